@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts Tolvarenix Light.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+./scripts/install-deps.sh
+./scripts/build.sh
+
+exec ./build/src/app/Obsidra "$@"

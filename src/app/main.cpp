@@ -1,0 +1,47 @@
+// Program entry of Tolvarenix Light.
+
+#include "Globals.h"
+#include "Main.h"
+#include "TerminationSignals.h"
+#include "uStartup.h"
+
+#include <QApplication>
+#include <QTimer>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Tolvarenix Light - Visualiseur des observances"));
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+
+    Globals::fStartup = new TfStartup;
+    Globals::fStartup->show();
+    Globals::fStartup->repaint();
+    QCoreApplication::processEvents();
+
+    // The session ending asks the main window to close through its closing
+    // timer, like any other end of the program.
+    TerminationSignals termination;
+
+    auto *mainWindow = new TfMain;
+    Globals::fMain = mainWindow;
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, mainWindow,
+                     [mainWindow] { mainWindow->tmrClose->start(); });
+    mainWindow->FormCreate();
+
+    Globals::fStartup->close();
+    delete Globals::fStartup;
+    Globals::fStartup = nullptr;
+
+    QApplication::restoreOverrideCursor();
+
+    mainWindow->showMaximized();
+    QTimer::singleShot(0, mainWindow, &TfMain::eventLoopStarted);
+    const int result = QApplication::exec();
+
+    Globals::fMain = nullptr;
+    delete mainWindow;
+    return result;
+}

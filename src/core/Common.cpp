@@ -1,0 +1,316 @@
+#include "Common.h"
+
+#include "DesktopEntry.h"
+#include "Dialogs.h"
+#include "ProgramFolder.h"
+#include "ShellLauncher.h"
+#include "TextViewer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+enum class EntryType { Missing, File, Folder, Other };
+
+// The type of a path itself, a symbolic link counting as a file.
+EntryType entryType(const QString &path)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return EntryType::Missing;
+    if (S_ISDIR(st.st_mode))
+        return EntryType::Folder;
+    if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))
+        return EntryType::File;
+    return EntryType::Other;
+}
+
+bool isSymLink(const QString &path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// The names of a folder's entries, "." and ".." left out, sorted without
+// regard to letter case.
+QStringList folderEntries(const QString &folder)
+{
+    QDir dir(folder);
+    QStringList names = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                      QDir::NoSort);
+    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    return names;
+}
+
+// The absolute, cleaned path, with symbolic links of the existing part resolved.
+QString resolvedPath(const QString &path)
+{
+    QString p = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    QString tail;
+    while (!p.isEmpty() && !QFileInfo::exists(p)) {
+        const qsizetype slash = p.lastIndexOf(u'/');
+        if (slash <= 0)
+            break;
+        tail = p.mid(slash) + tail;
+        p = p.left(slash);
+    }
+    const QString canonical = QFileInfo(p).canonicalFilePath();
+    return QDir::cleanPath((canonical.isEmpty() ? p : canonical) + tail);
+}
+
+bool isSameOrBelow(const QString &path, const QString &folder)
+{
+    const QString p = resolvedPath(path);
+    const QString f = resolvedPath(folder);
+    return p == f || p.startsWith(AddBackslash(f));
+}
+
+bool copyOneFile(const QString &source, const QString &destination, bool overwrite)
+{
+    if (!overwrite && entryType(destination) != EntryType::Missing)
+        return true;
+    if (!overwrite)
+        return QFile::copy(source, destination) && entryType(destination) == EntryType::File;
+    // Copy beside the destination first, then replace it in one step, so a
+    // failed copy leaves the older file intact.
+    const QString partial = destination + QStringLiteral(".partial-copy");
+    DeleteFileIfExists(partial);
+    if (!QFile::copy(source, partial)) {
+        DeleteFileIfExists(partial);
+        return false;
+    }
+    if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(destination).constData()) != 0) {
+        DeleteFileIfExists(partial);
+        return false;
+    }
+    return true;
+}
+
+class HourglassCursor
+{
+public:
+    HourglassCursor()
+        : m_active(qobject_cast<QGuiApplication *>(QCoreApplication::instance()) != nullptr)
+    {
+        if (m_active)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    }
+    ~HourglassCursor()
+    {
+        if (m_active)
+            QGuiApplication::restoreOverrideCursor();
+    }
+    HourglassCursor(const HourglassCursor &) = delete;
+    HourglassCursor &operator=(const HourglassCursor &) = delete;
+
+private:
+    bool m_active;
+};
+
+bool isWebLink(const QString &text)
+{
+    return text.startsWith(QLatin1String("http://"), Qt::CaseInsensitive)
+        || text.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+QString AddBackslash(const QString &path)
+{
+    if (path.isEmpty() || path.endsWith(u'/'))
+        return path;
+    return path + u'/';
+}
+
+bool DeleteFileIfExists(const QString &fileName)
+{
+    const EntryType type = entryType(fileName);
+    if (type == EntryType::Missing)
+        return true;
+    if (type == EntryType::Folder)
+        return false;
+    return ::unlink(QFile::encodeName(fileName).constData()) == 0;
+}
+
+bool DeleteDirectoryTree(const QString &folder)
+{
+    const QString base = AddBackslash(folder);
+    if (entryType(folder) == EntryType::Folder && !isSymLink(folder)) {
+        for (const QString &name : folderEntries(base)) {
+            if (name.startsWith(u'.'))
+                continue;
+            const QString path = base + name;
+            if (entryType(path) == EntryType::Folder)
+                DeleteDirectoryTree(path);
+            else
+                DeleteFileIfExists(path);
+        }
+    }
+    return ::rmdir(QFile::encodeName(folder).constData()) == 0;
+}
+
+bool EmptyDirectory(const QString &folder)
+{
+    const QString base = AddBackslash(folder);
+    if (entryType(folder) != EntryType::Folder || isSymLink(folder))
+        return true;
+    for (const QString &name : folderEntries(base)) {
+        if (name.startsWith(u'.'))
+            continue;
+        const QString path = base + name;
+        if (entryType(path) == EntryType::Folder)
+            DeleteDirectoryTree(path);
+        else
+            DeleteFileIfExists(path);
+    }
+    return true;
+}
+
+void ListFiles(const QString &mask, QStringList &list)
+{
+    const qsizetype slash = mask.lastIndexOf(u'/');
+    const QString folder = slash >= 0 ? mask.left(slash + 1) : QStringLiteral("./");
+    QString pattern = slash >= 0 ? mask.mid(slash + 1) : mask;
+    if (pattern.isEmpty() || pattern == QLatin1String("*.*"))
+        pattern = QStringLiteral("*");
+    const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(pattern),
+                                QRegularExpression::CaseInsensitiveOption);
+    for (const QString &name : folderEntries(folder))
+        if (re.match(name).hasMatch())
+            list.append(name);
+}
+
+bool CopyDirectoryTree(const QString &source, const QString &destination, bool overwrite)
+{
+    if (isSameOrBelow(destination, source))
+        return false;
+    if (!QDir().mkpath(destination))
+        return false;
+    const QString from = AddBackslash(source);
+    const QString to = AddBackslash(destination);
+    if (entryType(source) != EntryType::Folder || isSymLink(source))
+        return true;
+    for (const QString &name : folderEntries(from)) {
+        if (name.startsWith(u'.') || isSymLink(from + name))
+            continue;
+        switch (entryType(from + name)) {
+        case EntryType::Folder:
+            if (!CopyDirectoryTree(from + name, to + name, overwrite))
+                return false;
+            break;
+        case EntryType::File:
+            if (!copyOneFile(from + name, to + name, overwrite))
+                return false;
+            break;
+        default:
+            break; // sockets, pipes, devices are not copied
+        }
+    }
+    return true;
+}
+
+void ShellOpen(const QString &fileName, const QString &parameters, const QString &workingFolder)
+{
+    Q_UNUSED(parameters);
+    const QString file = ShortStringAsPChar(fileName);
+    const QString folder = ShortStringAsPChar(workingFolder);
+    HourglassCursor hourglass;
+
+    if (isWebLink(file)) {
+        const QUrl url(file, QUrl::StrictMode);
+        if (url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https")))
+            ShellLauncher::openUrl(url);
+        return;
+    }
+    if (file.isEmpty() || file.contains(QLatin1String("://")))
+        return;
+
+    const QString path = QFileInfo(file).isAbsolute() ? file : AddBackslash(folder) + file;
+    const QFileInfo info(path);
+    if (!info.exists() || !info.isFile() || info.isExecutable())
+        return;
+    if (!isSameOrBelow(info.canonicalFilePath(), ProgramFolder::path()))
+        return;
+    ShellLauncher::openUrl(QUrl::fromLocalFile(info.canonicalFilePath()));
+}
+
+void OpenDocument(const QString &fullFileName)
+{
+    const QFileInfo info(fullFileName);
+    if (info.exists() && info.isFile()) {
+        ShellOpen(info.fileName(), QString(), AddBackslash(info.path()));
+        return;
+    }
+    Dialogs::instance().beep(Dialogs::Beep::Exclamation);
+    Dialogs::instance().warning(QStringLiteral("Ce document (") + fullFileName
+                                + QStringLiteral(") n'est pas présent."));
+}
+
+void OpenInNotepad(const QString &fullFileName)
+{
+    if (!QFileInfo::exists(fullFileName)) {
+        Dialogs::instance().warning(QStringLiteral("Le fichier \"") + fullFileName
+                                    + QStringLiteral("\" n'existe pas."));
+        return;
+    }
+    if (!TextViewer::showFile(fullFileName.trimmed()))
+        return;
+    Dialogs &dialogs = Dialogs::instance();
+    dialogs.beep(Dialogs::Beep::Default);
+    QThread::msleep(100);
+    dialogs.beep(Dialogs::Beep::Default);
+    QThread::msleep(300);
+    dialogs.beep(Dialogs::Beep::Default);
+    QThread::msleep(100);
+    dialogs.beep(Dialogs::Beep::Default);
+}
+
+void CreateDesktopShortcut(const QString &target, const QString &arguments, const QString &linkName,
+                           const QString &description)
+{
+    const QString desktop = DesktopEntry::desktopFolder();
+    if (desktop.isEmpty() || !QFileInfo(desktop).isDir())
+        return;
+    const QString entry = AddBackslash(desktop) + linkName + QStringLiteral(".desktop");
+    if (entryType(entry) != EntryType::Missing)
+        return;
+    const QString workingFolder = AddBackslash(QFileInfo(target).absolutePath());
+    DesktopEntry::write(entry, DesktopEntry::content(linkName, description, target, arguments, workingFolder));
+}
+
+QString NormalizeName(const QString &name)
+{
+    QString key;
+    key.reserve(name.size());
+    for (QChar c : name) {
+        switch (c.unicode()) {
+        case 0xC0: case 0xC2: case 0xC4: key += u'A'; break;
+        case 0xC8: case 0xC9: case 0xCA: case 0xCB: key += u'E'; break;
+        case 0xCE: case 0xCF: key += u'I'; break;
+        case 0xD4: case 0xD6: key += u'O'; break;
+        case 0xDB: case 0xDC: key += u'U'; break;
+        case 0xC7: key += u'C'; break;
+        case u' ': case u'-': break;
+        default: key += c;
+        }
+    }
+    return key;
+}
+
+QString ShortStringAsPChar(const QString &text)
+{
+    return text.left(255);
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Shared file, folder and shell routines. Paths use "/" as separator; a
+// folder path with a trailing separator ends with exactly one.
+//
+// Folder walks (DeleteDirectoryTree, EmptyDirectory, CopyDirectoryTree) skip
+// every entry whose name begins with "." and never follow a symbolic link: a
+// link is handled as the link itself, never as what it points at.
+
+// The path with the separator appended, unless empty or already ending with one.
+QString AddBackslash(const QString &path);
+
+// True when the file is absent or has been deleted; never raises.
+bool DeleteFileIfExists(const QString &fileName);
+
+// Deletes the folder with everything below it; true when the folder itself
+// could be removed.
+bool DeleteDirectoryTree(const QString &folder);
+
+// Deletes everything below the folder and keeps it; always true.
+bool EmptyDirectory(const QString &folder);
+
+// Appends the bare names of the entries matching mask (a folder followed by
+// a pattern such as "*.txt"; "*.*" matches every entry; letter case ignored)
+// to list, folders included, "." and ".." never; sorted without regard to
+// letter case.
+void ListFiles(const QString &mask, QStringList &list);
+
+// Copies the source tree into destination (created as needed). Without
+// overwrite, a file already at the destination stays and counts as copied.
+// A destination equal to the source or inside it is refused (false).
+bool CopyDirectoryTree(const QString &source, const QString &destination, bool overwrite);
+
+// Opens a web link (http or https only) or a file of the program's own folders
+// (never an executable) with the desktop's associated program. Nothing is
+// reported when nothing opens.
+void ShellOpen(const QString &fileName, const QString &parameters, const QString &workingFolder);
+
+// Opens an existing document, or beeps and warns that it is missing.
+void OpenDocument(const QString &fullFileName);
+
+// Shows a text file in the read-only viewer, or warns that it is missing.
+void OpenInNotepad(const QString &fullFileName);
+
+// Writes a desktop entry "<linkName>.desktop" in the user's desktop folder,
+// only when that folder exists and the entry is missing.
+void CreateDesktopShortcut(const QString &target, const QString &arguments, const QString &linkName,
+                           const QString &description);
+
+// The search key of an upper-case name: listed capitals lose their accent,
+// blanks and hyphens are dropped.
+QString NormalizeName(const QString &name);
+
+// The first 255 characters of a text, as handed to the shell.
+QString ShortStringAsPChar(const QString &text);

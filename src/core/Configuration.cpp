@@ -1,0 +1,59 @@
+#include "Configuration.h"
+
+#include "Common.h"
+#include "DecimalSeparator.h"
+#include "Globals.h"
+#include "IniFile.h"
+#include "ProgramFolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace Configuration {
+
+bool readDebugMode(const QString &iniFile)
+{
+    return IniFile(iniFile).readInteger(QStringLiteral("Main"), QStringLiteral("DebugMode"), 0) != 0;
+}
+
+QString foreignDecimalSeparator(QChar systemSeparator)
+{
+    if (systemSeparator == u',')
+        return QStringLiteral(".");
+    if (systemSeparator == u'.')
+        return QStringLiteral(",");
+    return {};
+}
+
+void prepare()
+{
+    const QString folder = ProgramFolder::path();
+    Globals::DebugMode = readDebugMode(ProgramFolder::configurationFile());
+
+    Globals::BaseFolder = folder + QStringLiteral("Base");
+    Globals::RemoteDatabaseName = QLatin1String(kRemoteDatabaseName);
+    QDir().mkpath(Globals::BaseFolder);
+    Globals::BaseFolder = AddBackslash(Globals::BaseFolder);
+    QDir().mkpath(Globals::BaseFolder + QStringLiteral("Docs"));
+
+    DeleteFileIfExists(Globals::BaseFolder + QStringLiteral("PARADOX.LCK"));
+    DeleteFileIfExists(Globals::BaseFolder + QStringLiteral("PDOXUSRS.LCK"));
+
+    Globals::ProcessedFiles.clear();
+
+    Globals::ImportFolder = folder + QStringLiteral("ForImportation");
+    QDir().mkpath(Globals::ImportFolder);
+    Globals::ImportFolder = AddBackslash(Globals::ImportFolder);
+    QDir().mkpath(Globals::ImportFolder + QStringLiteral("Attachments/"));
+
+    Globals::ImportsFolder = Globals::BaseFolder + QStringLiteral("Imports");
+    if (!QFileInfo(Globals::ImportsFolder).isDir())
+        QDir().mkpath(Globals::ImportsFolder);
+    Globals::ImportsFolder = AddBackslash(Globals::ImportsFolder);
+
+    Globals::ForeignDecimalSeparator = foreignDecimalSeparator(DecimalSeparator::system());
+
+    DeleteFileIfExists(ProgramFolder::logFile());
+}
+
+} // namespace Configuration

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+// The program's configuration file: INI sections and keys found without
+// regard to letter case (as on the platform the file format comes from),
+// opened for each call and closed at once. The file is kept private to the
+// user (mode 0600) since it holds scrambled passwords.
+class IniFile
+{
+public:
+    explicit IniFile(QString fileName);
+
+    QString readString(const QString &section, const QString &key, const QString &defaultValue = {}) const;
+    // Missing key or a text that is not a whole number gives the default.
+    int readInteger(const QString &section, const QString &key, int defaultValue) const;
+    bool hasKey(const QString &section, const QString &key) const;
+
+    // False when the file could not be written.
+    bool writeString(const QString &section, const QString &key, const QString &value);
+    bool writeInteger(const QString &section, const QString &key, int value);
+
+    const QString &fileName() const { return m_fileName; }
+
+private:
+    QString m_fileName;
+};

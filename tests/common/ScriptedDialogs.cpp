@@ -1,0 +1,45 @@
+#include "ScriptedDialogs.h"
+
+ScriptedDialogs::ScriptedDialogs()
+{
+    Dialogs::setInstance(this);
+}
+
+ScriptedDialogs::~ScriptedDialogs()
+{
+    Dialogs::setInstance(nullptr);
+}
+
+void ScriptedDialogs::answer(std::initializer_list<bool> answers)
+{
+    for (bool a : answers)
+        m_answers.append(a);
+}
+
+void ScriptedDialogs::message(Kind kind, const QString &text)
+{
+    shown.append({kind, text, false});
+}
+
+bool ScriptedDialogs::ask(Kind kind, const QString &text)
+{
+    shown.append({kind, text, true});
+    if (m_answers.isEmpty()) {
+        ++unscriptedQuestions;
+        return false;
+    }
+    return m_answers.takeFirst();
+}
+
+void ScriptedDialogs::beep(Beep beep)
+{
+    beeps.append(beep);
+}
+
+QStringList ScriptedDialogs::texts() const
+{
+    QStringList list;
+    for (const Shown &s : shown)
+        list << s.text;
+    return list;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "Dialogs.h"
+
+#include <QList>
+#include <QString>
+
+// A Dialogs service for tests: records every box and beep, answers the
+// questions from a script, and installs itself for its lifetime.
+class ScriptedDialogs : public Dialogs
+{
+public:
+    struct Shown {
+        Kind kind;
+        QString text;
+        bool question;
+    };
+
+    ScriptedDialogs();
+    ~ScriptedDialogs() override;
+
+    // Queues the answers of the next questions (true = Yes).
+    void answer(std::initializer_list<bool> answers);
+
+    void message(Kind kind, const QString &text) override;
+    bool ask(Kind kind, const QString &text) override;
+    void beep(Beep beep) override;
+
+    QList<Shown> shown;
+    QList<Beep> beeps;
+    // Questions asked when no answer was queued (answered No).
+    int unscriptedQuestions = 0;
+
+    QStringList texts() const;
+    QString lastText() const { return shown.isEmpty() ? QString() : shown.last().text; }
+
+private:
+    QList<bool> m_answers;
+};
