@@ -14,16 +14,16 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Tolvarenix Light - Visualiseur des observances"));
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
+    // The session ending asks the main window to close through its closing
+    // timer, like any other end of the program.
+    TerminationSignals termination;
+
     QApplication::setOverrideCursor(Qt::WaitCursor);
 
     Globals::fStartup = new TfStartup;
     Globals::fStartup->show();
     Globals::fStartup->repaint();
     QCoreApplication::processEvents();
-
-    // The session ending asks the main window to close through its closing
-    // timer, like any other end of the program.
-    TerminationSignals termination;
 
     auto *mainWindow = new TfMain;
     Globals::fMain = mainWindow;

@@ -5,16 +5,194 @@
 #include "Common.h"
 #include "Configuration.h"
 #include "Globals.h"
+#include "LogWriter.h"
+#include "MakerContact.h"
 #include "ProgramFolder.h"
 #include "uStartup.h"
+#include "Dialogs.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMouseEvent>
 #include <QProcess>
 #include <QShowEvent>
 #include <QTimer>
+
+// The tool-bar pictures live in this library's resources.
+static void initToolbarIcons()
+{
+    Q_INIT_RESOURCE(MainIcons);
+}
+
+namespace {
+
+struct ControlText {
+    const char *name;
+    const char16_t *text;
+};
+
+// The layout holds these texts without accents; the creation handler puts
+// the accented ones in place.
+const ControlText kAccentedCaptions[] = {
+    {"Mdecins1", u"&Médecin"},
+    {"Slectionner1", u"&Sélectionner..."},
+    {"Voirfichemdecin1", u"&Fiche médecin"},
+    {"AMStart2", u"Ouvir une autre fenêtre..."},
+    {"mLock", u"Autoriser la modification des données"},
+    {"Slectionner2", u"&Sélectionner..."},
+    {"Voirlersumedudoissier1", u"&Résumé du dossier"},
+    {"Voirlesantcdents1", u"&Antécédents"},
+    {"Crerunenouvelleconsultation1", u"Créer une &nouvelle consultation..."},
+    {"mVoirCons", u"Sélectionner une consultation..."},
+    {"Verifierordonnance1", u"Vérifier l'ordonnance..."},
+    {"Documentsetimagesintegrsdansledossier1", u"&Images et documents intégrés dans le dossier..."},
+    {"LesDonnes1", u"Do&nnées importées à partir des appareils de mesures..."},
+    {"Comptabilit1", u"&Comptabilité"},
+    {"Ssamvitale1", u"Fonction Sésam-Vitale..."},
+    {"Saisirlesinfospatientmodedgrad1", u"Saisir les infos patient (mode dégradé)..."},
+    {"Actesmdicauxeffectus1", u"&Actes médicaux effectués..."},
+    {"Listedescrditeurs1", u"&Liste des débiteurs..."},
+    {"Payements1", u"&Suivi des réglements des Tiers payant..."},
+    {"RglementsdesTiersPayants1", u"&Réglements des Tiers payant..."},
+    {"RelevesdesTierspayant1", u"Rele&vés des Tiers payant..."},
+    {"RglementsdesTiersPayantsSV1", u"Ré&glements des Tiers payant effectués par Sésam-Vitale..."},
+    {"EtatrcapitulatifdesrglementsdesTP1", u"État récapitulatif des réglements des TP..."},
+    {"Remisedechques1", u"Remise de c&hèques..."},
+    {"Exportation1", u"&Exportation vers le logiciel de comptabilité"},
+    {"Paramtrescomptabilit1", u"Paramètres &comptabilité..."},
+    {"Courbesdvolution1", u"&Courbes d'évolution..."},
+    {"BreezeImporter1", u"&Résultats des analyses..."},
+    {"DonnesScanner1", u"&Données du logiciel de numérisation..."},
+    {"TltransmissionFSE1", u"&Télétransmission des FSE"},
+    {"Configurerlcran1", u"&Définition des écrans..."},
+    {"Dfinitiondesbases1", u"Définition de la &base de données..."},
+    {"Listedesmdecins1", u"&Liste des médecins, utilisateurs..."},
+    {"Vidal", u"Liste des médicaments et traitements..."},
+    {"Paramtres1", u"Paramètres..."},
+    {"Parametres1", u"Paramètres &comptabilité..."},
+    {"ParamtresSsamVitale1", u"Paramètres Sésam-Vitale..."},
+    {"Chercherlesmisesjour1", u"Chercher les mises à jour"},
+    {"Manueldelutilisateur1", u"Aide à l'utilisateur..."},
+    {"AssistanceNTR", u"Effectuer un appel en télémaintenance"},
+    {"m_A_Propos", u"A propos de Tolvarenix Light..."},
+};
+
+const ControlText kAccentedHints[] = {
+    {"bPatient", u"Sélectionner un patient... [Ctrl+P]"},
+    {"bResume", u"Résumé du dossier du patient [F6]"},
+    {"bAntecedents", u"Antécédents [F8]"},
+    {"bNewTask", u"Créer une tâche"},
+    {"bImages", u"Images et documents intégrés dans le dossier... [Ctrl+I]"},
+    {"bScan", u"Acquérir une image à partir du scanner"},
+    {"bEmail", u"Réceptionner et importer les observances"},
+    {"bTransfer", u"Télétransmission des FSE"},
+    {"bConfigScreen", u"Modifier l'écran"},
+    {"bLock", u"Autoriser la modification des données (Ctrl-F9)"},
+    {"bRefresh", u"Actualiser les données"},
+    {"bNewCons", u"Créer une nouvelle consultation... [Ctrl-N]"},
+    {"SDate", u"Date de début des consultations"},
+    {"CBsDate", u"Afficher les consultations à partir du..."},
+};
+
+// Every control of the full suite this program does not provide.
+const char *const kNoticeControls[] = {
+    "Slectionner1",
+    "AMStart2",
+    "AgendadesRV1",
+    "Messages1",
+    "mLock",
+    "Annulerlesmodificationsencours1",
+    "Listedesmdecinstraitants1",
+    "Voirlersumedudoissier1",
+    "Voirlafichedupatient1",
+    "Voirlesantcdents1",
+    "Examens1",
+    "Crerunenouvelleconsultation1",
+    "mVoirCons",
+    "Supprimerlaconsultation1",
+    "Supprimerunexamen1",
+    "GetINSC1",
+    "Verifierordonnance1",
+    "miFindPrescr",
+    "Lettresenvoyes1",
+    "LesDonnes1",
+    "Lettrespatient1",
+    "Lettrestypes1",
+    "MaquettesdeSMS1",
+    "SMS_Board",
+    "Ssamvitale1",
+    "Saisirlesinfospatientmodedgrad1",
+    "Actesmdicauxeffectus1",
+    "TableaudesRecettes1",
+    "Recettesjournalires1",
+    "Listedescrditeurs1",
+    "Payements1",
+    "Listedesactesparcaisses1",
+    "RglementsdesTiersPayants1",
+    "RelevesdesTierspayant1",
+    "RglementsdesTiersPayantsSV1",
+    "EtatrcapitulatifdesrglementsdesTP1",
+    "Remisedechques1",
+    "Exportation1",
+    "Paramtrescomptabilit1",
+    "ConfigurationchampsTP1",
+    "Courbesdvolution1",
+    "Statistique1",
+    "Analyse1",
+    "BreezeImporter1",
+    "DonnesScanner1",
+    "TltransmissionFSE1",
+    "Configurerlcran1",
+    "Dfinitiondesbases1",
+    "Listedesmdecins1",
+    "Listedesmdecinscorrespondants1",
+    "Listedesvariables1",
+    "Vidal",
+    "Configurationdespr1",
+    "Configurationdestableae1",
+    "Configurationdesimportation1",
+    "IDVALUES1",
+    "Paramtres1",
+    "Parametres1",
+    "ParamtresSsamVitale1",
+    "Upgradetemplates1",
+    "Manueldelutilisateur1",
+    "AssistanceNTR",
+    "mtrouble",
+    "bResume",
+    "bFichePatient",
+    "bAntecedents",
+    "bMail",
+    "bNewTask",
+    "bPlanning",
+    "bLetters",
+    "bScan",
+    "bTransfer",
+    "bCut",
+    "bCopy",
+    "bPaste",
+    "bConfigScreen",
+    "bStallergenes",
+    "bALK",
+    "bLock",
+    "bRefresh",
+    "bNewCons",
+    "SDate",
+    "CBsDate"
+};
+
+const char *const kHiddenToolButtons[] = {"bMedecin", "bExamens", "bFicheMedecin", "bApprove"};
+
+struct StatusPanel {
+    int width;
+    const char *text;
+};
+const StatusPanel kStatusPanels[] = {{400, "Reception des observances"}, {150, "1/1"}, {50, ""}};
+
+} // namespace
 
 TfMain::TfMain(QWidget *parent)
     : QMainWindow(parent)
@@ -22,8 +200,12 @@ TfMain::TfMain(QWidget *parent)
     , tmrOpenPatient(new QTimer(this))
     , ui(new Ui::TfMain)
 {
+    initToolbarIcons();
     ui->setupUi(this);
-    setCentralWidget(ui->mdiArea);
+
+    for (const char *name : kHiddenToolButtons)
+        hideToolBarWidget(findChild<QWidget *>(QLatin1String(name)));
+    setUpStatusBar();
 
     tmrClose->setObjectName(QStringLiteral("tmrClose"));
     tmrClose->setInterval(500);
@@ -32,6 +214,8 @@ TfMain::TfMain(QWidget *parent)
     tmrOpenPatient->setObjectName(QStringLiteral("tmrOpenPatient"));
     tmrOpenPatient->setInterval(500);
     connect(tmrOpenPatient, &QTimer::timeout, this, &TfMain::tmrOpenPatientTimer);
+
+    bindCommands();
 }
 
 TfMain::~TfMain()
@@ -40,9 +224,132 @@ TfMain::~TfMain()
     delete ui;
 }
 
+void TfMain::hideToolBarWidget(QWidget *widget)
+{
+    // A widget on a tool bar is shown and hidden through its action.
+    auto *bar = widget ? qobject_cast<QToolBar *>(widget->parentWidget()) : nullptr;
+    if (!bar)
+        return;
+    for (QAction *action : bar->actions()) {
+        if (bar->widgetForAction(action) == widget)
+            action->setVisible(false);
+    }
+}
+
+void TfMain::setUpStatusBar()
+{
+    for (const StatusPanel &p : kStatusPanels) {
+        auto *label = new QLabel(QString::fromLatin1(p.text), ui->StatusBar1);
+        label->setFixedWidth(p.width);
+        label->setFrameShape(QFrame::StyledPanel);
+        label->setFrameShadow(QFrame::Sunken);
+        ui->StatusBar1->addWidget(label);
+        m_statusPanels.append(label);
+    }
+    ui->StatusBar1->hide();
+}
+
+void TfMain::bindCommands()
+{
+    for (const char *name : kNoticeControls)
+        bindNotice(findChild<QObject *>(QLatin1String(name)));
+
+    connect(ui->Voirfichemdecin1, &QAction::triggered, this, [this] { Voirfichemdecin1Click(); });
+    connect(ui->Quitter1, &QAction::triggered, this, [this] { QuitterClick(); });
+    connect(ui->Quitter2, &QAction::triggered, this, [this] { QuitterClick(); });
+    connect(ui->m_A_Propos, &QAction::triggered, this, [this] { m_A_ProposClick(); });
+    connect(ui->Chercherlesmisesjour1, &QAction::triggered, this, [this] { Chercherlesmisesjour1Click(); });
+    connect(ui->Sauvegarder1, &QAction::triggered, this, [this] { Sauvegarder1Click(); });
+
+    connect(ui->Slectionner2, &QAction::triggered, this, [this] { bPatientClick(); });
+    connect(ui->bPatient, &QToolButton::clicked, this, [this] { bPatientClick(); });
+    connect(ui->Documentsetimagesintegrsdansledossier1, &QAction::triggered, this, [this] { bImagesClick(); });
+    connect(ui->bImages, &QToolButton::clicked, this, [this] { bImagesClick(); });
+    connect(ui->bEmail, &QToolButton::clicked, this, [this] { bEmailClick(); });
+    // Only a choice of the user moves the display; filling the list does not.
+    connect(ui->fDate, &QComboBox::activated, this, [this] { fDateChange(); });
+}
+
+void TfMain::bindNotice(QObject *control)
+{
+    Q_ASSERT(control);
+    if (auto *menu = qobject_cast<QMenu *>(control)) {
+        // A sub-menu answers when it opens: the notice comes once the menus
+        // are closed, since a box cannot open over an opening menu.
+        connect(menu->menuAction(), &QAction::triggered, this, [this] { NoAccessClick(); });
+        connect(menu, &QMenu::aboutToShow, this, [this] {
+            QTimer::singleShot(0, this, [this] {
+                while (QWidget *popup = QApplication::activePopupWidget())
+                    popup->close();
+                NoAccessClick();
+            });
+        });
+    } else if (auto *action = qobject_cast<QAction *>(control)) {
+        connect(action, &QAction::triggered, this, [this] { NoAccessClick(); });
+    } else if (auto *button = qobject_cast<QAbstractButton *>(control)) {
+        connect(button, &QAbstractButton::clicked, this, [this] { NoAccessClick(); });
+    } else if (control) {
+        // The date edit: a click in it.
+        control->installEventFilter(this);
+    }
+}
+
+bool TfMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->SDate && event->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        NoAccessClick();
+        return false;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
 QMdiArea *TfMain::mdiArea() const
 {
     return ui->mdiArea;
+}
+
+QProgressBar *TfMain::pbReception() const
+{
+    return ui->pbReception;
+}
+
+QPlainTextEdit *TfMain::MErrors() const
+{
+    return ui->MErrors;
+}
+
+QPlainTextEdit *TfMain::MDocument() const
+{
+    return ui->MDocument;
+}
+
+QComboBox *TfMain::fDate() const
+{
+    return ui->fDate;
+}
+
+QToolButton *TfMain::bEmail() const
+{
+    return ui->bEmail;
+}
+
+QStatusBar *TfMain::StatusBar1() const
+{
+    return ui->StatusBar1;
+}
+
+void TfMain::setStatusText(int panel, const QString &text)
+{
+    if (panel < 0 || panel >= m_statusPanels.size())
+        return;
+    m_statusPanels[panel]->setText(text);
+    ui->StatusBar1->show();
+}
+
+QString TfMain::statusText(int panel) const
+{
+    return panel >= 0 && panel < m_statusPanels.size() ? m_statusPanels[panel]->text() : QString();
 }
 
 void TfMain::showStartupStep(const QString &text)
@@ -52,10 +359,27 @@ void TfMain::showStartupStep(const QString &text)
     QCoreApplication::processEvents();
 }
 
+void TfMain::SetAccentedTexts()
+{
+    for (const ControlText &c : kAccentedCaptions) {
+        const QString text = QString::fromUtf16(c.text);
+        QObject *control = findChild<QObject *>(QLatin1String(c.name));
+        if (auto *menu = qobject_cast<QMenu *>(control))
+            menu->setTitle(text);
+        else if (auto *action = qobject_cast<QAction *>(control))
+            action->setText(text);
+    }
+    for (const ControlText &c : kAccentedHints) {
+        if (auto *widget = findChild<QWidget *>(QLatin1String(c.name)))
+            widget->setToolTip(QString::fromUtf16(c.text));
+    }
+}
+
 void TfMain::FormCreate()
 {
-    // 1. Caption.
+    // 1. Caption, accented texts.
     setWindowTitle(QStringLiteral("Tolvarenix Light - "));
+    SetAccentedTexts();
 
     // 2. Desktop shortcut.
     CreateDesktopShortcut(ProgramFolder::programFile(), QString(), QStringLiteral("Tolvarenix Light"),
@@ -64,15 +388,110 @@ void TfMain::FormCreate()
     // 3. Configuration, data folders, leftovers of the last run.
     showStartupStep(QStringLiteral("Lecture de la configuration..."));
     Configuration::prepare();
+
+    // 4. Local tables: created when missing, opened; Temp.db made anew.
+    try {
+        m_db.createAndOpen();
+    } catch (const LocalTablesError &e) {
+        // The remaining steps do not run; the window is still shown.
+        Dialogs::instance().error(e.message());
+        return;
+    }
+    m_startupComplete = true;
+}
+
+bool TfMain::hasMailAccount()
+{
+    return m_db.TMail.isActive() && m_db.TMail.recordCount() > 0;
+}
+
+bool TfMain::hasPatients()
+{
+    return m_db.tPatients.isActive() && m_db.tPatients.recordCount() > 0;
+}
+
+void TfMain::editMailAccountRecord()
+{
+    try {
+        if (!m_db.TMail.isActive())
+            m_db.TMail.open();
+        if (m_db.TMail.isEmpty()) {
+            m_db.TMail.append();
+        } else {
+            m_db.TMail.first();
+            m_db.TMail.edit();
+        }
+    } catch (const LocalTablesError &e) {
+        Dialogs::instance().error(e.message());
+    }
+}
+
+void TfMain::closeLocalTables()
+{
+    m_db.close();
 }
 
 void TfMain::FormShow()
 {
+    if (!hasMailAccount()) {
+        Voirfichemdecin1Click();
+        return;
+    }
+    ui->bEmail->setEnabled(ConnectInternetDatabase(true));
+    if (hasPatients())
+        tmrOpenPatient->start();
+}
+
+bool TfMain::ConnectInternetDatabase(bool reconnect)
+{
+    Q_UNUSED(reconnect);
+    return false;
 }
 
 void TfMain::tmrOpenPatientTimer()
 {
     tmrOpenPatient->stop();
+    bPatientClick();
+}
+
+void TfMain::NoAccessClick()
+{
+    Dialogs::instance().information(noAccessNotice());
+}
+
+QString TfMain::noAccessNotice()
+{
+    return QStringLiteral("Vous n'avez pas accès à cette fonctionnalité.") + QStringLiteral("\n\n")
+         + QStringLiteral("Veuillez contacter Tolvarenix au ") + MakerContact::telephone()
+         + QStringLiteral(" si vous souhaitez passer à la version complète du logiciel.");
+}
+
+void TfMain::Voirfichemdecin1Click()
+{
+    editMailAccountRecord();
+    openMailAccountForm();
+}
+
+void TfMain::QuitterClick()
+{
+    close();
+}
+
+void TfMain::m_A_ProposClick()
+{
+    showAboutBox();
+}
+
+void TfMain::Chercherlesmisesjour1Click()
+{
+    searchForUpdates();
+    // One search per run from the menu; the about box keeps its own button.
+    ui->Chercherlesmisesjour1->setVisible(false);
+}
+
+void TfMain::WriteLog(const QString &message)
+{
+    LogWriter::write(message);
 }
 
 void TfMain::eventLoopStarted()
@@ -126,13 +545,29 @@ void TfMain::closeEvent(QCloseEvent *event)
 
 void TfMain::FormCloseQuery(bool &canClose)
 {
+    // The children have agreed already and nothing here refuses, so the
+    // close goes on: the list is released now, and stays a usable (empty)
+    // list for whatever still runs until the program ends.
+    Globals::ProcessedFiles = QStringList();
     canClose = true;
 }
 
 void TfMain::FormClose()
 {
+    disconnectHttpClient();
+    disconnectRemoteDatabase();
+    closeLocalTables();
 }
 
 void TfMain::FormDestroy()
 {
+    if (!Globals::RunUpdaterOnExit)
+        return;
+    // The updater replaces files of this program: it is started, never
+    // waited for, and a missing updater is not reported.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString folder = ProgramFolder::path();
+    const bool started = QProcess::startDetached(folder + QStringLiteral("Updater"), QStringList(), folder);
+    Q_UNUSED(started);
+    QApplication::restoreOverrideCursor();
 }

@@ -1,16 +1,31 @@
 #pragma once
 
+#include "LocalDatabase.h"
+
 #include <QMainWindow>
 
+class QComboBox;
+class QLabel;
 class QMdiArea;
+class QPlainTextEdit;
+class QProgressBar;
+class QStatusBar;
 class QTimer;
+class QToolButton;
 
 namespace Ui {
 class TfMain;
 }
 
-// The main window: the frame of the whole program. Its creation handler runs
-// the start-up steps; its show handler decides what opens first.
+// The main window: the frame of the whole program, with the menus and tool
+// bars of the full practice suite. Only a few commands act here; every other
+// one shows the same notice. Its creation handler runs the start-up steps;
+// its show handler decides what opens first.
+//
+// The commands and the start-up and closing steps that belong to other parts
+// of the program are virtual: the subsystems that own them override them in
+// the window class the program creates. The defaults do nothing (or report
+// "nothing there" for the questions), so the frame works on its own.
 class TfMain : public QMainWindow
 {
     Q_OBJECT
@@ -22,6 +37,9 @@ public:
     // after the window object exists (Globals::fMain already designates it).
     void FormCreate();
     void FormShow();
+    // Step 1 of the creation: the accented captions and hints (the layout
+    // holds them without accents).
+    void SetAccentedTexts();
 
     void tmrCloseTimer();
     void tmrOpenPatientTimer();
@@ -30,10 +48,60 @@ public:
     // the closing timer may close the window and end the program.
     void eventLoopStarted();
 
+    // Commands of the frame.
+    void NoAccessClick();
+    void Voirfichemdecin1Click();
+    void QuitterClick();
+    void m_A_ProposClick();
+    void Chercherlesmisesjour1Click();
+
+    // Commands of the other subsystems, bound to their menu items, buttons
+    // and the date box here: the patient choice and display (bPatientClick,
+    // fDateChange), the documents window (bImagesClick), the reception
+    // (bEmailClick) and the backup (Sauvegarder1Click).
+    virtual void bPatientClick() {}
+    virtual void bImagesClick() {}
+    virtual void bEmailClick() {}
+    virtual void fDateChange() {}
+    virtual void Sauvegarder1Click() {}
+
+    // The remote database and HTTP client connection; true only when both
+    // are connected.
+    virtual bool ConnectInternetDatabase(bool reconnect);
+
+    // The program's only trace file writer.
+    static void WriteLog(const QString &message);
+
+    // The text shown by NoAccessClick.
+    static QString noAccessNotice();
+
+    // Status bar: panel 0 the step, panel 1 the counter "n/N", panel 2 the
+    // file or patient. Setting a text shows the bar; callers process pending
+    // events afterwards when the change must be seen at once.
+    void setStatusText(int panel, const QString &text);
+    QString statusText(int panel) const;
+
+    // Controls the other units use.
+    QMdiArea *mdiArea() const;
+    QProgressBar *pbReception() const;
+    QPlainTextEdit *MErrors() const;
+    QPlainTextEdit *MDocument() const;
+    QComboBox *fDate() const;
+    QToolButton *bEmail() const;
+    QStatusBar *StatusBar1() const;
+
     QTimer *tmrClose;
     QTimer *tmrOpenPatient;
 
-    QMdiArea *mdiArea() const;
+    // The local tables and queries (TMail, tPatients, tImages, tObservances,
+    // tResultat, qObservances, Query1).
+    LocalDatabase &database() { return m_db; }
+
+    // The identification result of the report block being imported: a
+    // patient id, -3 when the user declined the report, -1 when none.
+    int FImportPatientID = -1;
+    // Set by the POP3 worker once the message being received was retrieved.
+    bool MessageRetrieved = false;
 
 signals:
     // Emitted once, when the closing handlers have run.
@@ -42,16 +110,46 @@ signals:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     // Writes a step text on the splash and paints it before the step's work.
     void showStartupStep(const QString &text);
 
+    // What the show handler asks: is an account recorded in "Mail.db", is a
+    // patient recorded in "Patients.db".
+    virtual bool hasMailAccount();
+    virtual bool hasPatients();
+    // Opens the mail table when needed, then appends a record when it is
+    // empty or puts its first record in edit state.
+    virtual void editMailAccountRecord();
+    // Creates the mail account form (an MDI child that shows itself).
+    virtual void openMailAccountForm() {}
+    // The about box, shown modally and freed.
+    virtual void showAboutBox() {}
+    // The update search of the about box, without showing the box.
+    virtual void searchForUpdates() {}
+
+    // Closing: each disconnects only what is connected.
+    virtual void disconnectHttpClient() {}
+    virtual void disconnectRemoteDatabase() {}
+    // Closes the local tables and forgets their keys.
+    virtual void closeLocalTables();
+
 private:
+    void bindCommands();
+    void bindNotice(QObject *control);
+    void setUpStatusBar();
+    void hideToolBarWidget(QWidget *widget);
+
     void FormCloseQuery(bool &canClose);
     void FormClose();
     void FormDestroy();
 
     Ui::TfMain *ui;
+    LocalDatabase m_db;
+    // False once a start-up step failed: the remaining steps do not run.
+    bool m_startupComplete = false;
+    QList<QLabel *> m_statusPanels;
     bool m_eventLoopRunning = false;
     bool m_shown = false;
     bool m_closed = false;

@@ -1,0 +1,326 @@
+#include "LocalConnection.h"
+
+#include "LocalTables.h"
+
+#define SQLITE_HAS_CODEC 1
+#include <sqlcipher/sqlite3.h>
+
+#include <QDate>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QMap>
+
+#include <vector>
+
+namespace {
+
+QHash<QString, std::weak_ptr<LocalConnection>> &registry()
+{
+    static QHash<QString, std::weak_ptr<LocalConnection>> connections;
+    return connections;
+}
+
+QString folderKey(const QString &folder)
+{
+    return QDir::cleanPath(QDir(folder).absolutePath()) + QLatin1Char('/');
+}
+
+} // namespace
+
+QString LocalConnection::quoted(const QString &identifier)
+{
+    QString text = identifier;
+    text.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
+std::shared_ptr<LocalConnection> LocalConnection::forFolder(const QString &folder)
+{
+    const QString key = folderKey(folder);
+    std::shared_ptr<LocalConnection> connection = registry().value(key).lock();
+    if (!connection) {
+        connection = std::make_shared<LocalConnection>(key);
+        registry().insert(key, connection);
+    }
+    return connection;
+}
+
+void LocalConnection::detachEverywhere()
+{
+    for (const auto &weak : std::as_const(registry())) {
+        if (auto connection = weak.lock())
+            connection->detachAll();
+    }
+}
+
+LocalConnection::LocalConnection(const QString &folder)
+    : m_folder(folder)
+{
+    if (sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        const QString error = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("mémoire insuffisante");
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw LocalTablesError(QStringLiteral("Impossible d'ouvrir le moteur de base de données : %1").arg(error));
+    }
+    // Refuse to run when the engine in the process does not encrypt.
+    sqlite3_stmt *stmt = nullptr;
+    bool cipher = false;
+    if (sqlite3_prepare_v2(m_db, "PRAGMA cipher_version", -1, &stmt, nullptr) == SQLITE_OK)
+        cipher = sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_text(stmt, 0) != nullptr;
+    sqlite3_finalize(stmt);
+    if (!cipher) {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw LocalTablesError(QStringLiteral(
+            "Le moteur de base de données ne sait pas chiffrer les tables : elles ne seront pas ouvertes."));
+    }
+    sqlite3_busy_timeout(m_db, 5000);
+}
+
+LocalConnection::~LocalConnection()
+{
+    if (m_db)
+        sqlite3_close_v2(m_db);
+    auto it = registry().find(m_folder);
+    if (it != registry().end() && it->expired())
+        registry().erase(it);
+}
+
+QString LocalConnection::schemaFor(const QString &fileName)
+{
+    QString schema = QStringLiteral("tbl_");
+    for (QChar c : tableFor(fileName).toLower())
+        schema += (c.isLetterOrNumber() && c.unicode() < 128) ? c : QLatin1Char('_');
+    return schema;
+}
+
+QString LocalConnection::tableFor(const QString &fileName)
+{
+    return QFileInfo(fileName).completeBaseName();
+}
+
+QString LocalConnection::lastError() const
+{
+    return QString::fromUtf8(sqlite3_errmsg(m_db));
+}
+
+void LocalConnection::exec(const QString &sql)
+{
+    char *message = nullptr;
+    if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString error = QString::fromUtf8(message ? message : sqlite3_errmsg(m_db));
+        sqlite3_free(message);
+        throw LocalTablesError(QStringLiteral("Erreur du moteur de base de données : %1").arg(error));
+    }
+}
+
+bool LocalConnection::tryAttach(const QString &fileName, const QString &key, QString *error)
+{
+    const QString schema = schemaFor(fileName);
+    {
+        LocalStatement attach(*this, QStringLiteral("ATTACH DATABASE ?1 AS ?2 KEY ?3"));
+        attach.bindAt(1, m_folder + fileName);
+        attach.bindAt(2, schema);
+        attach.bindAt(3, key);
+        try {
+            attach.step();
+        } catch (const LocalTablesError &e) {
+            *error = e.message();
+            return false;
+        }
+    }
+    // The key is checked when the first page is read.
+    try {
+        LocalStatement check(*this, QStringLiteral("SELECT count(*) FROM %1.sqlite_master").arg(quoted(schema)));
+        check.step();
+    } catch (const LocalTablesError &e) {
+        *error = e.message();
+        sqlite3_exec(m_db, QStringLiteral("DETACH DATABASE %1").arg(quoted(schema)).toUtf8().constData(),
+                     nullptr, nullptr, nullptr);
+        return false;
+    }
+    m_attached.insert(fileName.toLower(), schema);
+    return true;
+}
+
+void LocalConnection::attach(const QString &fileName)
+{
+    if (m_attached.contains(fileName.toLower()))
+        return;
+    if (!QFileInfo(m_folder + fileName).isFile())
+        throw LocalTablesError(QStringLiteral("La table \"%1\" est introuvable.").arg(m_folder + fileName));
+    QStringList keys = LocalSession::passwords();
+    keys.append(QString());
+    QString error;
+    for (const QString &key : std::as_const(keys)) {
+        if (tryAttach(fileName, key, &error))
+            return;
+    }
+    throw LocalTablesError(QStringLiteral("Impossible d'ouvrir la table \"%1\" (mot de passe incorrect ou fichier endommagé) : %2")
+                               .arg(m_folder + fileName, error));
+}
+
+void LocalConnection::attachWithKey(const QString &fileName, const QString &key)
+{
+    if (m_attached.contains(fileName.toLower()))
+        return;
+    QString error;
+    if (!tryAttach(fileName, key, &error))
+        throw LocalTablesError(QStringLiteral("Impossible d'ouvrir la table \"%1\" : %2").arg(m_folder + fileName, error));
+}
+
+void LocalConnection::detach(const QString &fileName)
+{
+    const auto it = m_attached.find(fileName.toLower());
+    if (it == m_attached.end())
+        return;
+    exec(QStringLiteral("DETACH DATABASE %1").arg(quoted(it.value())));
+    m_attached.erase(it);
+}
+
+void LocalConnection::detachAll()
+{
+    const QStringList files = m_attached.keys();
+    for (const QString &file : files)
+        detach(file);
+}
+
+void LocalConnection::attachAvailable()
+{
+    const QStringList files = QDir(m_folder).entryList({QStringLiteral("*.db")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    for (const QString &file : files) {
+        if (m_attached.contains(file.toLower()))
+            continue;
+        try {
+            attach(file);
+        } catch (const LocalTablesError &) {
+            // Left out: a query naming its table then reports it missing.
+        }
+    }
+}
+
+// --- LocalStatement
+
+LocalStatement::LocalStatement(LocalConnection &connection, const QString &sql)
+    : m_connection(connection)
+{
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(connection.handle(), text.constData(), int(text.size()), &m_stmt, nullptr) != SQLITE_OK) {
+        const QString error = connection.lastError();
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+        throw LocalTablesError(QStringLiteral("Erreur dans la requête : %1").arg(error));
+    }
+    if (!m_stmt)
+        throw LocalTablesError(QStringLiteral("La requête est vide."));
+}
+
+LocalStatement::~LocalStatement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+void LocalStatement::bindAt(int position, const QVariant &value)
+{
+    int rc = SQLITE_OK;
+    if (!value.isValid() || value.isNull()) {
+        rc = sqlite3_bind_null(m_stmt, position);
+    } else {
+        switch (value.typeId()) {
+        case QMetaType::Bool:
+            rc = sqlite3_bind_int(m_stmt, position, value.toBool() ? 1 : 0);
+            break;
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Long:
+        case QMetaType::Short:
+            rc = sqlite3_bind_int64(m_stmt, position, value.toLongLong());
+            break;
+        case QMetaType::Double:
+        case QMetaType::Float:
+            rc = sqlite3_bind_double(m_stmt, position, value.toDouble());
+            break;
+        case QMetaType::QDate:
+            rc = sqlite3_bind_text(m_stmt, position, value.toDate().toString(QStringLiteral("yyyy-MM-dd")).toUtf8().constData(),
+                                   -1, SQLITE_TRANSIENT);
+            break;
+        case QMetaType::QDateTime:
+            rc = sqlite3_bind_text(m_stmt, position,
+                                   value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8().constData(), -1,
+                                   SQLITE_TRANSIENT);
+            break;
+        case QMetaType::QByteArray: {
+            const QByteArray bytes = value.toByteArray();
+            rc = sqlite3_bind_blob(m_stmt, position, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        default: {
+            const QByteArray text = value.toString().toUtf8();
+            rc = sqlite3_bind_text(m_stmt, position, text.constData(), int(text.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        }
+    }
+    if (rc != SQLITE_OK)
+        throw LocalTablesError(QStringLiteral("Paramètre de requête refusé : %1").arg(m_connection.lastError()));
+}
+
+void LocalStatement::bind(const QVariantMap &params)
+{
+    QMap<QString, QVariant> lower;
+    for (auto it = params.cbegin(); it != params.cend(); ++it)
+        lower.insert(it.key().toLower(), it.value());
+    const int count = sqlite3_bind_parameter_count(m_stmt);
+    for (int i = 1; i <= count; ++i) {
+        const char *name = sqlite3_bind_parameter_name(m_stmt, i);
+        const QString key = name ? QString::fromUtf8(name + 1).toLower() : QString();
+        bindAt(i, lower.value(key));
+    }
+}
+
+bool LocalStatement::step()
+{
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    throw LocalTablesError(QStringLiteral("Erreur du moteur de base de données : %1").arg(m_connection.lastError()));
+}
+
+int LocalStatement::columnCount() const
+{
+    return sqlite3_column_count(m_stmt);
+}
+
+QString LocalStatement::columnName(int column) const
+{
+    return QString::fromUtf8(sqlite3_column_name(m_stmt, column));
+}
+
+QString LocalStatement::columnDeclType(int column) const
+{
+    const char *type = sqlite3_column_decltype(m_stmt, column);
+    return type ? QString::fromUtf8(type) : QString();
+}
+
+QVariant LocalStatement::columnValue(int column) const
+{
+    switch (sqlite3_column_type(m_stmt, column)) {
+    case SQLITE_INTEGER:
+        return QVariant(qint64(sqlite3_column_int64(m_stmt, column)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(m_stmt, column));
+    case SQLITE_TEXT:
+        return QVariant(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column)),
+                                          sqlite3_column_bytes(m_stmt, column)));
+    case SQLITE_BLOB:
+        return QVariant(QByteArray(static_cast<const char *>(sqlite3_column_blob(m_stmt, column)),
+                                   sqlite3_column_bytes(m_stmt, column)));
+    default:
+        return QVariant();
+    }
+}

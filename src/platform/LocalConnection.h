@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QVariant>
+
+#include <memory>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// One SQLCipher handle for a database folder (used by LocalTables only).
+// The main database is in memory; each table file is ATTACHed under a schema
+// name of its own, always with an explicit key.
+class LocalConnection
+{
+public:
+    // The shared connection of a folder, opened on first use.
+    static std::shared_ptr<LocalConnection> forFolder(const QString &folder);
+    // Detaches every file of every live connection.
+    static void detachEverywhere();
+
+    explicit LocalConnection(const QString &folder);
+    ~LocalConnection();
+    LocalConnection(const LocalConnection &) = delete;
+    LocalConnection &operator=(const LocalConnection &) = delete;
+
+    sqlite3 *handle() const { return m_db; }
+    const QString &folder() const { return m_folder; }
+
+    // Schema name under which a table file is attached.
+    static QString schemaFor(const QString &fileName);
+    // The table name inside a table file: the file name without extension.
+    static QString tableFor(const QString &fileName);
+    // An SQL identifier between double quotes.
+    static QString quoted(const QString &identifier);
+
+    // Attaches an existing table file with the first key of the session's
+    // list (then the empty key) that opens it; no-op when attached.
+    void attach(const QString &fileName);
+    // Attaches (creating when missing) with this key only.
+    void attachWithKey(const QString &fileName, const QString &key);
+    void detach(const QString &fileName);
+    void detachAll();
+    // Attaches every table file of the folder that is not attached yet and
+    // opens with a known key (others are left out).
+    void attachAvailable();
+
+    void exec(const QString &sql);
+    QString lastError() const;
+
+private:
+    bool tryAttach(const QString &fileName, const QString &key, QString *error);
+
+    QString m_folder;
+    sqlite3 *m_db = nullptr;
+    QHash<QString, QString> m_attached; // lower-case file name -> schema
+};
+
+// A prepared statement with :name parameters bound from a map (names found
+// without regard to letter case).
+class LocalStatement
+{
+public:
+    LocalStatement(LocalConnection &connection, const QString &sql);
+    ~LocalStatement();
+    LocalStatement(const LocalStatement &) = delete;
+    LocalStatement &operator=(const LocalStatement &) = delete;
+
+    void bind(const QVariantMap &params);
+    void bindAt(int position, const QVariant &value); // 1-based
+    // Next row; false at the end. Throws on error.
+    bool step();
+    int columnCount() const;
+    QString columnName(int column) const;
+    QString columnDeclType(int column) const;
+    QVariant columnValue(int column) const;
+
+    sqlite3_stmt *handle() const { return m_stmt; }
+
+private:
+    LocalConnection &m_connection;
+    sqlite3_stmt *m_stmt = nullptr;
+};

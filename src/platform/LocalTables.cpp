@@ -1,0 +1,958 @@
+#include "LocalTables.h"
+
+#include "DecimalSeparator.h"
+#include "LocalConnection.h"
+
+#define SQLITE_HAS_CODEC 1
+#include <sqlcipher/sqlite3.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+#include <algorithm>
+
+namespace {
+
+const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
+const QString kDateTimeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss");
+
+QString quoted(const QString &identifier)
+{
+    return LocalConnection::quoted(identifier);
+}
+
+// Declared column types: they keep the field types in the table file.
+QString declaredType(const FieldDef &def)
+{
+    switch (def.type) {
+    case FieldType::String: return QStringLiteral("VARCHAR(%1)").arg(def.size);
+    case FieldType::Integer: return QStringLiteral("INTEGER");
+    case FieldType::Boolean: return QStringLiteral("BOOLEAN");
+    case FieldType::Float: return QStringLiteral("FLOAT");
+    case FieldType::Date: return QStringLiteral("DATE");
+    case FieldType::DateTime: return QStringLiteral("DATETIME");
+    case FieldType::AutoInc: return QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT");
+    case FieldType::Memo: return QStringLiteral("MEMO");
+    }
+    return QString();
+}
+
+// Field type from a declared type; false when it is none of ours.
+bool typeFromDeclared(const QString &declared, FieldDef *def)
+{
+    const QString type = declared.trimmed().toUpper();
+    if (type.startsWith(QLatin1String("VARCHAR"))) {
+        def->type = FieldType::String;
+        const int open = type.indexOf(QLatin1Char('(')), close = type.indexOf(QLatin1Char(')'));
+        def->size = (open > 0 && close > open) ? type.mid(open + 1, close - open - 1).toInt() : 0;
+        return true;
+    }
+    static const QHash<QString, FieldType> types = {
+        {QStringLiteral("INTEGER"), FieldType::Integer}, {QStringLiteral("BOOLEAN"), FieldType::Boolean},
+        {QStringLiteral("FLOAT"), FieldType::Float},     {QStringLiteral("DATE"), FieldType::Date},
+        {QStringLiteral("DATETIME"), FieldType::DateTime}, {QStringLiteral("MEMO"), FieldType::Memo},
+    };
+    const auto it = types.find(type);
+    if (it == types.end())
+        return false;
+    def->type = it.value();
+    return true;
+}
+
+// A column of a query result without a declared type: from its first value.
+FieldType typeFromValue(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::LongLong: return FieldType::Integer;
+    case QMetaType::Double: return FieldType::Float;
+    default: return FieldType::Memo;
+    }
+}
+
+[[noreturn]] void conversionError(const QString &text, const QString &kind)
+{
+    throw LocalTablesError(QStringLiteral("'%1' n'est pas %2.").arg(text, kind));
+}
+
+QDateTime parseDateTime(const QString &text)
+{
+    static const QStringList formats = {
+        QStringLiteral("dd/MM/yyyy HH:mm:ss"), QStringLiteral("dd/MM/yyyy HH:mm"), QStringLiteral("dd/MM/yyyy"),
+        QStringLiteral("d/M/yyyy H:mm:ss"), QStringLiteral("d/M/yyyy H:mm"), QStringLiteral("d/M/yyyy"),
+        kDateTimeFormat, QStringLiteral("yyyy-MM-dd HH:mm"), QStringLiteral("yyyy-MM-ddTHH:mm:ss"), kDateFormat,
+    };
+    for (const QString &format : formats) {
+        QDateTime value = QDateTime::fromString(text, format);
+        if (value.isValid())
+            return value;
+    }
+    return {};
+}
+
+// The stored form of a value for a field type: null, qint64, double or text.
+QVariant toStored(const FieldDef &def, const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return {};
+    const bool isText = value.typeId() == QMetaType::QString;
+    const QString text = value.toString();
+    switch (def.type) {
+    case FieldType::String:
+    case FieldType::Memo: {
+        if (value.typeId() == QMetaType::Bool)
+            return value.toBool() ? QStringLiteral("Vrai") : QStringLiteral("Faux");
+        if (text.isEmpty())
+            return {};
+        return def.type == FieldType::String && def.size > 0 ? text.left(def.size) : text;
+    }
+    case FieldType::Integer:
+    case FieldType::AutoInc: {
+        if (isText && text.trimmed().isEmpty())
+            return {};
+        bool ok = false;
+        const qint64 number = isText ? text.trimmed().toLongLong(&ok) : value.toLongLong(&ok);
+        if (!ok || number < INT32_MIN || number > INT32_MAX)
+            conversionError(text, QStringLiteral("une valeur entière correcte"));
+        return number;
+    }
+    case FieldType::Float: {
+        if (isText && text.trimmed().isEmpty())
+            return {};
+        bool ok = false;
+        double number = 0;
+        if (isText) {
+            QString normal = text.trimmed();
+            normal.replace(DecimalSeparator::system(), QLatin1Char('.'));
+            number = QLocale::c().toDouble(normal, &ok);
+        } else {
+            number = value.toDouble(&ok);
+        }
+        if (!ok)
+            conversionError(text, QStringLiteral("une valeur à virgule flottante correcte"));
+        return number;
+    }
+    case FieldType::Boolean: {
+        if (!isText)
+            return qint64(value.toBool() ? 1 : 0);
+        const QString word = text.trimmed().toLower();
+        if (word.isEmpty())
+            return {};
+        static const QStringList yes = {QStringLiteral("vrai"), QStringLiteral("true"), QStringLiteral("1"),
+                                        QStringLiteral("oui"), QStringLiteral("v"), QStringLiteral("t")};
+        static const QStringList no = {QStringLiteral("faux"), QStringLiteral("false"), QStringLiteral("0"),
+                                       QStringLiteral("non"), QStringLiteral("f")};
+        if (yes.contains(word))
+            return qint64(1);
+        if (no.contains(word))
+            return qint64(0);
+        conversionError(text, QStringLiteral("une valeur booléenne correcte"));
+    }
+    case FieldType::Date:
+    case FieldType::DateTime: {
+        QDateTime moment;
+        if (value.typeId() == QMetaType::QDateTime)
+            moment = value.toDateTime();
+        else if (value.typeId() == QMetaType::QDate)
+            moment = value.toDate().startOfDay();
+        else if (!text.trimmed().isEmpty())
+            moment = parseDateTime(text.trimmed());
+        else
+            return {};
+        if (!moment.isValid())
+            conversionError(text, QStringLiteral("une date correcte"));
+        return moment.toString(def.type == FieldType::Date ? kDateFormat : kDateTimeFormat);
+    }
+    }
+    return {};
+}
+
+// The typed value of a stored value.
+QVariant fromStored(const FieldDef &def, const QVariant &stored)
+{
+    if (!stored.isValid() || stored.isNull())
+        return {};
+    switch (def.type) {
+    case FieldType::String:
+    case FieldType::Memo: return stored.toString();
+    case FieldType::Integer:
+    case FieldType::AutoInc: return stored.toLongLong();
+    case FieldType::Float: return stored.toDouble();
+    case FieldType::Boolean: return stored.toLongLong() != 0;
+    case FieldType::Date: {
+        const QString text = stored.toString();
+        const QDate date = QDate::fromString(text.left(10), kDateFormat);
+        return date.isValid() ? QVariant(date) : QVariant(parseDateTime(text).date());
+    }
+    case FieldType::DateTime: {
+        const QString text = stored.toString();
+        const QDateTime moment = QDateTime::fromString(text, kDateTimeFormat);
+        return moment.isValid() ? QVariant(moment) : QVariant(parseDateTime(text));
+    }
+    }
+    return stored;
+}
+
+QString displayOf(const FieldDef &def, const QVariant &stored)
+{
+    const QVariant value = fromStored(def, stored);
+    if (value.isNull())
+        return QString();
+    switch (def.type) {
+    case FieldType::Boolean: return value.toBool() ? QStringLiteral("Vrai") : QStringLiteral("Faux");
+    case FieldType::Date: return value.toDate().toString(QStringLiteral("dd/MM/yyyy"));
+    case FieldType::DateTime: {
+        const QDateTime moment = value.toDateTime();
+        if (moment.time() == QTime(0, 0))
+            return moment.toString(QStringLiteral("dd/MM/yyyy"));
+        return moment.toString(QStringLiteral("dd/MM/yyyy HH:mm:ss"));
+    }
+    case FieldType::Float: {
+        QString text = QLocale::c().toString(value.toDouble(), 'g', 15);
+        text.replace(QLatin1Char('.'), DecimalSeparator::system());
+        return text;
+    }
+    default: return value.toString();
+    }
+}
+
+} // namespace
+
+LocalTablesError::LocalTablesError(const QString &message)
+    : std::runtime_error(message.toStdString()), m_message(message)
+{
+}
+
+// --- LocalSession
+
+namespace {
+QStringList &sessionPasswords()
+{
+    static QStringList list;
+    return list;
+}
+} // namespace
+
+void LocalSession::addPassword(const QString &password)
+{
+    if (!sessionPasswords().contains(password))
+        sessionPasswords().append(password);
+}
+
+void LocalSession::removeAllPasswords()
+{
+    sessionPasswords().clear();
+    LocalConnection::detachEverywhere();
+}
+
+QStringList LocalSession::passwords()
+{
+    return sessionPasswords();
+}
+
+// --- LocalField
+
+const FieldDef &LocalField::def() const
+{
+    return m_dataSet->m_fields.at(m_index);
+}
+
+bool LocalField::isNull() const
+{
+    const QVariant stored = m_dataSet->currentValue(m_index);
+    return !stored.isValid() || stored.isNull();
+}
+
+QVariant LocalField::value() const
+{
+    return fromStored(def(), m_dataSet->currentValue(m_index));
+}
+
+QString LocalField::asString() const
+{
+    return displayOf(def(), m_dataSet->currentValue(m_index));
+}
+
+int LocalField::asInteger() const
+{
+    const QVariant v = value();
+    if (v.isNull())
+        return 0;
+    if (v.typeId() == QMetaType::QString) {
+        bool ok = false;
+        const int number = v.toString().trimmed().toInt(&ok);
+        if (!ok)
+            conversionError(v.toString(), QStringLiteral("une valeur entière correcte"));
+        return number;
+    }
+    return int(v.toLongLong());
+}
+
+double LocalField::asFloat() const
+{
+    const QVariant v = value();
+    if (v.isNull())
+        return 0;
+    if (v.typeId() == QMetaType::QString) {
+        const FieldDef asFloat{def().name, FieldType::Float, 0, false};
+        return toStored(asFloat, v).toDouble();
+    }
+    return v.toDouble();
+}
+
+bool LocalField::asBoolean() const
+{
+    const QVariant v = value();
+    if (v.isNull())
+        return false;
+    if (v.typeId() == QMetaType::QString) {
+        const FieldDef asBool{def().name, FieldType::Boolean, 0, false};
+        return toStored(asBool, v).toLongLong() != 0;
+    }
+    return v.toBool();
+}
+
+QDateTime LocalField::asDateTime() const
+{
+    const QVariant v = value();
+    if (v.isNull())
+        return {};
+    if (v.typeId() == QMetaType::QDate)
+        return v.toDate().startOfDay();
+    if (v.typeId() == QMetaType::QString)
+        return parseDateTime(v.toString().trimmed());
+    return v.toDateTime();
+}
+
+QDate LocalField::asDate() const
+{
+    return asDateTime().date();
+}
+
+void LocalField::setValue(const QVariant &value)
+{
+    if (m_dataSet->m_state != LocalDataSet::State::Insert && m_dataSet->m_state != LocalDataSet::State::Edit)
+        throw LocalTablesError(
+            QStringLiteral("La table n'est pas en mode édition ou insertion (champ '%1').").arg(def().name));
+    m_dataSet->setBufferValue(m_index, toStored(def(), value));
+}
+
+void LocalField::setAsString(const QString &text) { setValue(text); }
+void LocalField::setAsInteger(int value) { setValue(value); }
+void LocalField::setAsFloat(double value) { setValue(value); }
+void LocalField::setAsBoolean(bool value) { setValue(value); }
+void LocalField::setAsDateTime(const QDateTime &value) { setValue(value); }
+void LocalField::setAsDate(const QDate &value) { setValue(value); }
+void LocalField::clear() { setValue(QVariant()); }
+
+// --- LocalDataSet
+
+LocalDataSet::LocalDataSet(QObject *parent)
+    : QObject(parent)
+{
+}
+
+LocalDataSet::~LocalDataSet() = default;
+
+void LocalDataSet::setDatabaseName(const QString &folder)
+{
+    QString path = folder;
+    if (!path.isEmpty() && !path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    if (path != m_folder)
+        m_connection.reset();
+    m_folder = path;
+}
+
+std::shared_ptr<LocalConnection> LocalDataSet::connection()
+{
+    if (m_folder.isEmpty())
+        throw LocalTablesError(QStringLiteral("Aucun dossier de base de données n'est indiqué."));
+    if (!m_connection)
+        m_connection = LocalConnection::forFolder(m_folder);
+    return m_connection;
+}
+
+void LocalDataSet::close()
+{
+    if (m_state == State::Inactive)
+        return;
+    m_state = State::Inactive;
+    m_rows.clear();
+    m_buffer.clear();
+    m_current = -1;
+    m_eof = m_bof = true;
+    emit afterClose();
+}
+
+QStringList LocalDataSet::fieldNames() const
+{
+    QStringList names;
+    for (const FieldDef &def : m_fields)
+        names << def.name;
+    return names;
+}
+
+int LocalDataSet::fieldIndex(const QString &name) const
+{
+    for (int i = 0; i < m_fields.size(); ++i) {
+        if (m_fields.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+LocalField LocalDataSet::field(const QString &name)
+{
+    const int index = fieldIndex(name);
+    if (index < 0)
+        throw LocalTablesError(QStringLiteral("Champ '%1' introuvable.").arg(name));
+    return LocalField(this, index);
+}
+
+LocalField LocalDataSet::field(int index)
+{
+    if (index < 0 || index >= m_fields.size())
+        throw LocalTablesError(QStringLiteral("Champ n°%1 introuvable.").arg(index));
+    return LocalField(this, index);
+}
+
+void LocalDataSet::setCurrent(int row)
+{
+    m_current = m_rows.isEmpty() ? -1 : std::clamp(row, 0, int(m_rows.size()) - 1);
+    emit afterScroll();
+}
+
+void LocalDataSet::first()
+{
+    setCurrent(0);
+    m_bof = true;
+    m_eof = m_rows.isEmpty();
+}
+
+void LocalDataSet::last()
+{
+    setCurrent(int(m_rows.size()) - 1);
+    m_eof = true;
+    m_bof = m_rows.isEmpty();
+}
+
+void LocalDataSet::next()
+{
+    if (m_current + 1 >= m_rows.size()) {
+        m_eof = true;
+        return;
+    }
+    setCurrent(m_current + 1);
+    m_bof = false;
+    m_eof = false;
+}
+
+void LocalDataSet::prior()
+{
+    if (m_current <= 0) {
+        m_bof = true;
+        return;
+    }
+    setCurrent(m_current - 1);
+    m_bof = false;
+    m_eof = false;
+}
+
+void LocalDataSet::moveTo(int row)
+{
+    setCurrent(row);
+    m_bof = m_current <= 0;
+    m_eof = m_rows.isEmpty();
+}
+
+bool LocalDataSet::locate(const QStringList &names, const QVariantList &values, bool caseInsensitive)
+{
+    QList<int> indexes;
+    QVariantList wanted;
+    for (int i = 0; i < names.size(); ++i) {
+        field(names.at(i)); // unknown names throw
+        const int index = fieldIndex(names.at(i));
+        indexes << index;
+        wanted << fromStored(m_fields.at(index), toStored(m_fields.at(index), values.value(i)));
+    }
+    for (int row = 0; row < m_rows.size(); ++row) {
+        bool match = true;
+        for (int i = 0; i < indexes.size() && match; ++i) {
+            const FieldDef &def = m_fields.at(indexes.at(i));
+            const QVariant have = fromStored(def, m_rows.at(row).at(indexes.at(i)));
+            const QVariant &want = wanted.at(i);
+            if (have.isNull() || want.isNull())
+                match = have.isNull() && want.isNull();
+            else if (have.typeId() == QMetaType::QString)
+                match = have.toString().compare(want.toString(), caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0;
+            else
+                match = have == want;
+        }
+        if (match) {
+            moveTo(row);
+            return true;
+        }
+    }
+    return false;
+}
+
+QVariant LocalDataSet::value(int row, int fieldIndex) const
+{
+    if (row < 0 || row >= m_rows.size() || fieldIndex < 0 || fieldIndex >= m_fields.size())
+        return {};
+    return fromStored(m_fields.at(fieldIndex), m_rows.at(row).at(fieldIndex));
+}
+
+QString LocalDataSet::displayText(int row, int fieldIndex) const
+{
+    if (row < 0 || row >= m_rows.size() || fieldIndex < 0 || fieldIndex >= m_fields.size())
+        return {};
+    return displayOf(m_fields.at(fieldIndex), m_rows.at(row).at(fieldIndex));
+}
+
+QVariant LocalDataSet::currentValue(int index) const
+{
+    if (m_state == State::Insert || m_state == State::Edit)
+        return m_buffer.value(index);
+    if (m_current < 0 || m_current >= m_rows.size())
+        return {};
+    return m_rows.at(m_current).value(index);
+}
+
+void LocalDataSet::setBufferValue(int, const QVariant &)
+{
+    throw LocalTablesError(QStringLiteral("Le résultat d'une requête ne peut pas être modifié."));
+}
+
+// --- LocalTable
+
+LocalTable::LocalTable(QObject *parent)
+    : LocalDataSet(parent)
+{
+}
+
+void LocalTable::setTableName(const QString &fileName)
+{
+    if (isActive())
+        close();
+    m_fileName = fileName;
+}
+
+QString LocalTable::filePath() const
+{
+    return m_folder + m_fileName;
+}
+
+bool LocalTable::exists() const
+{
+    return !m_fileName.isEmpty() && QFileInfo(filePath()).isFile();
+}
+
+QString LocalTable::schema() const
+{
+    return LocalConnection::schemaFor(m_fileName);
+}
+
+QString LocalTable::tableIdent() const
+{
+    return quoted(schema()) + QLatin1Char('.') + quoted(LocalConnection::tableFor(m_fileName));
+}
+
+void LocalTable::createTable(const QString &key)
+{
+    if (m_fileName.isEmpty())
+        throw LocalTablesError(QStringLiteral("Aucun nom de table n'est indiqué."));
+    if (exists())
+        throw LocalTablesError(QStringLiteral("La table \"%1\" existe déjà.").arg(filePath()));
+    if (m_defs.isEmpty())
+        throw LocalTablesError(QStringLiteral("La table \"%1\" n'a aucun champ.").arg(filePath()));
+    if (!QFileInfo(m_folder).isDir())
+        throw LocalTablesError(QStringLiteral("Le dossier \"%1\" est introuvable.").arg(m_folder));
+    close();
+    auto db = connection();
+    QStringList columns;
+    for (const FieldDef &def : std::as_const(m_defs)) {
+        QString column = quoted(def.name) + QLatin1Char(' ') + declaredType(def);
+        if (def.required && def.type != FieldType::AutoInc)
+            column += QStringLiteral(" NOT NULL");
+        columns << column;
+    }
+    QStringList statements;
+    statements << QStringLiteral("CREATE TABLE %1 (%2)").arg(tableIdent(), columns.join(QStringLiteral(", ")));
+    for (const IndexDef &index : std::as_const(m_indexes)) {
+        if (index.primary)
+            continue; // the AutoInc key is the primary index
+        QStringList parts;
+        for (const QString &name : index.fields)
+            parts << quoted(name) + (index.caseInsensitive ? QStringLiteral(" COLLATE NOCASE") : QString());
+        statements << QStringLiteral("CREATE %1INDEX %2.%3 ON %4 (%5)")
+                          .arg(index.unique ? QStringLiteral("UNIQUE ") : QString(), quoted(schema()), quoted(index.name),
+                               quoted(LocalConnection::tableFor(m_fileName)), parts.join(QStringLiteral(", ")));
+    }
+    try {
+        db->attachWithKey(m_fileName, key);
+        db->exec(QStringLiteral("BEGIN"));
+        for (const QString &statement : std::as_const(statements))
+            db->exec(statement);
+        db->exec(QStringLiteral("COMMIT"));
+    } catch (const LocalTablesError &e) {
+        try {
+            db->exec(QStringLiteral("ROLLBACK"));
+        } catch (const LocalTablesError &) {
+        }
+        try {
+            db->detach(m_fileName);
+        } catch (const LocalTablesError &) {
+        }
+        QFile::remove(filePath());
+        throw LocalTablesError(QStringLiteral("Impossible de créer la table \"%1\" : %2").arg(filePath(), e.message()));
+    }
+}
+
+void LocalTable::deleteTable()
+{
+    close();
+    // The folder's connection is shared: detach the file for every user.
+    connection()->detach(m_fileName);
+    if (exists() && !QFile::remove(filePath()))
+        throw LocalTablesError(QStringLiteral("Impossible de supprimer la table \"%1\".").arg(filePath()));
+    QFile::remove(filePath() + QStringLiteral("-journal"));
+}
+
+void LocalTable::open()
+{
+    if (isActive())
+        return;
+    auto db = connection();
+    db->attach(m_fileName);
+    // The stored layout.
+    QList<FieldDef> fields;
+    int keyField = -1;
+    {
+        LocalStatement info(*db, QStringLiteral("PRAGMA %1.table_info(%2)")
+                                     .arg(quoted(schema()), quoted(LocalConnection::tableFor(m_fileName))));
+        while (info.step()) {
+            FieldDef def;
+            def.name = info.columnValue(1).toString();
+            if (!typeFromDeclared(info.columnValue(2).toString(), &def))
+                def.type = FieldType::Memo;
+            def.required = info.columnValue(3).toLongLong() != 0;
+            if (info.columnValue(5).toLongLong() > 0 && def.type == FieldType::Integer) {
+                def.type = FieldType::AutoInc;
+                def.required = true;
+                keyField = int(fields.size());
+            }
+            fields << def;
+        }
+    }
+    if (fields.isEmpty())
+        throw LocalTablesError(QStringLiteral("La table \"%1\" ne contient pas la table attendue.").arg(filePath()));
+    m_fields = fields;
+    m_keyField = keyField;
+    m_state = State::Browse;
+    readRows();
+    first();
+    emit afterOpen();
+}
+
+void LocalTable::close()
+{
+    LocalDataSet::close();
+    m_rowIds.clear();
+}
+
+void LocalTable::setFilter(const QString &where, const QVariantMap &params)
+{
+    m_filter = where;
+    m_filterParams = params;
+}
+
+void LocalTable::readRows()
+{
+    auto db = connection();
+    QString sql = QStringLiteral("SELECT rowid, * FROM %1").arg(tableIdent());
+    if (!m_filter.trimmed().isEmpty())
+        sql += QStringLiteral(" WHERE ") + m_filter;
+    sql += QStringLiteral(" ORDER BY rowid");
+    LocalStatement select(*db, sql);
+    select.bind(m_filterParams);
+    m_rows.clear();
+    m_rowIds.clear();
+    while (select.step()) {
+        QVector<QVariant> row(m_fields.size());
+        for (int i = 0; i < m_fields.size(); ++i)
+            row[i] = select.columnValue(i + 1);
+        m_rowIds << select.columnValue(0).toLongLong();
+        m_rows << row;
+    }
+}
+
+QVector<QVariant> LocalTable::readRow(qint64 rowId)
+{
+    auto db = connection();
+    LocalStatement select(*db, QStringLiteral("SELECT * FROM %1 WHERE rowid = ?1").arg(tableIdent()));
+    select.bindAt(1, rowId);
+    QVector<QVariant> row(m_fields.size());
+    if (select.step()) {
+        for (int i = 0; i < m_fields.size(); ++i)
+            row[i] = select.columnValue(i);
+    }
+    return row;
+}
+
+void LocalTable::requireBrowse(const char *operation)
+{
+    if (m_state == State::Inactive)
+        throw LocalTablesError(QStringLiteral("Opération impossible sur une table fermée (%1) : \"%2\".")
+                                   .arg(QLatin1String(operation), filePath()));
+    if (m_state != State::Browse)
+        post();
+}
+
+void LocalTable::append()
+{
+    requireBrowse("ajout");
+    m_buffer = QVector<QVariant>(m_fields.size());
+    m_state = State::Insert;
+}
+
+void LocalTable::edit()
+{
+    if (m_state == State::Insert || m_state == State::Edit)
+        return;
+    requireBrowse("modification");
+    if (m_current < 0) {
+        append();
+        return;
+    }
+    m_buffer = m_rows.at(m_current);
+    m_state = State::Edit;
+}
+
+void LocalTable::setBufferValue(int index, const QVariant &stored)
+{
+    if (index == m_keyField)
+        throw LocalTablesError(QStringLiteral("Le champ '%1' est numéroté par la table.").arg(m_fields.at(index).name));
+    m_buffer[index] = stored;
+}
+
+void LocalTable::post()
+{
+    if (m_state != State::Insert && m_state != State::Edit)
+        return;
+    for (int i = 0; i < m_fields.size(); ++i) {
+        const FieldDef &def = m_fields.at(i);
+        if (def.required && i != m_keyField && (m_buffer.at(i).isNull() || !m_buffer.at(i).isValid()))
+            throw LocalTablesError(QStringLiteral("Le champ '%1' doit avoir une valeur.").arg(def.name));
+    }
+    auto db = connection();
+    db->attach(m_fileName);
+    QStringList names;
+    QVariantList values;
+    for (int i = 0; i < m_fields.size(); ++i) {
+        if (i == m_keyField)
+            continue;
+        names << quoted(m_fields.at(i).name);
+        values << m_buffer.at(i);
+    }
+    if (m_state == State::Insert) {
+        QStringList marks;
+        for (int i = 1; i <= names.size(); ++i)
+            marks << QStringLiteral("?%1").arg(i);
+        const QString sql = names.isEmpty()
+                                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(tableIdent())
+                                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                      .arg(tableIdent(), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+        LocalStatement insert(*db, sql);
+        for (int i = 0; i < values.size(); ++i)
+            insert.bindAt(i + 1, values.at(i));
+        insert.step();
+        const qint64 rowId = sqlite3_last_insert_rowid(db->handle());
+        const auto position = std::upper_bound(m_rowIds.begin(), m_rowIds.end(), rowId) - m_rowIds.begin();
+        m_rowIds.insert(position, rowId);
+        m_rows.insert(position, readRow(rowId));
+        m_state = State::Browse;
+        m_buffer.clear();
+        emit rowsChanged();
+        moveTo(int(position));
+    } else {
+        QStringList sets;
+        for (int i = 0; i < names.size(); ++i)
+            sets << QStringLiteral("%1 = ?%2").arg(names.at(i)).arg(i + 1);
+        LocalStatement update(*db, QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
+                                       .arg(tableIdent(), sets.join(QStringLiteral(", ")))
+                                       .arg(values.size() + 1));
+        for (int i = 0; i < values.size(); ++i)
+            update.bindAt(i + 1, values.at(i));
+        update.bindAt(int(values.size()) + 1, m_rowIds.at(m_current));
+        update.step();
+        m_rows[m_current] = readRow(m_rowIds.at(m_current));
+        m_state = State::Browse;
+        m_buffer.clear();
+        emit rowsChanged();
+    }
+}
+
+void LocalTable::cancel()
+{
+    if (m_state != State::Insert && m_state != State::Edit)
+        return;
+    m_state = State::Browse;
+    m_buffer.clear();
+    emit afterScroll();
+}
+
+void LocalTable::deleteRecord()
+{
+    if (m_state == State::Insert || m_state == State::Edit)
+        cancel();
+    if (m_state != State::Browse || m_current < 0)
+        throw LocalTablesError(QStringLiteral("Aucun enregistrement à supprimer dans \"%1\".").arg(filePath()));
+    auto db = connection();
+    db->attach(m_fileName);
+    LocalStatement remove(*db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(tableIdent()));
+    remove.bindAt(1, m_rowIds.at(m_current));
+    remove.step();
+    m_rows.removeAt(m_current);
+    m_rowIds.removeAt(m_current);
+    emit rowsChanged();
+    moveTo(m_current);
+}
+
+void LocalTable::emptyTable()
+{
+    if (m_state == State::Insert || m_state == State::Edit)
+        cancel();
+    auto db = connection();
+    db->attach(m_fileName);
+    db->exec(QStringLiteral("DELETE FROM %1").arg(tableIdent()));
+    if (isActive()) {
+        m_rows.clear();
+        m_rowIds.clear();
+        emit rowsChanged();
+        first();
+    }
+}
+
+// --- LocalQuery
+
+LocalQuery::LocalQuery(QObject *parent)
+    : LocalDataSet(parent)
+{
+}
+
+void LocalQuery::setParam(const QString &name, const QVariant &value)
+{
+    for (auto it = m_params.begin(); it != m_params.end(); ++it) {
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0) {
+            it.value() = value;
+            return;
+        }
+    }
+    m_params.insert(name, value);
+}
+
+QVariant LocalQuery::param(const QString &name) const
+{
+    for (auto it = m_params.cbegin(); it != m_params.cend(); ++it) {
+        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
+            return it.value();
+    }
+    return {};
+}
+
+void LocalQuery::open()
+{
+    if (isActive())
+        return;
+    auto db = connection();
+    db->attachAvailable();
+    LocalStatement select(*db, m_sql.join(QLatin1Char('\n')));
+    select.bind(m_params);
+    QList<FieldDef> fields;
+    QList<bool> typed;
+    for (int i = 0; i < select.columnCount(); ++i) {
+        FieldDef def;
+        def.name = select.columnName(i);
+        typed << typeFromDeclared(select.columnDeclType(i), &def);
+        fields << def;
+    }
+    QVector<QVector<QVariant>> rows;
+    while (select.step()) {
+        QVector<QVariant> row(fields.size());
+        for (int i = 0; i < fields.size(); ++i) {
+            row[i] = select.columnValue(i);
+            if (!typed.at(i) && !row.at(i).isNull()) {
+                fields[i].type = typeFromValue(row.at(i));
+                typed[i] = true;
+            }
+        }
+        rows << row;
+    }
+    for (int i = 0; i < fields.size(); ++i) {
+        if (!typed.at(i))
+            fields[i].type = FieldType::Memo;
+    }
+    m_fields = fields;
+    m_rows = rows;
+    m_state = State::Browse;
+    first();
+    emit afterOpen();
+}
+
+int LocalQuery::execSql()
+{
+    auto db = connection();
+    db->attachAvailable();
+    LocalStatement statement(*db, m_sql.join(QLatin1Char('\n')));
+    statement.bind(m_params);
+    while (statement.step()) {
+    }
+    return sqlite3_changes(db->handle());
+}
+
+// --- LocalDataSetModel
+
+LocalDataSetModel::LocalDataSetModel(LocalDataSet *dataSet, QObject *parent)
+    : QAbstractTableModel(parent), m_dataSet(dataSet)
+{
+    const auto reset = [this] {
+        beginResetModel();
+        endResetModel();
+    };
+    connect(dataSet, &LocalDataSet::afterOpen, this, reset);
+    connect(dataSet, &LocalDataSet::afterClose, this, reset);
+    connect(dataSet, &LocalDataSet::rowsChanged, this, reset);
+}
+
+int LocalDataSetModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() || !m_dataSet->isActive() ? 0 : m_dataSet->recordCount();
+}
+
+int LocalDataSetModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() || !m_dataSet->isActive() ? 0 : int(m_dataSet->fields().size());
+}
+
+QVariant LocalDataSetModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid())
+        return {};
+    if (role == Qt::DisplayRole)
+        return m_dataSet->displayText(index.row(), index.column());
+    if (role == Qt::EditRole)
+        return m_dataSet->value(index.row(), index.column());
+    return {};
+}
+
+QVariant LocalDataSetModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole)
+        return {};
+    if (orientation == Qt::Horizontal)
+        return section >= 0 && section < m_dataSet->fields().size() ? m_dataSet->fields().at(section).name : QVariant();
+    return section + 1;
+}

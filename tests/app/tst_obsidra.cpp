@@ -1,0 +1,137 @@
+// Black-box checks of the real program, started offscreen in an empty
+// program folder with a desktop folder of its own.
+
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+namespace {
+
+bool waitFor(const std::function<bool()> &condition, int timeoutMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!condition()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+QStringList foldersBelow(const QString &root)
+{
+    QStringList found;
+    QDirIterator it(root, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << it.next().mid(root.size() + 1);
+    found.sort();
+    return found;
+}
+
+} // namespace
+
+class ObsidraTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void firstAndSecondStart();
+    void closingRequestedDuringStartup();
+
+private:
+    void start(QProcess &process);
+    // Asks the program to end (the session ending arms its closing timer)
+    // and checks that it ends by itself, cleanly.
+    void endCleanly(QProcess &process);
+
+    QTemporaryDir m_dir;
+    QString m_home;
+    QString m_desktop;
+};
+
+void ObsidraTest::initTestCase()
+{
+    QVERIFY(QFile::exists(OBSIDRA_PATH));
+    m_home = m_dir.filePath("program");
+    m_desktop = m_dir.filePath("Desktop");
+    QVERIFY(QDir().mkpath(m_home));
+    QVERIFY(QDir().mkpath(m_desktop));
+}
+
+void ObsidraTest::start(QProcess &process)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TOLVARENIX_HOME", m_home);
+    env.insert("XDG_DESKTOP_DIR", m_desktop);
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(OBSIDRA_PATH, {});
+    QVERIFY(process.waitForStarted(10000));
+}
+
+void ObsidraTest::endCleanly(QProcess &process)
+{
+    ::kill(process.processId(), SIGTERM);
+    QVERIFY(process.waitForFinished(20000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+}
+
+void ObsidraTest::firstAndSecondStart()
+{
+    const QString entry = m_desktop + "/Tolvarenix Light.desktop";
+    {
+        QProcess obsidra;
+        start(obsidra);
+        QVERIFY(waitFor([&] { return QFile::exists(entry) && QDir(m_home + "/Base/Imports").exists(); }, 20000));
+        endCleanly(obsidra);
+    }
+    QCOMPARE(foldersBelow(m_home),
+             (QStringList{"Base", "Base/Docs", "Base/Imports", "ForImportation", "ForImportation/Attachments"}));
+
+    QFile file(entry);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    file.close();
+    QVERIFY(text.startsWith("[Desktop Entry]\n"));
+    QVERIFY2(text.contains("\nExec=" + QFileInfo(OBSIDRA_PATH).canonicalFilePath() + "\n"), qPrintable(text));
+    QVERIFY(text.contains(QString::fromUtf8("\nComment=Démarrer Tolvarenix Light\n")));
+    QVERIFY(text.contains("\nPath=" + QFileInfo(OBSIDRA_PATH).canonicalPath() + "/\n"));
+
+    // A second start leaves the entry as the user left it.
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("[Desktop Entry]\nName=Mon raccourci\n");
+    file.close();
+    {
+        QProcess obsidra;
+        start(obsidra);
+        QVERIFY(waitFor([&] { return QDir(m_home + "/Base/Docs").exists(); }, 20000));
+        QTest::qWait(1000);
+        endCleanly(obsidra);
+    }
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("[Desktop Entry]\nName=Mon raccourci\n"));
+}
+
+void ObsidraTest::closingRequestedDuringStartup()
+{
+    // The closing timer armed before the main window exists must still end
+    // the program once and cleanly.
+    m_home = m_dir.filePath("second-program");
+    QVERIFY(QDir().mkpath(m_home));
+    QProcess obsidra;
+    start(obsidra);
+    QVERIFY(waitFor([&] { return QDir(m_home + "/Base").exists(); }, 20000));
+    endCleanly(obsidra);
+}
+
+QTEST_GUILESS_MAIN(ObsidraTest)
+#include "tst_obsidra.moc"

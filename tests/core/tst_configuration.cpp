@@ -1,0 +1,162 @@
+#include "Configuration.h"
+#include "DecimalSeparator.h"
+#include "Globals.h"
+#include "TestHome.h"
+#include "uStartup.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QLabel>
+#include <QtTest>
+
+class ConfigurationTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void debugMode_data();
+    void debugMode();
+    void freshFolderGetsExactlyTheDataFolders();
+    void leftoversOfTheLastRunAreRemoved();
+    void foldersEndWithOneSeparator_data();
+    void foldersEndWithOneSeparator();
+    void foreignDecimalSeparator_data();
+    void foreignDecimalSeparator();
+    void splashLayout();
+};
+
+void ConfigurationTest::init()
+{
+    Globals::reset();
+}
+
+void ConfigurationTest::cleanup()
+{
+    DecimalSeparator::setOverride(QChar());
+    Globals::reset();
+}
+
+void ConfigurationTest::debugMode_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<bool>("expected");
+    QTest::newRow("no file") << QByteArray() << false;
+    QTest::newRow("one") << QByteArray("[Main]\nDebugMode=1\n") << true;
+    QTest::newRow("true is not a number") << QByteArray("[Main]\nDebugMode=true\n") << false;
+    QTest::newRow("zero") << QByteArray("[Main]\nDebugMode=0\n") << false;
+    QTest::newRow("any non-zero") << QByteArray("[Main]\nDebugMode=-2\n") << true;
+    QTest::newRow("empty") << QByteArray("[Main]\nDebugMode=\n") << false;
+    QTest::newRow("other section") << QByteArray("[Proxy]\nDebugMode=1\n") << false;
+    QTest::newRow("letter case") << QByteArray("[MAIN]\ndebugmode=1\n") << true;
+}
+
+void ConfigurationTest::debugMode()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(bool, expected);
+    TestHome home;
+    if (!ini.isNull())
+        home.write("Obsidra.ini", ini);
+    Configuration::prepare();
+    QCOMPARE(Globals::DebugMode, expected);
+}
+
+void ConfigurationTest::freshFolderGetsExactlyTheDataFolders()
+{
+    TestHome home;
+    Configuration::prepare();
+
+    QStringList found;
+    QDirIterator it(home.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << it.next().mid(home.path().size());
+    found.sort();
+    QCOMPARE(found, (QStringList{"Base", "Base/Docs", "Base/Imports", "ForImportation", "ForImportation/Attachments"}));
+    // No configuration file is made by reading it.
+    QVERIFY(!QFile::exists(home.file("Obsidra.ini")));
+
+    QCOMPARE(Globals::BaseFolder, home.path() + "Base/");
+    QCOMPARE(Globals::ImportFolder, home.path() + "ForImportation/");
+    QCOMPARE(Globals::ImportsFolder, home.path() + "Base/Imports/");
+    QCOMPARE(Globals::RemoteDatabaseName, QString("TolvarenixMySQLDB"));
+    QVERIFY(Globals::ProcessedFiles.isEmpty());
+}
+
+void ConfigurationTest::leftoversOfTheLastRunAreRemoved()
+{
+    TestHome home;
+    home.write("Base/PARADOX.LCK", "lock");
+    home.write("Base/PDOXUSRS.LCK", "lock");
+    home.write("Obsidra.log", "old entries");
+    home.write("Base/Patients.db", "data");
+    Globals::ProcessedFiles << "KORVA_old.txt";
+    Configuration::prepare();
+    QVERIFY(!QFile::exists(home.file("Base/PARADOX.LCK")));
+    QVERIFY(!QFile::exists(home.file("Base/PDOXUSRS.LCK")));
+    QVERIFY(!QFile::exists(home.file("Obsidra.log")));
+    QVERIFY(QFile::exists(home.file("Base/Patients.db")));
+    QVERIFY(Globals::ProcessedFiles.isEmpty());
+}
+
+void ConfigurationTest::foldersEndWithOneSeparator_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("without") << "";
+    QTest::newRow("with one") << "/";
+    QTest::newRow("with two") << "//";
+}
+
+void ConfigurationTest::foldersEndWithOneSeparator()
+{
+    QFETCH(QString, suffix);
+    TestHome home;
+    QString folder = home.path();
+    folder.chop(1);
+    qputenv("TOLVARENIX_HOME", QFile::encodeName(folder + suffix));
+    Configuration::prepare();
+    for (const QString &f : {Globals::BaseFolder, Globals::ImportFolder, Globals::ImportsFolder}) {
+        QVERIFY2(f.endsWith('/') && !f.endsWith("//"), qPrintable(f));
+        QVERIFY2(!f.contains("//"), qPrintable(f));
+    }
+}
+
+void ConfigurationTest::foreignDecimalSeparator_data()
+{
+    QTest::addColumn<QChar>("system");
+    QTest::addColumn<QString>("foreign");
+    QTest::newRow("comma") << QChar(',') << ".";
+    QTest::newRow("point") << QChar('.') << ",";
+    QTest::newRow("other") << QChar(0x066B) << "";
+}
+
+void ConfigurationTest::foreignDecimalSeparator()
+{
+    QFETCH(QChar, system);
+    QFETCH(QString, foreign);
+    TestHome home;
+    DecimalSeparator::setOverride(system);
+    Configuration::prepare();
+    QCOMPARE(Globals::ForeignDecimalSeparator, foreign);
+}
+
+void ConfigurationTest::splashLayout()
+{
+    TfStartup splash;
+    QCOMPARE(splash.size(), QSize(627, 173));
+    QVERIFY(splash.windowFlags() & Qt::FramelessWindowHint);
+    QVERIFY(splash.testAttribute(Qt::WA_TranslucentBackground));
+    QCOMPARE(splash.stepText(), QString());
+    QCOMPARE(splash.headerText(), QString::fromUtf8("Démarrage en cours, veuillez patienter..."));
+    auto *label = splash.findChild<QLabel *>("lStart2");
+    QVERIFY(label);
+    QCOMPARE(label->font().pixelSize(), 13);
+    QVERIFY(label->font().bold());
+    QCOMPARE(label->palette().color(QPalette::WindowText), QColor(0, 0, 119));
+    splash.setStep("Lecture de la configuration...");
+    QCOMPARE(splash.stepText(), QString("Lecture de la configuration..."));
+}
+
+QTEST_MAIN(ConfigurationTest)
+#include "tst_configuration.moc"

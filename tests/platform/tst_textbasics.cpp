@@ -1,0 +1,152 @@
+#include "IniFile.h"
+#include "TextRules.h"
+#include "Windows1252.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TextBasicsTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void upperAZ_data();
+    void upperAZ();
+    void trim32_data();
+    void trim32();
+    void windows1252RoundTripsEveryByte();
+    void windows1252Decode_data();
+    void windows1252Decode();
+    void windows1252EncodeUnmappable();
+    void iniKeysIgnoreLetterCase();
+    void iniIntegers_data();
+    void iniIntegers();
+    void iniFileIsPrivate();
+};
+
+void TextBasicsTest::upperAZ_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("ascii") << "dupont-martin" << "DUPONT-MARTIN";
+    QTest::newRow("accents stay") << QString::fromUtf8("éloïse à") << QString::fromUtf8("éLOïSE à");
+    QTest::newRow("digits and marks") << "a1|b2_z" << "A1|B2_Z";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TextBasicsTest::upperAZ()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    QCOMPARE(TextRules::upperAZ(input), expected);
+}
+
+void TextBasicsTest::trim32_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("blanks") << "  ****FIN****  " << "****FIN****";
+    QTest::newRow("controls") << QString("\t\r\x01KORVA|\x1f\n") << "KORVA|";
+    QTest::newRow("inner kept") << "  a  b  " << "a  b";
+    QTest::newRow("only controls") << QString("\x01\x02 \t") << "";
+    QTest::newRow("nbsp is not trimmed") << QString(QChar(0xA0)) + "x" << QString(QChar(0xA0)) + "x";
+}
+
+void TextBasicsTest::trim32()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    QCOMPARE(TextRules::trim32(input), expected);
+}
+
+void TextBasicsTest::windows1252RoundTripsEveryByte()
+{
+    QByteArray all;
+    for (int b = 0; b < 256; ++b)
+        all.append(char(b));
+    const QString text = Windows1252::decode(all);
+    QCOMPARE(text.size(), 256);
+    QCOMPARE(Windows1252::encode(text), all);
+}
+
+void TextBasicsTest::windows1252Decode_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("euro") << QByteArray("\x80") << QString(QChar(0x20AC));
+    QTest::newRow("e acute") << QByteArray("\xE9t\xE9") << QString::fromUtf8("été");
+    QTest::newRow("oe ligature") << QByteArray("\x9C") << QString(QChar(0x0153));
+    QTest::newRow("quotes") << QByteArray("\x93x\x94") << QString(QChar(0x201C)) + "x" + QChar(0x201D);
+}
+
+void TextBasicsTest::windows1252Decode()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    QCOMPARE(Windows1252::decode(bytes), expected);
+}
+
+void TextBasicsTest::windows1252EncodeUnmappable()
+{
+    QCOMPARE(Windows1252::encode(QString::fromUtf8("a€ж")), QByteArray("a\x80?"));
+}
+
+void TextBasicsTest::iniKeysIgnoreLetterCase()
+{
+    QTemporaryDir dir;
+    const QString name = dir.filePath("Obsidra.ini");
+    QFile f(name);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[main]\ndebugmode=1\nBackupPath=/srv/sauvegarde\n");
+    f.close();
+
+    IniFile ini(name);
+    QCOMPARE(ini.readInteger("Main", "DebugMode", 0), 1);
+    QCOMPARE(ini.readString("MAIN", "backuppath"), QString("/srv/sauvegarde"));
+
+    // Writing keeps the spelling already in the file: one key, not two.
+    QVERIFY(ini.writeInteger("Main", "DEBUGMODE", 0));
+    QFile back(name);
+    QVERIFY(back.open(QIODevice::ReadOnly));
+    const QByteArray content = back.readAll();
+    QCOMPARE(content.count("ebug"), 1);
+    QCOMPARE(ini.readInteger("Main", "DebugMode", 7), 0);
+}
+
+void TextBasicsTest::iniIntegers_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("one") << QByteArray("1") << 1;
+    QTest::newRow("negative") << QByteArray("-3") << -3;
+    QTest::newRow("word") << QByteArray("true") << 42;
+    QTest::newRow("empty") << QByteArray("") << 42;
+    QTest::newRow("decimal") << QByteArray("1.5") << 42;
+    QTest::newRow("padded") << QByteArray(" 7 ") << 7;
+}
+
+void TextBasicsTest::iniIntegers()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(int, expected);
+    QTemporaryDir dir;
+    const QString name = dir.filePath("x.ini");
+    QFile f(name);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("[Main]\nKey=" + value + "\n");
+    f.close();
+    QCOMPARE(IniFile(name).readInteger("Main", "Key", 42), expected);
+}
+
+void TextBasicsTest::iniFileIsPrivate()
+{
+    QTemporaryDir dir;
+    const QString name = dir.filePath("Obsidra.ini");
+    QVERIFY(IniFile(name).writeString("Proxy", "HTTPPassword", "x"));
+    QCOMPARE(QFile::permissions(name) & (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup
+                                         | QFileDevice::WriteOther),
+             QFileDevice::Permissions());
+}
+
+QTEST_GUILESS_MAIN(TextBasicsTest)
+#include "tst_textbasics.moc"
