@@ -1,0 +1,297 @@
+#include "ReportDataLine.h"
+
+#include "Common.h"
+#include "DecimalSeparator.h"
+#include "Globals.h"
+#include "LogWriter.h"
+#include "NameDateRoutines.h"
+#include "TextRules.h"
+#include "VerifiedCopy.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cmath>
+#include <iterator>
+#include <limits>
+
+namespace {
+
+// In the order in which keys are compared.
+constexpr ObservanceKey kKeys[] = {
+    {"OBS_TECHNICIEN", "TECHNICIEN", ValueKind::Text, false},
+    {"OBS_TYPE_VISITE", "TYPE_DE_VISITE", ValueKind::Text, false},
+    {"OBS_APPAREIL", "APPAREIL", ValueKind::Text, false},
+    {"OBS_MASQUE", "MASQUE", ValueKind::Text, false},
+    {"OBS_HU", "HU", ValueKind::Text, false},
+    {"OBS_DATE_VISITE", "DATE_DE_VISITE", ValueKind::DateText, false},
+    {"OBS_POIDS", "POIDS", ValueKind::WholeNumber, false},
+    {"OBS_PEP_MINI", "PEP_MINI", ValueKind::Number, false},
+    {"OBS_PEP_MAXI", "PEP_MAXI", ValueKind::Number, false},
+    {"OBS_PIP_MAXI", "PIP_MAXI", ValueKind::Number, false},
+    {"OBS_FR_MINI", "FR_MINI", ValueKind::Number, false},
+    {"OBS_OBS_PAR_NUIT", "OBSERVANCES_NUIT", ValueKind::Number, false},
+    {"OBS_NB_JOUR_OBS", "NOMBRE_DE_JOURS_OBS", ValueKind::Number, false},
+    {"OBS_DEBIT", "DEBIT", ValueKind::Number, false},
+    {"OBS_NB_NUITS_VENTIL", "NB_NUITS_AVEC_VENTIL", ValueKind::Number, false},
+    {"OBS_IAH_RES", "IAH_RESIDUEL", ValueKind::Number, false},
+    {"OBS_TEMPS_24_H", "TEMPS_24H", ValueKind::Number, false},
+    {"OBS_P_MOY", "P_MOYENNE", ValueKind::Number, false},
+    {"OBS_P95", "P95", ValueKind::Number, false},
+    {"OBS_POULS", "POULS", ValueKind::Number, false},
+    {"OBS_SAO2", "SATURATION", ValueKind::Number, false},
+    {"OBS_EPWORTH", "E_EPWORTH", ValueKind::Number, false},
+    {"OBS_RAMPE", "RAMPE", ValueKind::YesNo, false},
+    {"OBS_ALARME", "ALARME", ValueKind::YesNo, false},
+    {"OBS_SECHERESSE_BUCCALE", "SECHERESSE_BUCCALE", ValueKind::YesNo, false},
+    {"OBS_BRUIT_APPAREIL", "BRUIT_APPAREIL", ValueKind::YesNo, false},
+    {"OBS_NEZ_BOUCHE", "NEZ_BOUCHE", ValueKind::YesNo, false},
+    {"OBS_MONTEE_PRESSION_EVEILLANTE", "MONTE_EN_PRESSION_EVEILLA", ValueKind::YesNo, false},
+    {"OBS_RHINORHEE_CLAIRE", "RHINORRHEE_CLAIRE", ValueKind::YesNo, false},
+    {"OBS_BRUIT_MASQUE", "BRUIT_MASQUE", ValueKind::YesNo, false},
+    {"OBS_OUVERTURE_BOUCHE", "OUVERTURE_DE_LA_BOUCHE", ValueKind::YesNo, false},
+    {"OBS_DOULEURS_MASQUE", "DOULEURS_MASQUE", ValueKind::YesNo, false},
+    {"OBS_RHINORHEE_PURULENTE", "RHINORRHEE_PURULENTE", ValueKind::YesNo, false},
+    {"OBS_FUITES", "FUITES", ValueKind::YesNo, false},
+    {"OBS_AEROPHAGIE", "AEROPHAGIE", ValueKind::YesNo, false},
+    {"OBS_REVEILS_NOCTURNES", "REVEILS_NOCTURNE", ValueKind::YesNo, false},
+    {"OBS_ALERTE", "ALERTE", ValueKind::YesNo, false},
+    {"OBS_URL", "URL", ValueKind::Link, true},
+    {"OBS_URL_VA", "URL_VA", ValueKind::Link, true},
+    {"OBS_URL_ORKYN", "URL_ORKYN", ValueKind::Link, true},
+};
+
+ConvertedValue assign(QVariant value)
+{
+    return {ConvertedValue::Outcome::Assign, std::move(value)};
+}
+
+ConvertedValue keep()
+{
+    return {ConvertedValue::Outcome::Keep, {}};
+}
+
+ConvertedValue invalid()
+{
+    return {ConvertedValue::Outcome::Invalid, {}};
+}
+
+std::optional<int> readInteger(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[+-]?[0-9]{1,10}$"));
+    const QString t = TextRules::trim32(text);
+    if (!pattern.match(t).hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const int value = t.toInt(&ok);
+    return ok ? std::optional<int>(value) : std::nullopt;
+}
+
+ConvertedValue wholeNumber(const QString &value)
+{
+    QString normalised = value;
+    if (!IsFloatText(normalised))
+        return invalid();
+    if (normalised.contains(DecimalSeparator::system())) {
+        const double rounded = std::nearbyint(*ReadLocalFloat(normalised));
+        if (rounded < std::numeric_limits<int>::min() || rounded > std::numeric_limits<int>::max())
+            return invalid();
+        return assign(static_cast<int>(rounded));
+    }
+    const std::optional<int> whole = readInteger(normalised);
+    return whole ? assign(*whole) : invalid();
+}
+
+} // namespace
+
+DataLineFields SplitDataLine(const QString &line)
+{
+    const QStringList parts = line.split(u'|');
+    const auto closed = [&parts](qsizetype index) {
+        return parts.size() > index + 1 ? parts.at(index) : QString();
+    };
+    DataLineFields fields;
+    fields.label = closed(1);
+    fields.key = closed(2);
+    fields.type = closed(3);
+    fields.value = TextRules::trim32(closed(4));
+    return fields;
+}
+
+const ObservanceKey *FindObservanceKey(const QString &key)
+{
+    const QString upper = TextRules::upperAZ(key);
+    for (const ObservanceKey &row : kKeys)
+        if (!row.exactCase && upper == QLatin1String(row.key))
+            return &row;
+    if (key.startsWith(QLatin1String("OBS_URL")))
+        for (const ObservanceKey &row : kKeys)
+            if (row.exactCase && key == QLatin1String(row.key))
+                return &row;
+    return nullptr;
+}
+
+std::optional<QDateTime> ReadShortDateTime(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral(
+        "^([0-9]{1,2})/([0-9]{1,2})/([0-9]{1,4})(?:[ ]+([0-9]{1,2}):([0-9]{1,2})(?::([0-9]{1,2}))?)?$"));
+    const QRegularExpressionMatch match = pattern.match(TextRules::trim32(text));
+    if (!match.hasMatch())
+        return std::nullopt;
+    int year = match.captured(3).toInt();
+    if (match.captured(3).size() <= 2)
+        year += year > CurrentTwoDigitYear() ? 1900 : 2000;
+    else if (match.captured(3).size() == 3)
+        return std::nullopt;
+    const QDate date(year, match.captured(2).toInt(), match.captured(1).toInt());
+    QTime time(0, 0);
+    if (match.hasCaptured(4))
+        time = QTime(match.captured(4).toInt(), match.captured(5).toInt(),
+                     match.hasCaptured(6) ? match.captured(6).toInt() : 0);
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return QDateTime(date, time);
+}
+
+ConvertedValue ConvertValue(ValueKind kind, const QString &value)
+{
+    const bool blank = TextRules::trim32(value).isEmpty();
+    switch (kind) {
+    case ValueKind::Link:
+        return assign(value);
+    case ValueKind::Text:
+        return blank ? keep() : assign(value);
+    case ValueKind::YesNo:
+        return blank ? keep() : assign(value == QLatin1String("True"));
+    case ValueKind::DateText: {
+        if (blank)
+            return keep();
+        const std::optional<QDateTime> date = ReadShortDateTime(value);
+        return date ? assign(*date) : invalid();
+    }
+    case ValueKind::Number: {
+        if (blank)
+            return keep();
+        QString normalised = value;
+        if (!IsFloatText(normalised))
+            return invalid();
+        return assign(*ReadLocalFloat(normalised));
+    }
+    case ValueKind::WholeNumber:
+        return blank ? keep() : wholeNumber(value);
+    }
+    return keep();
+}
+
+bool IsBareFileName(const QString &name)
+{
+    if (name.isEmpty() || name.startsWith(u'.') || name.contains(QLatin1String("..")))
+        return false;
+    for (const QChar c : name)
+        if (c == u'/' || c == u'\\' || c.unicode() < 32 || c.unicode() == 127)
+            return false;
+    return true;
+}
+
+ReportLineImporter::ReportLineImporter(ObservanceRecord &record, DocumentTable &documents)
+    : m_record(record), m_documents(documents), m_shower(OpenInNotepad)
+{
+}
+
+void ReportLineImporter::setFileShower(std::function<void(const QString &)> shower)
+{
+    m_shower = std::move(shower);
+}
+
+void ReportLineImporter::showFile(const QString &fileName)
+{
+    if (m_shower)
+        m_shower(fileName);
+}
+
+void ReportLineImporter::ImportReportLine(const QString &line)
+{
+    const DataLineFields fields = SplitDataLine(line);
+    if (fields.key == QLatin1String("PJ")) {
+        importDocument(fields.value);
+        return;
+    }
+    if (fields.key == QLatin1String("SENDER"))
+        return; // the sender comes from the report's own sender line
+    if (fields.key == QLatin1String("RECIPIENT")) {
+        Globals::ReportRecipient = fields.value;
+        return;
+    }
+    const ObservanceKey *row = FindObservanceKey(fields.key);
+    if (!row)
+        return;
+    const ConvertedValue converted = ConvertValue(row->kind, fields.value);
+    switch (converted.outcome) {
+    case ConvertedValue::Outcome::Assign: {
+        QString error;
+        if (!m_record.setField(QLatin1String(row->field), converted.value, &error))
+            LogWriter::write(QStringLiteral("Impossible d'enregistrer la valeur [") + fields.value
+                             + QStringLiteral("] de la clé [") + fields.key + QStringLiteral("] : ") + error);
+        break;
+    }
+    case ConvertedValue::Outcome::Keep:
+        break;
+    case ConvertedValue::Outcome::Invalid:
+        LogWriter::write(QStringLiteral("Valeur [") + fields.value + QStringLiteral("] de la clé [")
+                         + fields.key + QStringLiteral("] illisible : le champ ")
+                         + QLatin1String(row->field) + QStringLiteral(" reste inchangé."));
+        break;
+    }
+}
+
+void ReportLineImporter::importDocument(const QString &name)
+{
+    if (name.isEmpty())
+        return;
+    if (!IsBareFileName(name)) {
+        LogWriter::write(QStringLiteral("Pièce jointe refusée : le nom [") + name
+                         + QStringLiteral("] n'est pas un simple nom de fichier."));
+        return;
+    }
+    const QString source = Globals::ImportFolder + QStringLiteral("Attachments/") + name;
+    const QFileInfo info(source);
+    if (info.isSymLink()) {
+        LogWriter::write(QStringLiteral("Pièce jointe refusée : [") + source
+                         + QStringLiteral("] est un lien symbolique."));
+        return;
+    }
+    if (!info.isFile())
+        return;
+
+    const int patientId = m_record.field(QStringLiteral("PATIENTS_ID")).toInt();
+    const QDateTime dateConsultation = m_record.field(QStringLiteral("DATE_CONSULTATION")).toDateTime();
+    const auto failed = [&](const QString &error) {
+        LogWriter::write(QStringLiteral("Erreur survenue lors de l'enregistrement de la pièce jointe nommée [")
+                         + name + QStringLiteral("] :") + error);
+        showFile(source);
+    };
+
+    QString error;
+    const std::optional<int> imagesId = m_documents.insertDocument(patientId, dateConsultation, name, &error);
+    if (!imagesId) {
+        failed(error);
+        return;
+    }
+    const QString storedName = QString::number(*imagesId) + u'_' + name;
+    if (!m_documents.setAuxFileName(*imagesId, storedName, &error)) {
+        failed(error);
+        return;
+    }
+    const QString docs = Globals::BaseFolder + QStringLiteral("Docs/");
+    QDir().mkpath(docs);
+    const QString destination = docs + storedName;
+    if (CopyFileVerified(source, destination, &error)) {
+        DeleteFileIfExists(source);
+        return;
+    }
+    LogWriter::write(QStringLiteral("Impossible de copier le fichier [") + source + QStringLiteral("] vers [")
+                     + destination + QStringLiteral("].") + QChar(13)
+                     + QStringLiteral("Veuillez effectuer cette copie manuellement puis effacer le fichier d'origine."));
+    showFile(source);
+}

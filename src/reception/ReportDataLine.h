@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QVariant>
+
+#include <functional>
+#include <optional>
+
+// The data lines of a report block: "KORVA|label|key|type|value|...".
+
+// The fields of a data line. A field counts only when its closing "|" is
+// there: a line ending right after its value carries an empty value.
+struct DataLineFields {
+    QString label;
+    QString key;   // as written, never trimmed
+    QString type;
+    QString value; // trimmed
+};
+
+DataLineFields SplitDataLine(const QString &line);
+
+// How a value becomes the content of its field.
+enum class ValueKind { Text, DateText, Number, WholeNumber, YesNo, Link };
+
+struct ObservanceKey {
+    const char *key;
+    const char *field; // field of "Observances.db"
+    ValueKind kind;
+    bool exactCase;    // else compared upper-cased
+};
+
+// The row of the key table a key selects, or nullptr. "PJ", "SENDER" and
+// "RECIPIENT" are not in this table.
+const ObservanceKey *FindObservanceKey(const QString &key);
+
+// The outcome of converting one value for its field.
+struct ConvertedValue {
+    enum class Outcome {
+        Assign,  // the field takes value
+        Keep,    // blank value: the field stays as it is
+        Invalid  // the value cannot be read for this field: the field stays
+    };
+    Outcome outcome = Outcome::Keep;
+    QVariant value; // QString, QDateTime, double, int or bool
+};
+
+// value is trimmed; Number and WholeNumber read it with the local decimal
+// separator after replacing the foreign one.
+ConvertedValue ConvertValue(ValueKind kind, const QString &value);
+
+// A date "dd/MM/yyyy", optionally followed by "hh:mm" or "hh:mm:ss"; one-digit
+// parts and two-digit years are accepted.
+std::optional<QDateTime> ReadShortDateTime(const QString &text);
+
+// True for a bare file name that stays in its folder: not empty, no folder
+// separator, no "..", no control character, no leading dot.
+bool IsBareFileName(const QString &name);
+
+// The observance record a block's data lines fill.
+class ObservanceRecord
+{
+public:
+    virtual ~ObservanceRecord() = default;
+    virtual QVariant field(const QString &name) const = 0;
+    // False with error set when the record refuses the value.
+    virtual bool setField(const QString &name, const QVariant &value, QString *error) = 0;
+};
+
+// The patients' documents ("Images.db").
+class DocumentTable
+{
+public:
+    virtual ~DocumentTable() = default;
+    // Stores a new document; its Images_ID, or empty with error set.
+    virtual std::optional<int> insertDocument(int patientId, const QDateTime &dateConsultation,
+                                              const QString &descriptor, QString *error) = 0;
+    virtual bool setAuxFileName(int imagesId, const QString &auxFileName, QString *error) = 0;
+};
+
+// Applies the data lines of a report block to its observance record, its
+// attached documents and the report's recipient.
+class ReportLineImporter
+{
+public:
+    ReportLineImporter(ObservanceRecord &record, DocumentTable &documents);
+
+    // What shows a file the user has to deal with (OpenInNotepad unless replaced).
+    void setFileShower(std::function<void(const QString &)> shower);
+
+    // One data line of the block's data section. A value that cannot be read
+    // leaves its field as it was and is logged; nothing here stops the import.
+    void ImportReportLine(const QString &line);
+
+private:
+    void importDocument(const QString &name);
+    void showFile(const QString &fileName);
+
+    ObservanceRecord &m_record;
+    DocumentTable &m_documents;
+    std::function<void(const QString &)> m_shower;
+};

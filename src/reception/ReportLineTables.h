@@ -1,0 +1,35 @@
+#pragma once
+
+#include "ReportDataLine.h"
+
+class LocalTable;
+
+// The observance record being filled: the current record of tObservances,
+// in insert state.
+class ObservanceTableRecord : public ObservanceRecord
+{
+public:
+    explicit ObservanceTableRecord(LocalTable &observances) : m_table(observances) {}
+    QVariant field(const QString &name) const override;
+    bool setField(const QString &name, const QVariant &value, QString *error) override;
+
+private:
+    LocalTable &m_table;
+};
+
+// The patients' documents in tImages ("Images.db"), which must be open.
+class ImagesTableDocuments : public DocumentTable
+{
+public:
+    explicit ImagesTableDocuments(LocalTable &images) : m_table(images) {}
+    std::optional<int> insertDocument(int patientId, const QDateTime &dateConsultation,
+                                      const QString &descriptor, QString *error) override;
+    bool setAuxFileName(int imagesId, const QString &auxFileName, QString *error) override;
+
+private:
+    LocalTable &m_table;
+};
+
+// One data line of a report block applied to the main window's tables:
+// tObservances in insert state on the block's record, tImages open.
+void ImportReportLine(LocalTable &tObservances, LocalTable &tImages, const QString &line);

@@ -1,0 +1,77 @@
+#include "VerifiedCopy.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+
+constexpr qint64 kChunk = 256 * 1024;
+
+bool sameContent(const QString &a, const QString &b, QString *error)
+{
+    QFile left(a);
+    QFile right(b);
+    if (!left.open(QIODevice::ReadOnly) || !right.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("relecture impossible");
+        return false;
+    }
+    if (left.size() != right.size()) {
+        if (error)
+            *error = QStringLiteral("taille de la copie différente de l'original");
+        return false;
+    }
+    while (!left.atEnd()) {
+        const QByteArray l = left.read(kChunk);
+        const QByteArray r = right.read(kChunk);
+        if (l != r) {
+            if (error)
+                *error = QStringLiteral("contenu de la copie différent de l'original");
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool CopyFileVerified(const QString &source, const QString &destination, QString *error)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = in.errorString();
+        return false;
+    }
+    QSaveFile out(destination);
+    if (!out.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = out.errorString();
+        return false;
+    }
+    while (!in.atEnd()) {
+        const QByteArray chunk = in.read(kChunk);
+        if (chunk.isEmpty() && in.error() != QFileDevice::NoError) {
+            if (error)
+                *error = in.errorString();
+            out.cancelWriting();
+            return false;
+        }
+        if (out.write(chunk) != chunk.size()) {
+            if (error)
+                *error = out.errorString();
+            out.cancelWriting();
+            return false;
+        }
+    }
+    if (!out.commit()) {
+        if (error)
+            *error = out.errorString();
+        return false;
+    }
+    if (!sameContent(source, destination, error)) {
+        QFile::remove(destination);
+        return false;
+    }
+    return true;
+}
