@@ -3,13 +3,14 @@
 # every test through ctest, and stops the services.
 set -euo pipefail
 cd "$(dirname "$0")"
+ROOT="$(pwd)"
 
 ./scripts/install-deps.sh
 ./scripts/build.sh
 
 STATE_DIR="$(mktemp -d /tmp/tolvarenix-services.XXXXXX)"
 cleanup() {
-  ./tests/services/stop.sh "$STATE_DIR" || true
+  "$ROOT/tests/services/stop.sh" "$STATE_DIR" || true
   rm -rf "$STATE_DIR"
 }
 trap cleanup EXIT

@@ -4,6 +4,8 @@
 
 #include "Common.h"
 #include "Configuration.h"
+#include "ServerSettings.h"
+#include "StartupConnectivity.h"
 #include "Globals.h"
 #include "LogWriter.h"
 #include "MakerContact.h"
@@ -388,6 +390,7 @@ void TfMain::FormCreate()
     // 3. Configuration, data folders, leftovers of the last run.
     showStartupStep(QStringLiteral("Lecture de la configuration..."));
     Configuration::prepare();
+    ServerSettings::applyTo(IdHTTP1);
 
     // 4. Local tables: created when missing, opened; Temp.db made anew.
     try {
@@ -397,7 +400,43 @@ void TfMain::FormCreate()
         Dialogs::instance().error(e.message());
         return;
     }
+    // 5. Local-address watcher (the 7-Zip check comes with its own step).
+    IdIPWatch1.setActive(true);
+
+    // 6. Internet presence and the access code; a failed fetch arms the
+    // closing timer but the next steps still run.
+    showStartupStep(QStringLiteral("Vérification de la connexion internet..."));
+    StartupConnectivity::checkInternetConnection(parts());
+
+    // 7. ODBC driver.
+    showStartupStep(QStringLiteral("Vérification du driver MyOSQL..."));
+    QString driver;
+    if (!StartupConnectivity::checkOdbcDriver(parts(), driver))
+        return;
+
+    // 8. ODBC data source.
+    showStartupStep(QStringLiteral("Connexion à la base de données MySQL..."));
+    if (!StartupConnectivity::registerDataSource(parts(), driver))
+        return;
+
     m_startupComplete = true;
+}
+
+MainWindowParts TfMain::parts()
+{
+    return {&IdHTTP1, &DBFTP, &IdIPWatch1, this, [this] { tmrClose->start(); }};
+}
+
+void TfMain::disconnectHttpClient()
+{
+    if (IdHTTP1.connected())
+        IdHTTP1.disconnect();
+}
+
+void TfMain::disconnectRemoteDatabase()
+{
+    if (DBFTP.connected())
+        DBFTP.disconnect();
 }
 
 bool TfMain::hasMailAccount()
@@ -444,8 +483,7 @@ void TfMain::FormShow()
 
 bool TfMain::ConnectInternetDatabase(bool reconnect)
 {
-    Q_UNUSED(reconnect);
-    return false;
+    return DBFTP.ConnectInternetDatabase(reconnect);
 }
 
 void TfMain::tmrOpenPatientTimer()

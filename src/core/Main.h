@@ -1,6 +1,10 @@
 #pragma once
 
+#include "HttpClient.h"
+#include "LocalAddressWatcher.h"
 #include "LocalDatabase.h"
+#include "MainWindowParts.h"
+#include "RemoteDatabase.h"
 
 #include <QMainWindow>
 
@@ -97,6 +101,15 @@ public:
     // tResultat, qObservances, Query1).
     LocalDatabase &database() { return m_db; }
 
+    // The HTTP client with the proxy settings applied, the local-address
+    // watcher and the service database (declared in this order: the
+    // database works with the other two).
+    HttpClient IdHTTP1;
+    LocalAddressWatcher IdIPWatch1;
+    RemoteDatabase DBFTP{IdHTTP1, IdIPWatch1};
+    // What the connectivity steps work with.
+    MainWindowParts parts();
+
     // The identification result of the report block being imported: a
     // patient id, -3 when the user declined the report, -1 when none.
     int FImportPatientID = -1;
@@ -130,8 +143,8 @@ protected:
     virtual void searchForUpdates() {}
 
     // Closing: each disconnects only what is connected.
-    virtual void disconnectHttpClient() {}
-    virtual void disconnectRemoteDatabase() {}
+    virtual void disconnectHttpClient();
+    virtual void disconnectRemoteDatabase();
     // Closes the local tables and forgets their keys.
     virtual void closeLocalTables();
 

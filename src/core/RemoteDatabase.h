@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+
+class HttpClient;
+class LocalAddressWatcher;
+
+// DBFTP: the connection to the service's MariaDB database through the ODBC
+// data source "TolvarenixMySQLDB" and Qt's QODBC driver. Other parts of the
+// program run their queries on database() (connection name
+// RemoteDatabase::connectionName()), after ConnectInternetDatabase().
+// Every connection attempt is bounded by a timeout, and so is every read and
+// write on the connection.
+class RemoteDatabase
+{
+public:
+    static constexpr char kUserName[] = "tolvarenix";
+    static constexpr char kDriverName[] = "MySQL ODBC 5.1 Driver";
+    static constexpr int kAttempts = 6;
+
+    RemoteDatabase(HttpClient &http, LocalAddressWatcher &watcher);
+    ~RemoteDatabase();
+    RemoteDatabase(const RemoteDatabase &) = delete;
+    RemoteDatabase &operator=(const RemoteDatabase &) = delete;
+
+    static QString connectionName();
+    QSqlDatabase database() const;
+
+    // The component's parameter lines: "USER NAME=tolvarenix", "PASSWORD=...".
+    QStringList params() const;
+    QString password() const { return m_password; }
+    void setPassword(const QString &password) { m_password = password; }
+
+    // The alias: the QODBC connection registered under connectionName().
+    bool aliasExists() const;
+    bool addAlias(const QStringList &params, QString *error);
+    bool modifyAlias(const QStringList &params, QString *error);
+    QStringList aliasParams() const { return m_aliasParams; }
+
+    // One connection attempt.
+    bool connect(QString *error);
+    void disconnect();
+    bool connected() const;
+
+    // TfMain.ConnectInternetDatabase: false at once when offline; otherwise
+    // up to six attempts with a one-second pause after each failure (the
+    // windows stay painted), then the web server's reachability. True only
+    // when both are connected.
+    bool ConnectInternetDatabase(bool reconnect);
+
+    void setConnectTimeout(int seconds) { m_connectTimeoutS = seconds; }
+    void setPause(int milliseconds) { m_pauseMs = milliseconds; }
+
+private:
+    QString connectionString() const;
+
+    HttpClient &m_http;
+    LocalAddressWatcher &m_watcher;
+    QString m_password;
+    QStringList m_aliasParams;
+    int m_connectTimeoutS = 10;
+    int m_ioTimeoutS = 60;
+    int m_pauseMs = 1000;
+};

@@ -1,0 +1,69 @@
+#!/usr/bin/env python3
+"""Loopback web server for the tests: serves the files below a folder over
+HTTP and HTTPS, plus two test paths:
+  /__stall/<seconds>   announces 1000 bytes, sends 10, then stalls
+  /__status/<code>     answers with that status and an HTML error page
+Usage: http-server.py ROOT HTTP_PORT HTTPS_PORT CERT KEY"""
+import functools
+import http.server
+import ssl
+import sys
+import threading
+import time
+
+ROOT, HTTP_PORT, HTTPS_PORT, CERT, KEY = sys.argv[1:6]
+
+
+class Handler(http.server.SimpleHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, fmt, *args):
+        sys.stderr.write("%s - %s\n" % (self.address_string(), fmt % args))
+
+    def special(self, with_body):
+        if self.path.startswith("/__stall/"):
+            seconds = float(self.path.rsplit("/", 1)[1])
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", "1000")
+            self.end_headers()
+            if with_body:
+                self.wfile.write(b"0123456789")
+                self.wfile.flush()
+                time.sleep(seconds)
+            self.close_connection = True
+            return True
+        if self.path.startswith("/__status/"):
+            code = int(self.path.rsplit("/", 1)[1])
+            body = ("<html><body><h1>Erreur %d</h1></body></html>" % code).encode()
+            self.send_response(code)
+            self.send_header("Content-Type", "text/html")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            if with_body:
+                self.wfile.write(body)
+            return True
+        return False
+
+    def do_GET(self):
+        if not self.special(True):
+            super().do_GET()
+
+    def do_HEAD(self):
+        if not self.special(False):
+            super().do_HEAD()
+
+
+def serve(port, context):
+    handler = functools.partial(Handler, directory=ROOT)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", int(port)), handler)
+    server.daemon_threads = True
+    if context is not None:
+        server.socket = context.wrap_socket(server.socket, server_side=True)
+    server.serve_forever()
+
+
+context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+context.load_cert_chain(CERT, KEY)
+threading.Thread(target=serve, args=(HTTPS_PORT, context), daemon=True).start()
+serve(HTTP_PORT, None)
