@@ -1,7 +1,7 @@
 // Program entry of Tolvarenix Light.
 
 #include "Globals.h"
-#include "Main.h"
+#include "MainWindow.h"
 #include "TerminationSignals.h"
 #include "uStartup.h"
 
@@ -25,7 +25,7 @@ int main(int argc, char *argv[])
     Globals::fStartup->repaint();
     QCoreApplication::processEvents();
 
-    auto *mainWindow = new TfMain;
+    auto *mainWindow = new MainWindow;
     Globals::fMain = mainWindow;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, mainWindow,
                      [mainWindow] { mainWindow->tmrClose->start(); });

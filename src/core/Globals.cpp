@@ -17,6 +17,7 @@ void reset()
     RunUpdaterOnExit = false;
     ProcessedFiles.clear();
     CurrentPatientID = -1;
+    fObservance = nullptr;
     CurrentMailNumber = 0;
     MailCount = 0;
     CurrentMessageIndex = -1;

@@ -7,6 +7,7 @@
 
 class TfMain;
 class TfStartup;
+class TfObservance;
 
 // The program-wide values, kept together here. Each is set by the part of
 // the program named beside it and read by the others.
@@ -35,6 +36,8 @@ inline QStringList ProcessedFiles;
 
 // Patient display.
 inline int CurrentPatientID = -1;
+// The observance window while it exists; cleared when the window is freed.
+inline TfObservance *fObservance = nullptr;
 
 // Reception and import.
 inline int CurrentMailNumber = 0;

@@ -4,6 +4,7 @@
 
 #include "Common.h"
 #include "Configuration.h"
+#include "SevenZip.h"
 #include "ServerSettings.h"
 #include "StartupConnectivity.h"
 #include "Globals.h"
@@ -391,6 +392,8 @@ void TfMain::FormCreate()
     showStartupStep(QStringLiteral("Lecture de la configuration..."));
     Configuration::prepare();
     ServerSettings::applyTo(IdHTTP1);
+    m_downloader = std::make_unique<Downloader>(IdHTTP1, *pbReception(),
+                                                [this](bool reconnect) { return ConnectInternetDatabase(reconnect); });
 
     // 4. Local tables: created when missing, opened; Temp.db made anew.
     try {
@@ -400,8 +403,10 @@ void TfMain::FormCreate()
         Dialogs::instance().error(e.message());
         return;
     }
-    // 5. Local-address watcher (the 7-Zip check comes with its own step).
-    IdIPWatch1.setActive(true);
+    // 5. Local-address watcher and 7-Zip.
+    showStartupStep(QStringLiteral("Contrôle de l'application 7zip..."));
+    if (!SevenZip::checkPresence(parts()))
+        return;
 
     // 6. Internet presence and the access code; a failed fetch arms the
     // closing timer but the next steps still run.

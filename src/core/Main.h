@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Downloader.h"
 #include "HttpClient.h"
 #include "LocalAddressWatcher.h"
 #include "LocalDatabase.h"
@@ -7,6 +8,8 @@
 #include "RemoteDatabase.h"
 
 #include <QMainWindow>
+
+#include <memory>
 
 class QComboBox;
 class QLabel;
@@ -109,6 +112,8 @@ public:
     RemoteDatabase DBFTP{IdHTTP1, IdIPWatch1};
     // What the connectivity steps work with.
     MainWindowParts parts();
+    // Downloads with progress (empty until the configuration is read).
+    Downloader *downloader() const { return m_downloader.get(); }
 
     // The identification result of the report block being imported: a
     // patient id, -3 when the user declined the report, -1 when none.
@@ -160,6 +165,7 @@ private:
 
     Ui::TfMain *ui;
     LocalDatabase m_db;
+    std::unique_ptr<Downloader> m_downloader;
     // False once a start-up step failed: the remaining steps do not run.
     bool m_startupComplete = false;
     QList<QLabel *> m_statusPanels;

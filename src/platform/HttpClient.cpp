@@ -6,24 +6,13 @@
 #include <QThread>
 #include <QUrl>
 
+#include "CurlSupport.h"
+
 #include <curl/curl.h>
 
 #include <mutex>
 
 namespace {
-
-void initialiseCurl()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-void defaultPump()
-{
-    QCoreApplication *app = QCoreApplication::instance();
-    if (app && QThread::currentThread() == app->thread())
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-}
 
 QString serverOf(const QUrl &url)
 {
@@ -99,9 +88,9 @@ struct HttpTransfer {
 };
 
 HttpClient::HttpClient()
-    : m_pump(defaultPump)
+    : m_pump(CurlSupport::pumpWindowMessages)
 {
-    initialiseCurl();
+    CurlSupport::initialise();
 }
 
 HttpClient::~HttpClient() = default;

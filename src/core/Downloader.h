@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class HttpClient;
+class QProgressBar;
+class TFProgress;
+
+// Fetches one file of the maker's web server into "Temp/" below the program
+// folder with the main window's HTTP client, showing a progress window, then
+// unpacks it with 7-Zip into a destination folder or moves it there.
+//
+// It also holds the client's progress handlers: during a download they feed
+// the progress window, for every other request the main window's bar.
+// Installed on the client when constructed, removed when destroyed.
+class Downloader
+{
+public:
+    // The main window's remote connection (TfMain::ConnectInternetDatabase).
+    using ConnectFunction = std::function<bool(bool reconnect)>;
+
+    Downloader(HttpClient &http, QProgressBar &pbReception, ConnectFunction connectInternetDatabase);
+    ~Downloader();
+    Downloader(const Downloader &) = delete;
+    Downloader &operator=(const Downloader &) = delete;
+
+    // True only when this call produced destination + fileName: the server
+    // answered 200 over verified TLS, the whole announced (or given) size
+    // came, and for an archive 7-Zip ended with code 0 and the file came out
+    // of it. Otherwise false, with the reason in lastError(); an older copy
+    // at the destination is kept then. fileName and the URL's last part
+    // must be bare file names. size 0: the size announced by the server.
+    // The eighth argument is accepted and not used.
+    bool Telecharger(const QString &url, const QString &fileName, const QString &destination,
+                     const QString &caption, qint64 size, bool compressed, const QString &password,
+                     const QString &unused, bool reconnect);
+
+    const QString &lastError() const { return m_lastError; }
+
+    // The text after the last "/", "\" or ":" of the address, trimmed.
+    static QString FileNameFromURL(const QString &url);
+
+    // The client's progress handlers.
+    void IdHTTP1WorkBegin(qint64 expected);
+    void IdHTTP1Work(qint64 count);
+    void IdHTTP1WorkEnd();
+
+    // The progress window of the running download, or none.
+    TFProgress *DownloadProgressForm() const { return m_progressForm.get(); }
+    qint64 DownloadSize = 0;
+
+private:
+    bool fail(const QString &error);
+    bool download(const QString &url, const QString &caption, qint64 size, const QString &tempFile);
+    bool placeFile(const QString &tempFile, const QString &target);
+    bool unpack(const QString &tempFile, const QString &targetFolder, const QString &fileName,
+                const QString &caption, const QString &password);
+    TFProgress *visibleProgressForm() const;
+
+    HttpClient &m_http;
+    QProgressBar &m_pbReception;
+    ConnectFunction m_connect;
+    std::unique_ptr<TFProgress> m_progressForm;
+    qint64 m_announced = 0;
+    QString m_lastError;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "MainWindowParts.h"
+
+#include <QString>
+#include <QStringList>
+
+// The 7-Zip command-line program "7z": where it is, the start-up check of
+// its presence, and the extraction of an archive.
+//
+// Its folder is the one named by the key "SevenZip" of section "Main" of
+// the configuration file, or else the folder where "7z" is found on PATH;
+// Globals::SevenZipFolder keeps it with one trailing "/".
+namespace SevenZip {
+
+inline constexpr char kProgramName[] = "7z";
+inline constexpr char kSection[] = "Main";
+inline constexpr char kFolderKey[] = "SevenZip";
+
+// "7z" in Globals::SevenZipFolder.
+QString programFile();
+
+// The start-up step "Contrôle de l'application 7zip...": activates the
+// local-address watcher, finds 7-Zip and sets Globals::SevenZipFolder.
+// False when the start-up must end: the message has been shown and the
+// closing timer armed; the caller leaves its creation handler.
+bool checkPresence(const MainWindowParts &parts);
+
+struct Extraction {
+    bool ok = false;
+    QString error;      // why it failed, in French (never holds the password)
+    QStringList files;  // what came out, relative to the destination, "/"-separated
+};
+
+// Extracts the archive into destination (created when missing) through the
+// runner and its wait window (waitMessage). The archive is first unpacked
+// into a fresh private folder; only when 7-Zip ended with exit code 0 and
+// nothing but plain files and folders came out is the content moved into
+// destination, replacing files of the same names. An empty password still
+// passes "-p" so that 7-Zip never asks for one. With requiredFile, the
+// extraction fails (and nothing is moved) unless that file came out at the
+// archive's top level.
+Extraction extract(const QString &archive, const QString &destination, const QString &password,
+                   const QString &waitMessage, const QString &requiredFile = {});
+
+} // namespace SevenZip

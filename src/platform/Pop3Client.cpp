@@ -1,0 +1,293 @@
+#include "Pop3Client.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QStringList>
+#include <QThread>
+
+#include "CurlSupport.h"
+
+#include <curl/curl.h>
+#include <sys/socket.h>
+
+#include <mutex>
+
+namespace {
+
+QString describe(CURLcode code, const char *detailBuffer)
+{
+    const QString detail = detailBuffer[0] ? QString::fromUtf8(detailBuffer).trimmed()
+                                           : QString::fromLatin1(curl_easy_strerror(code));
+    QString text;
+    switch (code) {
+    case CURLE_LOGIN_DENIED:
+        text = QStringLiteral("Identifiant ou mot de passe refusé par le serveur de messagerie");
+        break;
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CACERT_BADFILE:
+    case CURLE_SSL_CONNECT_ERROR:
+        text = QStringLiteral("Connexion chiffrée impossible : le certificat du serveur n'a pas pu être vérifié");
+        break;
+    case CURLE_OPERATION_TIMEDOUT:
+        text = QStringLiteral("Le serveur de messagerie ne répond pas");
+        break;
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_COULDNT_RESOLVE_HOST:
+        text = QStringLiteral("Connexion au serveur de messagerie impossible");
+        break;
+    default:
+        text = QStringLiteral("Erreur du serveur de messagerie");
+        break;
+    }
+    return text + QStringLiteral(" (") + detail + u')';
+}
+
+} // namespace
+
+Pop3Error::Pop3Error(const QString &text, bool authenticationFailed)
+    : std::runtime_error(text.toStdString())
+    , m_text(text)
+    , m_authenticationFailed(authenticationFailed)
+{
+}
+
+// State shared with the libcurl callbacks of one command.
+struct Pop3Transfer {
+    Pop3Session *session = nullptr;
+    QByteArray body;
+    QByteArray reply;
+    bool begun = false;
+    qint64 expected = 0;
+
+    static size_t onBody(char *data, size_t size, size_t count, void *user)
+    {
+        auto *t = static_cast<Pop3Transfer *>(user);
+        const size_t n = size * count;
+        if (!t->begun) {
+            t->begun = true;
+            if (t->session->m_work.begin)
+                t->session->m_work.begin(t->expected);
+        }
+        t->body.append(data, qsizetype(n));
+        if (t->session->m_work.work)
+            t->session->m_work.work(t->body.size());
+        return n;
+    }
+
+    static size_t onHeader(char *data, size_t size, size_t count, void *user)
+    {
+        auto *t = static_cast<Pop3Transfer *>(user);
+        const size_t n = size * count;
+        const QByteArray line = QByteArray(data, qsizetype(n)).trimmed();
+        if (line.startsWith("+OK"))
+            t->reply = line;
+        return n;
+    }
+
+    static int onProgress(void *user, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+    {
+        auto *t = static_cast<Pop3Transfer *>(user);
+        if (t->session->m_pump)
+            t->session->m_pump();
+        return 0;
+    }
+
+    // Once the session's connection exists, no other may be opened: a
+    // command must never run in a session other than the one it belongs to.
+    static curl_socket_t onOpenSocket(void *user, curlsocktype, curl_sockaddr *address)
+    {
+        auto *session = static_cast<Pop3Session *>(user);
+        if (session->m_established)
+            return CURL_SOCKET_BAD;
+        return ::socket(address->family, address->socktype, address->protocol);
+    }
+};
+
+Pop3Session::Pop3Session(const Pop3Account &account)
+    : m_account(account)
+    , m_pump(CurlSupport::pumpWindowMessages)
+{
+    CurlSupport::initialise();
+}
+
+Pop3Session::~Pop3Session()
+{
+    close();
+}
+
+void *Pop3Session::handle()
+{
+    if (m_curl)
+        return m_curl;
+    CURL *curl = curl_easy_init();
+    if (!curl)
+        throw Pop3Error(QStringLiteral("Impossible d'initialiser le client POP3."));
+    m_curl = curl;
+    return curl;
+}
+
+void Pop3Session::open()
+{
+    if (m_open)
+        return;
+    perform("/", "NOOP", true, 0);
+}
+
+void Pop3Session::close()
+{
+    if (m_curl) {
+        // Cleaning the handle up sends QUIT on the open connection.
+        curl_easy_cleanup(static_cast<CURL *>(m_curl));
+        m_curl = nullptr;
+    }
+    m_open = false;
+    m_established = false;
+}
+
+QByteArray Pop3Session::perform(const QByteArray &path, const QByteArray &command, bool singleLine, qint64 expected)
+{
+    CURL *curl = static_cast<CURL *>(handle());
+    curl_easy_reset(curl);
+
+    Pop3Transfer transfer;
+    transfer.session = this;
+    transfer.expected = expected;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+
+    const int port = m_account.port > 0 ? m_account.port : 110;
+    const QByteArray url = (m_account.secured ? QByteArray("pop3s://") : QByteArray("pop3://"))
+                         + m_account.host.trimmed().toUtf8() + ':' + QByteArray::number(port) + path;
+    const QByteArray user = m_account.user.toUtf8();
+    const QByteArray password = m_account.password.toUtf8();
+    const QByteArray caFile = m_account.caFile.toLocal8Bit();
+
+    curl_easy_setopt(curl, CURLOPT_URL, url.constData());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "pop3,pop3s");
+    curl_easy_setopt(curl, CURLOPT_USERNAME, user.constData());
+    curl_easy_setopt(curl, CURLOPT_PASSWORD, password.constData());
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_PROXY, "");
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(m_connectTimeoutMs));
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(m_responseTimeoutS));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(m_responseTimeoutS));
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!caFile.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.constData());
+    curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, &Pop3Transfer::onOpenSocket);
+    curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Pop3Transfer::onHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Pop3Transfer::onBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Pop3Transfer::onProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+    if (!command.isEmpty())
+        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, command.constData());
+    if (singleLine)
+        curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+
+    const CURLcode code = curl_easy_perform(curl);
+    if (transfer.begun && m_work.end)
+        m_work.end();
+    if (code != CURLE_OK) {
+        const bool lost = m_established && code == CURLE_COULDNT_CONNECT;
+        const QString text = lost ? QStringLiteral("La connexion au serveur de messagerie a été interrompue.")
+                                  : describe(code, errorBuffer);
+        // libcurl has dropped the connection: the session is over.
+        close();
+        throw Pop3Error(text, code == CURLE_LOGIN_DENIED);
+    }
+    m_established = true;
+    m_open = true;
+    m_lastReply = QString::fromUtf8(transfer.reply);
+    return singleLine ? transfer.reply : transfer.body;
+}
+
+// The words after "+OK" of a single-line command, at least count of them.
+QStringList Pop3Session::replyWords(const QByteArray &command, int count)
+{
+    const QByteArray reply = perform("/", command, true, 0);
+    const QStringList words = QString::fromUtf8(reply).split(u' ', Qt::SkipEmptyParts).mid(1);
+    if (words.size() < count)
+        throw Pop3Error(QStringLiteral("Réponse inattendue du serveur de messagerie à %1 : %2")
+                            .arg(QString::fromLatin1(command), QString::fromUtf8(reply)));
+    return words;
+}
+
+Pop3Session::Status Pop3Session::stat()
+{
+    const QStringList words = replyWords("STAT", 2);
+    bool countOk = false, sizeOk = false;
+    Status status;
+    status.count = words[0].toInt(&countOk);
+    status.size = words[1].toLongLong(&sizeOk);
+    if (!countOk || !sizeOk || status.count < 0 || status.size < 0)
+        throw Pop3Error(QStringLiteral("Réponse inattendue du serveur de messagerie à STAT : %1").arg(m_lastReply));
+    return status;
+}
+
+QMap<int, QString> Pop3Session::parseListing(const QByteArray &body)
+{
+    QMap<int, QString> entries;
+    for (const QByteArray &raw : body.split('\n')) {
+        const QList<QByteArray> words = raw.trimmed().split(' ');
+        if (words.size() < 2)
+            continue;
+        bool ok = false;
+        const int number = words[0].toInt(&ok);
+        if (ok && number > 0)
+            entries.insert(number, QString::fromUtf8(words[1]));
+    }
+    return entries;
+}
+
+QMap<int, qint64> Pop3Session::list()
+{
+    QMap<int, qint64> sizes;
+    const QMap<int, QString> entries = parseListing(perform("/", QByteArray(), false, 0));
+    for (auto it = entries.cbegin(); it != entries.cend(); ++it)
+        sizes.insert(it.key(), it.value().toLongLong());
+    return sizes;
+}
+
+qint64 Pop3Session::listOne(int number)
+{
+    const QStringList words = replyWords("LIST " + QByteArray::number(number), 2);
+    bool ok = false;
+    const qint64 size = words[1].toLongLong(&ok);
+    if (!ok || words[0].toInt() != number)
+        throw Pop3Error(QStringLiteral("Réponse inattendue du serveur de messagerie à LIST : %1").arg(m_lastReply));
+    return size;
+}
+
+QMap<int, QString> Pop3Session::uidls()
+{
+    return parseListing(perform("/", "UIDL", false, 0));
+}
+
+QString Pop3Session::uidl(int number)
+{
+    const QStringList words = replyWords("UIDL " + QByteArray::number(number), 2);
+    if (words[0].toInt() != number)
+        throw Pop3Error(QStringLiteral("Réponse inattendue du serveur de messagerie à UIDL : %1").arg(m_lastReply));
+    return words[1];
+}
+
+QByteArray Pop3Session::top(int number, int lines)
+{
+    return perform("/", "TOP " + QByteArray::number(number) + ' ' + QByteArray::number(lines), false, 0);
+}
+
+QByteArray Pop3Session::retrieve(int number, qint64 expectedSize)
+{
+    return perform("/" + QByteArray::number(number), QByteArray(), false, expectedSize);
+}
+
+void Pop3Session::dele(int number)
+{
+    perform("/", "DELE " + QByteArray::number(number), true, 0);
+}

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <functional>
+#include <stdexcept>
+
+// The mail account a session logs into. A secured account speaks TLS from
+// its first byte (POP3S); its certificate is always verified, against the
+// CA file when one is named, else against the system's authorities.
+struct Pop3Account {
+    QString host;
+    int port = 110;
+    bool secured = false;
+    QString user;
+    QString password;
+    QString caFile;
+};
+
+// A failed POP3 command. authenticationFailed: the server refused the login
+// (trying again with the same password is pointless).
+class Pop3Error : public std::runtime_error
+{
+public:
+    Pop3Error(const QString &text, bool authenticationFailed = false);
+    QString text() const { return m_text; }
+    bool authenticationFailed() const { return m_authenticationFailed; }
+
+private:
+    QString m_text;
+    bool m_authenticationFailed;
+};
+
+// One POP3 session on libcurl. The first command connects and logs in; the
+// following ones travel on the same connection, never on a new one (a lost
+// connection makes them fail, so message numbers read earlier in the session
+// stay meaningful). close() ends the session with QUIT, which is what makes
+// the server carry out the deletions of the session. Any failed command ends
+// the session. Every command is bounded by the connection and response
+// timeouts; a transfer that stalls fails.
+class Pop3Session
+{
+public:
+    // Progress of the commands that bring data (LIST, UIDL, TOP, RETR):
+    // begin (the expected size when known, else 0), the bytes so far, end.
+    struct WorkHandlers {
+        std::function<void(qint64 total)> begin;
+        std::function<void(qint64 count)> work;
+        std::function<void()> end;
+    };
+
+    explicit Pop3Session(const Pop3Account &account);
+    ~Pop3Session();
+    Pop3Session(const Pop3Session &) = delete;
+    Pop3Session &operator=(const Pop3Session &) = delete;
+
+    void setConnectTimeout(int milliseconds) { m_connectTimeoutMs = milliseconds; }
+    void setResponseTimeout(int seconds) { m_responseTimeoutS = seconds; }
+    // Called while a command waits on the network (the default processes the
+    // pending window messages, user input held back, on the UI thread).
+    void setEventPump(std::function<void()> pump) { m_pump = std::move(pump); }
+    void setWorkHandlers(WorkHandlers handlers) { m_work = std::move(handlers); }
+
+    // Connects and logs in (a NOOP).
+    void open();
+    bool isOpen() const { return m_open; }
+    // QUIT and disconnection; nothing when the session is not open.
+    void close();
+
+    struct Status {
+        int count = 0;
+        qint64 size = 0;
+    };
+    Status stat();
+    QMap<int, qint64> list();            // message number -> size in bytes
+    qint64 listOne(int number);
+    QMap<int, QString> uidls();          // message number -> unique id
+    QString uidl(int number);
+    QByteArray top(int number, int lines = 0);
+    QByteArray retrieve(int number, qint64 expectedSize = 0);
+    // Marks the message for deletion; carried out by the QUIT of close().
+    void dele(int number);
+
+    // The "+OK" line of the last single-line command.
+    QString lastReply() const { return m_lastReply; }
+
+private:
+    QByteArray perform(const QByteArray &path, const QByteArray &command, bool singleLine, qint64 expected);
+    QStringList replyWords(const QByteArray &command, int count);
+    static QMap<int, QString> parseListing(const QByteArray &body);
+    void *handle();
+
+    Pop3Account m_account;
+    void *m_curl = nullptr;
+    bool m_open = false;
+    bool m_established = false;
+    int m_connectTimeoutMs = 15000;
+    int m_responseTimeoutS = 60;
+    std::function<void()> m_pump;
+    WorkHandlers m_work;
+    QString m_lastReply;
+
+    friend struct Pop3Transfer;
+};

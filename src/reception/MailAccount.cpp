@@ -1,0 +1,69 @@
+#include "MailAccount.h"
+
+#include "IniFile.h"
+#include "LocalTables.h"
+#include "LogWriter.h"
+#include "ProgramFolder.h"
+#include "TextRules.h"
+
+MailAccount MailAccount::fromRecord(LocalDataSet &table)
+{
+    MailAccount account;
+    account.compte = table.field(QStringLiteral("COMPTE")).asString();
+    account.adresse = table.field(QStringLiteral("ADRESSE")).asString();
+    account.server = table.field(QStringLiteral("SERVEUR_POP3")).asString();
+    account.port = table.field(QStringLiteral("PORT_POP3")).asInteger();
+    account.secured = table.field(QStringLiteral("Secured")).asBoolean();
+    account.login = table.field(QStringLiteral("LOGIN")).asString();
+    account.password = table.field(QStringLiteral("PASSWORD")).asString();
+    return account;
+}
+
+Pop3Account MailAccount::pop3() const
+{
+    Pop3Account pop3;
+    pop3.host = server;
+    pop3.port = port >= 1 ? port : 110;
+    pop3.secured = secured;
+    pop3.user = login;
+    pop3.password = password;
+    pop3.caFile = mailCaFile();
+    return pop3;
+}
+
+QString mailCaFile()
+{
+    return TextRules::trim32(
+        IniFile(ProgramFolder::configurationFile()).readString(QStringLiteral("Main"), QStringLiteral("MailCAFile")));
+}
+
+QString mailAccountSnapshot(LocalDataSet &table)
+{
+    QString snapshot;
+    for (const char *name : {"COMPTE", "ADRESSE", "SERVEUR_POP3", "PORT_POP3", "Secured", "LOGIN", "PASSWORD"})
+        snapshot += table.field(QLatin1String(name)).asString();
+    return snapshot;
+}
+
+std::unique_ptr<Pop3Session> connectMailbox(const MailAccount &account, QString *error)
+{
+    LogWriter::addSecret(account.password);
+    auto session = std::make_unique<Pop3Session>(account.pop3());
+    for (int attempt = 1; attempt <= 11; ++attempt) {
+        try {
+            session->open();
+            return session;
+        } catch (const Pop3Error &e) {
+            if (error)
+                *error = e.text();
+            LogWriter::write(QStringLiteral("TfMessage.Connexion(") + account.server + QStringLiteral(", ")
+                             + account.login + QStringLiteral(", , ") + account.adresse + QStringLiteral(" : ")
+                             + e.text());
+            // The same password would only be refused again (and could
+            // get the account locked).
+            if (e.authenticationFailed())
+                break;
+        }
+    }
+    return nullptr;
+}

@@ -1,0 +1,184 @@
+#include "MailboxOperations.h"
+
+#include "Dialogs.h"
+#include "Globals.h"
+#include "LogWriter.h"
+
+namespace {
+
+const QString kAbandon = QStringLiteral("Abandon de la procédure.");
+
+} // namespace
+
+QString mailServerUnreachableText(const QString &server)
+{
+    return QStringLiteral("Impossible de se connecter au serveur de messagerie [") + server + u'\n' + kAbandon;
+}
+
+MailAccount MailboxOperations::account() const
+{
+    return accountSource ? accountSource() : MailAccount();
+}
+
+void MailboxOperations::setStatus(int panel, const QString &text)
+{
+    if (status)
+        status(panel, text);
+}
+
+std::unique_ptr<Pop3Session> MailboxOperations::connect(const MailAccount &account)
+{
+    Globals::ReportRecipient = account.adresse;
+    std::unique_ptr<Pop3Session> session = connectMailbox(account);
+    if (session)
+        session->setWorkHandlers(work);
+    return session;
+}
+
+QString MailboxOperations::notCompatible(int number, int count, const MailAccount &account, const QString &subject,
+                                         qint64 size, const QString &sender, const QString &error, bool forBox)
+{
+    const QString sep = forBox ? QStringLiteral("\n") : QStringLiteral(" ");
+    return QStringLiteral("Le message n°") + QString::number(number) + u'/' + QString::number(count)
+         + QStringLiteral(" pour l'adresse email [") + account.adresse + u']' + sep
+         + QStringLiteral("dont le titre est [") + subject + QStringLiteral("] et de taille ") + QString::number(size)
+         + sep + QStringLiteral("et provenant de [") + sender + u']' + sep
+         + QStringLiteral("n'est pas compatible avec cette messagerie. Il ne sera pas téléchargé. Veuillez le "
+                          "récupérer et le supprimer avec un autre logiciel de messagerie.")
+         + (forBox ? QStringLiteral("\n\n") : QStringLiteral(" ")) + QStringLiteral("Erreur : ") + error;
+}
+
+QString MailboxOperations::characteristicsError(const QString &lead, const MailAccount &account, const HeaderRow &row,
+                                                const QString &subject, const QString &sender, const QString &error,
+                                                bool forBox)
+{
+    Q_UNUSED(row);
+    const QString sep = forBox ? QStringLiteral("\n") : QStringLiteral(" ");
+    return lead + QString::number(Globals::CurrentMailNumber) + u'/' + QString::number(Globals::MailCount)
+         + QStringLiteral(" pour l'adresse email [") + account.adresse + u']' + sep
+         + QStringLiteral("dont le titre est [") + subject + QStringLiteral("] et de taille ")
+         + QString::number(row.size) + sep + QStringLiteral("et provenant de [") + sender + QStringLiteral("].")
+         + (forBox ? QStringLiteral("\n\n") : QStringLiteral(" ")) + QStringLiteral("Erreur : ") + error;
+}
+
+QList<HeaderRow> MailboxOperations::checkMail()
+{
+    QList<HeaderRow> rows;
+    const MailAccount mail = account();
+    std::unique_ptr<Pop3Session> session = connect(mail);
+    if (!session) {
+        Dialogs::instance().error(mailServerUnreachableText(mail.server));
+        return rows;
+    }
+
+    const auto statError = [&](const QString &what, const QString &error) {
+        LogWriter::write(QStringLiteral("Impossible de déterminer ") + what + QStringLiteral(" de [") + mail.server
+                         + QStringLiteral("] pour le compte [") + mail.login + QStringLiteral("].")
+                         + QStringLiteral(" Erreur : ") + error);
+        Dialogs::instance().error(QStringLiteral("Impossible de déterminer ") + what + QStringLiteral(" de [")
+                                  + mail.server + QStringLiteral("]\npour le compte [") + mail.login
+                                  + QStringLiteral("]\nErreur : ") + error + QStringLiteral("\n\n") + kAbandon);
+    };
+    Pop3Session::Status stat;
+    try {
+        stat = session->stat();
+    } catch (const Pop3Error &e) {
+        statError(QStringLiteral("le nombre d'emails à recevoir"), e.text());
+        return rows;
+    }
+    MessageCount = stat.count;
+    MailboxSizeKB = int(stat.size / 1024);
+    if (MessageCount <= 0)
+        return rows;
+
+    ShowReceptionProgress = false;
+    QMap<int, QString> uidls;
+    try {
+        uidls = session->uidls();
+    } catch (const Pop3Error &e) {
+        statError(QStringLiteral("le nombre d'emails à recevoir"), e.text());
+        ShowReceptionProgress = true;
+        return rows;
+    }
+    for (int i = 1; i <= MessageCount; ++i) {
+        setStatus(0, QStringLiteral("Réception des en-têtes des emails..."));
+        setStatus(1, QString::number(i) + u'/' + QString::number(MessageCount));
+        HeaderRow row;
+        row.number = i;
+        row.uidl = uidls.value(i);
+        try {
+            if (!session->isOpen())
+                session = connect(mail);
+            if (!session)
+                throw Pop3Error(QStringLiteral("Connexion au serveur de messagerie impossible"));
+            const MailMessage headers = MailMessage::parse(session->top(i, 0));
+            row.subject = headers.subject;
+            row.sender = headers.from;
+            row.date = headers.date;
+            row.size = session->listOne(i);
+            if (row.uidl.isEmpty())
+                throw Pop3Error(QStringLiteral("Le serveur ne donne pas d'identifiant unique pour ce message."));
+            rows << row;
+        } catch (const std::exception &e) {
+            const QString error = QString::fromStdString(e.what());
+            LogWriter::write(notCompatible(i, MessageCount, mail, row.subject, row.size, row.sender, error, false));
+            Dialogs::instance().error(
+                notCompatible(i, MessageCount, mail, row.subject, row.size, row.sender, error, true));
+        }
+    }
+    ShowReceptionProgress = true;
+    setStatus(0, QStringLiteral("Réception des en-têtes des emails terminée"));
+    setStatus(1, QString());
+    return rows;
+}
+
+void MailboxOperations::checkUidl(Pop3Session &session, const HeaderRow &row)
+{
+    if (session.uidl(row.number) != row.uidl)
+        throw Pop3Error(QStringLiteral("Le message n°%1 a changé sur le serveur de messagerie depuis la lecture "
+                                       "de la liste des messages.")
+                            .arg(row.number));
+}
+
+bool MailboxOperations::retrieve(const HeaderRow &row, MailMessage &message)
+{
+    const MailAccount mail = account();
+    std::unique_ptr<Pop3Session> session = connect(mail);
+    if (!session) {
+        Dialogs::instance().error(mailServerUnreachableText(mail.server));
+        return false;
+    }
+    QByteArray raw;
+    try {
+        checkUidl(*session, row);
+        raw = session->retrieve(row.number, row.size);
+    } catch (const Pop3Error &e) {
+        LogWriter::write(notCompatible(Globals::CurrentMailNumber, Globals::MailCount, mail, row.subject, row.size,
+                                       row.sender, e.text(), false));
+        Dialogs::instance().error(notCompatible(Globals::CurrentMailNumber, Globals::MailCount, mail, row.subject,
+                                                row.size, row.sender, e.text(), true));
+        return false;
+    }
+    session->close();
+    try {
+        message = MailMessage::parse(raw);
+    } catch (const MailParseError &e) {
+        const QString lead = QStringLiteral("Erreur lors de la détermination des caractéristiques du message n°");
+        LogWriter::write(characteristicsError(lead, mail, row, row.subject, row.sender, e.text(), false));
+        Dialogs::instance().error(characteristicsError(lead, mail, row, row.subject, row.sender, e.text(), true));
+        return false;
+    }
+    return true;
+}
+
+void MailboxOperations::remove(const HeaderRow &row)
+{
+    const MailAccount mail = account();
+    std::unique_ptr<Pop3Session> session = connect(mail);
+    if (!session)
+        throw Pop3Error(mailServerUnreachableText(mail.server));
+    checkUidl(*session, row);
+    session->dele(row.number);
+    // The QUIT carries the deletion out.
+    session->close();
+}

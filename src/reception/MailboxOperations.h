@@ -1,0 +1,67 @@
+#pragma once
+
+#include "MailAccount.h"
+#include "MailMessage.h"
+#include "Pop3Client.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+#include <functional>
+
+// One listed message: its number on the server and its unique id, checked
+// again before the number is used in a later session.
+struct HeaderRow {
+    int number = 0;
+    QString uidl;
+    QString subject;
+    QString sender;
+    QDateTime date;
+    qint64 size = 0;
+};
+
+// The mailbox work of the POP3 worker window, without the window: each
+// operation opens its own POP3 session with the account and ends it with
+// QUIT. Errors are logged and shown as the worker's error boxes, except
+// those of the deletion, which reach the caller.
+class MailboxOperations
+{
+public:
+    // The account of each operation (the mail table's record by default).
+    std::function<MailAccount()> accountSource;
+    // Status panels 0 and 1 of the main window (pending events processed).
+    std::function<void(int panel, const QString &text)> status;
+    // Progress of the commands that bring data.
+    Pop3Session::WorkHandlers work;
+
+    int MessageCount = 0;
+    int MailboxSizeKB = 0;
+    bool ShowReceptionProgress = true;
+
+    // STAT, then the headers of every message; rows of the messages whose
+    // headers could be read, in message order. Empty after a failure.
+    QList<HeaderRow> checkMail();
+
+    // RETR of the row's message once its unique id is checked; false when
+    // it was not retrieved (reported).
+    bool retrieve(const HeaderRow &row, MailMessage &message);
+
+    // DELE of the row's message once its unique id is checked, committed by
+    // QUIT. Throws Pop3Error when the message was not deleted.
+    void remove(const HeaderRow &row);
+
+private:
+    MailAccount account() const;
+    std::unique_ptr<Pop3Session> connect(const MailAccount &account);
+    void setStatus(int panel, const QString &text);
+    void checkUidl(Pop3Session &session, const HeaderRow &row);
+    static QString notCompatible(int number, int count, const MailAccount &account, const QString &subject,
+                                 qint64 size, const QString &sender, const QString &error, bool forBox);
+    static QString characteristicsError(const QString &lead, const MailAccount &account, const HeaderRow &row,
+                                        const QString &subject, const QString &sender, const QString &error,
+                                        bool forBox);
+};
+
+// "Impossible de se connecter au serveur de messagerie [server" ...
+QString mailServerUnreachableText(const QString &server);

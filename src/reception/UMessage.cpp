@@ -1,0 +1,311 @@
+#include "UMessage.h"
+#include "ui_UMessage.h"
+
+#include "Common.h"
+#include "Dialogs.h"
+#include "Globals.h"
+#include "Main.h"
+#include "MessageBrowser.h"
+#include "ProgramFolder.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QProgressBar>
+#include <QSaveFile>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kImageMessage = 5;
+constexpr int kImageDeleted = 3;
+constexpr int kImageAttachment = 8;
+
+void processEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+// The sender as the worker shows it: cut before its first blank, quotes removed.
+QString shortSender(const QString &sender)
+{
+    const qsizetype blank = sender.indexOf(u' ');
+    QString text = blank >= 0 ? sender.left(blank) : sender;
+    return text.remove(u'"');
+}
+
+MailAccount accountOfMailTable()
+{
+    if (!Globals::fMain)
+        return {};
+    LocalTable &table = Globals::fMain->database().TMail;
+    try {
+        if (!table.isActive())
+            table.open();
+        if (table.isEmpty())
+            return {};
+        if (table.recNo() < 0)
+            table.first();
+        return MailAccount::fromRecord(table);
+    } catch (const LocalTablesError &e) {
+        TfMain::WriteLog(QStringLiteral("Lecture du compte de messagerie impossible : ") + e.message());
+        return {};
+    }
+}
+
+} // namespace
+
+TfMessage::TfMessage(QWidget *parent)
+    : QWidget(parent)
+    , ui(new Ui::TfMessage)
+{
+    ui->setupUi(this);
+    m_ops.accountSource = accountOfMailTable;
+    m_ops.status = [](int panel, const QString &text) {
+        if (Globals::fMain) {
+            Globals::fMain->setStatusText(panel, text);
+            processEvents();
+        }
+    };
+    m_ops.work.begin = [this](qint64) { POPWorkBegin(); };
+    m_ops.work.work = [this](qint64 count) { POPWork(count); };
+    m_ops.work.end = [this] { POPWorkEnd(); };
+    connect(ui->WebBrowser1, &MessageBrowser::statusTextChanged, this, &TfMessage::WebBrowser1StatusTextChange);
+    FormCreate();
+}
+
+TfMessage::~TfMessage()
+{
+    delete ui;
+}
+
+void TfMessage::FormCreate()
+{
+    setObjectName(QStringLiteral("fMessage"));
+    Globals::EmailsFolder = ProgramFolder::path() + QStringLiteral("Emails/");
+    const QString folder = Globals::EmailsFolder;
+    QString failure;
+    if (!QDir(folder).exists() && !QDir().mkpath(folder))
+        failure = QStringLiteral("impossible de créer le dossier");
+    const QString manual = QStringLiteral("Veuillez créer le répertoire manuellement. Ne validez pas ce message avant "
+                                          "d'avoir terminé cette création.");
+    bool first = true;
+    while (!QDir(folder).exists()) {
+        QString text = QStringLiteral("Impossible de créer le répertoire [") + folder + QStringLiteral("].\n");
+        if (first && !failure.isEmpty())
+            text += QStringLiteral("Erreur : ") + failure + QStringLiteral("\n\n");
+        Dialogs::instance().error(text + manual);
+        first = false;
+    }
+    m_ops.MessageCount = 0;
+    m_ops.MailboxSizeKB = 0;
+}
+
+QString TfMessage::tempHtmlFile()
+{
+    return ProgramFolder::path() + QStringLiteral("temp.html");
+}
+
+void TfMessage::CheckMailToExecute()
+{
+    ui->lvHeaders->clear();
+    ui->lvMessageParts->clear();
+    LoadHeaders(m_ops.checkMail());
+}
+
+void TfMessage::LoadHeaders(const QList<HeaderRow> &rows)
+{
+    ui->lvHeaders->clear();
+    for (const HeaderRow &row : rows) {
+        auto *item = new QTreeWidgetItem(ui->lvHeaders);
+        item->setText(0, row.subject);
+        item->setText(1, row.sender);
+        item->setText(2, row.date.isValid() ? row.date.toString(QStringLiteral("dd/MM/yyyy")) : QString());
+        item->setText(3, QString::number(row.size));
+        item->setText(4, QString());
+        item->setData(0, NumberRole, row.number);
+        item->setData(0, UidlRole, row.uidl);
+        item->setData(0, ImageRole, kImageMessage);
+        item->setData(0, SizeRole, row.size);
+        item->setData(0, DateRole, row.date);
+    }
+}
+
+HeaderRow TfMessage::rowOf(const QTreeWidgetItem *item) const
+{
+    HeaderRow row;
+    if (!item)
+        return row;
+    row.number = item->data(0, NumberRole).toInt();
+    row.uidl = item->data(0, UidlRole).toString();
+    row.subject = item->text(0);
+    row.sender = item->text(1);
+    row.date = item->data(0, DateRole).toDateTime();
+    row.size = item->data(0, SizeRole).toLongLong();
+    return row;
+}
+
+void TfMessage::clearMessage()
+{
+    m_msg = MailMessage();
+    ui->lvMessageParts->clear();
+    for (QLabel *label : {ui->Subject, ui->Cc, ui->From, ui->Date, ui->Receipt, ui->Priority})
+        label->clear();
+    ui->Recipients->clear();
+    ui->pnlAttachments->hide();
+    ui->Memo1->clear();
+}
+
+bool TfMessage::RetrieveExecute()
+{
+    QTreeWidgetItem *item = ui->lvHeaders->currentItem();
+    if (!item)
+        return false;
+    clearMessage();
+    MailMessage message;
+    if (!m_ops.retrieve(rowOf(item), message))
+        return false;
+    m_msg = message;
+    showMessage();
+    if (Globals::fMain)
+        Globals::fMain->MessageRetrieved = true;
+    return true;
+}
+
+void TfMessage::showMessage()
+{
+    ui->From->setText(shortSender(m_msg.from));
+    ui->Recipients->setText(m_msg.to.join(QStringLiteral(", ")));
+    ui->Cc->setText(m_msg.cc.join(QStringLiteral(", ")));
+    ui->Subject->setText(m_msg.subject);
+    ui->Date->setText(m_msg.date.isValid()
+                          ? QLocale(QLocale::French).toString(m_msg.date, QStringLiteral("dd MMM yyyy HH:mm:ss"))
+                          : QString());
+    ui->Receipt->setText(m_msg.receiptTo);
+    ui->Priority->setText(QString::number(m_msg.priority));
+
+    if (!m_msg.hasParts) {
+        loadText(m_msg.body);
+        return;
+    }
+    bool htmlFound = false;
+    for (const MailPart &part : std::as_const(m_msg.parts)) {
+        if (part.kind == MailPart::Kind::Attachment) {
+            ui->pnlAttachments->show();
+            auto *row = new QListWidgetItem(part.fileName, ui->lvMessageParts);
+            row->setData(ImageRole, kImageAttachment);
+        } else if (!htmlFound) {
+            loadText(part.text);
+            htmlFound = !ui->WebBrowser1->isHidden();
+        }
+    }
+}
+
+void TfMessage::loadText(const QString &text)
+{
+    ui->Memo1->setPlainText(text);
+    const bool html = text.toUpper().contains(QStringLiteral("<HTML"));
+    DeleteFileIfExists(tempHtmlFile());
+    if (html) {
+        QSaveFile file(tempHtmlFile());
+        // With a byte-order mark the browser reads it as UTF-8 whatever the
+        // page declares.
+        if (file.open(QIODevice::WriteOnly) && file.write("\xEF\xBB\xBF" + text.toUtf8()) >= 0 && file.commit())
+            ui->WebBrowser1->showFile(tempHtmlFile());
+        else
+            ui->WebBrowser1->setHtml(text);
+        ui->WebBrowser1->show();
+        ui->Memo1->hide();
+        ui->WebBrowser1->raise();
+    } else {
+        ui->Memo1->show();
+        ui->WebBrowser1->hide();
+        ui->Memo1->raise();
+    }
+}
+
+void TfMessage::DeleteExecute()
+{
+    QTreeWidgetItem *item = ui->lvHeaders->currentItem();
+    if (!item)
+        return;
+    m_ops.remove(rowOf(item));
+    item->setData(0, ImageRole, kImageDeleted);
+}
+
+bool TfMessage::SaveAttachments(const QString &onlyName, QStringList *saved, QString *error)
+{
+    for (const MailPart &part : m_msg.attachments()) {
+        if (!onlyName.isEmpty() && part.fileName != onlyName)
+            continue;
+        const QString path = Globals::EmailsFolder + part.fileName;
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(part.content) != part.content.size() || !file.commit()) {
+            if (error)
+                *error = QStringLiteral("Impossible d'enregistrer la pièce jointe [") + path
+                       + QStringLiteral("] : ") + file.errorString();
+            return false;
+        }
+        if (saved)
+            *saved << part.fileName;
+    }
+    return true;
+}
+
+void TfMessage::POPWorkBegin()
+{
+    if (!Globals::fMain)
+        return;
+    QProgressBar *bar = Globals::fMain->pbReception();
+    const int index = Globals::CurrentMessageIndex;
+    if (ui->lvHeaders->topLevelItemCount() > 0 && index >= 0 && index < ui->lvHeaders->topLevelItemCount())
+        bar->setMaximum(int(qMin<qint64>(ui->lvHeaders->topLevelItem(index)->data(0, SizeRole).toLongLong(),
+                                         std::numeric_limits<int>::max())));
+    bar->setValue(0);
+    bar->setVisible(m_ops.ShowReceptionProgress);
+    processEvents();
+}
+
+void TfMessage::POPWork(qint64 count)
+{
+    if (!Globals::fMain)
+        return;
+    QProgressBar *bar = Globals::fMain->pbReception();
+    bar->setValue(int(qMin<qint64>(count, bar->maximum())));
+    Globals::fMain->setStatusText(1, QString::number(qint64(std::nearbyint(double(count) / 1024.0)))
+                                         + QStringLiteral(" Ko / ")
+                                         + QString::number(qint64(std::nearbyint(bar->maximum() / 1024.0)))
+                                         + QStringLiteral(" Ko"));
+    processEvents();
+}
+
+void TfMessage::POPWorkEnd()
+{
+    if (!Globals::fMain)
+        return;
+    Globals::fMain->pbReception()->hide();
+    Globals::fMain->setStatusText(1, QString());
+    processEvents();
+}
+
+void TfMessage::WebBrowser1StatusTextChange(const QString &text)
+{
+    ui->StatusBar1->showMessage(text);
+    Globals::HoveredUrl = text.startsWith(QStringLiteral("http://")) ? text : QString();
+}
+
+QTreeWidget *TfMessage::lvHeaders() const { return ui->lvHeaders; }
+QListWidget *TfMessage::lvMessageParts() const { return ui->lvMessageParts; }
+QLabel *TfMessage::From() const { return ui->From; }
+QLabel *TfMessage::Recipients() const { return ui->Recipients; }
+QLabel *TfMessage::Cc() const { return ui->Cc; }
+QLabel *TfMessage::Subject() const { return ui->Subject; }
+QLabel *TfMessage::Date() const { return ui->Date; }
+QLabel *TfMessage::Receipt() const { return ui->Receipt; }
+QLabel *TfMessage::Priority() const { return ui->Priority; }
+QPlainTextEdit *TfMessage::Memo1() const { return ui->Memo1; }
+MessageBrowser *TfMessage::WebBrowser1() const { return ui->WebBrowser1; }
+QFrame *TfMessage::pnlAttachments() const { return ui->pnlAttachments; }
+QStatusBar *TfMessage::StatusBar1() const { return ui->StatusBar1; }

@@ -1,0 +1,96 @@
+#pragma once
+
+#include "MailMessage.h"
+#include "MailboxOperations.h"
+
+#include <QWidget>
+
+class QFrame;
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QStatusBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+class MessageBrowser;
+
+namespace Ui {
+class TfMessage;
+}
+
+// The POP3 worker window, never shown: the reception creates it, lists the
+// mailbox, retrieves and deletes the messages of the rows it selects, reads
+// the results from its controls and frees it. Each operation is one POP3
+// session of its own; a row's message is addressed by its number only once
+// the server confirms the row's unique id.
+class TfMessage : public QWidget
+{
+    Q_OBJECT
+public:
+    // Row data of lvHeaders (column 0 of each row).
+    enum Role { NumberRole = Qt::UserRole, UidlRole, ImageRole, SizeRole, DateRole };
+
+    explicit TfMessage(QWidget *parent = nullptr);
+    ~TfMessage() override;
+
+    void FormCreate();
+
+    // Fills lvHeaders with the mailbox's messages.
+    void CheckMailToExecute();
+    // Retrieves the message of the selected row into Msg() and the labels,
+    // memo, browser and attachment rows; sets the main window's
+    // MessageRetrieved. True when the message was retrieved.
+    bool RetrieveExecute();
+    // Deletes the message of the selected row on the server (committed by
+    // the QUIT that ends the operation) and marks the row (image 3).
+    // Nothing when no row is selected. Throws Pop3Error when the message
+    // could not be deleted, so the caller never takes it for done.
+    void DeleteExecute();
+
+    // Saves the retrieved message's file attachments into EmailsFolder (only
+    // those named onlyName when given), each under its bare file name,
+    // replacing a file of that name. False (error set) at the first file that
+    // could not be written completely.
+    bool SaveAttachments(const QString &onlyName, QStringList *saved, QString *error);
+
+    // Progress of the POP3 commands on the main window.
+    void POPWorkBegin();
+    void POPWork(qint64 count);
+    void POPWorkEnd();
+    void WebBrowser1StatusTextChange(const QString &text);
+
+    const MailMessage &Msg() const { return m_msg; }
+    HeaderRow rowOf(const QTreeWidgetItem *item) const;
+
+    // The account used by the operations (the main window's TMail record
+    // unless replaced, for tests).
+    void setAccountSource(std::function<MailAccount()> source) { m_ops.accountSource = std::move(source); }
+    MailboxOperations &operations() { return m_ops; }
+
+    QTreeWidget *lvHeaders() const;
+    QListWidget *lvMessageParts() const;
+    QLabel *From() const;
+    QLabel *Recipients() const;
+    QLabel *Cc() const;
+    QLabel *Subject() const;
+    QLabel *Date() const;
+    QLabel *Receipt() const;
+    QLabel *Priority() const;
+    QPlainTextEdit *Memo1() const;
+    MessageBrowser *WebBrowser1() const;
+    QFrame *pnlAttachments() const;
+    QStatusBar *StatusBar1() const;
+
+    // "temp.html" in the program's folder.
+    static QString tempHtmlFile();
+
+private:
+    void LoadHeaders(const QList<HeaderRow> &rows);
+    void clearMessage();
+    void showMessage();
+    void loadText(const QString &text);
+
+    Ui::TfMessage *ui;
+    MailboxOperations m_ops;
+    MailMessage m_msg;
+};

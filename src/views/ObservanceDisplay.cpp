@@ -1,0 +1,100 @@
+#include "ObservanceDisplay.h"
+
+#include "Globals.h"
+#include "Main.h"
+#include "MakerContact.h"
+#include "Patients.h"
+#include "uObservances.h"
+
+#include "Dialogs.h"
+#include "TextRules.h"
+
+#include <QComboBox>
+#include <QSignalBlocker>
+
+#include <optional>
+
+ObservanceDisplay::ObservanceDisplay(TfMain &main)
+    : m_main(main)
+{
+}
+
+QString ObservanceDisplay::dateBoxText(const QString &consultation)
+{
+    return consultation.left(16);
+}
+
+void ObservanceDisplay::bPatientClick()
+{
+    std::optional<TfPatients::ChosenPatient> chosen;
+    {
+        TfPatients chooser(m_main.database(), &m_main);
+        chooser.preparePlainChoice();
+        if (chooser.exec() == TfPatients::ResultChosen)
+            chosen = chooser.shownPatient();
+        chooser.closeQueries();
+    }
+    if (chosen) {
+        Globals::CurrentPatientID = chosen->id;
+        m_main.setWindowTitle(QStringLiteral("Tolvarenix Light - ") + chosen->nom + u' ' + chosen->prenom
+                              + QStringLiteral(" - né(e) le ") + chosen->neLe);
+        if (!reopenObservances())
+            return;
+    }
+    // After a cancellation these are still the previous patient's.
+    LocalQuery &observances = m_main.database().qObservances;
+    if (observances.isActive() && observances.recordCount() > 0)
+        showObservances();
+}
+
+bool ObservanceDisplay::reopenObservances()
+{
+    LocalQuery &observances = m_main.database().qObservances;
+    try {
+        observances.close();
+        observances.setParam(QStringLiteral("patients_id"), Globals::CurrentPatientID);
+        observances.open();
+        return true;
+    } catch (const LocalTablesError &e) {
+        Dialogs::instance().warning(QStringLiteral("Erreur lors de l'ouverture des observances de ce patient : ")
+                                    + e.message() + QStringLiteral("\n\nVeuillez contacter Tolvarenix au ")
+                                    + MakerContact::telephone()
+                                    + QStringLiteral(" si l'anomalie persiste."));
+        return false;
+    }
+}
+
+void ObservanceDisplay::showObservances()
+{
+    LocalQuery &observances = m_main.database().qObservances;
+    QComboBox *dates = m_main.fDate();
+    const QSignalBlocker quiet(dates);
+    dates->clear();
+    if (!Globals::fObservance)
+        TfObservance::open(m_main.mdiArea(), &observances);
+    for (observances.first(); !observances.eof(); observances.next())
+        dates->addItem(dateBoxText(observances.field(QStringLiteral("DATE_CONSULTATION")).asString()));
+    if (Globals::fObservance)
+        Globals::fObservance->fillSeries();
+    observances.first();
+    dates->setCurrentIndex(0);
+}
+
+void ObservanceDisplay::fDateChange()
+{
+    const QString text = TextRules::trim32(m_main.fDate()->currentText());
+    if (text.isEmpty())
+        return;
+    LocalQuery &observances = m_main.database().qObservances;
+    if (!observances.isActive() || observances.recordCount() == 0)
+        return;
+    QDateTime wanted = QDateTime::fromString(text, QStringLiteral("dd/MM/yyyy HH:mm"));
+    if (!wanted.isValid())
+        wanted = QDateTime(QDate::fromString(text, QStringLiteral("dd/MM/yyyy")), QTime(0, 0));
+    observances.first();
+    while (observances.field(QStringLiteral("DATE_CONSULTATION")).asDateTime() != wanted
+           && observances.recNo() < observances.recordCount() - 1)
+        observances.next();
+    if (Globals::fObservance)
+        Globals::fObservance->showProviderButtons();
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+class TfMain;
+
+// The main window's display of the current patient: the choice of the
+// patient, the dates of the patient's observances in the date box and the
+// observance window with its charts.
+class ObservanceDisplay
+{
+public:
+    explicit ObservanceDisplay(TfMain &main);
+
+    // Lets the user choose a patient and shows that patient's observances.
+    void bPatientClick();
+    // Moves the observance query to the date chosen in the date box.
+    void fDateChange();
+
+    // The date-box text of an observance: its date and time to the minute,
+    // the time left out at midnight.
+    static QString dateBoxText(const QString &consultation);
+
+private:
+    // Reopens the observance query on the current patient; false (after a
+    // warning) when it cannot be opened.
+    bool reopenObservances();
+    // Fills the date box and the charts from the query, opening the
+    // observance window when none is open.
+    void showObservances();
+
+    TfMain &m_main;
+};

@@ -1,0 +1,131 @@
+#pragma once
+
+#include "LocalTables.h"
+#include "PatientSearch.h"
+
+#include <QDialog>
+
+#include <optional>
+
+class LocalDatabase;
+class PatientGridModel;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QTableView;
+class QToolButton;
+class TfNewPatient;
+
+namespace Ui {
+class TfPatients;
+}
+
+// The modal window in which the user finds a patient of the local patient
+// table and chooses one: for the main window's patient command (a plain
+// choice) and for the identification of the patient of a received report.
+// It ends with ResultChosen, ResultCancelled or ResultDoNotImport; the
+// caller reads the chosen patient from the shown row.
+class TfPatients : public QDialog
+{
+    Q_OBJECT
+public:
+    enum ModalResult { ResultChosen = 1, ResultCancelled = 2, ResultDoNotImport = 5 };
+
+    // The tables of the database: the queries run on its folder, a new
+    // patient goes into its patient table.
+    explicit TfPatients(LocalDatabase &database, QWidget *parent = nullptr);
+    ~TfPatients() override;
+
+    // The main window's plain choice: every patient listed, no new patient,
+    // no "do not import", no identity question.
+    void preparePlainChoice();
+
+    // The patient of the shown row; nothing when the shown query is closed or
+    // has no row.
+    struct ChosenPatient {
+        int id = 0;
+        QString nom;
+        QString prenom;
+        QString neLe;
+    };
+    std::optional<ChosenPatient> shownPatient() const;
+    // Closes both queries (the caller's last step).
+    void closeQueries();
+
+    // Event handlers.
+    void FormCreate();
+    // Incremental search; sender is the edit that changed, or the window.
+    void NomPatientChange(QObject *sender);
+    // Prepares the exact search on the three edits without opening it.
+    void NomPatientChange1();
+    void SBWithBirthdayClick();
+    void QPatientsAfterScroll();
+    void QPatientsAfterOpen();
+    void QAllPatientsAfterOpen();
+    void DBGrid1Enter();
+    void bValiderClick();
+    void bAjouterClick();
+    void bDoNotImportClick();
+    void bFermerClick();
+    void bVitaleClick();
+
+    // The query the grid shows (DSPatients): QPatients or QAllPatients.
+    LocalQuery *shownQuery() const { return m_shown; }
+    void showQuery(LocalQuery *query);
+
+    LocalQuery QPatients;
+    LocalQuery QAllPatients;
+
+    // The report's identity (empty in a plain choice), see PatientSearch::reportIdentity.
+    QString ObsNom;
+    QString ObsPrenom;
+    QString ObsNeLe;
+    int MatchCount = 3;
+    // Clicks on the birth-date toggle: even while it is up, odd while down.
+    int SBWithBirthdayTag = 0;
+
+    QLabel *Panel2() const;
+    QFrame *Panel1() const;
+    QLabel *Label1() const;
+    QLabel *Label2() const;
+    QLineEdit *NomPatient() const;
+    QLineEdit *PrenomPatient() const;
+    QLineEdit *EdNe() const;
+    QToolButton *SBWithBirthday() const;
+    QToolButton *SpeedButton2() const;
+    QTableView *DBGrid1() const;
+    QToolButton *bValider() const;
+    QToolButton *bVitale() const;
+    QToolButton *bSupprimer() const;
+    QToolButton *bAjouter() const;
+    QToolButton *bDoNotImport() const;
+    QToolButton *bFermer() const;
+
+public slots:
+    // Closing by the window's system button is a cancellation.
+    void reject() override;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    // Shows the new-patient dialog modally; its modal result.
+    virtual int execNewPatient(TfNewPatient &dialog);
+
+private:
+    PatientSearchInput searchInput() const;
+    void applyCriteria(const PatientSearchCriteria &criteria, bool openIt);
+    void runSearch(const char *what, PatientSearchCriteria (*criteria)(const PatientSearchInput &), bool openIt);
+    void bindMatchCount(bool on);
+    void selectGridRow();
+    void gridRowChanged(int row);
+    void selectNewPatient(int id);
+
+    Ui::TfPatients *ui;
+    PatientGridModel *m_gridModel;
+    LocalDatabase &m_database;
+    LocalQuery *m_shown = nullptr;
+    QList<QMetaObject::Connection> m_matchConnections;
+    bool m_syncingGrid = false;
+};
+
+// The selection window while one exists.
+inline TfPatients *fPatients = nullptr;

@@ -1,0 +1,284 @@
+#include "ArchiveFixtures.h"
+#include "Globals.h"
+#include "HttpClient.h"
+#include "IniFile.h"
+#include "LocalAddressWatcher.h"
+#include "MainWindowParts.h"
+#include "Process.h"
+#include "ProgramFolder.h"
+#include "ScriptedDialogs.h"
+#include "SevenZip.h"
+#include "TestHome.h"
+#include "WaitForm.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMouseEvent>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+
+class TestRunner : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void runsProgram_data();
+    void runsProgram();
+    void withoutWaitNoFinishEvent();
+    void waitWindowClosesOnFlag();
+    void bandClickEndsWaitAndRunnerStopsProgram();
+    void extraction_data();
+    void extraction();
+    void extractionRejectsLinks();
+    void presence_data();
+    void presence();
+};
+
+void TestRunner::init()
+{
+    Globals::reset();
+    Globals::WaitingFinished = false;
+}
+
+void TestRunner::runsProgram_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<quint32>("exitCode");
+
+    const int exited = int(TProcess::Outcome::Exited);
+    QTest::newRow("exit 0") << "sh" << QStringList{"-c", "exit 0"} << exited << 0u;
+    QTest::newRow("exit 3") << "sh" << QStringList{"-c", "echo raté >&2; exit 3"} << exited << 3u;
+    // A program reading its input would wait for ever if stdin were open.
+    QTest::newRow("stdin closed") << "cat" << QStringList{} << exited << 0u;
+    QTest::newRow("locale") << "sh" << QStringList{"-c", "test \"$LC_ALL\" = C.UTF-8"} << exited << 0u;
+    // Arguments reach the program as they are: no shell in between.
+    QTest::newRow("no shell") << "test" << QStringList{"a b;c", "=", "a b;c"} << exited << 0u;
+    QTest::newRow("missing program") << "/nonexistent/7z" << QStringList{}
+                                     << int(TProcess::Outcome::NotStarted) << quint32(-1);
+}
+
+void TestRunner::runsProgram()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, outcome);
+    QFETCH(quint32, exitCode);
+
+    std::atomic<int> fired{0};
+    TProcess *seenSender = nullptr;
+    quint32 seenCode = 0;
+    TProcess process;
+    process.Program = program;
+    process.Arguments = arguments;
+    process.Wait = true;
+    process.OnFinished = [&](TProcess *sender, quint32 code) {
+        seenSender = sender;
+        seenCode = code;
+        ++fired;
+        DecompressionTerminated(sender, code);
+    };
+    process.Execute();
+    QTRY_VERIFY_WITH_TIMEOUT(Globals::WaitingFinished.load(), 30000);
+    QVERIFY(process.Finished());
+    QCOMPARE(fired.load(), 1);
+    QCOMPARE(seenSender, &process);
+    QCOMPARE(seenCode, exitCode);
+    QCOMPARE(int(process.outcome()), outcome);
+    QCOMPARE(process.ExitCode(), exitCode);
+    QCOMPARE(process.Succeeded(), outcome == int(TProcess::Outcome::Exited) && exitCode == 0);
+    if (exitCode == 3)
+        QCOMPARE(process.ErrorText(), QStringLiteral("raté"));
+}
+
+void TestRunner::withoutWaitNoFinishEvent()
+{
+    QTemporaryDir dir;
+    bool fired = false;
+    {
+        TProcess process;
+        process.Program = QStringLiteral("sh");
+        process.Arguments = {"-c", "sleep 0.3; pwd > out.txt"};
+        process.Directory = QStringLiteral("  ") + dir.path() + QStringLiteral(" ");
+        process.OnFinished = [&](TProcess *, quint32) { fired = true; };
+        process.Execute();
+        QCOMPARE(process.Directory, dir.path());
+        QTRY_VERIFY(process.Finished());
+        QCOMPARE(process.outcome(), TProcess::Outcome::Detached);
+    }
+    // The program outlives its runner and ran in the trimmed folder.
+    QTRY_COMPARE_WITH_TIMEOUT(readFile(dir.filePath("out.txt")).trimmed(), dir.path().toUtf8(), 10000);
+    QVERIFY(!fired);
+}
+
+void TestRunner::waitWindowClosesOnFlag()
+{
+    QString seenMessage;
+    bool cancelDisabled = false;
+    QTimer::singleShot(200, [&] {
+        auto *form = qobject_cast<TWaitingForm *>(QApplication::activeModalWidget());
+        if (form) {
+            seenMessage = form->message();
+            cancelDisabled = !form->findChild<QPushButton *>("CancelBtn")->isEnabled();
+        }
+        Globals::WaitingFinished = true;
+    });
+    ShowWaitingForm(QStringLiteral("/usr/bin/7z"), QStringLiteral("Veuillez patienter..."));
+    QCOMPARE(seenMessage, QStringLiteral("Veuillez patienter..."));
+    QVERIFY(cancelDisabled);
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestRunner::bandClickEndsWaitAndRunnerStopsProgram()
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    {
+        TProcess process;
+        process.Program = QStringLiteral("sleep");
+        process.Arguments = {"60"};
+        QTimer::singleShot(300, [] {
+            auto *form = qobject_cast<TWaitingForm *>(QApplication::activeModalWidget());
+            QVERIFY(form);
+            QWidget *band = form->findChild<QWidget *>("Panel1");
+            QTest::mouseClick(band, Qt::LeftButton, {}, QPoint(5, 5));
+        });
+        RunWithWaitingForm(process, QStringLiteral("attente"));
+        QVERIFY(!process.Finished());
+        QVERIFY(!Globals::WaitingFinished);
+    }
+    // Freeing the runner ended the program instead of leaving its worker
+    // on a freed runner or waiting the whole minute.
+    QVERIFY(elapsed.elapsed() < 30000);
+}
+
+void TestRunner::extraction_data()
+{
+    QTest::addColumn<QString>("archivePassword");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("ok");
+
+    QTest::newRow("right password") << "falaise:-)" << "falaise:-)" << true;
+    QTest::newRow("wrong password") << "falaise:-)" << "granit" << false;
+    QTest::newRow("password missing") << "falaise:-)" << "" << false;
+    QTest::newRow("no password") << "" << "" << true;
+}
+
+void TestRunner::extraction()
+{
+    QFETCH(QString, archivePassword);
+    QFETCH(QString, password);
+    QFETCH(bool, ok);
+
+    QTemporaryDir dir;
+    const QString source = dir.filePath("source");
+    writeFile(source + "/Rapport été.txt", "Observance\r\n****FINFICHIER****\r\n");
+    writeFile(source + "/docs/courbe.pdf", QByteArray(5000, 'x'));
+    const QString archive = dir.filePath("PJ.7z");
+    QStringList options;
+    if (!archivePassword.isEmpty())
+        options << "-p" + archivePassword << "-mhe=on";
+    makeArchive(archive, source, options);
+
+    const QString destination = dir.filePath("Emails");
+    writeFile(destination + "/Rapport été.txt", "ancien");
+    Globals::SevenZipFolder = QStringLiteral("/usr/bin/");
+    const SevenZip::Extraction result = SevenZip::extract(archive, destination, password, "Extraction...");
+
+    QCOMPARE(result.ok, ok);
+    if (ok) {
+        QVERIFY(result.error.isEmpty());
+        QCOMPARE(result.files, (QStringList{"docs/courbe.pdf", "Rapport été.txt"}));
+        QCOMPARE(readFile(destination + "/Rapport été.txt"), QByteArray("Observance\r\n****FINFICHIER****\r\n"));
+        QCOMPARE(readFile(destination + "/docs/courbe.pdf").size(), 5000);
+        QCOMPARE(entriesBelow(destination), (QStringList{"Rapport été.txt", "docs", "docs/courbe.pdf"}));
+    } else {
+        QVERIFY(result.error.contains("code 2"));
+        QVERIFY(!result.error.contains(password.isEmpty() ? QStringLiteral("\x01") : password));
+        // Nothing half-extracted is left, the earlier file is untouched.
+        QCOMPARE(entriesBelow(destination), QStringList{"Rapport été.txt"});
+        QCOMPARE(readFile(destination + "/Rapport été.txt"), QByteArray("ancien"));
+    }
+}
+
+void TestRunner::extractionRejectsLinks()
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath("source");
+    writeFile(source + "/rapport.txt", "x");
+    QVERIFY(QFile::link("/etc/passwd", source + "/lien"));
+    const QString archive = dir.filePath("PJ.7z");
+    makeArchive(archive, source, {"-snl", "-pmdp"});
+
+    const QString destination = dir.filePath("Emails");
+    Globals::SevenZipFolder = QStringLiteral("/usr/bin/");
+    const SevenZip::Extraction result = SevenZip::extract(archive, destination, "mdp", "Extraction...");
+    QVERIFY(!result.ok);
+    QVERIFY2(result.error.contains("lien"), qPrintable(result.error));
+    QCOMPARE(entriesBelow(destination), QStringList{});
+}
+
+void TestRunner::presence_data()
+{
+    QTest::addColumn<QString>("configured");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("message");
+
+    const QString needed = "Tolvarenix Light a besoin de 7Zip pour fonctionner. Veuillez l'installer et relancer "
+                           "Tolvarenix Light.\nLe programme va être fermé.";
+    const QString moved = "Le programme de décompression 7ZIP a été désinstallé ou déplacé.\n\nVeuillez "
+                          "réinstaller ce programme.\n\nTolvarenix Light va être fermé.";
+    QTest::newRow("on PATH") << "" << "/nowhere:/usr/bin" << true << "/usr/bin/" << "";
+    QTest::newRow("configured") << "/usr/bin" << "/nowhere" << true << "/usr/bin/" << "";
+    QTest::newRow("configured with separator") << "/usr/bin/" << "/nowhere" << true << "/usr/bin/" << "";
+    QTest::newRow("configured, moved") << "/nowhere/7-Zip" << "/usr/bin" << false << "/nowhere/7-Zip/" << moved;
+    QTest::newRow("missing") << "" << "/nowhere" << false << "" << needed;
+}
+
+void TestRunner::presence()
+{
+    QFETCH(QString, configured);
+    QFETCH(QString, path);
+    QFETCH(bool, ok);
+    QFETCH(QString, folder);
+    QFETCH(QString, message);
+
+    TestHome home;
+    if (!configured.isEmpty())
+        QVERIFY(IniFile(ProgramFolder::configurationFile()).writeString("Main", "SevenZip", configured));
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", path.toUtf8());
+
+    ScriptedDialogs dialogs;
+    HttpClient http;
+    LocalAddressWatcher watcher;
+    bool armed = false;
+    MainWindowParts parts;
+    parts.http = &http;
+    parts.watcher = &watcher;
+    parts.armCloseTimer = [&] { armed = true; };
+
+    const bool result = SevenZip::checkPresence(parts);
+    qputenv("PATH", oldPath);
+
+    QCOMPARE(result, ok);
+    QCOMPARE(armed, !ok);
+    QVERIFY(watcher.active());
+    QCOMPARE(Globals::SevenZipFolder, folder);
+    QCOMPARE(dialogs.texts(), message.isEmpty() ? QStringList{} : QStringList{message});
+    if (!ok)
+        QCOMPARE(dialogs.shown.first().kind, Dialogs::Kind::Error);
+    QCOMPARE(dialogs.unscriptedQuestions, 0);
+}
+
+QTEST_MAIN(TestRunner)
+#include "tst_runner.moc"

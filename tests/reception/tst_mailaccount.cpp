@@ -1,0 +1,273 @@
+// The POP3 worker window and the mail account form against the private
+// dovecot of the test services.
+
+#include "Globals.h"
+#include "LocalDatabase.h"
+#include "MailAccount.h"
+#include "Pop3TestMailbox.h"
+#include "ProgramFolder.h"
+#include "ScriptedDialogs.h"
+#include "TestHome.h"
+#include "UMessage.h"
+#include "uMedecin.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+namespace {
+
+// The local tables of the test's program folder, with a new account record.
+void openNewAccount(LocalDatabase &db, const TestHome &home)
+{
+    QDir().mkpath(home.path() + QStringLiteral("Base"));
+    db.createAndOpen(home.path() + QStringLiteral("Base/"), home.path() + QStringLiteral("Obsidra.ini"));
+    db.TMail.append();
+}
+
+} // namespace
+
+class MailAccountTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void listRetrieveSaveDelete();
+    void changedMessageIsNeitherRetrievedNorDeleted();
+    void wrongPasswordIsTriedOnceAndNeverLogged();
+    void connectionTest_data();
+    void connectionTest();
+    void saveWithRequiredFieldEmptyIsCancelled();
+    void blankNewAccountClosesWithoutQuestion();
+
+private:
+    MailAccount account(bool secured = false) const;
+    Pop3TestMailbox m_box;
+};
+
+void MailAccountTest::init()
+{
+    if (!m_box.available())
+        QSKIP("POP3_TEST_* variables missing: test services not started (run ./test.sh)");
+    m_box.clear();
+    Globals::reset();
+}
+
+MailAccount MailAccountTest::account(bool secured) const
+{
+    const Pop3Account pop3 = m_box.account(secured);
+    MailAccount a;
+    a.compte = QStringLiteral("Cabinet");
+    a.adresse = QStringLiteral("medecin@example.org");
+    a.server = pop3.host;
+    a.port = pop3.port;
+    a.secured = secured;
+    a.login = pop3.user;
+    a.password = pop3.password;
+    return a;
+}
+
+void MailAccountTest::listRetrieveSaveDelete()
+{
+    TestHome home;
+    ScriptedDialogs dialogs;
+    m_box.deliver(Pop3TestMailbox::message(QStringLiteral("Premier"), QStringLiteral("a@example.org"),
+                                           QStringLiteral("Bonjour")));
+    m_box.deliver(Pop3TestMailbox::message(QStringLiteral("Observances"),
+                                           QStringLiteral("\"Jean Dupont\" <jd@example.org>"), QStringLiteral("Texte"),
+                                           {{QStringLiteral("PJ.7z"), QByteArray("7z\x00\x01", 4)},
+                                            {QStringLiteral("../../evil.txt"), "x"}}));
+    TfMessage worker;
+    QCOMPARE(Globals::EmailsFolder, home.path() + QStringLiteral("Emails/"));
+    QVERIFY(QDir(Globals::EmailsFolder).exists());
+    worker.setAccountSource([this] { return account(); });
+    worker.CheckMailToExecute();
+    QCOMPARE(worker.lvHeaders()->topLevelItemCount(), 2);
+    QCOMPARE(Globals::ReportRecipient, QStringLiteral("medecin@example.org"));
+
+    // The server numbers the messages in its own order.
+    const QList<QTreeWidgetItem *> found = worker.lvHeaders()->findItems(QStringLiteral("Observances"), Qt::MatchExactly);
+    QCOMPARE(found.size(), 1);
+    QTreeWidgetItem *row = found[0];
+    QCOMPARE(row->data(0, TfMessage::NumberRole).toInt(), worker.lvHeaders()->indexOfTopLevelItem(row) + 1);
+    worker.lvHeaders()->setCurrentItem(row);
+    QVERIFY(worker.RetrieveExecute());
+    QCOMPARE(worker.From()->text(), QStringLiteral("Jean"));
+    QCOMPARE(worker.Memo1()->toPlainText().trimmed(), QStringLiteral("Texte"));
+    QVERIFY(!worker.Memo1()->isHidden());
+    QCOMPARE(worker.lvMessageParts()->count(), 2);
+    QCOMPARE(worker.lvMessageParts()->item(1)->text(), QStringLiteral("evil.txt"));
+    QVERIFY(!QFile::exists(TfMessage::tempHtmlFile()));
+
+    QStringList saved;
+    QString error;
+    QVERIFY(worker.SaveAttachments(QStringLiteral("PJ.7z"), &saved, &error));
+    QCOMPARE(saved, QStringList{QStringLiteral("PJ.7z")});
+    QFile archive(Globals::EmailsFolder + QStringLiteral("PJ.7z"));
+    QVERIFY(archive.open(QIODevice::ReadOnly));
+    QCOMPARE(archive.readAll(), QByteArray("7z\x00\x01", 4));
+    QVERIFY(worker.SaveAttachments(QString(), &saved, &error));
+    QVERIFY(QFile::exists(Globals::EmailsFolder + QStringLiteral("evil.txt")));
+
+    worker.DeleteExecute();
+    QCOMPARE(row->data(0, TfMessage::ImageRole).toInt(), 3);
+    QCOMPARE(m_box.storedMessages(), 1);
+    QVERIFY(dialogs.shown.isEmpty());
+}
+
+void MailAccountTest::changedMessageIsNeitherRetrievedNorDeleted()
+{
+    TestHome home;
+    ScriptedDialogs dialogs;
+    m_box.deliver(Pop3TestMailbox::message(QStringLiteral("Ancien"), QStringLiteral("a@example.org"),
+                                           QStringLiteral("x")));
+    TfMessage worker;
+    worker.setAccountSource([this] { return account(); });
+    worker.CheckMailToExecute();
+    QCOMPARE(worker.lvHeaders()->topLevelItemCount(), 1);
+    // Another program empties the mailbox and a new message takes number 1.
+    m_box.clear();
+    m_box.deliver(Pop3TestMailbox::message(QStringLiteral("Nouveau"), QStringLiteral("b@example.org"),
+                                           QStringLiteral("y")));
+    worker.lvHeaders()->setCurrentItem(worker.lvHeaders()->topLevelItem(0));
+    QVERIFY(!worker.RetrieveExecute());
+    QVERIFY(dialogs.lastText().contains(QStringLiteral("a changé sur le serveur")));
+    QVERIFY_THROWS_EXCEPTION(Pop3Error, worker.DeleteExecute());
+    QCOMPARE(m_box.storedMessages(), 1);
+}
+
+void MailAccountTest::wrongPasswordIsTriedOnceAndNeverLogged()
+{
+    TestHome home;
+    ScriptedDialogs dialogs;
+    m_box.deliver(Pop3TestMailbox::message(QStringLiteral("s"), QStringLiteral("a@example.org"), QStringLiteral("x")));
+    MailAccount wrong = account();
+    wrong.password = QStringLiteral("Faux-Secret-42");
+    TfMessage worker;
+    worker.setAccountSource([&] { return wrong; });
+    worker.CheckMailToExecute();
+    QCOMPARE(worker.lvHeaders()->topLevelItemCount(), 0);
+    QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("Impossible de se connecter au serveur de messagerie [")
+                                          + wrong.server + QStringLiteral("\nAbandon de la procédure.")});
+    QFile log(ProgramFolder::logFile());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray text = log.readAll();
+    QCOMPARE(text.count("TfMessage.Connexion("), 1);
+    QVERIFY(!text.contains("Faux-Secret-42"));
+    QCOMPARE(m_box.storedMessages(), 1);
+}
+
+void MailAccountTest::connectionTest_data()
+{
+    QTest::addColumn<bool>("secured");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("expectedPort");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("saveEnabled");
+    QTest::newRow("secured without port") << true << QString() << QString() << QString()
+        << QStringLiteral("Veuillez renseigner le port POP3 à utiliser pour cette connexion sécurisée (995 chez gMail).")
+        << false;
+    QTest::newRow("plain, empty port becomes 110") << false << QString() << QString() << QStringLiteral("110")
+        << QStringLiteral("Les paramètres de connexion au serveur POP3 ne sont pas corrects. Veuillez les vérifier.\nErreur : ")
+        << false;
+    QTest::newRow("plain, success") << false << QStringLiteral("plain") << QString() << QString()
+        << QStringLiteral("Le test de connexion au serveur POP3 a réussi.") << true;
+    QTest::newRow("TLS, success") << true << QStringLiteral("tls") << QString() << QString()
+        << QStringLiteral("Le test de connexion au serveur POP3 a réussi.") << true;
+    QTest::newRow("wrong password") << false << QStringLiteral("plain") << QStringLiteral("mauvais") << QString()
+        << QStringLiteral("Les paramètres de connexion au serveur POP3 ne sont pas corrects. Veuillez les vérifier.\nErreur : ")
+        << false;
+}
+
+void MailAccountTest::connectionTest()
+{
+    QFETCH(bool, secured);
+    QFETCH(QString, port);
+    QFETCH(QString, password);
+    QFETCH(QString, expectedPort);
+    QFETCH(QString, message);
+    QFETCH(bool, saveEnabled);
+    TestHome home;
+    ScriptedDialogs dialogs;
+    // The private CA of the test server is named in the configuration.
+    home.write(QStringLiteral("Obsidra.ini"), "[Main]\nMailCAFile=" + m_box.caFile().toUtf8() + "\n");
+    LocalDatabase db;
+    openNewAccount(db, home);
+    TfMedecin form(db.TMail);
+    form.show();
+    const MailAccount a = account(secured);
+    form.EdPOP3Server()->setText(a.server);
+    form.EdLogin()->setText(a.login);
+    form.EdPassword()->setText(password.isEmpty() ? a.password : password);
+    form.cbSecured()->setChecked(secured);
+    form.EdPopPort()->setText(port == u"plain" ? QString::number(m_box.account(false).port)
+                              : port == u"tls"  ? QString::number(m_box.account(true).port)
+                                                : port);
+    form.bTesterClick();
+    QCOMPARE(dialogs.shown.size(), 1);
+    QVERIFY2(dialogs.lastText().startsWith(message), qPrintable(dialogs.lastText()));
+    if (!expectedPort.isEmpty())
+        QCOMPARE(form.EdPopPort()->text(), expectedPort);
+    QCOMPARE(form.BValider()->isEnabled(), saveEnabled);
+    QCOMPARE(form.bTester()->isEnabled(), !saveEnabled);
+}
+
+void MailAccountTest::saveWithRequiredFieldEmptyIsCancelled()
+{
+    TestHome home;
+    ScriptedDialogs dialogs;
+    LocalDatabase db;
+    openNewAccount(db, home);
+    {
+        auto *form = new TfMedecin(db.TMail);
+        form->show();
+        form->EdFrom()->setText(QStringLiteral("medecin@example.org"));
+        form->EdLogin()->setText(QStringLiteral("medecin"));
+        dialogs.answer({true});
+        form->close();
+    }
+    QCOMPARE(dialogs.texts().value(0), QStringLiteral("Souhaitez-vous enregistrer les modifications ?"));
+    QVERIFY(dialogs.texts().value(1).startsWith(QStringLiteral("Impossible d'enregistrer les modifications :\n")));
+    QCOMPARE(db.TMail.state(), LocalDataSet::State::Browse);
+    db.TMail.close();
+    db.TMail.open();
+    QCOMPARE(db.TMail.recordCount(), 0);
+
+    // Filled in, the account is saved with its port and password.
+    db.TMail.append();
+    TfMedecin form(db.TMail);
+    form.show();
+    form.EdNom()->setText(QStringLiteral("Cabinet"));
+    form.EdFrom()->setText(QStringLiteral("medecin@example.org"));
+    form.EdPopPort()->setText(QStringLiteral("995"));
+    form.EdLogin()->setText(QStringLiteral("medecin"));
+    form.EdPassword()->setText(QStringLiteral("secret"));
+    form.BValiderClick();
+    QCOMPARE(db.TMail.recordCount(), 1);
+    QCOMPARE(MailAccount::fromRecord(db.TMail).port, 995);
+    QCOMPARE(MailAccount::fromRecord(db.TMail).password, QStringLiteral("secret"));
+}
+
+void MailAccountTest::blankNewAccountClosesWithoutQuestion()
+{
+    TestHome home;
+    ScriptedDialogs dialogs;
+    LocalDatabase db;
+    openNewAccount(db, home);
+    auto *form = new TfMedecin(db.TMail);
+    form->show();
+    form->close();
+    QVERIFY(dialogs.shown.isEmpty());
+    QCOMPARE(db.TMail.state(), LocalDataSet::State::Browse);
+    QCOMPARE(db.TMail.recordCount(), 0);
+}
+
+QTEST_MAIN(MailAccountTest)
+#include "tst_mailaccount.moc"

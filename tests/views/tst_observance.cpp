@@ -1,0 +1,334 @@
+#include "GradL.h"
+#include "Globals.h"
+#include "IniFile.h"
+#include "LocalDatabase.h"
+#include "ObservanceSeries.h"
+#include "ProgramFolder.h"
+#include "ShellLauncher.h"
+#include "TestHome.h"
+#include "uObservances.h"
+
+#include <QChart>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QToolButton>
+#include <QHeaderView>
+#include <QLineSeries>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QValueAxis>
+#include <QtTest>
+
+namespace {
+
+template<class T>
+T *part(QWidget &window, const char *name)
+{
+    T *found = window.findChild<T *>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("missing control %s", name);
+    return found;
+}
+
+struct Observance {
+    QString when;
+    double nuit, iah, p95, pepMini, pepMaxi;
+    QString url, urlOrkyn, urlVa;
+};
+
+class CountingLabel : public TGradientLabel
+{
+public:
+    int changes = 0;
+
+protected:
+    void GradientChanged() override
+    {
+        ++changes;
+        TGradientLabel::GradientChanged();
+    }
+};
+
+} // namespace
+
+class ObservanceTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void gradientLine_data();
+    void gradientLine();
+    void gradientPainted();
+    void sameValueDoesNotRepaint();
+    void seriesFromQuery();
+    void gridLayoutDefaultsAndSave();
+    void gridLayoutRestoredByPosition();
+    void gridToggle();
+    void providerButtonsAndLinks();
+    void freedWindowClearsGlobal();
+    void detailFollowsCurrentRow();
+
+private:
+    void addObservances(const QList<Observance> &rows);
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<LocalDatabase> m_db;
+};
+
+void ObservanceTest::init()
+{
+    Globals::reset();
+    m_home = std::make_unique<TestHome>();
+    const QString base = m_home->path() + QStringLiteral("Base/");
+    QVERIFY(QDir().mkpath(base));
+    Globals::BaseFolder = base;
+    m_db = std::make_unique<LocalDatabase>();
+    m_db->createAndOpen(base, ProgramFolder::configurationFile());
+}
+
+void ObservanceTest::cleanup()
+{
+    ShellLauncher::setHandler({});
+    m_db->close();
+    m_db.reset();
+    m_home.reset();
+    Globals::reset();
+}
+
+void ObservanceTest::addObservances(const QList<Observance> &rows)
+{
+    LocalTable &table = m_db->tObservances;
+    for (const Observance &row : rows) {
+        table.append();
+        table.field(QStringLiteral("PATIENTS_ID")).setAsInteger(7);
+        table.field(QStringLiteral("DATE_CONSULTATION"))
+            .setAsDateTime(QDateTime::fromString(row.when, QStringLiteral("yyyy-MM-dd HH:mm")));
+        table.field(QStringLiteral("TECHNICIEN")).setAsString(QStringLiteral("Tech ") + row.when);
+        table.field(QStringLiteral("OBSERVANCES_NUIT")).setAsFloat(row.nuit);
+        table.field(QStringLiteral("IAH_RESIDUEL")).setAsFloat(row.iah);
+        table.field(QStringLiteral("P95")).setAsFloat(row.p95);
+        table.field(QStringLiteral("PEP_MINI")).setAsFloat(row.pepMini);
+        table.field(QStringLiteral("PEP_MAXI")).setAsFloat(row.pepMaxi);
+        table.field(QStringLiteral("FUITES")).setAsBoolean(row.nuit > 5);
+        table.field(QStringLiteral("URL")).setAsString(row.url);
+        table.field(QStringLiteral("URL_ORKYN")).setAsString(row.urlOrkyn);
+        table.field(QStringLiteral("URL_VA")).setAsString(row.urlVa);
+        table.post();
+    }
+    m_db->qObservances.close();
+    m_db->qObservances.setParam(QStringLiteral("patients_id"), 7);
+    m_db->qObservances.open();
+}
+
+void ObservanceTest::gradientLine_data()
+{
+    QTest::addColumn<QColor>("start");
+    QTest::addColumn<QColor>("end");
+    QTest::addColumn<int>("n");
+    QTest::addColumn<int>("i");
+    QTest::addColumn<QColor>("expected");
+    QTest::newRow("equal colours") << QColor(10, 20, 30) << QColor(10, 20, 30) << 34 << 17 << QColor(10, 20, 30);
+    QTest::newRow("first row is the start") << QColor(0, 0, 255) << QColor(255, 0, 0) << 34 << 0 << QColor(0, 0, 255);
+    QTest::newRow("last row truncated") << QColor(0, 0, 255) << QColor(255, 0, 0) << 34 << 33 << QColor(247, 0, 7);
+    QTest::newRow("decrease truncates toward zero") << QColor(15, 0, 0) << QColor(0, 0, 0) << 2 << 1 << QColor(7, 0, 0);
+}
+
+void ObservanceTest::gradientLine()
+{
+    QFETCH(QColor, start);
+    QFETCH(QColor, end);
+    QFETCH(int, n);
+    QFETCH(int, i);
+    QFETCH(QColor, expected);
+    QCOMPARE(TGradientLabel::lineColor(start, end, n, i), expected);
+}
+
+void ObservanceTest::gradientPainted()
+{
+    TGradientLabel label;
+    label.resize(200, 34);
+    QImage image = label.grab().toImage();
+    QCOMPARE(image.pixelColor(1, 0), QColor(0, 0, 255));
+    QCOMPARE(image.pixelColor(1, 33), QColor(247, 0, 7));
+
+    label.SetFillDirection(TGradientLabel::fdLeftToRight);
+    image = label.grab().toImage();
+    QCOMPARE(image.pixelColor(0, 1), QColor(0, 0, 255));
+    QCOMPARE(image.pixelColor(199, 1), TGradientLabel::lineColor(Qt::blue, Qt::red, 200, 199));
+
+    // A transparent label leaves the background as it was.
+    label.SetTransparent(true);
+    QPixmap canvas(200, 34);
+    canvas.fill(Qt::white);
+    label.render(&canvas, QPoint(), QRegion(), QWidget::RenderFlags());
+    QCOMPARE(canvas.toImage().pixelColor(1, 1), QColor(Qt::white));
+}
+
+void ObservanceTest::sameValueDoesNotRepaint()
+{
+    CountingLabel label;
+    label.SetStartColor(QColor(0, 0, 255));
+    label.SetEndColor(QColor(255, 0, 0));
+    label.SetFillDirection(TGradientLabel::fdTopToBottom);
+    QCOMPARE(label.changes, 0);
+    label.SetStartColor(QColor(45, 150, 255));
+    label.SetFillDirection(TGradientLabel::fdLeftToRight);
+    QCOMPARE(label.changes, 2);
+}
+
+void ObservanceTest::seriesFromQuery()
+{
+    addObservances({{"2024-01-10 09:00", 6.2, 2.5, 12, 4, 0.4, {}, {}, {}},
+                    {"2024-03-10 09:00", 0, 3.5, 0, 5, 9.6, {}, {}, {}},
+                    {"2024-02-10 09:00", 7.5, 0.2, 14, 0, 10, {}, {}, {}}});
+    // Newest first; a value rounded to 0 adds no point and leaves no gap.
+    const ObservanceSeries::Points points = ObservanceSeries::build(m_db->qObservances);
+    QCOMPARE(points[0], (QList<QPointF>{{0, 8}, {1, 6}}));
+    QCOMPARE(points[1], (QList<QPointF>{{0, 4}, {1, 2}}));
+    QCOMPARE(points[2], (QList<QPointF>{{0, 14}, {1, 12}}));
+    QCOMPARE(points[3], (QList<QPointF>{{0, 5}, {1, 4}}));
+    QCOMPARE(points[4], (QList<QPointF>{{0, 10}, {1, 10}}));
+
+    TfObservance window(&m_db->qObservances);
+    window.fillSeries();
+    window.fillSeries(); // filling again replaces, never adds
+    QCOMPARE(window.series(5)->points(), points[4]);
+    QCOMPARE(window.series(1)->points(), points[0]);
+    // P95 and the pressures keep their fixed ranges.
+    const auto *p95Axis = qobject_cast<QValueAxis *>(window.chart(3)->axes(Qt::Vertical).first());
+    QCOMPARE(p95Axis->max(), 100.0);
+    const auto *pepAxis = qobject_cast<QValueAxis *>(window.chart(4)->axes(Qt::Vertical).first());
+    QCOMPARE(pepAxis->max(), 10.0);
+    QCOMPARE(window.chart(1)->title(), QStringLiteral("Observances par nuit"));
+}
+
+void ObservanceTest::gridLayoutDefaultsAndSave()
+{
+    const QString ini = ProgramFolder::configurationFile();
+    {
+        TfObservance window(&m_db->qObservances);
+        QCOMPARE(part<QTableView>(window, "DBGridHistory")->horizontalHeader()->sectionSize(0), 130);
+        window.show();
+        // Hidden grid: closing still writes every column and the height.
+        window.close();
+    }
+    IniFile file(ini);
+    for (int i = 0; i < 40; ++i)
+        QVERIFY2(file.hasKey(QStringLiteral("GridHistory"), QStringLiteral("Column%1_Width").arg(i)), qPrintable(QString::number(i)));
+    QCOMPARE(file.readInteger(QStringLiteral("GridHistory"), QStringLiteral("Column0_Width"), -1), 130);
+    QCOMPARE(file.readInteger(QStringLiteral("GridHistory"), QStringLiteral("Height"), -1), 60);
+    QVERIFY(file.readInteger(QStringLiteral("GridHistory"), QStringLiteral("Column38_Width"), -1) > 0);
+}
+
+void ObservanceTest::gridLayoutRestoredByPosition()
+{
+    IniFile file(ProgramFolder::configurationFile());
+    file.writeInteger(QStringLiteral("GridHistory"), QStringLiteral("Column1_Width"), 77);
+    file.writeString(QStringLiteral("GridHistory"), QStringLiteral("Column2_Width"), QStringLiteral("abc"));
+    file.writeInteger(QStringLiteral("GridHistory"), QStringLiteral("Height"), 120);
+    int layoutWidth2 = 0;
+    {
+        TfObservance window(&m_db->qObservances);
+        QHeaderView *header = part<QTableView>(window, "DBGridHistory")->horizontalHeader();
+        QCOMPARE(header->sectionSize(1), 77);
+        layoutWidth2 = header->sectionSize(2);
+        QVERIFY(layoutWidth2 > 0);
+        // The user drags column 1 to the front: widths are saved by position.
+        header->moveSection(1, 0);
+        window.SaveGridSettings();
+    }
+    QCOMPARE(file.readInteger(QStringLiteral("GridHistory"), QStringLiteral("Column0_Width"), -1), 77);
+    QCOMPARE(file.readInteger(QStringLiteral("GridHistory"), QStringLiteral("Column1_Width"), -1), 130);
+    QCOMPARE(file.readInteger(QStringLiteral("GridHistory"), QStringLiteral("Column2_Width"), -1), layoutWidth2);
+    QCOMPARE(file.readInteger(QStringLiteral("GridHistory"), QStringLiteral("Height"), -1), 120);
+}
+
+void ObservanceTest::gridToggle()
+{
+    TfObservance window(&m_db->qObservances);
+    window.resize(1280, 1000);
+    window.show();
+    QVERIFY(part<QWidget>(window, "pResume")->isHidden());
+    window.bGridClick();
+    QVERIFY(part<QWidget>(window, "pResume")->isVisible());
+    QVERIFY(part<QToolButton>(window, "bGrid")->isChecked());
+    QCOMPARE(part<QWidget>(window, "pResume")->height(), 60);
+    window.bGridClick();
+    QVERIFY(part<QWidget>(window, "pResume")->isHidden());
+    QVERIFY(!part<QToolButton>(window, "bGrid")->isChecked());
+}
+
+void ObservanceTest::providerButtonsAndLinks()
+{
+    addObservances({{"2024-01-10 09:00", 6, 2, 12, 4, 8, {}, {}, QStringLiteral("https://va.example/obs?id=1")},
+                    {"2023-01-10 09:00", 6, 2, 12, 4, 8, QStringLiteral("https://p.example/"),
+                     QStringLiteral("https://orkyn.example/"), {}}});
+    QList<QUrl> opened;
+    ShellLauncher::setHandler([&opened](const QUrl &url) {
+        opened << url;
+        return true;
+    });
+    TfObservance window(&m_db->qObservances);
+    window.show();
+    QVERIFY(part<QPushButton>(window, "BtWeb")->isHidden() && part<QPushButton>(window, "BtOrkyn")->isHidden() && part<QPushButton>(window, "BtVitalAir")->isHidden());
+    m_db->qObservances.first();
+    window.showProviderButtons();
+    QVERIFY(part<QPushButton>(window, "BtWeb")->isHidden());
+    QVERIFY(part<QPushButton>(window, "BtOrkyn")->isHidden());
+    QVERIFY(part<QPushButton>(window, "BtVitalAir")->isVisible());
+    QTest::mouseClick(part<QPushButton>(window, "BtVitalAir"), Qt::LeftButton);
+    QCOMPARE(opened, QList<QUrl>{QUrl(QStringLiteral("https://va.example/obs?id=1"))});
+
+    m_db->qObservances.next();
+    window.showProviderButtons();
+    QVERIFY(part<QPushButton>(window, "BtWeb")->isVisible() && part<QPushButton>(window, "BtOrkyn")->isVisible() && part<QPushButton>(window, "BtVitalAir")->isHidden());
+    // All end at the same right edge, the later ones in front.
+    QCOMPARE(part<QPushButton>(window, "BtWeb")->geometry().right(), part<QPushButton>(window, "BtOrkyn")->geometry().right());
+    QVERIFY(part<QPushButton>(window, "BtOrkyn")->width() < part<QPushButton>(window, "BtWeb")->width());
+}
+
+void ObservanceTest::freedWindowClearsGlobal()
+{
+    QMdiArea area;
+    area.resize(1200, 800);
+    area.show();
+    TfObservance *window = TfObservance::open(&area, &m_db->qObservances);
+    QCOMPARE(Globals::fObservance, window);
+    QVERIFY(window->parentWidget()->isMaximized());
+    area.closeAllSubWindows();
+    QTRY_VERIFY(area.subWindowList().isEmpty());
+    QCOMPARE(Globals::fObservance, nullptr);
+    QVERIFY(IniFile(ProgramFolder::configurationFile()).hasKey(QStringLiteral("GridHistory"), QStringLiteral("Height")));
+
+    // Closed and freed at once, as the backup does.
+    window = TfObservance::open(&area, &m_db->qObservances);
+    window->closeAndFree();
+    QCOMPARE(Globals::fObservance, nullptr);
+    QVERIFY(area.subWindowList().isEmpty());
+}
+
+void ObservanceTest::detailFollowsCurrentRow()
+{
+    addObservances({{"2024-01-10 09:00", 6, 2, 12, 4, 8, {}, {}, {}},
+                    {"2023-01-10 09:00", 3, 2, 12, 4, 8, {}, {}, {}}});
+    TfObservance window(&m_db->qObservances);
+    m_db->qObservances.first();
+    QCOMPARE(part<QLineEdit>(window, "DBEdit1")->text(), QStringLiteral("Tech 2024-01-10 09:00"));
+    QVERIFY(part<QCheckBox>(window, "DBCheckBox13")->isChecked());
+    m_db->qObservances.next();
+    QCOMPARE(part<QLineEdit>(window, "DBEdit1")->text(), QStringLiteral("Tech 2023-01-10 09:00"));
+    QVERIFY(!part<QCheckBox>(window, "DBCheckBox13")->isChecked());
+    QCOMPARE(part<QTableView>(window, "DBGridHistory")->currentIndex().row(), 1);
+    // Choosing a row in the grid moves the query.
+    part<QTableView>(window, "DBGridHistory")->selectRow(0);
+    QCOMPARE(m_db->qObservances.recNo(), 0);
+    m_db->qObservances.close();
+    QVERIFY(part<QLineEdit>(window, "DBEdit1")->text().isEmpty());
+}
+
+QTEST_MAIN(ObservanceTest)
+#include "tst_observance.moc"
