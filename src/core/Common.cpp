@@ -193,6 +193,11 @@ void ListFiles(const QString &mask, QStringList &list)
             list.append(name);
 }
 
+bool IsSameOrBelow(const QString &path, const QString &folder)
+{
+    return isSameOrBelow(path, folder);
+}
+
 bool CopyDirectoryTree(const QString &source, const QString &destination, bool overwrite)
 {
     if (isSameOrBelow(destination, source))
@@ -289,6 +294,16 @@ void CreateDesktopShortcut(const QString &target, const QString &arguments, cons
         return;
     const QString workingFolder = AddBackslash(QFileInfo(target).absolutePath());
     DesktopEntry::write(entry, DesktopEntry::content(linkName, description, target, arguments, workingFolder));
+}
+
+bool IsBareFileName(const QString &name)
+{
+    if (name.isEmpty() || name.startsWith(u'.') || name.contains(QLatin1String("..")))
+        return false;
+    for (const QChar c : name)
+        if (c == u'/' || c == u'\\' || c.unicode() < 32 || c.unicode() == 127)
+            return false;
+    return true;
 }
 
 QString NormalizeName(const QString &name)

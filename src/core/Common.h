@@ -34,6 +34,10 @@ void ListFiles(const QString &mask, QStringList &list);
 // A destination equal to the source or inside it is refused (false).
 bool CopyDirectoryTree(const QString &source, const QString &destination, bool overwrite);
 
+// True when path is folder itself or lies below it (symbolic links of the
+// existing part of both paths resolved).
+bool IsSameOrBelow(const QString &path, const QString &folder);
+
 // Opens a web link (http or https only) or a file of the program's own folders
 // (never an executable) with the desktop's associated program. Nothing is
 // reported when nothing opens.
@@ -49,6 +53,11 @@ void OpenInNotepad(const QString &fullFileName);
 // only when that folder exists and the entry is missing.
 void CreateDesktopShortcut(const QString &target, const QString &arguments, const QString &linkName,
                            const QString &description);
+
+// True when an untrusted name (attachment, archive entry, document, module)
+// is a bare file name that stays in its folder: not empty, no separator, no
+// "..", no control character, no leading dot.
+bool IsBareFileName(const QString &name);
 
 // The search key of an upper-case name: listed capitals lose their accent,
 // blanks and hyphens are dropped.

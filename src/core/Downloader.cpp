@@ -13,16 +13,10 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
+#include <QThread>
 #include <QUrl>
 
 namespace {
-
-// A name that stays in its folder.
-bool isBareName(const QString &name)
-{
-    return !name.isEmpty() && name != u"." && name != u".." && !name.contains(u'/') && !name.contains(u'\\')
-        && !name.contains(QChar(0));
-}
 
 QString kiloBytes(qint64 bytes)
 {
@@ -32,6 +26,14 @@ QString kiloBytes(qint64 bytes)
 void processPendingEvents()
 {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void pauseKeepingWindowsPainted(int times, int milliseconds)
+{
+    for (int i = 0; i < times; ++i) {
+        QThread::msleep(milliseconds);
+        processPendingEvents();
+    }
 }
 
 } // namespace
@@ -77,8 +79,8 @@ bool Downloader::Telecharger(const QString &url, const QString &fileName, const 
     if (QUrl(url).scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) != 0)
         return fail(QStringLiteral("Adresse refusée (connexion non sécurisée) : %1").arg(url));
     const QString tempName = FileNameFromURL(url);
-    if (!isBareName(tempName) || !isBareName(fileName))
-        return fail(QStringLiteral("Nom de fichier refusé : %1").arg(isBareName(fileName) ? tempName : fileName));
+    if (!IsBareFileName(tempName) || !IsBareFileName(fileName))
+        return fail(QStringLiteral("Nom de fichier refusé : %1").arg(IsBareFileName(fileName) ? tempName : fileName));
 
     const QString tempFolder = ProgramFolder::path() + QStringLiteral("Temp/");
     if (!QDir().mkpath(tempFolder))
@@ -114,9 +116,14 @@ bool Downloader::Telecharger(const QString &url, const QString &fileName, const 
 bool Downloader::download(const QString &url, const QString &caption, qint64 size, const QString &tempFile)
 {
     if (size == 0) {
+        // The size the server announces; an empty answer leaves the server
+        // a moment before the transfer.
         const HttpResult head = m_http.head(url);
         if (!head.ok)
             return fail(QStringLiteral("Échec de la requête %1 : %2").arg(url, head.error));
+        size = std::max<qint64>(head.contentLength, 0);
+        if (size == 0)
+            pauseKeepingWindowsPainted(30, 100);
     }
     DownloadSize = size;
     m_announced = 0;
@@ -140,7 +147,7 @@ bool Downloader::download(const QString &url, const QString &caption, qint64 siz
         DeleteFileIfExists(tempFile);
         return fail(QStringLiteral("Échec du téléchargement de %1 : %2").arg(url, result.statusLine));
     }
-    const qint64 expected = size > 0 ? size : m_announced;
+    const qint64 expected = size > 0 ? size : std::max(result.contentLength, m_announced);
     const qint64 onDisk = QFileInfo(tempFile).size();
     if ((expected > 0 && result.bytes != expected) || onDisk != result.bytes) {
         DeleteFileIfExists(tempFile);

@@ -11,6 +11,7 @@
 #include "LogWriter.h"
 #include "MakerContact.h"
 #include "ProgramFolder.h"
+#include "Uabout.h"
 #include "uStartup.h"
 #include "Dialogs.h"
 
@@ -530,6 +531,25 @@ void TfMain::Chercherlesmisesjour1Click()
     searchForUpdates();
     // One search per run from the menu; the about box keeps its own button.
     ui->Chercherlesmisesjour1->setVisible(false);
+}
+
+UpdateSearch::Services TfMain::updateServices()
+{
+    return {[this](bool reconnect) { return ConnectInternetDatabase(reconnect); }, downloader(),
+            [this] { QuitterClick(); }};
+}
+
+void TfMain::showAboutBox()
+{
+    TfAbout box(updateServices(), this);
+    box.exec();
+}
+
+void TfMain::searchForUpdates()
+{
+    if (!fAbout)
+        fAbout = new TfAbout(updateServices(), this);
+    fAbout->bSearchUpdateClick();
 }
 
 void TfMain::WriteLog(const QString &message)

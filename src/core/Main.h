@@ -6,12 +6,14 @@
 #include "LocalDatabase.h"
 #include "MainWindowParts.h"
 #include "RemoteDatabase.h"
+#include "UpdateSearch.h"
 
 #include <QMainWindow>
 
 #include <memory>
 
 class QComboBox;
+class TfAbout;
 class QLabel;
 class QMdiArea;
 class QPlainTextEdit;
@@ -143,9 +145,12 @@ protected:
     // Creates the mail account form (an MDI child that shows itself).
     virtual void openMailAccountForm() {}
     // The about box, shown modally and freed.
-    virtual void showAboutBox() {}
-    // The update search of the about box, without showing the box.
-    virtual void searchForUpdates() {}
+    virtual void showAboutBox();
+    // The update search of the about box, without showing the box (which
+    // then stays, hidden, until the program ends).
+    virtual void searchForUpdates();
+    // What the about box's update search works with.
+    UpdateSearch::Services updateServices();
 
     // Closing: each disconnects only what is connected.
     virtual void disconnectHttpClient();
@@ -166,6 +171,8 @@ private:
     Ui::TfMain *ui;
     LocalDatabase m_db;
     std::unique_ptr<Downloader> m_downloader;
+    // The hidden about box of the menu's update search.
+    TfAbout *fAbout = nullptr;
     // False once a start-up step failed: the remaining steps do not run.
     bool m_startupComplete = false;
     QList<QLabel *> m_statusPanels;

@@ -223,12 +223,15 @@ HttpResult HttpClient::perform(const QString &url, Mode mode, QByteArray *body, 
     const CURLcode code = curl_easy_perform(curl);
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    curl_off_t contentLength = -1;
+    curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &contentLength);
     curl_slist_free_all(headers);
     curl_easy_cleanup(curl);
 
     result.status = int(status);
     result.statusLine = QString::fromLatin1(transfer.statusLine);
     result.bytes = transfer.received;
+    result.contentLength = contentLength >= 0 ? qint64(contentLength) : -1;
 
     // The server answered unless nothing came, the proxy refused us, or the
     // proxy could not reach it. Some proxies refuse wrong credentials with

@@ -26,6 +26,7 @@ struct HttpResult {
     QString statusLine;   // "HTTP/1.1 404 Not Found"
     QString error;        // why the request failed (empty when ok)
     qint64 bytes = 0;     // body bytes received
+    qint64 contentLength = -1; // the answer's Content-Length, -1 when absent
 };
 
 // The program's HTTP client, on libcurl. Requests block the calling thread;

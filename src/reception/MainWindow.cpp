@@ -1,6 +1,12 @@
 #include "MainWindow.h"
 
+#include "DatabaseBackup.h"
+#include "Globals.h"
+#include "uImages.h"
 #include "uMedecin.h"
+#include "uObservances.h"
+
+#include <QComboBox>
 
 MainWindow::MainWindow(QWidget *parent)
     : TfMain(parent)
@@ -16,6 +22,24 @@ void MainWindow::bPatientClick()
 void MainWindow::fDateChange()
 {
     m_display.fDateChange();
+}
+
+void MainWindow::bImagesClick()
+{
+    TfImageForm::open(fDate()->currentText(), this);
+}
+
+void MainWindow::Sauvegarder1Click()
+{
+    DatabaseBackup backup(database(), [this] {
+        if (Globals::fObservance)
+            Globals::fObservance->closeAndFree();
+        fDate()->clear();
+    });
+    // The observance window and the dates were closed for the copy: the
+    // patient is chosen again.
+    if (backup.Sauvegarder1Click() != DatabaseBackup::Outcome::NotStarted)
+        bPatientClick();
 }
 
 void MainWindow::openMailAccountForm()

@@ -13,6 +13,8 @@ public:
 
     void bPatientClick() override;
     void fDateChange() override;
+    void bImagesClick() override;
+    void Sauvegarder1Click() override;
 
 protected:
     void openMailAccountForm() override;

@@ -184,16 +184,6 @@ ConvertedValue ConvertValue(ValueKind kind, const QString &value)
     return keep();
 }
 
-bool IsBareFileName(const QString &name)
-{
-    if (name.isEmpty() || name.startsWith(u'.') || name.contains(QLatin1String("..")))
-        return false;
-    for (const QChar c : name)
-        if (c == u'/' || c == u'\\' || c.unicode() < 32 || c.unicode() == 127)
-            return false;
-    return true;
-}
-
 ReportLineImporter::ReportLineImporter(ObservanceRecord &record, DocumentTable &documents)
     : m_record(record), m_documents(documents), m_shower(OpenInNotepad)
 {

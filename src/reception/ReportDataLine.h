@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Common.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QVariant>
@@ -53,9 +55,6 @@ ConvertedValue ConvertValue(ValueKind kind, const QString &value);
 // parts and two-digit years are accepted.
 std::optional<QDateTime> ReadShortDateTime(const QString &text);
 
-// True for a bare file name that stays in its folder: not empty, no folder
-// separator, no "..", no control character, no leading dot.
-bool IsBareFileName(const QString &name);
 
 // The observance record a block's data lines fill.
 class ObservanceRecord

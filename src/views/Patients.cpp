@@ -6,9 +6,15 @@
 #include "LocalDatabase.h"
 #include "Main.h"
 #include "PatientGridModel.h"
+#include "PatientIdentification.h"
+#include "RemoteDatabase.h"
 #include "UNewPatient.h"
 
+#include "Common.h"
+
 #include <QButtonGroup>
+#include <QCoreApplication>
+#include <QPlainTextEdit>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScreen>
@@ -95,6 +101,27 @@ TfPatients::~TfPatients()
     QAllPatients.disconnect(this);
     m_gridModel->setDataSet(nullptr);
     delete ui;
+}
+
+int TfPatients::IdentifyPatient(const QString &Nom, const QString &Prenom, const QString &NeLe, const QString &FileName)
+{
+    TfMain *main = Globals::fMain;
+    Globals::PatientNom = Nom;
+    Globals::PatientPrenom = Prenom;
+    Globals::PatientNeLe = NeLe;
+    PatientIdentification::Environment env;
+    env.database = &main->database();
+    env.remote.connect = [main](bool reconnect) { return main->ConnectInternetDatabase(reconnect); };
+    env.remote.connectionName = RemoteDatabase::connectionName();
+    env.remote.setStatus = [main](const QString &text) { main->setStatusText(0, text); };
+    env.addResultLine = [main](const QString &line) { main->MErrors()->appendPlainText(line); };
+    env.setStatusText = [main](int panel, const QString &text) {
+        main->setStatusText(panel, text);
+        QCoreApplication::processEvents();
+    };
+    env.mainWindow = main;
+    env.openReport = [](const QString &path) { OpenDocument(path); };
+    return PatientIdentification(std::move(env)).identify(FileName);
 }
 
 void TfPatients::FormCreate()

@@ -36,6 +36,14 @@ public:
     explicit TfPatients(LocalDatabase &database, QWidget *parent = nullptr);
     ~TfPatients() override;
 
+    // The patient of a received report, for the import: a PATIENTS_ID, or -3
+    // when the user chose not to import the report. The identity arguments
+    // become Globals::PatientNom, PatientPrenom and PatientNeLe, which the
+    // identification may rewrite; FileName has no folder. Works with the main
+    // window (Globals::fMain): its tables, MErrors, status bar and the service
+    // database.
+    static int IdentifyPatient(const QString &Nom, const QString &Prenom, const QString &NeLe, const QString &FileName);
+
     // The main window's plain choice: every patient listed, no new patient,
     // no "do not import", no identity question.
     void preparePlainChoice();

@@ -70,6 +70,7 @@ void HttpClientTest::getIntoMemoryAndHead()
     const HttpResult head = client.head(m_url + path);
     QVERIFY2(head.ok, qPrintable(head.error));
     QCOMPARE(head.bytes, 0);
+    QCOMPARE(head.contentLength, qint64(content.size()));
 }
 
 void HttpClientTest::errorStatusIsAnError_data()

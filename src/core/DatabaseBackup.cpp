@@ -1,0 +1,243 @@
+#include "DatabaseBackup.h"
+
+#include "Common.h"
+#include "Drives.h"
+#include "Globals.h"
+#include "LocalDatabase.h"
+#include "Main.h"
+#include "SelectFolder.h"
+
+#include "Dialogs.h"
+#include "IniFile.h"
+#include "NetworkMounts.h"
+#include "ProgramFolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace {
+
+const QString kSection = QStringLiteral("Main");
+const QString kPathKey = QStringLiteral("BackupPath");
+const QString kNodePathKey = QStringLiteral("BackupNodePath");
+
+bool entryExists(const QString &path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// Removes a file, a link or a whole folder; true when nothing is left.
+bool removeEntry(const QString &path)
+{
+    if (!entryExists(path))
+        return true;
+    const QFileInfo info(path);
+    if (info.isDir() && !info.isSymLink())
+        return QDir(path).removeRecursively();
+    return QFile::remove(path);
+}
+
+bool renameEntry(const QString &from, const QString &to)
+{
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+QStringList entriesOf(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+// A backup interrupted while swapping left some previous entries aside:
+// those whose place is empty go back, so they are not lost.
+bool recoverInterruptedSwap(const QString &backupFolder, const QString &previous)
+{
+    if (!entryExists(previous))
+        return true;
+    for (const QString &name : entriesOf(previous)) {
+        const QString target = backupFolder + name;
+        if (!entryExists(target) && !renameEntry(previous + name, target))
+            return false;
+    }
+    return removeEntry(previous);
+}
+
+} // namespace
+
+DatabaseBackup::DatabaseBackup(LocalDatabase &database, std::function<void()> closeWindows)
+    : m_database(database)
+    , m_closeWindows(std::move(closeWindows))
+    , m_chooser(RunFolderChooser)
+    , m_mountTable(QStringLiteral("/proc/self/mounts"))
+{
+}
+
+QString DatabaseBackup::stagingFolder(const QString &backupFolder)
+{
+    return AddBackslash(backupFolder) + QStringLiteral(".Tolvarenix-sauvegarde-en-cours/");
+}
+
+QString DatabaseBackup::previousFolder(const QString &backupFolder)
+{
+    return AddBackslash(backupFolder) + QStringLiteral(".Tolvarenix-sauvegarde-precedente/");
+}
+
+DatabaseBackup::Outcome DatabaseBackup::Sauvegarder1Click()
+{
+    IniFile ini(ProgramFolder::configurationFile());
+    bool tablesClosed = false;
+    bool chooserShownForEmptyPath = false;
+    for (;;) {
+        const QString path = ini.readString(kSection, kPathKey);
+        if (path.isEmpty()) {
+            // Cancelling the first choice ends the command.
+            if (chooserShownForEmptyPath)
+                break;
+            chooserShownForEmptyPath = true;
+            SelectBackupFolder();
+            continue;
+        }
+
+        if (const auto mount = NetworkMounts::find(path, m_mountTable);
+            mount && !NetworkPathExists(mount->mountPoint)) {
+            if (askToChooseAgain(QStringLiteral("Le chemin de sauvegarde [") + path
+                                 + QStringLiteral("] n'est pas correct, l'ordinateur [") + mount->host
+                                 + QStringLiteral("] étant inacessible.")))
+                continue;
+            break;
+        }
+
+        if (!Globals::BaseFolder.isEmpty() && IsSameOrBelow(path, Globals::BaseFolder)) {
+            if (askToChooseAgain(QStringLiteral("Le dossier de sauvegarde [") + path
+                                 + QStringLiteral("] se trouve dans le dossier de la base de données.")))
+                continue;
+            break;
+        }
+
+        if (!QDir().mkpath(path)) {
+            if (askToChooseAgain(QStringLiteral("Impossible d'écrire dans le dossier [") + path
+                                 + QStringLiteral("].")))
+                continue;
+            break;
+        }
+
+        CloseAllTables();
+        tablesClosed = true;
+        const bool copied = copyKeepingPrevious(Globals::BaseFolder, path);
+        reopenTables();
+        if (!copied) {
+            TfMain::WriteLog(QStringLiteral("Echec de la sauvegarde de la base de données vers ") + path);
+            if (askToChooseAgain(QStringLiteral("Impossible de copier la base de données vers [") + path
+                                 + QStringLiteral("].")))
+                continue;
+            break;
+        }
+        Dialogs::instance().information(QStringLiteral("La sauvegarde est terminée."));
+        return Outcome::Completed;
+    }
+    return tablesClosed ? Outcome::Failed : Outcome::NotStarted;
+}
+
+bool DatabaseBackup::askToChooseAgain(const QString &problem)
+{
+    if (!Dialogs::instance().question(problem
+                                      + QStringLiteral("\n\nSouhaitez-vous modifier le paramétrage de la sauvegarde ?")))
+        return false;
+    SelectBackupFolder();
+    return true;
+}
+
+void DatabaseBackup::SelectBackupFolder()
+{
+    IniFile ini(ProgramFolder::configurationFile());
+    QString nodePath = ini.readString(kSection, kNodePathKey);
+    QString path = ini.readString(kSection, kPathKey);
+    m_chooser(QStringLiteral("Veuillez sélectionner le répertoire de sauvegarde de la base de données"), path,
+              nodePath);
+    if (!path.isEmpty() && !nodePath.isEmpty()) {
+        ini.writeString(kSection, kPathKey, path);
+        ini.writeString(kSection, kNodePathKey, nodePath);
+    }
+}
+
+void DatabaseBackup::CloseAllTables()
+{
+    if (m_closeWindows)
+        m_closeWindows();
+    m_database.close();
+}
+
+bool DatabaseBackup::reopenTables()
+{
+    try {
+        m_database.reopen();
+        return true;
+    } catch (const LocalTablesError &e) {
+        TfMain::WriteLog(QStringLiteral("Réouverture des tables après la sauvegarde : ") + e.message());
+        Dialogs::instance().error(QStringLiteral("Impossible de rouvrir les tables de la base de données :\n")
+                                  + e.message());
+        return false;
+    }
+}
+
+bool DatabaseBackup::copyKeepingPrevious(const QString &databaseFolder, const QString &backupFolder)
+{
+    if (databaseFolder.isEmpty() || backupFolder.isEmpty() || IsSameOrBelow(backupFolder, databaseFolder))
+        return false;
+    const QString to = AddBackslash(backupFolder);
+    const QString staging = stagingFolder(backupFolder);
+    const QString previous = previousFolder(backupFolder);
+    if (!recoverInterruptedSwap(to, previous) || !removeEntry(staging))
+        return false;
+
+    if (!CopyDirectoryTree(databaseFolder, staging, true)) {
+        removeEntry(staging);
+        return false;
+    }
+    const QStringList names = entriesOf(staging);
+    for (const QString &name : names) {
+        // Replacing this entry would move the database folder itself.
+        if (IsSameOrBelow(databaseFolder, to + name)) {
+            removeEntry(staging);
+            return false;
+        }
+    }
+    if (!QDir().mkpath(previous)) {
+        removeEntry(staging);
+        return false;
+    }
+
+    // The copy is complete: each entry of the previous backup steps aside
+    // for its new version.
+    QStringList placed;
+    bool swapped = true;
+    for (const QString &name : names) {
+        const QString target = to + name;
+        if (entryExists(target)) {
+            if (!renameEntry(target, previous + name)) {
+                swapped = false;
+                break;
+            }
+        }
+        if (!renameEntry(staging + name, target)) {
+            swapped = false;
+            break;
+        }
+        placed << name;
+    }
+    if (!swapped) {
+        for (const QString &name : placed)
+            renameEntry(to + name, staging + name);
+        recoverInterruptedSwap(to, previous);
+        removeEntry(staging);
+        return false;
+    }
+    removeEntry(previous);
+    removeEntry(staging);
+    return true;
+}

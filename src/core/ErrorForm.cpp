@@ -1,0 +1,13 @@
+#include "ErrorForm.h"
+
+#include "Main.h"
+
+#include "Dialogs.h"
+
+void Creer_ErrorForm(const QString &routine, const QString &context, const QString &message)
+{
+    TfMain::WriteLog(QStringLiteral("Erreur dans ") + routine + QStringLiteral(" (") + context
+                     + QStringLiteral(") : ") + message);
+    Dialogs::instance().error(message + QStringLiteral("\n\nRoutine : ") + routine + QStringLiteral("\nContexte : ")
+                              + context);
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class Downloader;
+
+// The module update search of the about box: reads the modules of this
+// edition from the service table LiveUpdate, downloads each newer or missing
+// one from the maker's web server, and registers the replacements for the
+// updater in "Updater.ini" (program folder), which runs when the program
+// ends. A new module goes straight into its folder.
+class UpdateSearch
+{
+public:
+    struct Services {
+        // TfMain::ConnectInternetDatabase.
+        std::function<bool(bool reconnect)> connectInternetDatabase;
+        // The main window's downloads.
+        Downloader *downloader = nullptr;
+        // TfMain::QuitterClick.
+        std::function<void()> quit;
+    };
+
+    static constexpr char kQuery[] = "select * from LiveUpdate WHERE SQL_Version='TolvarenixLight'";
+    static constexpr char kUpdaterIni[] = "Updater.ini";
+    static constexpr char kUpdater[] = "Updater";
+
+    explicit UpdateSearch(Services services);
+
+    // The whole search, with its questions and messages.
+    void run();
+
+    // Where a module of the given location and name belongs on this
+    // machine: the program folder, or a folder below it for a location
+    // below "C:\TOLVARENIX\". Empty when the name is not a bare file name or
+    // the location would leave the program folder.
+    static QString localFile(const QString &location, const QString &fileName);
+
+    // Appends one replacement to "Updater.ini"; false when the file could
+    // not be written. Sets Globals::RunUpdaterOnExit from the total.
+    static bool registerReplacement(const QString &name, const QString &destination);
+
+private:
+    struct Module;
+    bool ensureConnected();
+    bool readModules(QList<Module> &modules);
+    void update(const Module &module);
+    void reportFailure(const Module &module, const QString &reason);
+    void offerToQuit();
+
+    Services m_services;
+};

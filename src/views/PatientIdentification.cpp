@@ -1,0 +1,334 @@
+#include "PatientIdentification.h"
+
+#include "Dialogs.h"
+#include "Globals.h"
+#include "LocalTables.h"
+#include "Main.h"
+#include "NameDateRoutines.h"
+#include "PatientSearch.h"
+#include "Patients.h"
+#include "TextRules.h"
+
+#include <QDate>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QToolButton>
+
+namespace {
+
+constexpr QChar kCR = QChar(13);
+constexpr char kReportPrefix[] = "KORVA_";
+
+void trace(const QString &text)
+{
+    if (Globals::DebugMode)
+        Dialogs::instance().information(text);
+}
+
+bool isProviderReport(const QString &fileName)
+{
+    return fileName.startsWith(QLatin1String(kReportPrefix));
+}
+
+int shownRowCount(const TfPatients &window)
+{
+    const LocalQuery *query = window.shownQuery();
+    return query && query->isActive() ? query->recordCount() : 0;
+}
+
+// The exact search of the window's edits, opened; a failure shows no row.
+void runExactSearch(TfPatients &window)
+{
+    window.NomPatientChange1();
+    try {
+        if (LocalQuery *query = window.shownQuery(); query && !query->isActive())
+            query->open();
+    } catch (const std::exception &error) {
+        TfMain::WriteLog(QStringLiteral("Recherche de patients (exacte) : ") + QString::fromUtf8(error.what()));
+    }
+}
+
+// The birth date of a patient row as "dd-mm-yyyy"; nothing when the field
+// does not hold a date.
+std::optional<QString> rowBirthDate(const QString &neLe)
+{
+    const QString text = TextRules::trim32(neLe);
+    QDate date = QDate::fromString(text, QStringLiteral("dd/MM/yyyy"));
+    if (!date.isValid())
+        date = QDate::fromString(text, QStringLiteral("d/M/yyyy"));
+    if (!date.isValid())
+        return std::nullopt;
+    return NameRoutines::ExpandBirthYear(date.toString(QStringLiteral("dd/MM/yyyy")), NameRoutines::YearMode::BirthDate);
+}
+
+// Restores the main window whatever way the window's display ends.
+class MainWindowDisabled
+{
+public:
+    explicit MainWindowDisabled(QWidget *window) : m_window(window)
+    {
+        if (m_window)
+            m_window->setEnabled(false);
+    }
+    ~MainWindowDisabled()
+    {
+        if (m_window)
+            m_window->setEnabled(true);
+    }
+    MainWindowDisabled(const MainWindowDisabled &) = delete;
+    MainWindowDisabled &operator=(const MainWindowDisabled &) = delete;
+
+private:
+    QWidget *m_window;
+};
+
+} // namespace
+
+PatientIdentification::PatientIdentification(Environment environment) : m_env(std::move(environment))
+{
+    if (!m_env.showModal)
+        m_env.showModal = [](TfPatients &window) { return window.exec(); };
+}
+
+int PatientIdentification::identify(const QString &fileName)
+{
+    TfPatients window(*m_env.database);
+    struct QueriesClosed {
+        TfPatients &window;
+        ~QueriesClosed() { window.closeQueries(); }
+    } closed{window};
+
+    const PatientIdentity report =
+        PatientSearch::reportIdentity(Globals::PatientNom, Globals::PatientPrenom, Globals::PatientNeLe);
+    window.ObsNom = report.nom;
+    window.ObsPrenom = report.prenom;
+    window.ObsNeLe = report.neLe;
+    window.NomPatient()->setText(Globals::PatientNom);
+    window.PrenomPatient()->setText(Globals::PatientPrenom);
+    window.bFermer()->setEnabled(false);
+
+    if (NameRoutines::IsDateText(Globals::PatientNeLe)) {
+        window.SBWithBirthday()->setChecked(true);
+        window.EdNe()->setText(Globals::PatientNeLe);
+    } else {
+        window.EdNe()->clear();
+    }
+    const QString savedBirthDate = window.EdNe()->text();
+    traceSearch(window, {});
+
+    if (shownRowCount(window) == 0 && !window.EdNe()->text().isEmpty()) {
+        window.PrenomPatient()->clear();
+        runExactSearch(window);
+        traceSearch(window, {});
+    }
+    if (shownRowCount(window) == 0 && !Globals::PatientPrenom.isEmpty()) {
+        window.SpeedButton2()->setChecked(true);
+        window.EdNe()->clear();
+        window.PrenomPatient()->setText(Globals::PatientPrenom);
+        runExactSearch(window);
+        traceSearch(window, {});
+    }
+
+    QString label = QStringLiteral("Un document a été trouvé pour ")
+                  + (Globals::PatientPrenom.isEmpty() ? QStringLiteral("[prénom inconnu]") : Globals::PatientPrenom)
+                  + u' '
+                  + (Globals::PatientNom.isEmpty() ? QStringLiteral("[nom inconnu]")
+                                                   : TextRules::upperAZ(Globals::PatientNom));
+    if (!savedBirthDate.isEmpty())
+        label += QStringLiteral(" (né(e) le ") + savedBirthDate + u')';
+    window.Label1()->setText(label);
+
+    switch (shownRowCount(window)) {
+    case 0:
+        return noRow(window, fileName, savedBirthDate);
+    case 1:
+        return oneRow(window, fileName);
+    default:
+        return severalRows(window, fileName);
+    }
+}
+
+int PatientIdentification::noRow(TfPatients &window, const QString &fileName, const QString &savedBirthDate)
+{
+    traceSearch(window, QStringLiteral("). Aucun patient trouvé."));
+    if (!savedBirthDate.isEmpty()) {
+        window.SBWithBirthday()->setChecked(true);
+        window.SBWithBirthdayTag = 1;
+        window.EdNe()->setText(savedBirthDate);
+    } else {
+        window.EdNe()->clear();
+    }
+    if (window.shownQuery() == &window.QPatients) {
+        window.QPatients.close();
+        window.showQuery(&window.QAllPatients);
+        try {
+            window.QAllPatients.open();
+        } catch (const std::exception &error) {
+            TfMain::WriteLog(QStringLiteral("Recherche de patients (liste) : ") + QString::fromUtf8(error.what()));
+        }
+    }
+
+    trace(QStringLiteral("Recherche du patient dans la base de données Tolvarenix - affichage de la fenêtre de "
+                         "sélection d'un dossier."));
+    int result;
+    {
+        MainWindowDisabled disabled(m_env.mainWindow);
+        if (m_env.setStatusText)
+            m_env.setStatusText(2, QStringLiteral("Affectation du patient de ") + fileName);
+        window.Panel2()->setVisible(true);
+        window.Panel1()->setVisible(true);
+        window.bAjouter()->setVisible(true);
+        window.bDoNotImport()->setVisible(isProviderReport(fileName));
+        result = askUser(window);
+    }
+
+    int id = kDeclined;
+    if (result == TfPatients::ResultDoNotImport) {
+        if (m_env.addResultLine)
+            m_env.addResultLine(QStringLiteral("Patient inconnu"));
+    } else {
+        const auto chosen = window.shownPatient();
+        if (isProviderReport(fileName) && Globals::ProviderReachable) {
+            trace(QStringLiteral("Envoi de l'identification du patient au prestataire."));
+            sendCorrectionWhenOneFieldDiffers(window);
+            if (chosen->nom == Globals::PatientNom && chosen->prenom == Globals::PatientPrenom
+                && chosen->neLe == Globals::PatientNeLe && m_env.addResultLine)
+                m_env.addResultLine(QStringLiteral("Nouveau patient"));
+        }
+        id = takeChosen(window);
+        trace(QStringLiteral("Résultat de la recherche du patient dans la base de données Tolvarenix :") + kCR
+              + QStringLiteral("  - nom : ") + Globals::PatientNom + kCR + QStringLiteral("  - prénom : ")
+              + Globals::PatientPrenom + kCR + QStringLiteral("  - né le : ") + Globals::PatientNeLe + kCR
+              + QStringLiteral("  - patients_id : ") + QString::number(id));
+    }
+    if (m_env.setStatusText)
+        m_env.setStatusText(2, QString());
+    return id;
+}
+
+int PatientIdentification::oneRow(TfPatients &window, const QString &fileName)
+{
+    const auto chosen = window.shownPatient();
+    const int id = chosen->id;
+    const QString handled = QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kCR;
+    trace(QStringLiteral("Gestion du fichier ") + Globals::ImportFolder + fileName + kCR
+          + QStringLiteral("Patient trouvé : ") + QString::number(id));
+
+    const bool sameIdentity = chosen->nom == Globals::PatientNom && chosen->prenom == Globals::PatientPrenom
+                           && chosen->neLe == Globals::PatientNeLe;
+    if (isProviderReport(fileName) && Globals::ProviderReachable && !sameIdentity) {
+        if (m_env.remote.connect && m_env.remote.connect(true)) {
+            trace(handled + QStringLiteral("Envoi de modifications d'identification au prestataire..."));
+            sendCorrectionWhenOneFieldDiffers(window);
+        }
+        Globals::PatientNeLe = chosen->neLe;
+        if (TextRules::upperAZ(Globals::PatientPrenom) != TextRules::upperAZ(chosen->prenom))
+            Globals::PatientPrenom = chosen->prenom;
+        trace(handled + QStringLiteral("Patient : ") + Globals::PatientNom + QStringLiteral(" | ")
+              + Globals::PatientPrenom + QStringLiteral(" | ") + Globals::PatientNeLe);
+    }
+    return id;
+}
+
+int PatientIdentification::severalRows(TfPatients &window, const QString &fileName)
+{
+    if (m_env.openReport)
+        m_env.openReport(Globals::ImportFolder + fileName);
+    trace(QStringLiteral("Résultat de la recherche du patient dans la base de données Tolvarenix : plusieurs patients "
+                         "ont été trouvés."));
+
+    // Birth-date tie-break, both years completed to four digits.
+    int id = -1;
+    QString birthDate;
+    LocalQuery *query = window.shownQuery();
+    const std::optional<QString> reportDate =
+        NameRoutines::ExpandBirthYear(Globals::PatientNeLe, NameRoutines::YearMode::BirthDate);
+    for (;;) {
+        const QString neLe = query->field(QStringLiteral("NE_LE")).asString();
+        const std::optional<QString> date = rowBirthDate(neLe);
+        if (reportDate && date && *reportDate == *date) {
+            if (id == -1) {
+                id = query->field(QStringLiteral("PATIENTS_ID")).asInteger();
+                birthDate = neLe;
+            } else {
+                id = -2;
+            }
+        }
+        if (query->recNo() >= query->recordCount() - 1)
+            break;
+        query->next();
+    }
+    if (id > 0) {
+        Globals::PatientNeLe = birthDate;
+        return id;
+    }
+
+    trace(QStringLiteral("Résultat de la recherche du patient dans la base de données Tolvarenix - affichage de la "
+                         "fenêtre de sélection d'un patient."));
+    window.bAjouter()->setVisible(true);
+    window.bDoNotImport()->setVisible(true);
+    if (askUser(window) == TfPatients::ResultDoNotImport) {
+        if (m_env.addResultLine)
+            m_env.addResultLine(QStringLiteral("Patient inconnu"));
+        return kDeclined;
+    }
+    if (isProviderReport(fileName) && Globals::ProviderReachable && m_env.remote.connect
+        && m_env.remote.connect(true))
+        sendCorrectionWhenOneFieldDiffers(window);
+    id = takeChosen(window);
+    trace(QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kCR + QStringLiteral("Patient : ")
+          + Globals::PatientNom + QStringLiteral(" | ") + Globals::PatientPrenom + QStringLiteral(" | ")
+          + Globals::PatientNeLe);
+    return id;
+}
+
+int PatientIdentification::askUser(TfPatients &window)
+{
+    for (;;) {
+        const int result = m_env.showModal(window);
+        if (result == TfPatients::ResultDoNotImport)
+            return result;
+        if (result == TfPatients::ResultChosen) {
+            if (LocalQuery *query = window.shownQuery(); query && !query->isActive())
+                query->open();
+            // A choice of nothing cannot stand: the window comes back.
+            if (window.shownPatient())
+                return result;
+        }
+    }
+}
+
+int PatientIdentification::takeChosen(TfPatients &window)
+{
+    const auto chosen = window.shownPatient();
+    Globals::PatientNeLe = chosen->neLe;
+    Globals::PatientNom = chosen->nom;
+    Globals::PatientPrenom = chosen->prenom;
+    window.shownQuery()->close();
+    return chosen->id;
+}
+
+void PatientIdentification::sendCorrectionWhenOneFieldDiffers(TfPatients &window)
+{
+    window.QPatientsAfterScroll();
+    const auto chosen = window.shownPatient();
+    if (!chosen || window.MatchCount != 2)
+        return;
+    using TextRules::trim32;
+    if (trim32(chosen->neLe).isEmpty() || trim32(chosen->prenom).isEmpty() || trim32(chosen->nom).isEmpty())
+        return;
+    if (PatientCorrection::send(m_env.remote, Globals::ProviderID, Globals::PatientNom, Globals::PatientPrenom,
+                                Globals::PatientNeLe, chosen->nom, chosen->prenom, chosen->neLe))
+        Globals::PatientCorrectionSent = true;
+}
+
+void PatientIdentification::traceSearch(TfPatients &window, const QString &ending)
+{
+    const QString opening = QStringLiteral("Recherche du patient dans la base de données Tolvarenix (")
+                          + window.NomPatient()->text() + u'|' + window.PrenomPatient()->text() + u'|'
+                          + window.EdNe()->text();
+    trace(ending.isEmpty() ? opening + QStringLiteral("). Nombre de patients trouvés : ")
+                                 + QString::number(shownRowCount(window))
+                           : opening + ending);
+}

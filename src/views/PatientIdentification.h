@@ -1,0 +1,58 @@
+#pragma once
+
+#include "PatientCorrection.h"
+
+#include <QString>
+
+#include <functional>
+
+class LocalDatabase;
+class QWidget;
+class TfPatients;
+
+// Finds the local patient of a received report: alone when the search gives
+// one patient or when the birth date tells several apart, otherwise in the
+// patient selection window. Works on Globals::PatientNom, PatientPrenom and
+// PatientNeLe (rewritten with the chosen identity), sends identity
+// corrections for provider reports and notes the outcome in the import's
+// result lines.
+class PatientIdentification
+{
+public:
+    static constexpr int kDeclined = -3;
+
+    struct Environment {
+        LocalDatabase *database = nullptr;
+        PatientCorrection::Link remote;
+        // A line of the main window's MErrors.
+        std::function<void(const QString &)> addResultLine;
+        // A panel of the main window's status bar; pending events run after it.
+        std::function<void(int panel, const QString &)> setStatusText;
+        // Disabled while the window of a search without result is shown.
+        QWidget *mainWindow = nullptr;
+        // Shows the report to the user (OpenDocument).
+        std::function<void(const QString &)> openReport;
+        // Shows the window modally and gives its modal result.
+        std::function<int(TfPatients &)> showModal;
+    };
+
+    explicit PatientIdentification(Environment environment);
+
+    // TfPatients.IdentifyPatient: a PATIENTS_ID, or kDeclined when the user
+    // chose not to import the report. fileName has no folder (the report lies
+    // in Globals::ImportFolder).
+    int identify(const QString &fileName);
+
+private:
+    int noRow(TfPatients &window, const QString &fileName, const QString &savedBirthDate);
+    int oneRow(TfPatients &window, const QString &fileName);
+    int severalRows(TfPatients &window, const QString &fileName);
+    // Shows the window until it closes with a choice or "Ne pas importer".
+    int askUser(TfPatients &window);
+    // After a choice in the window: the chosen identity becomes the report's.
+    int takeChosen(TfPatients &window);
+    void sendCorrectionWhenOneFieldDiffers(TfPatients &window);
+    void traceSearch(TfPatients &window, const QString &ending);
+
+    Environment m_env;
+};

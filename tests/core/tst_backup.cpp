@@ -1,0 +1,351 @@
+#include "DatabaseBackup.h"
+#include "Globals.h"
+#include "IniFile.h"
+#include "LocalDatabase.h"
+#include "NetworkMounts.h"
+#include "ProgramFolder.h"
+#include "ScriptedDialogs.h"
+#include "SelectFolder.h"
+#include "TestHome.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QByteArray readAll(const QString &file)
+{
+    QFile f(file);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Writes larger than the limit fail (EFBIG) while it holds, even for root.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &m_saved); }
+
+private:
+    rlimit m_saved {};
+};
+
+} // namespace
+
+class BackupTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void firstBackupIntoFreshFolder();
+    void refusedInsideDatabaseFolder_data();
+    void refusedInsideDatabaseFolder();
+    void previousBackupKeptWhenCopyFails();
+    void unwritableFolderChosenAgain();
+    void unreachableNetworkShare();
+    void networkMounts_data();
+    void networkMounts();
+    void writableFolderTest();
+    void chooserFindsNodePathAgain();
+
+private:
+    DatabaseBackup backup();
+    void storePath(const QString &path);
+    void addPatient(const QString &nom);
+
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<LocalDatabase> m_db;
+    QTemporaryDir m_outside;
+    int m_windowsClosed = 0;
+    int m_chooserRuns = 0;
+    QString m_chosenPath;
+};
+
+void BackupTest::init()
+{
+    Globals::reset();
+    m_home = std::make_unique<TestHome>();
+    Globals::BaseFolder = m_home->path() + QStringLiteral("Base/");
+    QVERIFY(QDir().mkpath(Globals::BaseFolder));
+    m_db = std::make_unique<LocalDatabase>();
+    m_db->createAndOpen(Globals::BaseFolder, ProgramFolder::configurationFile());
+    addPatient(QStringLiteral("DURAND"));
+    m_home->write(QStringLiteral("Base/Docs/1_rapport.pdf"), "%PDF-1.4 rapport\n");
+    m_home->write(QStringLiteral("Base/Imports/KORVA_1.txt"), "report\n");
+    m_windowsClosed = 0;
+    m_chooserRuns = 0;
+    m_chosenPath.clear();
+    QVERIFY(m_outside.isValid());
+}
+
+void BackupTest::cleanup()
+{
+    m_db->close();
+    m_db.reset();
+    m_home.reset();
+    Globals::reset();
+}
+
+DatabaseBackup BackupTest::backup()
+{
+    DatabaseBackup command(*m_db, [this] { ++m_windowsClosed; });
+    command.setFolderChooser([this](const QString &, QString &path, QString &nodePath) {
+        ++m_chooserRuns;
+        if (!m_chosenPath.isEmpty()) {
+            path = m_chosenPath;
+            nodePath = QStringLiteral("[/][chosen]");
+        }
+    });
+    return command;
+}
+
+void BackupTest::storePath(const QString &path)
+{
+    IniFile(ProgramFolder::configurationFile()).writeString(QStringLiteral("Main"), QStringLiteral("BackupPath"), path);
+}
+
+void BackupTest::addPatient(const QString &nom)
+{
+    LocalTable &patients = m_db->tPatients;
+    patients.append();
+    patients.field(QStringLiteral("NOM")).setAsString(nom);
+    patients.field(QStringLiteral("PRENOM")).setAsString(QStringLiteral("Anne"));
+    patients.post();
+}
+
+void BackupTest::firstBackupIntoFreshFolder()
+{
+    ScriptedDialogs dialogs;
+    m_chosenPath = m_outside.path() + QStringLiteral("/Sauvegarde/");
+    DatabaseBackup command = backup();
+    QCOMPARE(command.Sauvegarder1Click(), DatabaseBackup::Outcome::Completed);
+
+    QCOMPARE(m_chooserRuns, 1);
+    IniFile ini(ProgramFolder::configurationFile());
+    QCOMPARE(ini.readString(QStringLiteral("Main"), QStringLiteral("BackupPath")), m_chosenPath);
+    QCOMPARE(ini.readString(QStringLiteral("Main"), QStringLiteral("BackupNodePath")), QStringLiteral("[/][chosen]"));
+    QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("La sauvegarde est terminée.")});
+    QCOMPARE(m_windowsClosed, 1);
+    for (const char *file : {"Patients.db", "Observances.db", "Docs/1_rapport.pdf", "Imports/KORVA_1.txt"})
+        QCOMPARE(readAll(m_chosenPath + QLatin1String(file)), readAll(Globals::BaseFolder + QLatin1String(file)));
+    QVERIFY(!QFileInfo::exists(DatabaseBackup::stagingFolder(m_chosenPath)));
+    QVERIFY(!QFileInfo::exists(DatabaseBackup::previousFolder(m_chosenPath)));
+    // The tables are open again and take writes.
+    QVERIFY(m_db->tPatients.isActive());
+    addPatient(QStringLiteral("MARTIN"));
+    QCOMPARE(m_db->tPatients.recordCount(), 2);
+}
+
+void BackupTest::refusedInsideDatabaseFolder_data()
+{
+    QTest::addColumn<QString>("relative");
+    QTest::newRow("database folder") << QString();
+    QTest::newRow("below it") << QStringLiteral("Docs/Sauvegarde/");
+}
+
+void BackupTest::refusedInsideDatabaseFolder()
+{
+    QFETCH(QString, relative);
+    const QString path = Globals::BaseFolder + relative;
+    storePath(path);
+    ScriptedDialogs dialogs;
+    dialogs.answer({false});
+    DatabaseBackup command = backup();
+    QCOMPARE(command.Sauvegarder1Click(), DatabaseBackup::Outcome::NotStarted);
+    QCOMPARE(dialogs.texts(),
+             QStringList{QStringLiteral("Le dossier de sauvegarde [") + path
+                         + QStringLiteral("] se trouve dans le dossier de la base de données.\n\n"
+                                          "Souhaitez-vous modifier le paramétrage de la sauvegarde ?")});
+    QCOMPARE(m_windowsClosed, 0);
+    QVERIFY(!QFileInfo::exists(Globals::BaseFolder + QStringLiteral("Docs/Sauvegarde")));
+    QVERIFY(!QFileInfo::exists(Globals::BaseFolder + QStringLiteral("Patients.db/Patients.db")));
+    QVERIFY(m_db->tPatients.isActive());
+    // Nor may the copy routine be called on such a folder directly.
+    QVERIFY(!DatabaseBackup::copyKeepingPrevious(Globals::BaseFolder, path));
+}
+
+void BackupTest::previousBackupKeptWhenCopyFails()
+{
+    const QString path = m_outside.path() + QStringLiteral("/Sauvegarde/");
+    storePath(path);
+    {
+        ScriptedDialogs dialogs;
+        DatabaseBackup command = backup();
+        QCOMPARE(command.Sauvegarder1Click(), DatabaseBackup::Outcome::Completed);
+    }
+    const QByteArray previousPatients = readAll(path + QStringLiteral("Patients.db"));
+    QVERIFY(!previousPatients.isEmpty());
+
+    // A new patient, a changed document and one too large for the destination.
+    addPatient(QStringLiteral("MARTIN"));
+    m_home->write(QStringLiteral("Base/Docs/1_rapport.pdf"), "%PDF-1.4 rapport corrige\n");
+    m_home->write(QStringLiteral("Base/Docs/2_scanner.pdf"), QByteArray(400 * 1024, 'x'));
+    ScriptedDialogs dialogs;
+    dialogs.answer({false});
+    {
+        FileSizeLimit limit(200 * 1024);
+        DatabaseBackup command = backup();
+        QCOMPARE(command.Sauvegarder1Click(), DatabaseBackup::Outcome::Failed);
+    }
+    QCOMPARE(dialogs.texts(),
+             QStringList{QStringLiteral("Impossible de copier la base de données vers [") + path
+                         + QStringLiteral("].\n\nSouhaitez-vous modifier le paramétrage de la sauvegarde ?")});
+    // The previous backup is whole and nothing of the failed one is left.
+    QCOMPARE(readAll(path + QStringLiteral("Patients.db")), previousPatients);
+    QCOMPARE(readAll(path + QStringLiteral("Docs/1_rapport.pdf")), QByteArray("%PDF-1.4 rapport\n"));
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral("Docs/2_scanner.pdf")));
+    QVERIFY(!QFileInfo::exists(DatabaseBackup::stagingFolder(path)));
+    QVERIFY(!QFileInfo::exists(DatabaseBackup::previousFolder(path)));
+    // The tables were reopened and work.
+    QVERIFY(m_db->tPatients.isActive());
+    QVERIFY(m_db->tImages.isActive());
+    addPatient(QStringLiteral("PETIT"));
+    QCOMPARE(m_db->tPatients.recordCount(), 3);
+}
+
+void BackupTest::unwritableFolderChosenAgain()
+{
+    // A folder under a regular file can never be created.
+    QFile blocker(m_outside.path() + QStringLiteral("/fichier"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString bad = blocker.fileName() + QStringLiteral("/Sauvegarde/");
+    storePath(bad);
+    m_chosenPath = m_outside.path() + QStringLiteral("/Autre/");
+    ScriptedDialogs dialogs;
+    dialogs.answer({true});
+    DatabaseBackup command = backup();
+    QCOMPARE(command.Sauvegarder1Click(), DatabaseBackup::Outcome::Completed);
+    QCOMPARE(dialogs.texts(),
+             (QStringList{QStringLiteral("Impossible d'écrire dans le dossier [") + bad
+                              + QStringLiteral("].\n\nSouhaitez-vous modifier le paramétrage de la sauvegarde ?"),
+                          QStringLiteral("La sauvegarde est terminée.")}));
+    QCOMPARE(m_chooserRuns, 1);
+    QVERIFY(QFileInfo::exists(m_chosenPath + QStringLiteral("Patients.db")));
+}
+
+void BackupTest::unreachableNetworkShare()
+{
+    // A share mounted at a place that does not answer.
+    const QString mountPoint = m_outside.path() + QStringLiteral("/partage");
+    const QString table = m_outside.path() + QStringLiteral("/mounts");
+    QFile mounts(table);
+    QVERIFY(mounts.open(QIODevice::WriteOnly));
+    mounts.write("/dev/sda1 / ext4 rw 0 0\n//serveur/sauvegardes " + QFile::encodeName(mountPoint)
+                 + " cifs rw 0 0\n");
+    mounts.close();
+    const QString path = mountPoint + QStringLiteral("/Cabinet/");
+    storePath(path);
+    ScriptedDialogs dialogs;
+    dialogs.answer({false});
+    DatabaseBackup command = backup();
+    command.setMountTable(table);
+    QCOMPARE(command.Sauvegarder1Click(), DatabaseBackup::Outcome::NotStarted);
+    QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("Le chemin de sauvegarde [") + path
+                                          + QStringLiteral("] n'est pas correct, l'ordinateur [serveur] étant "
+                                                           "inacessible.\n\nSouhaitez-vous modifier le "
+                                                           "paramétrage de la sauvegarde ?")});
+    QVERIFY(!QFileInfo::exists(mountPoint));
+}
+
+void BackupTest::networkMounts_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("mountPoint");
+    QTest::addColumn<QString>("host");
+    QTest::newRow("local disk") << "/home/doc/Sauvegarde" << "" << "";
+    QTest::newRow("cifs share") << "/mnt/cabinet/Sauvegarde" << "/mnt/cabinet" << "serveur";
+    QTest::newRow("nfs share") << "/srv/nfs/a" << "/srv/nfs" << "nas";
+    QTest::newRow("blank in mount point") << "/media/Mes Sauvegardes/x" << "/media/Mes Sauvegardes" << "nas";
+    QTest::newRow("local mount below a share") << "/mnt/cabinet/usb/x" << "" << "";
+    QTest::newRow("prefix is not a parent") << "/mnt/cabinet2/x" << "" << "";
+}
+
+void BackupTest::networkMounts()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, mountPoint);
+    QFETCH(QString, host);
+    QTemporaryFile table;
+    QVERIFY(table.open());
+    table.write("/dev/sda1 / ext4 rw 0 0\n"
+                "//serveur/partage /mnt/cabinet cifs rw 0 0\n"
+                "/dev/sdb1 /mnt/cabinet/usb vfat rw 0 0\n"
+                "nas:/export /srv/nfs nfs4 rw 0 0\n"
+                "nas:/media /media/Mes\\040Sauvegardes nfs rw 0 0\n");
+    table.close();
+    const auto mount = NetworkMounts::find(path, table.fileName());
+    QCOMPARE(mount.has_value(), !mountPoint.isEmpty());
+    if (mount) {
+        QCOMPARE(mount->mountPoint, mountPoint);
+        QCOMPARE(mount->host, host);
+    }
+}
+
+void BackupTest::writableFolderTest()
+{
+    const QString folder = m_outside.path() + QStringLiteral("/ecriture");
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(IsDirectoryWritable(folder));
+    QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/__1.txt")));
+    // A probe file already there counts and stays as it was.
+    QFile probe(folder + QStringLiteral("/__1.txt"));
+    QVERIFY(probe.open(QIODevice::WriteOnly));
+    probe.write("garder");
+    probe.close();
+    QVERIFY(IsDirectoryWritable(folder));
+    QCOMPARE(readAll(probe.fileName()), QByteArray("garder"));
+    QVERIFY(!IsDirectoryWritable(folder + QStringLiteral("/absent")));
+    QVERIFY(!IsDirectoryWritable(probe.fileName()));
+}
+
+void BackupTest::chooserFindsNodePathAgain()
+{
+    ScriptedDialogs dialogs;
+    // A folder inside a folder of the same name: the node path names the inner one.
+    const QString inner = m_outside.path() + QStringLiteral("/Cabinet/Cabinet");
+    QVERIFY(QDir().mkpath(inner));
+    QString nodePath;
+    {
+        TfSelectFolder chooser;
+        chooser.selectFolder(inner);
+        QCOMPARE(chooser.selectedFolder(), inner);
+        QVERIFY(chooser.okButton()->isEnabled());
+        nodePath = chooser.SelectedNodePath;
+        QVERIFY(nodePath.endsWith(QStringLiteral("[Cabinet][Cabinet]")));
+        QVERIFY(nodePath.startsWith(QStringLiteral("[/]")));
+
+        // A folder of the database is shown in red and cannot be validated.
+        chooser.selectFolder(Globals::BaseFolder + QStringLiteral("Docs"));
+        QVERIFY(!chooser.okButton()->isEnabled());
+        QVERIFY(chooser.SelectedNodePath.isEmpty());
+    }
+    TfSelectFolder again;
+    again.selectNodePath(nodePath.toUpper());
+    QCOMPARE(again.selectedFolder(), inner);
+    QVERIFY(again.okButton()->isEnabled());
+
+    TfSelectFolder gone;
+    gone.selectNodePath(QStringLiteral("[/][n'existe plus][nulle part]"));
+    QVERIFY(gone.selectedFolder().isEmpty());
+    QVERIFY(!gone.okButton()->isEnabled());
+    QVERIFY(dialogs.shown.isEmpty());
+}
+
+QTEST_MAIN(BackupTest)
+#include "tst_backup.moc"

@@ -1,0 +1,305 @@
+// Identification of the patient of a received report, on real encrypted
+// tables, with identity corrections sent to the private MariaDB.
+
+#include "Globals.h"
+#include "LocalDatabase.h"
+#include "PatientCorrection.h"
+#include "PatientIdentification.h"
+#include "Patients.h"
+#include "ProgramFolder.h"
+#include "ScriptedDialogs.h"
+#include "ServiceDatabase.h"
+#include "TestHome.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QRandomGenerator>
+#include <QToolButton>
+#include <QtTest>
+
+class IdentificationTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void settledWithoutWindow_data();
+    void settledWithoutWindow();
+    void severalCandidatesOpenReportThenWindow();
+    void noRowWindowShownAgainUntilChoice_data();
+    void noRowWindowShownAgainUntilChoice();
+    void correctionSending_data();
+    void correctionSending();
+
+private:
+    int addPatient(const QString &nom, const QString &prenom, const QString &neLe);
+    PatientIdentification identification();
+    int corrections() const;
+
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<LocalDatabase> m_db;
+    std::unique_ptr<ServiceDatabase> m_service;
+    QMap<QString, int> m_ids;
+    QStringList m_resultLines;
+    QStringList m_openedReports;
+    QMap<int, QString> m_status;
+    QWidget m_mainWindow;
+    int m_shown = 0;
+    std::function<int(TfPatients &)> m_user;
+};
+
+void IdentificationTest::initTestCase()
+{
+    if (!ServiceDatabase::available())
+        QSKIP("test services not started (run ./test.sh)");
+}
+
+void IdentificationTest::init()
+{
+    m_home = std::make_unique<TestHome>();
+    const QString base = m_home->path() + QStringLiteral("Base/");
+    QVERIFY(QDir().mkpath(base));
+    Globals::BaseFolder = base;
+    Globals::ImportFolder = m_home->path() + QStringLiteral("ForImportation/");
+    m_db = std::make_unique<LocalDatabase>();
+    m_db->createAndOpen(base, ProgramFolder::configurationFile());
+    m_ids.insert("A", addPatient("Dupont", "Jean", "01/02/1950"));
+    m_ids.insert("B", addPatient("Martin", "Paul", "03/04/1960"));
+    m_ids.insert("E", addPatient("Lefevre", "Marie", "07/08/1945"));
+    m_ids.insert("F", addPatient("Lefevre", "Marie", "09/10/1955"));
+    m_service = std::make_unique<ServiceDatabase>();
+    // A provider of this test alone: parallel runs never share correction rows.
+    Globals::ProviderID = int(QRandomGenerator::global()->bounded(1000000, 2000000000));
+    m_resultLines.clear();
+    m_openedReports.clear();
+    m_status.clear();
+    m_shown = 0;
+    m_user = nullptr;
+}
+
+void IdentificationTest::cleanup()
+{
+    m_service.reset();
+    m_db->close();
+    m_db.reset();
+    LocalSession::removeAllPasswords();
+    Globals::reset();
+    m_home.reset();
+}
+
+int IdentificationTest::addPatient(const QString &nom, const QString &prenom, const QString &neLe)
+{
+    LocalTable &patients = m_db->tPatients;
+    patients.append();
+    patients.field(QStringLiteral("NOM")).setAsString(nom);
+    patients.field(QStringLiteral("PRENOM")).setAsString(prenom);
+    patients.field(QStringLiteral("NE_LE")).setAsString(neLe);
+    patients.post();
+    return patients.field(QStringLiteral("PATIENTS_ID")).asInteger();
+}
+
+PatientIdentification IdentificationTest::identification()
+{
+    PatientIdentification::Environment env;
+    env.database = m_db.get();
+    env.remote.connect = [this](bool reconnect) { return m_service->connect(reconnect); };
+    env.remote.connectionName = m_service->name();
+    env.remote.setStatus = [this](const QString &text) { m_status[0] = text; };
+    env.addResultLine = [this](const QString &line) { m_resultLines << line; };
+    env.setStatusText = [this](int panel, const QString &text) { m_status[panel] = text; };
+    env.mainWindow = &m_mainWindow;
+    env.openReport = [this](const QString &path) { m_openedReports << path; };
+    env.showModal = [this](TfPatients &window) {
+        ++m_shown;
+        if (!m_user)
+            return int(TfPatients::ResultDoNotImport);
+        return m_user(window);
+    };
+    return PatientIdentification(std::move(env));
+}
+
+int IdentificationTest::corrections() const
+{
+    return m_service->exec(QStringLiteral("select count(*) from client2prestCorrections where Prest_id = ?"),
+                           {Globals::ProviderID})
+        .toInt();
+}
+
+void IdentificationTest::settledWithoutWindow_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("reachable");
+    QTest::addColumn<QStringList>("report");   // nom, prenom, ne le
+    QTest::addColumn<QString>("patient");
+    QTest::addColumn<QStringList>("identity"); // afterwards
+    QTest::addColumn<int>("corrections");
+
+    const QString korva = QStringLiteral("KORVA_a_b_c_01-02-2024_10-00-00.txt");
+    QTest::newRow("exact, plain file") << "rapport.txt" << true << QStringList{"Dupont", "Jean", "01/02/1950"} << "A"
+                                       << QStringList{"Dupont", "Jean", "01/02/1950"} << 0;
+    QTest::newRow("provider, first name case only")
+        << korva << true << QStringList{"DUPONT", "JEAN", "01/02/1950"} << "A"
+        << QStringList{"DUPONT", "JEAN", "01/02/1950"} << 0;
+    QTest::newRow("provider, birth date differs: corrected")
+        << korva << true << QStringList{"Dupont", "Jean", "02/02/1950"} << "A"
+        << QStringList{"Dupont", "Jean", "01/02/1950"} << 1;
+    QTest::newRow("provider out of reach: nothing sent, identity kept")
+        << korva << false << QStringList{"Dupont", "Jean", "02/02/1950"} << "A"
+        << QStringList{"Dupont", "Jean", "02/02/1950"} << 0;
+    QTest::newRow("first name differs: name and birth date")
+        << "rapport.txt" << true << QStringList{"Dupont", "Jacques", "01/02/1950"} << "A"
+        << QStringList{"Dupont", "Jacques", "01/02/1950"} << 0;
+    QTest::newRow("empty birth date") << "rapport.txt" << true << QStringList{"Martin", "Paul", ""} << "B"
+                                      << QStringList{"Martin", "Paul", ""} << 0;
+    QTest::newRow("two-digit year tells namesakes apart")
+        << korva << true << QStringList{"Lefevre", "Marie", "07/08/45"} << "E"
+        << QStringList{"Lefevre", "Marie", "07/08/1945"} << 0;
+}
+
+void IdentificationTest::settledWithoutWindow()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, reachable);
+    QFETCH(QStringList, report);
+    QFETCH(QString, patient);
+    QFETCH(QStringList, identity);
+    QFETCH(int, corrections);
+    ScriptedDialogs dialogs;
+    Globals::ProviderReachable = reachable;
+    Globals::PatientNom = report[0];
+    Globals::PatientPrenom = report[1];
+    Globals::PatientNeLe = report[2];
+
+    QCOMPARE(identification().identify(file), m_ids.value(patient));
+    QCOMPARE(m_shown, 0);
+    QCOMPARE((QStringList{Globals::PatientNom, Globals::PatientPrenom, Globals::PatientNeLe}), identity);
+    QCOMPARE(this->corrections(), corrections);
+    QCOMPARE(Globals::PatientCorrectionSent, corrections > 0);
+    QVERIFY(m_resultLines.isEmpty());
+    // Several namesakes: the report is shown to the user before the tie-break.
+    QCOMPARE(m_openedReports.size(), QString(QTest::currentDataTag()).startsWith("two-digit") ? 1 : 0);
+    QCOMPARE(dialogs.shown.size(), 0);
+    QVERIFY(fPatients == nullptr);
+}
+
+void IdentificationTest::severalCandidatesOpenReportThenWindow()
+{
+    ScriptedDialogs dialogs;
+    const QString file = QStringLiteral("KORVA_a_b_c_01-02-2024_10-00-00.txt");
+    Globals::ProviderReachable = true;
+    Globals::PatientNom = QStringLiteral("Lefevre");
+    Globals::PatientPrenom = QStringLiteral("Marie");
+    Globals::PatientNeLe = QStringLiteral("01/01/1990");
+    dialogs.answer({true}); // the question before choosing a row that differs
+    m_user = [this](TfPatients &window) {
+        // The grid stands on the last candidate; both buttons are offered.
+        if (!window.bDoNotImport()->isVisibleTo(&window) || !window.bAjouter()->isVisibleTo(&window)
+            || window.shownPatient()->id != m_ids.value("F"))
+            return int(TfPatients::ResultDoNotImport);
+        window.bValiderClick();
+        return window.result();
+    };
+
+    QCOMPARE(identification().identify(file), m_ids.value("F"));
+    QCOMPARE(m_openedReports, QStringList{Globals::ImportFolder + file});
+    QCOMPARE(m_shown, 1);
+    QCOMPARE(dialogs.shown.size(), 1);
+    QVERIFY(dialogs.shown[0].text.endsWith("Attention, cette correction d'identification sera intégrée chez le prestataire !"));
+    QCOMPARE((QStringList{Globals::PatientNom, Globals::PatientPrenom, Globals::PatientNeLe}),
+             (QStringList{"Lefevre", "Marie", "09/10/1955"}));
+    QCOMPARE(corrections(), 1);
+    QCOMPARE(m_service->row(QStringLiteral("select Nom, Prenom, Ne_le, NewNom, NewPrenom, NewNe_le, "
+                                           "length(concat(Nom, Prenom, Ne_le, NewNom, NewPrenom, NewNe_le)) from client2prestCorrections where Prest_id = ?"),
+                            {Globals::ProviderID}),
+             (QStringList{"Lefevre", "Marie", "01/01/1990", "Lefevre", "Marie", "09/10/1955", "44"}));
+    QVERIFY(Globals::PatientCorrectionSent);
+}
+
+void IdentificationTest::noRowWindowShownAgainUntilChoice_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("create"); // create the report's patient, else decline
+    QTest::addColumn<bool>("doNotImportOffered");
+    QTest::addColumn<QStringList>("lines");
+
+    const QString korva = QStringLiteral("KORVA_a_b_c_01-02-2024_10-00-00.txt");
+    QTest::newRow("provider report declined") << korva << false << true << QStringList{"Patient inconnu"};
+    QTest::newRow("provider report, patient created") << korva << true << true << QStringList{"Nouveau patient"};
+    QTest::newRow("plain file, patient created") << "rapport.txt" << true << false << QStringList{};
+}
+
+void IdentificationTest::noRowWindowShownAgainUntilChoice()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, create);
+    QFETCH(bool, doNotImportOffered);
+    QFETCH(QStringList, lines);
+    ScriptedDialogs dialogs;
+    Globals::ProviderReachable = true;
+    Globals::PatientNom = QStringLiteral("Nouveau");
+    Globals::PatientPrenom = QStringLiteral("Venu");
+    Globals::PatientNeLe = QStringLiteral("11/11/1911");
+    bool disabledMeanwhile = true;
+    bool offered = false;
+    int created = 0;
+    m_user = [&](TfPatients &window) {
+        disabledMeanwhile = disabledMeanwhile && !m_mainWindow.isEnabled()
+                         && m_status.value(2) == QStringLiteral("Affectation du patient de ") + file;
+        offered = window.bDoNotImport()->isVisibleTo(&window);
+        if (m_shown == 1) {
+            window.reject(); // the system button: shown again
+            return window.result();
+        }
+        if (!create) {
+            window.bDoNotImportClick();
+            return window.result();
+        }
+        created = addPatient(Globals::PatientNom, Globals::PatientPrenom, Globals::PatientNeLe);
+        window.NomPatientChange(&window);
+        window.bValiderClick();
+        return window.result();
+    };
+
+    const int id = identification().identify(file);
+    QCOMPARE(m_shown, 2);
+    QVERIFY(disabledMeanwhile);
+    QVERIFY(m_mainWindow.isEnabled());
+    QCOMPARE(m_status.value(2), QString());
+    QCOMPARE(offered, doNotImportOffered);
+    QCOMPARE(id, create ? created : PatientIdentification::kDeclined);
+    QCOMPARE(m_resultLines, lines);
+    QCOMPARE(corrections(), 0);
+    QCOMPARE(dialogs.unscriptedQuestions, 0);
+}
+
+void IdentificationTest::correctionSending_data()
+{
+    QTest::addColumn<QStringList>("chosen");
+    QTest::addColumn<bool>("sent");
+    QTest::newRow("equal but for case") << QStringList{"DUPONT", "jean", "01/02/1950"} << false;
+    QTest::newRow("birth date differs") << QStringList{"Dupont", "Jean", "01/02/1951"} << true;
+}
+
+void IdentificationTest::correctionSending()
+{
+    QFETCH(QStringList, chosen);
+    QFETCH(bool, sent);
+    const PatientCorrection::Link link{[this](bool reconnect) { return m_service->connect(reconnect); },
+                                       m_service->name(), [this](const QString &text) { m_status[0] = text; }};
+    QCOMPARE(PatientCorrection::send(link, Globals::ProviderID, "Dupont", "Jean", "01/02/1950", chosen[0], chosen[1],
+                                     chosen[2]),
+             sent);
+    QCOMPARE(m_status.value(0), QStringLiteral("Envoi de la correction du patient..."));
+    QCOMPARE(corrections(), sent ? 1 : 0);
+
+    // Out of reach: nothing, not even the status text.
+    m_status.clear();
+    const PatientCorrection::Link offline{[](bool) { return false; }, m_service->name(), link.setStatus};
+    QVERIFY(!PatientCorrection::send(offline, Globals::ProviderID, "Dupont", "Jean", "01/02/1950", "X", "Y", "Z"));
+    QVERIFY(m_status.isEmpty());
+}
+
+QTEST_MAIN(IdentificationTest)
+#include "tst_identification.moc"
