@@ -1,5 +1,7 @@
 #include "Proxy.h"
 
+#include "DebugTrace.h"
+
 #include "ui_Proxy.h"
 
 #include "Dialogs.h"
@@ -22,12 +24,6 @@ using SettingScrambler::DecodeSetting;
 using SettingScrambler::EncodeSetting;
 
 namespace {
-
-void trace(const QString &text)
-{
-    if (Globals::DebugMode)
-        Dialogs::instance().information(text);
-}
 
 } // namespace
 
@@ -84,7 +80,7 @@ static const ProxyField kFields[] = {
 
 void TfProxy::ReadProxySettings()
 {
-    trace(QStringLiteral("Lecture des paramètres du proxy..."));
+    DebugTrace::show(QStringLiteral("Lecture des paramètres du proxy..."));
     const IniFile ini(ProgramFolder::configurationFile());
     const QString section = QLatin1String(kSection);
     for (const ProxyField &field : kFields) {
@@ -97,7 +93,7 @@ void TfProxy::ReadProxySettings()
         else
             ui->CBHTTPBasicAuthentification->setChecked(clear == u"true");
     }
-    trace(QStringLiteral("Lecture des paramètres du proxy terminée."));
+    DebugTrace::show(QStringLiteral("Lecture des paramètres du proxy terminée."));
 }
 
 void TfProxy::WriteProxySettings()
@@ -149,25 +145,25 @@ QString TfProxy::fetchCode(const QString &URL, bool *fetched)
 bool TfProxy::TextParams(const QString &URL)
 {
     applyHttpFields();
-    trace(QStringLiteral("fProxy.TextParams : exécution de IdHTTP1.Get(File_Name)..."));
+    DebugTrace::show(QStringLiteral("fProxy.TextParams : exécution de IdHTTP1.Get(File_Name)..."));
     bool fetched = false;
     const QString code = fetchCode(URL, &fetched);
     if (!fetched) {
-        trace(QStringLiteral("fProxy.TextParams : exécution de IdHTTP1.Get(File_Name) échouée"));
+        DebugTrace::show(QStringLiteral("fProxy.TextParams : exécution de IdHTTP1.Get(File_Name) échouée"));
         return false;
     }
-    trace(QStringLiteral("fProxy.TextParams : exécution de IdHTTP1.Get(File_Name) réussie"));
+    DebugTrace::show(QStringLiteral("fProxy.TextParams : exécution de IdHTTP1.Get(File_Name) réussie"));
 
     // A page that is not an access code (an error page, a portal) is a
     // failed fetch: it never becomes the database password.
     if (!code.isEmpty()) {
         ConfigureDatabaseAlias(code);
         if (!m_parts.http->connected() && !m_parts.http->connectToServer().ok)
-            trace(QStringLiteral("La connexion de fMain.IdHTTP1.Connected a échoué."));
+            DebugTrace::show(QStringLiteral("La connexion de fMain.IdHTTP1.Connected a échoué."));
     }
-    trace(m_parts.http->connected() ? QStringLiteral("fProxy.TextParams : fMain.IdHTTP1.Connected=True")
+    DebugTrace::show(m_parts.http->connected() ? QStringLiteral("fProxy.TextParams : fMain.IdHTTP1.Connected=True")
                                     : QStringLiteral("fProxy.TextParams : fMain.IdHTTP1.Connected=False"));
-    trace(code.isEmpty() ? QStringLiteral("fProxy.TextParams : S est vide")
+    DebugTrace::show(code.isEmpty() ? QStringLiteral("fProxy.TextParams : S est vide")
                          : QStringLiteral("fProxy.TextParams : S n'est pas vide"));
     return !code.isEmpty();
 }
@@ -235,19 +231,19 @@ void TfProxy::CheckProxy(const MainWindowParts &parts, QString Code, const QStri
                 parts.armClose();
                 return;
             }
-            trace(QStringLiteral("TfProxy.CheckProxy : enregistrement des paramètres du proxy saisis..."));
+            DebugTrace::show(QStringLiteral("TfProxy.CheckProxy : enregistrement des paramètres du proxy saisis..."));
             dialog->WriteProxySettings();
-            trace(QStringLiteral("TfProxy.CheckProxy : réception du code d'accès..."));
+            DebugTrace::show(QStringLiteral("TfProxy.CheckProxy : réception du code d'accès..."));
             // The successful test already configured the alias; this fetch
             // only confirms it, and its failure stops nothing.
             QByteArray body;
             const HttpResult result = parts.http->get(URL, body);
             if (!result.ok)
                 LogWriter::write(QStringLiteral("Erreur lors de la connexion à internet : ") + result.error);
-            trace(QStringLiteral("TfProxy.CheckProxy : code d'accès=") + QString::fromLatin1(body));
+            DebugTrace::show(QStringLiteral("TfProxy.CheckProxy : code d'accès=") + QString::fromLatin1(body));
         }
     }
-    trace(QStringLiteral("TfProxy.CheckProxy : terminé"));
+    DebugTrace::show(QStringLiteral("TfProxy.CheckProxy : terminé"));
 }
 
 void TfProxy::BtVerifierClick()
@@ -260,7 +256,7 @@ void TfProxy::BtVerifierClick()
     }
     if (TextParams(ServerSettings::accessCodeUrl())) {
         ui->BtValider->setEnabled(true);
-        trace(QStringLiteral("fProxy.BtVerifierClick_fin : BtVallider.Enabled = 1"));
+        DebugTrace::show(QStringLiteral("fProxy.BtVerifierClick_fin : BtVallider.Enabled = 1"));
         return;
     }
     const bool change = dialogs.ask(

@@ -1,6 +1,9 @@
 #include "MainWindow.h"
 
+#include "ReportImport.h"
+
 #include "DatabaseBackup.h"
+#include "Reception.h"
 #include "Globals.h"
 #include "uImages.h"
 #include "uMedecin.h"
@@ -40,6 +43,16 @@ void MainWindow::Sauvegarder1Click()
     // patient is chosen again.
     if (backup.Sauvegarder1Click() != DatabaseBackup::Outcome::NotStarted)
         bPatientClick();
+}
+
+void MainWindow::ImportObservances()
+{
+    ReportImport(*this).ImportObservances();
+}
+
+void MainWindow::bEmailClick()
+{
+    Reception::bEmailClick(*this, [this] { ImportObservances(); });
 }
 
 void MainWindow::openMailAccountForm()

@@ -15,6 +15,11 @@ public:
     void fDateChange() override;
     void bImagesClick() override;
     void Sauvegarder1Click() override;
+    // Receives the e-mails, then imports the reports.
+    void bEmailClick() override;
+
+    // Imports the reports waiting in the import folder into the local tables.
+    void ImportObservances();
 
 protected:
     void openMailAccountForm() override;

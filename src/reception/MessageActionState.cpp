@@ -1,11 +1,12 @@
 #include "MessageActionState.h"
 
+#include "DebugTrace.h"
+
 #include "ReportFile.h"
 #include "TextRules.h"
 
 namespace {
 
-constexpr char kReportPrefix[] = "KORVA_";
 // The free text of a report starts on its 13th line.
 constexpr int kFirstFreeTextLine = 12;
 
@@ -25,7 +26,7 @@ MessageActionState::MessageActionState(const QString &emailsFolder, const QStrin
 {
     const bool body = hasNonEmptyLine(bodyText);
     for (const QString &name : attachments) {
-        if (!name.startsWith(QLatin1String(kReportPrefix)))
+        if (!name.startsWith(QLatin1String(DebugTrace::kReportPrefix)))
             continue;
         m_hasReport = true;
         m_preview.clear();

@@ -1,5 +1,7 @@
 #include "RemoteRecording.h"
 
+#include "DebugTrace.h"
+
 #include "Clock.h"
 #include "Dialogs.h"
 #include "Globals.h"
@@ -21,7 +23,6 @@
 namespace {
 
 constexpr QChar kCR = QChar(13);
-constexpr char kReportPrefix[] = "KORVA_";
 constexpr char kMySqlDateTime[] = "yyyy-MM-dd HH:mm:ss";
 
 const QString kLookUpSql = QStringLiteral(
@@ -41,12 +42,6 @@ const QStringList kImportCheckSql = {
 const QString kReceivedUpdateSql =
     QStringLiteral("UPDATE prest2facture SET Received=:received WHERE prest2facture_ID=:prest2facture_id");
 
-void trace(const QString &text)
-{
-    if (Globals::DebugMode)
-        Dialogs::instance().information(text);
-}
-
 QString routineName(bool receipt)
 {
     return receipt ? QStringLiteral("SaveReceivedDateOnFTP") : QStringLiteral("SaveImportationResultOnFTP");
@@ -65,11 +60,6 @@ bool run(QSqlQuery &query, const QStringList &lines, const QList<std::pair<QStri
 QString errorOf(const QSqlQuery &query)
 {
     return query.lastError().text();
-}
-
-bool isProviderReport(const QString &name)
-{
-    return name.startsWith(QLatin1String(kReportPrefix));
 }
 
 } // namespace
@@ -146,7 +136,7 @@ bool RemoteRecording::keepConnected(Routine routine)
                          + QStringLiteral("la reconnexion à la base de données MySQL de Tolvarenix a été interrompue et "
                                           "l'utilisateur a demandé une nouvelle tentative de connexion."));
     }
-    trace(routineName(routine == Routine::Receipt) + QStringLiteral(" : DBFTP connectée."));
+    DebugTrace::show(routineName(routine == Routine::Receipt) + QStringLiteral(" : DBFTP connectée."));
     return true;
 }
 
@@ -184,10 +174,10 @@ bool RemoteRecording::lookUpProvider(Routine routine, const QString &senderEmail
         }
     }
     if (receipt) {
-        trace(QStringLiteral("Nombre de prestataire trouvé pour l'adresse [") + senderEmail + QStringLiteral("] : ")
+        DebugTrace::show(QStringLiteral("Nombre de prestataire trouvé pour l'adresse [") + senderEmail + QStringLiteral("] : ")
               + QString::number(rows) + kCR + QStringLiteral("Qry1.FieldByName(Email).AsString=") + provider.email + kCR
               + QStringLiteral("Qry1.FieldByName(prest2factEmail).AsString=") + provider.prest2factEmail);
-        trace(QStringLiteral("sEmail1 paramétré à : ") + provider.email + QStringLiteral(" et sEmail2 à : ")
+        DebugTrace::show(QStringLiteral("sEmail1 paramétré à : ") + provider.email + QStringLiteral(" et sEmail2 à : ")
               + provider.prest2factEmail);
     }
     return true;
@@ -199,7 +189,7 @@ RemoteRecording::Receipt RemoteRecording::SaveReceivedDateOnFTP(QString senderEm
     Receipt receipt;
     if (!m_env.connect(true))
         return receipt;
-    trace(QStringLiteral("Exécution de SaveReceivedDateOnFTP."));
+    DebugTrace::show(QStringLiteral("Exécution de SaveReceivedDateOnFTP."));
     const QString recipient = destEmail.isEmpty() ? m_env.accountAddress() : destEmail;
     if (TextRules::trim32(senderEmail).isEmpty()) {
         const ReportRead<QString> sender = GetReportSender(fileName);
@@ -220,13 +210,13 @@ RemoteRecording::Receipt RemoteRecording::SaveReceivedDateOnFTP(QString senderEm
     }
 
     const QString receivedDate = DateTimeToMySQL(Clock::now());
-    trace(QStringLiteral("SaveReceivedDateOnFTP - heure de réception : S=") + receivedDate);
+    DebugTrace::show(QStringLiteral("SaveReceivedDateOnFTP - heure de réception : S=") + receivedDate);
 
     const QDir folder(m_env.emailsFolder);
     const QStringList names =
         folder.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
     for (const QString &name : names) {
-        if (!isProviderReport(name))
+        if (!DebugTrace::isProviderReport(name))
             continue;
         const QString path = folder.filePath(name);
         const ReportRead<bool> addressed = ReportHasRecipient(m_env.accountAddress(), path);
@@ -250,7 +240,7 @@ RemoteRecording::Receipt RemoteRecording::SaveReceivedDateOnFTP(QString senderEm
         // provider's addresses, then with the addresses of the file itself.
         const Bindings fromProvider{dateEnvoi, recipient, provider.prest2factEmail, provider.email};
         for (int attempt = 0; attempt < kAttempts; ++attempt) {
-            trace(QStringLiteral("Exécution de la requête :") + kCR
+            DebugTrace::show(QStringLiteral("Exécution de la requête :") + kCR
                   + QStringLiteral("UPDATE prest2facture SET Received=:receiveddate WHERE date_envoi=:dateenvoi AND "
                                    "(prest_email=:prestemail OR prest_email=:sEmail)")
                   + kCR + QStringLiteral("Avec : - Received = ") + receivedDate + kCR
@@ -323,7 +313,7 @@ RemoteRecording::Outcome RemoteRecording::SaveImportationResultOnFTP(const QStri
     if (!m_env.connect(true))
         return Outcome::Unreachable;
     const QString recipient = destEmail.isEmpty() ? m_env.accountAddress() : destEmail;
-    trace(QStringLiteral("Exécution de SaveImportationResultOnFTP."));
+    DebugTrace::show(QStringLiteral("Exécution de SaveImportationResultOnFTP."));
     if (!keepConnected(Routine::Import))
         return Outcome::Fatal;
     if (m_env.setStatus)
@@ -346,7 +336,7 @@ RemoteRecording::Outcome RemoteRecording::SaveImportationResultOnFTP(const QStri
                          + senderEmail + u']');
         return Outcome::NotApplicable;
     }
-    if (!isProviderReport(file.fileName()))
+    if (!DebugTrace::isProviderReport(file.fileName()))
         return Outcome::NotApplicable;
 
     if (TextRules::trim32(resultLines.join(u'\n')).isEmpty())
@@ -357,7 +347,7 @@ RemoteRecording::Outcome RemoteRecording::SaveImportationResultOnFTP(const QStri
         importation += line + QStringLiteral("\r\n");
 
     const QString dateEnvoi = SendDateFromFileName(file.fileName()).value_or(QString());
-    trace(QStringLiteral("SaveImportationResultOnFTP : Qry1.ParamByName(dateenvoi).AsString :=") + dateEnvoi);
+    DebugTrace::show(QStringLiteral("SaveImportationResultOnFTP : Qry1.ParamByName(dateenvoi).AsString :=") + dateEnvoi);
     if (dateEnvoi.size() <= 17) {
         const QString text = QStringLiteral("Impossible de déterminer l'heure d'envoi de l'observance pour [") + fileName
                            + QStringLiteral("] provenant de [") + senderEmail + u']';
@@ -381,7 +371,7 @@ RemoteRecording::Outcome RemoteRecording::SaveImportationResultOnFTP(const QStri
         QString sqlText;
         for (const QString &line : std::as_const(updateSql))
             sqlText += line + QStringLiteral("\r\n");
-        trace(QStringLiteral("Exécution de la requête :") + kCR + sqlText + kCR + QStringLiteral("       - dateenvoi = ")
+        DebugTrace::show(QStringLiteral("Exécution de la requête :") + kCR + sqlText + kCR + QStringLiteral("       - dateenvoi = ")
               + dateEnvoi + kCR + QStringLiteral("       - prest_email = ") + provider.email + QStringLiteral(" ou ")
               + provider.prest2factEmail);
         QSqlQuery update(db);

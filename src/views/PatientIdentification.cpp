@@ -1,5 +1,7 @@
 #include "PatientIdentification.h"
 
+#include "DebugTrace.h"
+
 #include "Dialogs.h"
 #include "Globals.h"
 #include "LocalTables.h"
@@ -18,18 +20,6 @@
 namespace {
 
 constexpr QChar kCR = QChar(13);
-constexpr char kReportPrefix[] = "KORVA_";
-
-void trace(const QString &text)
-{
-    if (Globals::DebugMode)
-        Dialogs::instance().information(text);
-}
-
-bool isProviderReport(const QString &fileName)
-{
-    return fileName.startsWith(QLatin1String(kReportPrefix));
-}
 
 int shownRowCount(const TfPatients &window)
 {
@@ -169,7 +159,7 @@ int PatientIdentification::noRow(TfPatients &window, const QString &fileName, co
         }
     }
 
-    trace(QStringLiteral("Recherche du patient dans la base de données Tolvarenix - affichage de la fenêtre de "
+    DebugTrace::show(QStringLiteral("Recherche du patient dans la base de données Tolvarenix - affichage de la fenêtre de "
                          "sélection d'un dossier."));
     int result;
     {
@@ -179,7 +169,7 @@ int PatientIdentification::noRow(TfPatients &window, const QString &fileName, co
         window.Panel2()->setVisible(true);
         window.Panel1()->setVisible(true);
         window.bAjouter()->setVisible(true);
-        window.bDoNotImport()->setVisible(isProviderReport(fileName));
+        window.bDoNotImport()->setVisible(DebugTrace::isProviderReport(fileName));
         result = askUser(window);
     }
 
@@ -189,15 +179,15 @@ int PatientIdentification::noRow(TfPatients &window, const QString &fileName, co
             m_env.addResultLine(QStringLiteral("Patient inconnu"));
     } else {
         const auto chosen = window.shownPatient();
-        if (isProviderReport(fileName) && Globals::ProviderReachable) {
-            trace(QStringLiteral("Envoi de l'identification du patient au prestataire."));
+        if (DebugTrace::isProviderReport(fileName) && Globals::ProviderReachable) {
+            DebugTrace::show(QStringLiteral("Envoi de l'identification du patient au prestataire."));
             sendCorrectionWhenOneFieldDiffers(window);
             if (chosen->nom == Globals::PatientNom && chosen->prenom == Globals::PatientPrenom
                 && chosen->neLe == Globals::PatientNeLe && m_env.addResultLine)
                 m_env.addResultLine(QStringLiteral("Nouveau patient"));
         }
         id = takeChosen(window);
-        trace(QStringLiteral("Résultat de la recherche du patient dans la base de données Tolvarenix :") + kCR
+        DebugTrace::show(QStringLiteral("Résultat de la recherche du patient dans la base de données Tolvarenix :") + kCR
               + QStringLiteral("  - nom : ") + Globals::PatientNom + kCR + QStringLiteral("  - prénom : ")
               + Globals::PatientPrenom + kCR + QStringLiteral("  - né le : ") + Globals::PatientNeLe + kCR
               + QStringLiteral("  - patients_id : ") + QString::number(id));
@@ -212,20 +202,20 @@ int PatientIdentification::oneRow(TfPatients &window, const QString &fileName)
     const auto chosen = window.shownPatient();
     const int id = chosen->id;
     const QString handled = QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kCR;
-    trace(QStringLiteral("Gestion du fichier ") + Globals::ImportFolder + fileName + kCR
+    DebugTrace::show(QStringLiteral("Gestion du fichier ") + Globals::ImportFolder + fileName + kCR
           + QStringLiteral("Patient trouvé : ") + QString::number(id));
 
     const bool sameIdentity = chosen->nom == Globals::PatientNom && chosen->prenom == Globals::PatientPrenom
                            && chosen->neLe == Globals::PatientNeLe;
-    if (isProviderReport(fileName) && Globals::ProviderReachable && !sameIdentity) {
+    if (DebugTrace::isProviderReport(fileName) && Globals::ProviderReachable && !sameIdentity) {
         if (m_env.remote.connect && m_env.remote.connect(true)) {
-            trace(handled + QStringLiteral("Envoi de modifications d'identification au prestataire..."));
+            DebugTrace::show(handled + QStringLiteral("Envoi de modifications d'identification au prestataire..."));
             sendCorrectionWhenOneFieldDiffers(window);
         }
         Globals::PatientNeLe = chosen->neLe;
         if (TextRules::upperAZ(Globals::PatientPrenom) != TextRules::upperAZ(chosen->prenom))
             Globals::PatientPrenom = chosen->prenom;
-        trace(handled + QStringLiteral("Patient : ") + Globals::PatientNom + QStringLiteral(" | ")
+        DebugTrace::show(handled + QStringLiteral("Patient : ") + Globals::PatientNom + QStringLiteral(" | ")
               + Globals::PatientPrenom + QStringLiteral(" | ") + Globals::PatientNeLe);
     }
     return id;
@@ -235,7 +225,7 @@ int PatientIdentification::severalRows(TfPatients &window, const QString &fileNa
 {
     if (m_env.openReport)
         m_env.openReport(Globals::ImportFolder + fileName);
-    trace(QStringLiteral("Résultat de la recherche du patient dans la base de données Tolvarenix : plusieurs patients "
+    DebugTrace::show(QStringLiteral("Résultat de la recherche du patient dans la base de données Tolvarenix : plusieurs patients "
                          "ont été trouvés."));
 
     // Birth-date tie-break, both years completed to four digits.
@@ -264,7 +254,7 @@ int PatientIdentification::severalRows(TfPatients &window, const QString &fileNa
         return id;
     }
 
-    trace(QStringLiteral("Résultat de la recherche du patient dans la base de données Tolvarenix - affichage de la "
+    DebugTrace::show(QStringLiteral("Résultat de la recherche du patient dans la base de données Tolvarenix - affichage de la "
                          "fenêtre de sélection d'un patient."));
     window.bAjouter()->setVisible(true);
     window.bDoNotImport()->setVisible(true);
@@ -273,11 +263,11 @@ int PatientIdentification::severalRows(TfPatients &window, const QString &fileNa
             m_env.addResultLine(QStringLiteral("Patient inconnu"));
         return kDeclined;
     }
-    if (isProviderReport(fileName) && Globals::ProviderReachable && m_env.remote.connect
+    if (DebugTrace::isProviderReport(fileName) && Globals::ProviderReachable && m_env.remote.connect
         && m_env.remote.connect(true))
         sendCorrectionWhenOneFieldDiffers(window);
     id = takeChosen(window);
-    trace(QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kCR + QStringLiteral("Patient : ")
+    DebugTrace::show(QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kCR + QStringLiteral("Patient : ")
           + Globals::PatientNom + QStringLiteral(" | ") + Globals::PatientPrenom + QStringLiteral(" | ")
           + Globals::PatientNeLe);
     return id;
@@ -328,7 +318,7 @@ void PatientIdentification::traceSearch(TfPatients &window, const QString &endin
     const QString opening = QStringLiteral("Recherche du patient dans la base de données Tolvarenix (")
                           + window.NomPatient()->text() + u'|' + window.PrenomPatient()->text() + u'|'
                           + window.EdNe()->text();
-    trace(ending.isEmpty() ? opening + QStringLiteral("). Nombre de patients trouvés : ")
+    DebugTrace::show(ending.isEmpty() ? opening + QStringLiteral("). Nombre de patients trouvés : ")
                                  + QString::number(shownRowCount(window))
                            : opening + ending);
 }

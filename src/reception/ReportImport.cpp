@@ -1,0 +1,549 @@
+#include "ReportImport.h"
+
+#include "DebugTrace.h"
+
+#include "Clock.h"
+#include "Common.h"
+#include "Dialogs.h"
+#include "Globals.h"
+#include "Main.h"
+#include "NameDateRoutines.h"
+#include "Patients.h"
+#include "RemoteSqlText.h"
+#include "ReportFile.h"
+#include "ReportLineTables.h"
+#include "ShowResults.h"
+#include "TextRules.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStatusBar>
+#include <QTimer>
+
+#include <stdexcept>
+
+namespace {
+
+constexpr QChar kCR = QChar(13);
+constexpr char kRejectedSuffix[] = ".rejete";
+
+// A date line of the header: empty under 6 characters, completed and with
+// "/" separators under 9, else as written. A year that cannot be completed
+// gives an empty text.
+QString headerDate(const QString &line, NameRoutines::YearMode mode)
+{
+    if (line.size() < 6)
+        return QString();
+    if (line.size() >= 9)
+        return line;
+    return DashesToSlashes(NameRoutines::ExpandBirthYear(line, mode).value_or(QString()));
+}
+
+// Sets a file the import refuses aside, under a name the import does not
+// take again; its path, or empty when it could not be moved.
+QString setAside(const QString &path)
+{
+    QString target = path + QLatin1String(kRejectedSuffix);
+    for (int n = 2; QFileInfo::exists(target); ++n)
+        target = path + QLatin1String(kRejectedSuffix) + QString::number(n);
+    return QFile::rename(path, target) ? target : QString();
+}
+
+class ReadFailure : public std::runtime_error
+{
+public:
+    explicit ReadFailure(const QString &message) : std::runtime_error(message.toStdString()) {}
+};
+
+} // namespace
+
+ReportImport::ReportImport(TfMain &main)
+    : ReportImport(main, Environment{})
+{
+}
+
+ReportImport::ReportImport(TfMain &main, Environment environment)
+    : fMain(main)
+    , m_env(std::move(environment))
+    , tObservances(main.database().tObservances)
+    , tResultat(main.database().tResultat)
+{
+    if (!m_env.saveResult)
+        m_env.saveResult = [&main](const QString &sender, const QString &recipient, const QString &path) {
+            return RemoteRecording::SaveImportationResultOnFTP(main, sender, recipient, path);
+        };
+    if (!m_env.identify)
+        m_env.identify = [](const QString &fileName) {
+            return TfPatients::IdentifyPatient(Globals::PatientNom, Globals::PatientPrenom, Globals::PatientNeLe,
+                                               fileName);
+        };
+    if (!m_env.showFile)
+        m_env.showFile = [](const QString &path) { OpenInNotepad(path); };
+    if (!m_env.showResults)
+        m_env.showResults = [&main] {
+            TfShowResults window(&main.database().tResultat, &main);
+            window.exec();
+        };
+    if (m_env.remoteConnectionName.isEmpty())
+        m_env.remoteConnectionName = RemoteDatabase::connectionName();
+}
+
+int ReportImport::LookUpProviderId(const QString &connectionName, const QString &sender)
+{
+    QSqlQuery query(QSqlDatabase::database(connectionName, false));
+    const QString sql = QStringLiteral(
+        "select prestataires_ID from prestataires WHERE Email=:prestemail or prest2factEmail=:prestemail");
+    if (!query.prepare(sql)) {
+        TfMain::WriteLog(QStringLiteral("Recherche du prestataire [") + sender + QStringLiteral("] : ")
+                         + query.lastError().text());
+        return -1;
+    }
+    query.bindValue(QStringLiteral(":prestemail"), remoteText(sender));
+    if (!query.exec()) {
+        TfMain::WriteLog(QStringLiteral("Recherche du prestataire [") + sender + QStringLiteral("] : ")
+                         + query.lastError().text());
+        return -1;
+    }
+    return query.next() ? query.value(0).toInt() : -1;
+}
+
+void ReportImport::setStatus(int panel, const QString &text)
+{
+    fMain.setStatusText(panel, text);
+    QCoreApplication::processEvents();
+}
+
+void ReportImport::ImportObservances()
+{
+    fMain.setStatusText(0, QStringLiteral("Importation en cours..."));
+    fMain.StatusBar1()->repaint();
+
+    QStringList files;
+    ListFiles(Globals::ImportFolder + QStringLiteral("*.txt"), files);
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [](const QString &name) { return !QFileInfo(Globals::ImportFolder + name).isFile(); }),
+                files.end());
+    fMain.pbReception()->setMaximum(int(files.size()));
+    fMain.pbReception()->setValue(0);
+    fMain.pbReception()->show();
+
+    LocalDatabase &db = fMain.database();
+    try {
+        for (LocalTable *table : {&db.TMail, &db.tPatients, &db.tImages, &db.tObservances, &db.tResultat})
+            if (!table->isActive())
+                table->open();
+    } catch (const std::exception &error) {
+        // The reports wait in the import folder for a later run.
+        const QString text = QStringLiteral("Importation impossible : ") + QString::fromUtf8(error.what());
+        TfMain::WriteLog(text);
+        Dialogs::instance().error(text);
+        finishRun(false);
+        return;
+    }
+
+    m_fatal = false;
+    for (int i = 0; i < files.size() && !m_fatal; ++i) {
+        const QString path = Globals::ImportFolder + files.at(i);
+        FileEnd end;
+        try {
+            end = importFile(files.at(i), i, int(files.size()));
+        } catch (const std::exception &error) {
+            // Nothing of the file is lost: it stays for a later run.
+            const QString text = QStringLiteral("Erreur lors de l'importation de [") + files.at(i)
+                               + QStringLiteral("] : ") + QString::fromUtf8(error.what()) + kCR
+                               + QStringLiteral("Le fichier est conservé dans ") + Globals::ImportFolder;
+            TfMain::WriteLog(text);
+            Dialogs::instance().error(text);
+            end = FileEnd::Kept;
+        }
+        cancelPending();
+        if (end == FileEnd::Deleted)
+            DeleteFileIfExists(path);
+        else if (end == FileEnd::StopRun)
+            m_fatal = true;
+    }
+    finishRun(!m_fatal);
+}
+
+void ReportImport::finishRun(bool showResults)
+{
+    setStatus(0, QStringLiteral("Importation terminée."));
+    fMain.setStatusText(1, QString());
+    fMain.setStatusText(2, QString());
+    fMain.pbReception()->hide();
+    QCoreApplication::processEvents();
+
+    // After a fatal stop the program closes: the rows stay unshown.
+    try {
+        if (showResults) {
+            if (!tResultat.isActive())
+                tResultat.open();
+            if (!tResultat.isEmpty()) {
+                m_env.showResults();
+                tResultat.close();
+                tResultat.emptyTable();
+            }
+        }
+        if (tResultat.isActive())
+            tResultat.close();
+    } catch (const std::exception &error) {
+        TfMain::WriteLog(QStringLiteral("Résultats de l'importation : ") + QString::fromUtf8(error.what()));
+    }
+    setStatus(0, QString());
+    fMain.pbReception()->hide();
+}
+
+void ReportImport::cancelPending()
+{
+    LocalDatabase &db = fMain.database();
+    for (LocalTable *table : {&db.tPatients, &db.tImages, &db.tObservances, &db.tResultat})
+        if (table->state() == LocalDataSet::State::Insert || table->state() == LocalDataSet::State::Edit)
+            table->cancel();
+}
+
+void ReportImport::beginRecord()
+{
+    if (tObservances.state() == LocalDataSet::State::Insert)
+        tObservances.cancel();
+    tObservances.append();
+    tObservances.field(QStringLiteral("DATE_CONSULTATION")).setAsDateTime(m_consultationTime);
+}
+
+ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, int count)
+{
+    const QString path = Globals::ImportFolder + name;
+    cancelPending();
+    m_consultationTime = TruncToMinute(Clock::now());
+    beginRecord();
+    fMain.setStatusText(1, QString::number(index + 1) + u'/' + QString::number(count));
+    setStatus(2, name);
+
+    m_providerLabel.clear();
+    fMain.pbReception()->setValue(index);
+    QCoreApplication::processEvents();
+    Globals::ProviderReachable = false;
+    fMain.MErrors()->clear();
+    m_sender.clear();
+    Globals::ReportRecipient.clear();
+    Globals::ProviderID = -1;
+    Globals::PatientCorrectionSent = false;
+    fMain.FImportPatientID = -1;
+    m_reportDate = QDateTime();
+    m_reportDateText.clear();
+    m_consultationTime = TruncToMinute(Clock::now());
+    fMain.MDocument()->clear();
+    m_dataSection = false;
+    Globals::PatientNom.clear();
+    Globals::PatientPrenom.clear();
+    Globals::PatientNeLe.clear();
+    m_birthDateText.clear();
+
+    const ReportRead<bool> complete = IsReportComplete(path);
+    if (!complete.ok())
+        throw ReadFailure(complete.message);
+    if (!complete.value) {
+        m_env.showFile(path);
+        Dialogs::instance().error(QStringLiteral("Le Fichier nommé \"") + Globals::ImportFolder + name
+                                  + QStringLiteral("\" n'est pas conforme au standard HPrim. Il ne sera pas importé."));
+        // Kept aside rather than deleted: nothing received is lost.
+        const QString kept = setAside(path);
+        TfMain::WriteLog(QStringLiteral("Fichier non conforme [") + name + QStringLiteral("] conservé sous [")
+                         + (kept.isEmpty() ? path : kept) + u']');
+        tObservances.cancel();
+        return FileEnd::Kept;
+    }
+    DebugTrace::show(QStringLiteral("Gestion de ") + Globals::ImportFolder + name);
+
+    const ReportRead<QString> sender = GetReportSender(path);
+    if (!sender.ok())
+        throw ReadFailure(sender.message);
+    m_sender = sender.value;
+    Globals::ProviderReachable = fMain.ConnectInternetDatabase(true);
+    if (Globals::ProviderReachable && !m_sender.isEmpty())
+        Globals::ProviderID = LookUpProviderId(m_env.remoteConnectionName, m_sender);
+    setStatus(2, QStringLiteral("Analyse du fichier ") + name);
+
+    ReportLineReader reader(path);
+    return readBlocks(reader, name, path);
+}
+
+ReportImport::FileEnd ReportImport::readBlocks(ReportLineReader &reader, const QString &name, const QString &path)
+{
+    QString line;
+    if (!reader.readLine(line))
+        throw ReadFailure(reader.failureMessage());
+    int lineNumber = 0;
+    bool firstBlock = true;
+    while (!ReportMarkers::isEndOfFile(line)) {
+        if (lineNumber == 0 && !firstBlock) {
+            beginRecord();
+            fMain.FImportPatientID = -1;
+        }
+        if (ReportMarkers::isEndOfBlock(line)) {
+            const FileEnd end = endOfBlock(name, path);
+            if (end != FileEnd::Deleted)
+                return end;
+            lineNumber = -1;
+            firstBlock = false;
+        } else if (ReportMarkers::isDataSectionStart(line) || m_dataSection) {
+            if (m_dataSection && ReportMarkers::isDataLine(line))
+                ImportReportLine(tObservances, fMain.database().tImages, line);
+            m_dataSection = true;
+        } else {
+            readHeaderLine(lineNumber, line, name);
+        }
+        if (!reader.readLine(line)) {
+            if (reader.failure() != ReportReadFailure::None)
+                throw ReadFailure(reader.failureMessage());
+            DebugTrace::show(QStringLiteral("Fin du fichier") + name);
+            break;
+        }
+        ++lineNumber;
+    }
+    return FileEnd::Deleted;
+}
+
+void ReportImport::readHeaderLine(int lineNumber, const QString &line, const QString &name)
+{
+    if (lineNumber >= 18)
+        fMain.MDocument()->appendPlainText(line);
+    else if (lineNumber == 1)
+        Globals::PatientNom = line;
+    else if (lineNumber == 2)
+        Globals::PatientPrenom = line;
+    else if (lineNumber == 6)
+        identifyBlock(line, name);
+    else if (lineNumber == 9)
+        readReportDate(line);
+    else if (lineNumber == 10)
+        readProviderLabel(line);
+}
+
+void ReportImport::identifyBlock(const QString &line, const QString &name)
+{
+    const QString text = headerDate(line, NameRoutines::YearMode::BirthDate);
+    if (NameRoutines::IsDateText(text))
+        Globals::PatientNeLe = text;
+    m_birthDateText =
+        NameRoutines::ExpandBirthYear(Globals::PatientNeLe, NameRoutines::YearMode::BirthDate).value_or(QString());
+    fMain.FImportPatientID = m_env.identify(name);
+    if (fMain.FImportPatientID > -3) {
+        makeConsultationTimeUnique();
+        tObservances.field(QStringLiteral("DATE_CONSULTATION")).setAsDateTime(m_consultationTime);
+        tObservances.field(QStringLiteral("PATIENTS_ID")).setAsInteger(fMain.FImportPatientID);
+    }
+}
+
+void ReportImport::makeConsultationTimeUnique()
+{
+    LocalQuery &query = fMain.database().Query1;
+    query.close();
+    query.setSqlText(QStringLiteral("Select count(*) from Observances where Patients_ID = :patients_id and "
+                                    "DATE_CONSULTATION = :date_consultation"));
+    query.setParam(QStringLiteral("patients_id"), fMain.FImportPatientID);
+    query.setParam(QStringLiteral("date_consultation"), m_consultationTime);
+    query.open();
+    while (query.field(0).asInteger() > 0) {
+        query.close();
+        m_consultationTime = m_consultationTime.addSecs(60);
+        query.setParam(QStringLiteral("date_consultation"), m_consultationTime);
+        query.open();
+    }
+    query.close();
+}
+
+void ReportImport::readReportDate(const QString &line)
+{
+    const QString text = headerDate(line, NameRoutines::YearMode::OtherDate);
+    const std::optional<QDateTime> date = ReadShortDateTime(text);
+    const std::optional<QString> dashed = NameRoutines::ExpandBirthYear(text, NameRoutines::YearMode::OtherDate);
+    if (!date || !dashed)
+        return;
+    m_reportDate = QDateTime(date->date(), QTime(0, 0));
+    m_reportDateText = *dashed;
+}
+
+void ReportImport::readProviderLabel(const QString &line)
+{
+    m_providerLabel = TextRules::trim32(line.mid(11));
+    tObservances.field(QStringLiteral("PRESTATAIRE")).setAsString(m_providerLabel);
+    DebugTrace::show(QStringLiteral("Données trouvées : ") + kCR + QStringLiteral("  - nom : ") + Globals::PatientNom + kCR
+          + QStringLiteral("  - prénom : ") + Globals::PatientPrenom + kCR + QStringLiteral("  - né le : ")
+          + m_birthDateText + kCR + QStringLiteral("  - fait le : ") + m_reportDateText + kCR
+          + QStringLiteral("  - labo : ") + m_providerLabel);
+}
+
+ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QString &path)
+{
+    const bool provider = DebugTrace::isProviderReport(name);
+    if (!fMain.ConnectInternetDatabase(true) && provider) {
+        tObservances.cancel();
+        DebugTrace::show(QStringLiteral("[") + name
+              + QStringLiteral("] est un document Selvantine mais la connexion internet n'est pas active. On ne peut "
+                               "pas l'importer."));
+        return FileEnd::Kept;
+    }
+    tObservances.field(QStringLiteral("COMMENTAIRES")).setAsString(fMain.MDocument()->toPlainText());
+
+    FileEnd end = FileEnd::Deleted;
+    const int id = fMain.FImportPatientID;
+    if (id > -1) {
+        setStatus(2, QStringLiteral("Importation des données de ") + name);
+        fMain.MErrors()->appendPlainText(
+            QStringLiteral("Patient_ID : ") + QString::number(id)
+            + (Globals::PatientCorrectionSent ? QStringLiteral(" - correction du patient") : QString()));
+        DebugTrace::show(QStringLiteral("Gestion du ") + Globals::ImportFolder + name + kCR
+              + QStringLiteral("if ImportInMemo = False ..."));
+        const QString motif = m_providerLabel + QStringLiteral(" du ") + DashesToSlashes(m_reportDateText);
+        tObservances.field(QStringLiteral("MOTIF_DE_CONSULTATION"))
+            .setAsString(provider ? QStringLiteral("Envoi ") + motif : motif);
+
+        bool duplicate = false;
+        const bool stored = storeRecord(name, duplicate);
+        if (stored && !duplicate)
+            DebugTrace::show(QStringLiteral("Gestion du ") + Globals::ImportFolder + name + kCR
+                  + QStringLiteral("Enregistrement de l'observance effectué."));
+        if (provider) {
+            if (!m_sender.isEmpty()) {
+                LocalTable &mail = fMain.database().TMail;
+                const QString address =
+                    mail.isActive() && !mail.isEmpty() ? mail.field(QStringLiteral("ADRESSE")).asString() : QString();
+                if (!recordRemotely(address, path))
+                    end = FileEnd::StopRun;
+            } else {
+                TfMain::WriteLog(QStringLiteral("Impossible de déterminer l'expéditeur de [") + name + u']');
+            }
+        }
+        setStatus(2, QStringLiteral("Enregistrement du résultat de l'importation..."));
+        if (!stored) {
+            writeResultRow(name, false,
+                           QStringLiteral("document non importé : erreur lors de l'enregistrement de l'observance !"));
+            end = FileEnd::StopRun;
+        } else if (duplicate) {
+            writeResultRow(name, true, QStringLiteral("document déjà importé"));
+        } else {
+            writeResultRow(name, true, QStringLiteral("document importé dans un champ mémo"));
+        }
+    } else {
+        setStatus(2, QStringLiteral("Enregistrement du résultat de l'importation..."));
+        if (id == -3)
+            writeResultRow(name, false, QStringLiteral("refus d'importation du document concernant un patient inconnu !"));
+        else
+            writeResultRow(Globals::ImportsFolder + Globals::PatientNom + u'_' + Globals::PatientPrenom + u'_'
+                               + m_birthDateText + u'_' + m_reportDateText + QStringLiteral(".txt"),
+                           false, QStringLiteral("document non importé : identification du patient impossible !"));
+        if (provider) {
+            if (id == -3) {
+                TfMain::WriteLog(QStringLiteral("document non importé [") + name + QStringLiteral("] : patient inconnu !"));
+                fMain.MErrors()->appendPlainText(QStringLiteral("Patients_ID = -3 - PATIENT INCONNU DANS [") + name
+                                                 + u']');
+            } else {
+                TfMain::WriteLog(QStringLiteral("document non importé [") + name
+                                 + QStringLiteral("] : identification du patient impossible !"));
+                fMain.MErrors()->appendPlainText(
+                    QStringLiteral("Patients_ID = -1 - IDENTIFICATION DU PATIENT IMPOSSIBLE DANS [") + name + u']');
+            }
+            if (!recordRemotely(Globals::ReportRecipient, path))
+                end = FileEnd::StopRun;
+        }
+    }
+
+    fMain.MDocument()->clear();
+    m_dataSection = false;
+    Globals::PatientNom.clear();
+    Globals::PatientPrenom.clear();
+    // The next block's identification must not receive this birth date.
+    Globals::PatientNeLe.clear();
+    return end;
+}
+
+bool ReportImport::storeRecord(const QString &name, bool &duplicate)
+{
+    duplicate = false;
+    try {
+        if (alreadyStored()) {
+            duplicate = true;
+            tObservances.cancel();
+            TfMain::WriteLog(QStringLiteral("Observance de [") + name + QStringLiteral("] déjà importée pour le patient ")
+                             + QString::number(fMain.FImportPatientID) + QStringLiteral(" : non enregistrée une seconde fois."));
+            return true;
+        }
+        tObservances.post();
+        return true;
+    } catch (const std::exception &error) {
+        const QString message = QString::fromUtf8(error.what());
+        TfMain::WriteLog(QStringLiteral("Erreur lors de l'enregistrementde l'observance de [") + name
+                         + QStringLiteral("].") + kCR + QStringLiteral("Erreur : ") + message + kCR
+                         + QStringLiteral("L'application va être fermée."));
+        if (DebugTrace::isProviderReport(name))
+            fMain.MErrors()->appendPlainText(QStringLiteral("Erreur lors de l'enregistrementde l'observance de [") + name
+                                             + QStringLiteral("] (fermeture du programme) : ") + message);
+        if (tObservances.state() == LocalDataSet::State::Insert)
+            tObservances.cancel();
+        fMain.tmrClose->start();
+        return false;
+    }
+}
+
+// True when the patient already has an observance with the same content as
+// the block's record (everything but its key and consultation time): the
+// same report read again, from a file kept after an interrupted run or sent
+// twice.
+bool ReportImport::alreadyStored()
+{
+    const int patient = tObservances.fieldIndex(QStringLiteral("PATIENTS_ID"));
+    QList<int> compared;
+    for (int i = 0; i < tObservances.fields().size(); ++i) {
+        const QString field = tObservances.fields().at(i).name.toUpper();
+        if (field != QLatin1String("OBSERVANCES_ID") && field != QLatin1String("DATE_CONSULTATION"))
+            compared << i;
+    }
+    const QString patientId = tObservances.field(patient).asString();
+    for (int row = 0; row < tObservances.recordCount(); ++row) {
+        if (tObservances.displayText(row, patient) != patientId)
+            continue;
+        bool same = true;
+        for (int i : compared) {
+            if (tObservances.displayText(row, i) != tObservances.field(i).asString()) {
+                same = false;
+                break;
+            }
+        }
+        if (same)
+            return true;
+    }
+    return false;
+}
+
+void ReportImport::writeResultRow(const QString &fileName, bool imported, const QString &comment)
+{
+    if (!tResultat.isActive())
+        tResultat.open();
+    tResultat.append();
+    tResultat.field(QStringLiteral("NomFic")).setAsString(fileName);
+    tResultat.field(QStringLiteral("NomPat")).setAsString(Globals::PatientNom);
+    tResultat.field(QStringLiteral("PrenomPat")).setAsString(Globals::PatientPrenom);
+    tResultat.field(QStringLiteral("NePat")).setAsString(Globals::PatientNeLe);
+    if (m_reportDate.isValid())
+        tResultat.field(QStringLiteral("Date")).setAsDate(m_reportDate.date());
+    tResultat.field(QStringLiteral("Imported")).setAsBoolean(imported);
+    tResultat.field(QStringLiteral("Sender")).setAsString(m_providerLabel);
+    tResultat.field(QStringLiteral("Comment")).setAsString(comment);
+    tResultat.post();
+    tResultat.close();
+}
+
+bool ReportImport::recordRemotely(const QString &recipient, const QString &path)
+{
+    if (m_env.saveResult(m_sender, recipient, path) != RemoteRecording::Outcome::Fatal)
+        return true;
+    fMain.tmrClose->start();
+    return false;
+}

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "RemoteRecording.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <functional>
+
+class TfMain;
+class LocalTable;
+class ReportLineReader;
+
+// Imports the report files waiting in the import folder into the local
+// tables: each report block becomes one observance of its patient, one row
+// of the import results and, for a provider report, the import result
+// recorded in the service database. A file is deleted once handled; a file
+// that cannot be handled safely stays (or, when incomplete, is set aside as
+// "<name>.rejete") and is reported. A block whose observance is already
+// stored for its patient is not stored again.
+class ReportImport
+{
+public:
+    struct Environment {
+        // TfMain.SaveImportationResultOnFTP: sender, recipient, full path.
+        std::function<RemoteRecording::Outcome(const QString &, const QString &, const QString &)> saveResult;
+        // TfPatients.IdentifyPatient on the report's identity and bare file name.
+        std::function<int(const QString &fileName)> identify;
+        // Shows a refused file to the user (OpenInNotepad).
+        std::function<void(const QString &)> showFile;
+        // The results window over tResultat, shown modally; it empties the table.
+        std::function<void()> showResults;
+        // The connection of the provider look-up.
+        QString remoteConnectionName;
+    };
+
+    explicit ReportImport(TfMain &main);
+    ReportImport(TfMain &main, Environment environment);
+
+    // TfMain.ImportObservances.
+    void ImportObservances();
+
+    // The provider's id in the service database for a sender address, or -1.
+    static int LookUpProviderId(const QString &connectionName, const QString &sender);
+
+private:
+    enum class FileEnd { Deleted, Kept, StopRun };
+
+    FileEnd importFile(const QString &name, int index, int count);
+    FileEnd readBlocks(ReportLineReader &reader, const QString &name, const QString &path);
+    void readHeaderLine(int lineNumber, const QString &line, const QString &name);
+    void identifyBlock(const QString &line, const QString &name);
+    void readReportDate(const QString &line);
+    void readProviderLabel(const QString &line);
+    FileEnd endOfBlock(const QString &name, const QString &path);
+    bool storeRecord(const QString &name, bool &alreadyStored);
+    bool alreadyStored();
+    void makeConsultationTimeUnique();
+    void beginRecord();
+    void cancelPending();
+    void writeResultRow(const QString &fileName, bool imported, const QString &comment);
+    bool recordRemotely(const QString &recipient, const QString &path);
+    void setStatus(int panel, const QString &text);
+    void finishRun(bool showResults);
+
+    TfMain &fMain;
+    Environment m_env;
+    LocalTable &tObservances;
+    LocalTable &tResultat;
+
+    // Values of the file being imported.
+    QDateTime m_consultationTime;
+    QDateTime m_reportDate; // invalid until a report date was read
+    QString m_reportDateText;
+    QString m_birthDateText;
+    QString m_providerLabel;
+    QString m_sender;
+    bool m_dataSection = false;
+    bool m_fatal = false;
+};
