@@ -31,3 +31,23 @@ wait_port() {
   done
   return 1
 }
+
+# run_service: the entry of a service script. "start" runs the script's
+# service_start (a start that fails half-way stops what it started), "stop"
+# ends the process named in PID_FILE.
+run_service() {
+  case "$ACTION" in
+  start)
+    set -E
+    trap 'stop_pid_file "$PID_FILE"' ERR
+    service_start
+    ;;
+  stop)
+    stop_pid_file "$PID_FILE"
+    ;;
+  *)
+    echo "usage: $0 start|stop STATE_DIR" >&2
+    exit 2
+    ;;
+  esac
+}

@@ -13,9 +13,7 @@ MAIL_PASSWORD="Pop3-secret"
 
 . "$HERE/lib-service.sh"
 
-case "$ACTION" in
-start)
-  trap 'stop_pid_file "$PID_FILE"' ERR
+service_start() {
   # Dovecot's unprivileged processes must reach the users file and the
   # mail folders: let them through the state folder (list nothing).
   chmod o+x "$STATE_DIR"
@@ -84,12 +82,6 @@ CONF
     echo "POP3_TEST_MAILDIR=$DIR/mail/$MAIL_USER"
     echo "POP3_TEST_CA=$DIR/cert.pem"
   } >> "$STATE_DIR/env"
-  ;;
-stop)
-  stop_pid_file "$PID_FILE"
-  ;;
-*)
-  echo "usage: $0 start|stop STATE_DIR" >&2
-  exit 2
-  ;;
-esac
+}
+
+run_service

@@ -11,10 +11,7 @@ PID_FILE="$DIR/server.pid"
 
 . "$HERE/lib-service.sh"
 
-case "$ACTION" in
-start)
-  # A start that fails half-way leaves nothing running.
-  trap 'stop_pid_file "$PID_FILE"' ERR
+service_start() {
   mkdir -p "$DIR/www"
   openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj '/CN=127.0.0.1' \
     -addext 'subjectAltName=IP:127.0.0.1,DNS:localhost' \
@@ -36,12 +33,6 @@ start)
     echo "TOLVARENIX_HTTPS_CA=$DIR/cert.pem"
     echo "TOLVARENIX_HTTP_ROOT=$DIR/www"
   } >> "$STATE_DIR/env"
-  ;;
-stop)
-  stop_pid_file "$PID_FILE"
-  ;;
-*)
-  echo "usage: $0 start|stop STATE_DIR" >&2
-  exit 2
-  ;;
-esac
+}
+
+run_service

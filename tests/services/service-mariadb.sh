@@ -11,10 +11,7 @@ PID_FILE="$DIR/mariadbd.pid"
 
 . "$HERE/lib-service.sh"
 
-case "$ACTION" in
-start)
-  # A start that fails half-way leaves nothing running.
-  trap 'stop_pid_file "$PID_FILE"' ERR
+service_start() {
   mkdir -p "$DIR"
   PORT="$("$HERE/free-port.sh")"
   SOCKET="$DIR/mysqld.sock"
@@ -59,12 +56,6 @@ SQL
     echo "TOLVARENIX_MARIADB_USER=tolvarenix"
     echo "TOLVARENIX_MARIADB_PASSWORD=$PASSWORD"
   } >> "$STATE_DIR/env"
-  ;;
-stop)
-  stop_pid_file "$PID_FILE"
-  ;;
-*)
-  echo "usage: $0 start|stop STATE_DIR" >&2
-  exit 2
-  ;;
-esac
+}
+
+run_service

@@ -10,10 +10,7 @@ PID_FILE="$DIR/tinyproxy.pid"
 
 . "$HERE/lib-service.sh"
 
-case "$ACTION" in
-start)
-  # A start that fails half-way leaves nothing running.
-  trap 'stop_pid_file "$PID_FILE"' ERR
+service_start() {
   mkdir -p "$DIR"
   PORT="$("$HERE/free-port.sh")"
   USER_NAME="mandataire"
@@ -43,12 +40,6 @@ CONF
     echo "TOLVARENIX_PROXY_USER=$USER_NAME"
     echo "TOLVARENIX_PROXY_PASSWORD=$PASSWORD"
   } >> "$STATE_DIR/env"
-  ;;
-stop)
-  stop_pid_file "$PID_FILE"
-  ;;
-*)
-  echo "usage: $0 start|stop STATE_DIR" >&2
-  exit 2
-  ;;
-esac
+}
+
+run_service
