@@ -30,7 +30,8 @@ bool LogWriter::writeTo(const QString &fileName, const QString &message, const Q
 {
     try {
         QFile file(fileName);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        // The entries name patients: the file is the user's alone.
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
             return false;
         const QByteArray bytes = Windows1252::encode(entry(message, when));
         const bool written = file.write(bytes) == bytes.size();

@@ -94,6 +94,7 @@ void TestLogWriter::firstCallCreatesLaterCallsAppend()
 
     QVERIFY(LogWriter::writeTo(file, QStringLiteral("un"), first));
     QCOMPARE(readAll(file), LogWriter::entry(QStringLiteral("un"), first).toLatin1());
+    QCOMPARE(QFile::permissions(file) & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
 
     QVERIFY(LogWriter::writeTo(file, QStringLiteral("deux"), second));
     QCOMPARE(readAll(file), (LogWriter::entry(QStringLiteral("un"), first)
