@@ -69,8 +69,8 @@ std::optional<QString> NameRoutines::ExpandBirthYear(const QString &date, YearMo
     } else {
         const QString question = QStringLiteral("La date de naissance de ") + Globals::PatientPrenom
                                  + u' ' + Globals::PatientNom + QStringLiteral(" est-elle ")
-                                 + QString::number(1900 + year) + QStringLiteral(" ?") + QChar(13)
-                                 + QStringLiteral("La date de naissance sera ")
+                                 + QString::number(1900 + year)
+                                 + QStringLiteral(" ?\nLa date de naissance sera ")
                                  + QString::number(2000 + year)
                                  + QStringLiteral(" si vous répondez par \"Non\"");
         fullYear = Dialogs::instance().question(question) ? 1900 + year : 2000 + year;

@@ -180,8 +180,7 @@ int PatientIdentification::noRow(TfPatients &window, const QString &fileName, co
     } else {
         const auto chosen = window.shownPatient();
         if (DebugTrace::isProviderReport(fileName) && Globals::ProviderReachable) {
-            DebugTrace::show(QStringLiteral("Envoi de l'identification du patient au prestataire."));
-            sendCorrectionWhenOneFieldDiffers(window);
+            sendCorrectionWhenOneFieldDiffers(window, QStringLiteral("Envoi de l'identification du patient au prestataire."));
             if (chosen->nom == Globals::PatientNom && chosen->prenom == Globals::PatientPrenom
                 && chosen->neLe == Globals::PatientNeLe && m_env.addResultLine)
                 m_env.addResultLine(QStringLiteral("Nouveau patient"));
@@ -208,10 +207,9 @@ int PatientIdentification::oneRow(TfPatients &window, const QString &fileName)
     const bool sameIdentity = chosen->nom == Globals::PatientNom && chosen->prenom == Globals::PatientPrenom
                            && chosen->neLe == Globals::PatientNeLe;
     if (DebugTrace::isProviderReport(fileName) && Globals::ProviderReachable && !sameIdentity) {
-        if (m_env.remote.connect && m_env.remote.connect(true)) {
-            DebugTrace::show(handled + QStringLiteral("Envoi de modifications d'identification au prestataire..."));
-            sendCorrectionWhenOneFieldDiffers(window);
-        }
+        if (m_env.remote.connect && m_env.remote.connect(true))
+            sendCorrectionWhenOneFieldDiffers(window,
+                                              handled + QStringLiteral("Envoi de modifications d'identification au prestataire..."));
         Globals::PatientNeLe = chosen->neLe;
         if (TextRules::upperAZ(Globals::PatientPrenom) != TextRules::upperAZ(chosen->prenom))
             Globals::PatientPrenom = chosen->prenom;
@@ -265,7 +263,7 @@ int PatientIdentification::severalRows(TfPatients &window, const QString &fileNa
     }
     if (DebugTrace::isProviderReport(fileName) && Globals::ProviderReachable && m_env.remote.connect
         && m_env.remote.connect(true))
-        sendCorrectionWhenOneFieldDiffers(window);
+        sendCorrectionWhenOneFieldDiffers(window, {});
     id = takeChosen(window);
     DebugTrace::show(QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kCR + QStringLiteral("Patient : ")
           + Globals::PatientNom + QStringLiteral(" | ") + Globals::PatientPrenom + QStringLiteral(" | ")
@@ -299,7 +297,7 @@ int PatientIdentification::takeChosen(TfPatients &window)
     return chosen->id;
 }
 
-void PatientIdentification::sendCorrectionWhenOneFieldDiffers(TfPatients &window)
+void PatientIdentification::sendCorrectionWhenOneFieldDiffers(TfPatients &window, const QString &trace)
 {
     window.QPatientsAfterScroll();
     const auto chosen = window.shownPatient();
@@ -308,6 +306,8 @@ void PatientIdentification::sendCorrectionWhenOneFieldDiffers(TfPatients &window
     using TextRules::trim32;
     if (trim32(chosen->neLe).isEmpty() || trim32(chosen->prenom).isEmpty() || trim32(chosen->nom).isEmpty())
         return;
+    if (!trace.isEmpty())
+        DebugTrace::show(trace);
     if (PatientCorrection::send(m_env.remote, Globals::ProviderID, Globals::PatientNom, Globals::PatientPrenom,
                                 Globals::PatientNeLe, chosen->nom, chosen->prenom, chosen->neLe))
         Globals::PatientCorrectionSent = true;

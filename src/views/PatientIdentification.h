@@ -51,7 +51,9 @@ private:
     int askUser(TfPatients &window);
     // After a choice in the window: the chosen identity becomes the report's.
     int takeChosen(TfPatients &window);
-    void sendCorrectionWhenOneFieldDiffers(TfPatients &window);
+    // Sends the correction when exactly one identity field differs; the trace
+    // (debug mode, when not empty) is shown just before it goes.
+    void sendCorrectionWhenOneFieldDiffers(TfPatients &window, const QString &trace);
     void traceSearch(TfPatients &window, const QString &ending);
 
     Environment m_env;

@@ -220,7 +220,7 @@ void TfShowResults::FormCloseQuery()
         m_results->close();
         m_results->emptyTable();
     } catch (const LocalTablesError &error) {
-        Dialogs::instance().error(QStringLiteral("La liste des résultats de l'importation n'a pas pu être vidée :\r")
+        Dialogs::instance().error(QStringLiteral("La liste des résultats de l'importation n'a pas pu être vidée :\n")
                                   + error.message());
     }
     IniFile ini(ProgramFolder::configurationFile());

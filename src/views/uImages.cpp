@@ -54,7 +54,16 @@ TfImageForm::TfImageForm(const QString &dateBoxText, QWidget *parent)
 
     connect(&m_query, &LocalDataSet::afterOpen, this, &TfImageForm::QryImagesAfterOpen);
     connect(&m_query, &LocalDataSet::afterScroll, this, &TfImageForm::QryImagesAfterScroll);
-    connect(ui->CBCrit, &QComboBox::activated, this, [this] { CBCritChange(); });
+    connect(ui->CBCrit, &QComboBox::activated, this, [this] {
+        // An error here must not escape the event loop.
+        try {
+            CBCritChange();
+        } catch (const LocalTablesError &e) {
+            Dialogs::instance().error(
+                QStringLiteral("Erreur lors de l'ouverture de la liste des images et documents du dossier :\n")
+                + e.message());
+        }
+    });
     connect(ui->BtnBigImage, &QPushButton::clicked, this, &TfImageForm::BtnBigImageClick);
     connect(ui->bOK, &QPushButton::clicked, this, &QDialog::accept);
 

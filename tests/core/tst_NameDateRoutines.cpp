@@ -123,7 +123,7 @@ void NameDateRoutinesTest::expandBirthYearAsksAboutTheCentury()
     QCOMPARE(dialogs.shown.size(), 1);
     QVERIFY(dialogs.shown.first().question);
     QCOMPARE(dialogs.shown.first().text,
-             QString::fromUtf8("La date de naissance de Jean DUPONT est-elle 1926 ?\r"
+             QString::fromUtf8("La date de naissance de Jean DUPONT est-elle 1926 ?\n"
                                "La date de naissance sera 2026 si vous répondez par \"Non\""));
 }
 

@@ -32,6 +32,8 @@ private slots:
     void noRowWindowShownAgainUntilChoice();
     void correctionSending_data();
     void correctionSending();
+    void correctionTraceOnlyBeforeACorrection_data();
+    void correctionTraceOnlyBeforeACorrection();
 
 private:
     int addPatient(const QString &nom, const QString &prenom, const QString &neLe);
@@ -299,6 +301,32 @@ void IdentificationTest::correctionSending()
     const PatientCorrection::Link offline{[](bool) { return false; }, m_service->name(), link.setStatus};
     QVERIFY(!PatientCorrection::send(offline, Globals::ProviderID, "Dupont", "Jean", "01/02/1950", "X", "Y", "Z"));
     QVERIFY(m_status.isEmpty());
+}
+
+void IdentificationTest::correctionTraceOnlyBeforeACorrection_data()
+{
+    QTest::addColumn<QStringList>("report"); // nom, prenom, ne le
+    QTest::addColumn<bool>("sent");
+    QTest::newRow("one field differs") << QStringList{"Dupont", "Jean", "02/02/1950"} << true;
+    QTest::newRow("two fields differ") << QStringList{"Dup", "Je", "01/02/1950"} << false;
+}
+
+void IdentificationTest::correctionTraceOnlyBeforeACorrection()
+{
+    QFETCH(QStringList, report);
+    QFETCH(bool, sent);
+    ScriptedDialogs dialogs;
+    Globals::DebugMode = true;
+    Globals::ProviderReachable = true;
+    Globals::PatientNom = report[0];
+    Globals::PatientPrenom = report[1];
+    Globals::PatientNeLe = report[2];
+
+    QCOMPARE(identification().identify(QStringLiteral("KORVA_a_b_c_01-02-2024_10-00-00.txt")), m_ids.value("A"));
+    QCOMPARE(m_shown, 0);
+    QCOMPARE(corrections(), sent ? 1 : 0);
+    const QStringList traces = dialogs.texts().filter(QStringLiteral("Envoi de modifications d'identification"));
+    QCOMPARE(traces.size(), sent ? 1 : 0);
 }
 
 QTEST_MAIN(IdentificationTest)
