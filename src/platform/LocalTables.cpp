@@ -929,12 +929,12 @@ LocalDataSetModel::LocalDataSetModel(LocalDataSet *dataSet, QObject *parent)
 
 int LocalDataSetModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() || !m_dataSet->isActive() ? 0 : m_dataSet->recordCount();
+    return parent.isValid() || !m_dataSet || !m_dataSet->isActive() ? 0 : m_dataSet->recordCount();
 }
 
 int LocalDataSetModel::columnCount(const QModelIndex &parent) const
 {
-    return parent.isValid() || !m_dataSet->isActive() ? 0 : int(m_dataSet->fields().size());
+    return parent.isValid() || !m_dataSet || !m_dataSet->isActive() ? 0 : int(m_dataSet->fields().size());
 }
 
 QVariant LocalDataSetModel::data(const QModelIndex &index, int role) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QPointer>
 #include <QDate>
 #include <QDateTime>
 #include <QList>
@@ -282,5 +283,5 @@ public:
     LocalDataSet *dataSet() const { return m_dataSet; }
 
 private:
-    LocalDataSet *m_dataSet;
+    QPointer<LocalDataSet> m_dataSet;
 };

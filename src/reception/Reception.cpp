@@ -47,11 +47,6 @@ QString messageNumber()
     return QString::number(Globals::CurrentMailNumber);
 }
 
-bool isReportName(const QString &name)
-{
-    return name.startsWith(QLatin1String(Reception::kReportPrefix));
-}
-
 // The entries of the e-mails folder, hidden ones left out.
 QStringList emailsFolderEntries()
 {
@@ -271,7 +266,7 @@ QString Reception::scanEmailsFolder(TFMessageAction &dialog)
         if (Globals::ProcessedFiles.contains(name, Qt::CaseInsensitive))
             continue;
         dialog.addAttachment(name);
-        if (isReportName(name) && TextRules::upperAZ(name).endsWith(QLatin1String(".TXT")))
+        if (DebugTrace::isProviderReport(name) && TextRules::upperAZ(name).endsWith(QLatin1String(".TXT")))
             report = name;
     }
     if (Globals::DebugMode) {
@@ -299,12 +294,12 @@ Reception::Transfer Reception::TransferFilesForImport()
     QDir().mkpath(attachments);
 
     QStringList names = emailsFolderEntries();
-    std::stable_partition(names.begin(), names.end(), [](const QString &name) { return !isReportName(name); });
+    std::stable_partition(names.begin(), names.end(), [](const QString &name) { return !DebugTrace::isProviderReport(name); });
     for (const QString &name : std::as_const(names)) {
         const QString source = Globals::EmailsFolder + name;
         if (QFileInfo(source).isDir())
             continue;
-        const bool report = isReportName(name);
+        const bool report = DebugTrace::isProviderReport(name);
         if (report && Globals::ProcessedFiles.contains(name, Qt::CaseInsensitive))
             continue;
         const QString target = (report ? Globals::ImportFolder : attachments) + name;

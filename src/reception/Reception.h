@@ -25,7 +25,6 @@ class Reception
 public:
     static constexpr char kArchiveName[] = "PJ.7z";
     static constexpr char kArchivePassword[] = "falaise:-)";
-    static constexpr char kReportPrefix[] = "KORVA_";
     static constexpr char kRefusalLine[] = "Suppression du mail par l'utilisateur";
 
     explicit Reception(TfMain &main);

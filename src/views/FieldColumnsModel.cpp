@@ -4,20 +4,8 @@
 #include <QTableView>
 
 FieldColumnsModel::FieldColumnsModel(LocalDataSet *dataSet, QList<GridColumn> columns, QObject *parent)
-    : QAbstractTableModel(parent), m_dataSet(dataSet), m_columns(std::move(columns))
+    : LocalDataSetModel(dataSet, parent), m_columns(std::move(columns))
 {
-    const auto reset = [this] {
-        beginResetModel();
-        endResetModel();
-    };
-    connect(dataSet, &LocalDataSet::afterOpen, this, reset);
-    connect(dataSet, &LocalDataSet::afterClose, this, reset);
-    connect(dataSet, &LocalDataSet::rowsChanged, this, reset);
-}
-
-int FieldColumnsModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() || !m_dataSet || !m_dataSet->isActive() ? 0 : m_dataSet->recordCount();
 }
 
 int FieldColumnsModel::columnCount(const QModelIndex &parent) const
@@ -27,9 +15,10 @@ int FieldColumnsModel::columnCount(const QModelIndex &parent) const
 
 int FieldColumnsModel::fieldIndex(int column) const
 {
-    if (!m_dataSet || !m_dataSet->isActive() || column < 0 || column >= m_columns.size())
+    LocalDataSet *set = dataSet();
+    if (!set || !set->isActive() || column < 0 || column >= m_columns.size())
         return -1;
-    return m_dataSet->fieldIndex(m_columns.at(column).field);
+    return set->fieldIndex(m_columns.at(column).field);
 }
 
 QVariant FieldColumnsModel::data(const QModelIndex &index, int role) const
@@ -41,7 +30,7 @@ QVariant FieldColumnsModel::data(const QModelIndex &index, int role) const
     if (role != Qt::DisplayRole)
         return {};
     const int field = fieldIndex(index.column());
-    return field < 0 ? QString() : m_dataSet->displayText(index.row(), field);
+    return field < 0 ? QString() : dataSet()->displayText(index.row(), field);
 }
 
 QVariant FieldColumnsModel::headerData(int section, Qt::Orientation orientation, int role) const

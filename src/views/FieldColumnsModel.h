@@ -2,9 +2,7 @@
 
 #include "LocalTables.h"
 
-#include <QAbstractTableModel>
 #include <QList>
-#include <QPointer>
 
 class QTableView;
 
@@ -19,13 +17,12 @@ struct GridColumn
 
 // Read-only grid model over a data set with chosen columns, in the data
 // set's row order. Follows the data set's opening, closing and changes.
-class FieldColumnsModel : public QAbstractTableModel
+class FieldColumnsModel : public LocalDataSetModel
 {
     Q_OBJECT
 public:
     FieldColumnsModel(LocalDataSet *dataSet, QList<GridColumn> columns, QObject *parent = nullptr);
 
-    int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
@@ -33,10 +30,8 @@ public:
     const QList<GridColumn> &columns() const { return m_columns; }
     // Index of the column's field in the data set, -1 when it has none.
     int fieldIndex(int column) const;
-    LocalDataSet *dataSet() const { return m_dataSet; }
 
 private:
-    QPointer<LocalDataSet> m_dataSet;
     QList<GridColumn> m_columns;
 };
 

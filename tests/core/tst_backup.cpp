@@ -1,3 +1,4 @@
+#include "LocalTestTables.h"
 #include "DatabaseBackup.h"
 #include "Globals.h"
 #include "IniFile.h"
@@ -80,10 +81,8 @@ void BackupTest::init()
 {
     Globals::reset();
     m_home = std::make_unique<TestHome>();
-    Globals::BaseFolder = m_home->path() + QStringLiteral("Base/");
-    QVERIFY(QDir().mkpath(Globals::BaseFolder));
     m_db = std::make_unique<LocalDatabase>();
-    m_db->createAndOpen(Globals::BaseFolder, ProgramFolder::configurationFile());
+    openLocalTables(*m_db, *m_home);
     addPatient(QStringLiteral("DURAND"));
     m_home->write(QStringLiteral("Base/Docs/1_rapport.pdf"), "%PDF-1.4 rapport\n");
     m_home->write(QStringLiteral("Base/Imports/KORVA_1.txt"), "report\n");

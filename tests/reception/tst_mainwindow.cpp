@@ -1,6 +1,7 @@
 // The main window's patient display: choosing a patient, the date box and
 // the observance window.
 
+#include "LocalTestTables.h"
 #include "Globals.h"
 #include "MainWindow.h"
 #include "Patients.h"
@@ -38,10 +39,8 @@ void MainWindowTest::init()
 {
     Globals::reset();
     m_home = std::make_unique<TestHome>();
-    Globals::BaseFolder = m_home->path() + "Base/";
-    QVERIFY(QDir().mkpath(Globals::BaseFolder));
     m_window = std::make_unique<MainWindow>();
-    m_window->database().createAndOpen(Globals::BaseFolder, ProgramFolder::configurationFile());
+    openLocalTables(m_window->database(), *m_home);
     m_window->setWindowTitle("Tolvarenix Light - ");
     m_window->show();
     addPatientWithObservances();

@@ -1,6 +1,7 @@
 // Identification of the patient of a received report, on real encrypted
 // tables, with identity corrections sent to the private MariaDB.
 
+#include "LocalTestTables.h"
 #include "Globals.h"
 #include "LocalDatabase.h"
 #include "PatientCorrection.h"
@@ -61,12 +62,9 @@ void IdentificationTest::initTestCase()
 void IdentificationTest::init()
 {
     m_home = std::make_unique<TestHome>();
-    const QString base = m_home->path() + QStringLiteral("Base/");
-    QVERIFY(QDir().mkpath(base));
-    Globals::BaseFolder = base;
     Globals::ImportFolder = m_home->path() + QStringLiteral("ForImportation/");
     m_db = std::make_unique<LocalDatabase>();
-    m_db->createAndOpen(base, ProgramFolder::configurationFile());
+    openLocalTables(*m_db, *m_home);
     m_ids.insert("A", addPatient("Dupont", "Jean", "01/02/1950"));
     m_ids.insert("B", addPatient("Martin", "Paul", "03/04/1960"));
     m_ids.insert("E", addPatient("Lefevre", "Marie", "07/08/1945"));

@@ -1,3 +1,4 @@
+#include "LocalTestTables.h"
 #include "GradL.h"
 #include "Globals.h"
 #include "IniFile.h"
@@ -83,11 +84,8 @@ void ObservanceTest::init()
 {
     Globals::reset();
     m_home = std::make_unique<TestHome>();
-    const QString base = m_home->path() + QStringLiteral("Base/");
-    QVERIFY(QDir().mkpath(base));
-    Globals::BaseFolder = base;
     m_db = std::make_unique<LocalDatabase>();
-    m_db->createAndOpen(base, ProgramFolder::configurationFile());
+    openLocalTables(*m_db, *m_home);
 }
 
 void ObservanceTest::cleanup()

@@ -1,5 +1,6 @@
 // Patient selection window and new-patient dialog, on real encrypted tables.
 
+#include "LocalTestTables.h"
 #include "Globals.h"
 #include "LocalDatabase.h"
 #include "PatientSearch.h"
@@ -88,11 +89,8 @@ private:
 void PatientsTest::init()
 {
     m_home = std::make_unique<TestHome>();
-    const QString base = m_home->path() + QStringLiteral("Base/");
-    QVERIFY(QDir().mkpath(base));
-    Globals::BaseFolder = base;
     m_db = std::make_unique<LocalDatabase>();
-    m_db->createAndOpen(base, ProgramFolder::configurationFile());
+    openLocalTables(*m_db, *m_home);
     addPatient(QStringLiteral("Dupont"), QStringLiteral("Jean"), QStringLiteral("01/02/1950"));
     addPatient(QStringLiteral("DUPONT"), QStringLiteral("JEAN"), QStringLiteral("01/02/1950"));
     addPatient(QStringLiteral("Durand"), QStringLiteral("élodie"), QStringLiteral("12/12/1962"));

@@ -1,3 +1,4 @@
+#include "LocalTestTables.h"
 #include "Clock.h"
 #include "Globals.h"
 #include "IniFile.h"
@@ -66,11 +67,8 @@ void ShowResultsTest::init()
 {
     Globals::reset();
     m_home = std::make_unique<TestHome>();
-    const QString base = m_home->path() + QStringLiteral("Base/");
-    QVERIFY(QDir().mkpath(base));
-    Globals::BaseFolder = base;
     m_db = std::make_unique<LocalDatabase>();
-    m_db->createAndOpen(base, ProgramFolder::configurationFile());
+    openLocalTables(*m_db, *m_home);
     m_dialogs = std::make_unique<ScriptedDialogs>();
     Clock::setSource([] { return QDateTime(QDate(2024, 3, 5), QTime(10, 0)); });
 }
