@@ -18,7 +18,7 @@ public:
                               const QString &arguments, const QString &workingFolder);
 
     // The Exec value for a program and its arguments, quoted and escaped as
-    // the specification of desktop entries requires.
+    // the freedesktop desktop-entry format requires.
     static QString execValue(const QString &target, const QString &arguments);
 
     // Writes the entry file (mode 0755, as desktops want for launchers).
