@@ -11,7 +11,7 @@ cd "$(dirname "$0")"
 ROOT="$(pwd)"
 
 case "${1:-}" in
-"" | --demo) MODE=demo ;;
+"") MODE=demo ;;
 --service) MODE=service ;;
 *)
   echo "usage: $0 [--service]" >&2
