@@ -83,6 +83,18 @@ QString attachmentsFolderOf(const QString &report)
 
 using NamedFile = std::pair<QString, QString>; // name in the import folder, source path
 
+// The files below a folder of an archive, under their bare names.
+QList<NamedFile> filesBelow(const QString &folder)
+{
+    QList<NamedFile> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        files.append({it.fileName(), it.filePath()});
+    }
+    return files;
+}
+
 // The files a message brought, as the transfer places them.
 struct Incoming {
     QList<NamedFile> reports; // top-level reports, and those set aside
@@ -103,13 +115,9 @@ Incoming incomingFiles()
     for (const QString &name : emailsFolderEntries()) {
         const QString path = Globals::EmailsFolder + name;
         if (QFileInfo(path).isDir()) {
-            // The files of an archive's sub-folders join the others under
-            // their bare names.
-            QDirIterator it(path, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-            while (it.hasNext()) {
-                it.next();
-                add(it.fileName(), it.filePath());
-            }
+            // The files of an archive's sub-folders join the others.
+            for (const auto &[bare, source] : filesBelow(path))
+                add(bare, source);
         } else if (DebugTrace::isProviderReport(name)) {
             // A report already moved in this run is the same report sent again.
             if (!Globals::ProcessedFiles.contains(name, Qt::CaseInsensitive))
@@ -401,6 +409,11 @@ QString Reception::scanEmailsFolder(TFMessageAction &dialog)
     for (const QString &name : emailsFolderEntries()) {
         if (Globals::ProcessedFiles.contains(name, Qt::CaseInsensitive))
             continue;
+        if (QFileInfo(Globals::EmailsFolder + name).isDir()) {
+            for (const auto &[bare, source] : filesBelow(Globals::EmailsFolder + name))
+                dialog.addAttachment(bare);
+            continue;
+        }
         dialog.addAttachment(name);
         if (DebugTrace::isProviderReport(name) && TextRules::upperAZ(name).endsWith(QLatin1String(".TXT")))
             report = name;
