@@ -2,6 +2,7 @@
 
 #include "DebugTrace.h"
 
+#include "Clock.h"
 #include "Common.h"
 #include "Dialogs.h"
 #include "Globals.h"
@@ -367,7 +368,9 @@ void Reception::extractArchive(TfMessage &worker, Received &received)
                             + QStringLiteral("\" du message n°") + messageNumber() + u'/'
                             + QString::number(Globals::MailCount) + QStringLiteral(" de [") + worker.From()->text()
                             + QStringLiteral("] (objet [") + worker.Subject()->text() + QStringLiteral("])");
-        received.archiveRefused = extraction.exitCode > 0;
+        // 7-Zip's warning (1) and fatal error (2) codes: the archive itself
+        // is at fault; any other failure is this computer's.
+        received.archiveRefused = extraction.exitCode == 1 || extraction.exitCode == 2;
         if (!received.archiveRefused)
             received.archiveFailure = which + QStringLiteral(" n'a pas pu être décompressée.");
         else if (extraction.output.contains(QLatin1String("Wrong password"), Qt::CaseInsensitive))
@@ -561,7 +564,7 @@ void Reception::offerDeletion(TfMessage &worker, const QString &why)
                                                + QStringLiteral("Il sera d'abord enregistré dans le dossier [")
                                                + folder + QStringLiteral("].")))
         return;
-    const QString stem = folder + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"))
+    const QString stem = folder + Clock::now().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"))
                        + QStringLiteral("_message_") + messageNumber();
     QString path = stem + QStringLiteral(".eml");
     for (int n = 2; QFileInfo::exists(path); ++n)

@@ -65,15 +65,18 @@ void answerDialog(int result, std::function<void()> before = {})
     timer->start();
 }
 
-// Answers every per-message dialog with Importer and records its counter.
+// Answers every per-message dialog with Importer and records its counter
+// and subject.
 struct DialogAnswerer {
     QStringList numbers;
+    QStringList subjects;
     QTimer timer;
     DialogAnswerer()
     {
         QObject::connect(&timer, &QTimer::timeout, [this] {
             if (auto *dialog = qobject_cast<TFMessageAction *>(QApplication::activeModalWidget())) {
                 numbers << dialog->LMessageNumber()->text();
+                subjects << dialog->LObjet()->text();
                 dialog->done(TFMessageAction::kResultImport);
             }
         });
@@ -634,8 +637,13 @@ void ReceptionTest::receptionAndImportEndToEnd()
         ReportImport(*m_window, std::move(env)).ImportObservances();
     });
 
-    // Messages taken from the last listed: the report with a text, then the e-mail.
-    QCOMPARE(dialogs.numbers, (QStringList{"Message n°1/4", "Message n°2/4"}));
+    // Shown: the report with a text and the e-mail, counted upwards.
+    dialogs.subjects.sort();
+    QCOMPARE(dialogs.subjects, (QStringList{"Courrier", "Observances"}));
+    QCOMPARE(dialogs.numbers.size(), 2);
+    QVERIFY2(QRegularExpression("^Message n°[1-4]/4$").match(dialogs.numbers[0]).hasMatch()
+                 && dialogs.numbers[0] < dialogs.numbers[1],
+             qPrintable(dialogs.numbers.join(", ")));
     QVERIFY2(m_dialogs->shown.isEmpty(), qPrintable(m_dialogs->texts().join(" | ")));
     QCOMPARE(m_box.storedMessages(), 0);
     results.sort();
