@@ -165,6 +165,8 @@ Extraction extract(const QString &archive, const QString &destination, const QSt
             return result;
         }
         if (!process.Succeeded()) {
+            result.exitCode = int(process.ExitCode());
+            result.output = process.ErrorText();
             result.error = QStringLiteral("Échec de la décompression de %1 (code %2) : %3")
                                .arg(archive, QString::number(qint32(process.ExitCode())), process.ErrorText());
             return result;

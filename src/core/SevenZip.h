@@ -30,6 +30,10 @@ struct Extraction {
     bool ok = false;
     QString error;      // why it failed, in French (never holds the password)
     QStringList files;  // what came out, relative to the destination, "/"-separated
+    // When 7-Zip ran and failed: its exit code and its error output, for the
+    // callers that tell a damaged archive from a refused password.
+    int exitCode = -1;
+    QString output;
 };
 
 // Extracts the archive into destination (created when missing) through the

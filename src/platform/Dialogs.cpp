@@ -59,10 +59,20 @@ void MessageBoxDialogs::message(Kind kind, const QString &text)
 
 bool MessageBoxDialogs::ask(Kind kind, const QString &text)
 {
+    return askWithDefault(kind, text, true);
+}
+
+bool MessageBoxDialogs::askDefaultNo(Kind kind, const QString &text)
+{
+    return askWithDefault(kind, text, false);
+}
+
+bool MessageBoxDialogs::askWithDefault(Kind kind, const QString &text, bool defaultYes)
+{
     QMessageBox box(iconFor(kind), titleFor(kind), text, QMessageBox::NoButton, parentWindow());
     QPushButton *yes = box.addButton(QStringLiteral("&Oui"), QMessageBox::YesRole);
     QPushButton *no = box.addButton(QStringLiteral("&Non"), QMessageBox::NoRole);
-    box.setDefaultButton(yes);
+    box.setDefaultButton(defaultYes ? yes : no);
     box.setEscapeButton(no);
     box.exec();
     return box.clickedButton() == yes;

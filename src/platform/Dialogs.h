@@ -18,11 +18,15 @@ public:
     // A box with the buttons Yes and No; true when the user answers Yes.
     virtual bool ask(Kind kind, const QString &text) = 0;
     virtual void beep(Beep beep) = 0;
+    // The same question with No as the default answer, for the questions
+    // whose Yes cannot be undone.
+    virtual bool askDefaultNo(Kind kind, const QString &text) { return ask(kind, text); }
 
     void information(const QString &text) { message(Kind::Information, text); }
     void warning(const QString &text) { message(Kind::Warning, text); }
     void error(const QString &text) { message(Kind::Error, text); }
     bool question(const QString &text) { return ask(Kind::Confirmation, text); }
+    bool questionDefaultNo(const QString &text) { return askDefaultNo(Kind::Confirmation, text); }
 
     // The service in use; message boxes unless another one was installed.
     static Dialogs &instance();
@@ -36,5 +40,9 @@ class MessageBoxDialogs : public Dialogs
 public:
     void message(Kind kind, const QString &text) override;
     bool ask(Kind kind, const QString &text) override;
+    bool askDefaultNo(Kind kind, const QString &text) override;
     void beep(Beep beep) override;
+
+private:
+    static bool askWithDefault(Kind kind, const QString &text, bool defaultYes);
 };

@@ -134,30 +134,36 @@ QList<HeaderRow> MailboxOperations::checkMail()
 
 void MailboxOperations::checkUidl(Pop3Session &session, const HeaderRow &row)
 {
-    if (session.uidl(row.number) != row.uidl)
-        throw Pop3Error(QStringLiteral("Le message n°%1 a changé sur le serveur de messagerie depuis la lecture "
+    // The whole listing, so that a message deleted meanwhile (its number no
+    // longer listed) is told apart from a failed command.
+    if (session.uidls().value(row.number) != row.uidl)
+        throw MailboxChangedError(QStringLiteral("Le message n°%1 a changé sur le serveur de messagerie depuis la lecture "
                                        "de la liste des messages.")
                             .arg(row.number));
 }
 
-bool MailboxOperations::retrieve(const HeaderRow &row, MailMessage &message)
+MailboxOperations::Retrieval MailboxOperations::retrieve(const HeaderRow &row, MailMessage &message,
+                                                        QByteArray *rawOut)
 {
     const MailAccount mail = account();
     std::unique_ptr<Pop3Session> session = connect(mail);
     if (!session) {
         Dialogs::instance().error(mailServerUnreachableText(mail.server));
-        return false;
+        return Retrieval::Failed;
     }
     QByteArray raw;
     try {
         checkUidl(*session, row);
         raw = session->retrieve(row.number, row.size);
+    } catch (const MailboxChangedError &e) {
+        LogWriter::write(e.text());
+        return Retrieval::MailboxChanged;
     } catch (const Pop3Error &e) {
         LogWriter::write(notCompatible(Globals::CurrentMailNumber, Globals::MailCount, mail, row.subject, row.size,
                                        row.sender, e.text(), false));
         Dialogs::instance().error(notCompatible(Globals::CurrentMailNumber, Globals::MailCount, mail, row.subject,
                                                 row.size, row.sender, e.text(), true));
-        return false;
+        return Retrieval::Failed;
     }
     session->close();
     try {
@@ -166,9 +172,11 @@ bool MailboxOperations::retrieve(const HeaderRow &row, MailMessage &message)
         const QString lead = QStringLiteral("Erreur lors de la détermination des caractéristiques du message n°");
         LogWriter::write(characteristicsError(lead, mail, row, row.subject, row.sender, e.text(), false));
         Dialogs::instance().error(characteristicsError(lead, mail, row, row.subject, row.sender, e.text(), true));
-        return false;
+        return Retrieval::Failed;
     }
-    return true;
+    if (rawOut)
+        *rawOut = raw;
+    return Retrieval::Retrieved;
 }
 
 void MailboxOperations::remove(const HeaderRow &row)

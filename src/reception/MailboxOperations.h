@@ -21,6 +21,14 @@ struct HeaderRow {
     qint64 size = 0;
 };
 
+// The row's message is no longer the listed one: another mail program
+// deleted or replaced messages since the list was read.
+class MailboxChangedError : public Pop3Error
+{
+public:
+    using Pop3Error::Pop3Error;
+};
+
 // The mailbox work of the POP3 worker window, without the window: each
 // operation opens its own POP3 session with the account and ends it with
 // QUIT. Errors are logged and shown as the worker's error boxes, except
@@ -43,12 +51,18 @@ public:
     // headers could be read, in message order. Empty after a failure.
     QList<HeaderRow> checkMail();
 
-    // RETR of the row's message once its unique id is checked; false when
-    // it was not retrieved (reported).
-    bool retrieve(const HeaderRow &row, MailMessage &message);
+    enum class Retrieval {
+        Retrieved,
+        Failed,         // reported to the user and logged
+        MailboxChanged  // logged only: the caller tells the user
+    };
+    // RETR of the row's message once its unique id is checked. raw, when
+    // given, receives the message as the server sent it.
+    Retrieval retrieve(const HeaderRow &row, MailMessage &message, QByteArray *raw = nullptr);
 
     // DELE of the row's message once its unique id is checked, committed by
-    // QUIT. Throws Pop3Error when the message was not deleted.
+    // QUIT. Throws Pop3Error when the message was not deleted
+    // (MailboxChangedError when it is no longer the listed one).
     void remove(const HeaderRow &row);
 
 private:

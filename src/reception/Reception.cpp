@@ -2,6 +2,7 @@
 
 #include "DebugTrace.h"
 
+#include "Clock.h"
 #include "Common.h"
 #include "Dialogs.h"
 #include "Globals.h"
@@ -18,11 +19,15 @@
 #include "VerifiedCopy.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QLabel>
 #include <QProgressBar>
+#include <QSaveFile>
 #include <QScopeGuard>
 #include <QTimer>
 #include <QTreeWidget>
@@ -32,6 +37,9 @@
 namespace {
 
 constexpr QChar kCR = QChar(13);
+// A received report whose name gives no sending time is kept under this
+// suffix, which the import leaves alone.
+constexpr char kRejectedSuffix[] = ".rejete";
 
 // Set while a reception runs: the command cannot be started a second time
 // from the events the reception lets through.
@@ -54,6 +62,81 @@ QStringList emailsFolderEntries()
     ListFiles(Globals::EmailsFolder + QStringLiteral("*.*"), names);
     names.removeIf([](const QString &name) { return name.startsWith(u'.'); });
     return names;
+}
+
+// The reports of the message being handled that were set aside for their
+// name: hidden, so that the receipt of the message's other reports never
+// takes them for reports.
+QString setAsideFolder()
+{
+    return Globals::EmailsFolder + QStringLiteral(".rejete/");
+}
+
+// The folder of a report's other files: "Attachments/<report without its
+// extension>/" (a report set aside keeps the folder of its own name).
+QString attachmentsFolderOf(const QString &report)
+{
+    QString name = report;
+    if (name.endsWith(QLatin1String(kRejectedSuffix)))
+        name.chop(qsizetype(sizeof(kRejectedSuffix) - 1));
+    return Globals::ImportFolder + QStringLiteral("Attachments/") + QFileInfo(name).completeBaseName() + u'/';
+}
+
+using NamedFile = std::pair<QString, QString>; // name in the import folder, source path
+
+// The files below a folder of an archive, under their bare names.
+QList<NamedFile> filesBelow(const QString &folder)
+{
+    QList<NamedFile> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        files.append({it.fileName(), it.filePath()});
+    }
+    return files;
+}
+
+// The files a message brought, as the transfer places them.
+struct Incoming {
+    QList<NamedFile> reports; // top-level reports, and those set aside
+    QList<NamedFile> others;
+    QString clash;            // a name two files would take
+};
+
+Incoming incomingFiles()
+{
+    Incoming in;
+    QStringList taken;
+    const auto add = [&](const QString &name, const QString &source) {
+        if (taken.contains(name, Qt::CaseInsensitive) && in.clash.isEmpty())
+            in.clash = name;
+        taken << name;
+        in.others.append({name, source});
+    };
+    for (const QString &name : emailsFolderEntries()) {
+        const QString path = Globals::EmailsFolder + name;
+        if (QFileInfo(path).isDir()) {
+            // The files of an archive's sub-folders join the others.
+            for (const auto &[bare, source] : filesBelow(path))
+                add(bare, source);
+        } else if (DebugTrace::isProviderReport(name)) {
+            // A report already moved in this run is the same report sent again.
+            if (!Globals::ProcessedFiles.contains(name, Qt::CaseInsensitive))
+                in.reports.append({name, path});
+        } else {
+            add(name, path);
+        }
+    }
+    const QDir aside(setAsideFolder());
+    for (const QString &name : aside.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name))
+        in.reports.append({name + QLatin1String(kRejectedSuffix), aside.filePath(name)});
+    return in;
+}
+
+QString alreadyThere(const QString &path)
+{
+    return QStringLiteral("Le fichier [") + path
+         + QStringLiteral("] existe déjà : il ne sera pas remplacé par celui du message.");
 }
 
 } // namespace
@@ -150,7 +233,16 @@ Reception::Step Reception::receiveMessage(TfMessage &worker, int row)
     worker.RetrieveExecute();
 
     // Whatever happens to this message, nothing of it is left behind for the next.
-    const auto emptied = qScopeGuard([] { EmptyDirectory(Globals::EmailsFolder); });
+    const auto emptied = qScopeGuard([] {
+        EmptyDirectory(Globals::EmailsFolder);
+        DeleteDirectoryTree(setAsideFolder());
+    });
+    if (!fMain.MessageRetrieved && worker.mailboxChanged()) {
+        keepOnServer(QStringLiteral("La boîte aux lettres a été modifiée par un autre logiciel de messagerie depuis "
+                                    "la lecture de la liste des messages : le message n°")
+                     + messageNumber() + QStringLiteral(" n'a pas été téléchargé."));
+        return Step::Next;
+    }
     if (!fMain.MessageRetrieved) {
         EmptyDirectory(Globals::EmailsFolder);
         if (Dialogs::instance().question(QStringLiteral("Souhaitez-vous supprimer le mail n°") + messageNumber()
@@ -166,8 +258,21 @@ Reception::Step Reception::receiveMessage(TfMessage &worker, int row)
         keepOnServer(received.failure);
         return Step::Next;
     }
+    if (!received.archiveFailure.isEmpty()) {
+        if (received.archiveRefused)
+            offerDeletion(worker, received.archiveFailure);
+        else
+            keepOnServer(received.archiveFailure);
+        return Step::Next;
+    }
 
     fMain.MErrors()->clear();
+    if (received.rejectedReport && received.reportFile.isEmpty()) {
+        // Nothing to record remotely: the files are put where the physician
+        // finds them, and the message leaves the server once they are.
+        importAndDelete(worker);
+        return Step::Next;
+    }
     if (!received.archive || received.reportFile.isEmpty()) {
         // An ordinary message, or an archive that brought no new report:
         // the physician decides.
@@ -206,9 +311,11 @@ Reception::Step Reception::receiveMessage(TfMessage &worker, int row)
             m_mustClose = true;
             return Step::Stop;
         }
-        if (outcome == RemoteRecording::Outcome::Unreachable)
-            TfMain::WriteLog(QStringLiteral("Le refus de l'observance [") + received.reportFile
-                             + QStringLiteral("] n'a pas pu être enregistré : base de données de Tolvarenix injoignable."));
+        if (outcome != RemoteRecording::Outcome::Recorded) {
+            keepOnServer(QStringLiteral("Le refus de l'observance [") + received.reportFile
+                         + QStringLiteral("] n'a pas pu être enregistré sur le serveur de Tolvarenix."));
+            return Step::Next;
+        }
         deleteOnServer(worker);
     }
     return Step::Next;
@@ -228,8 +335,8 @@ Reception::Received Reception::saveAttachments(TfMessage &worker, TFMessageActio
                 return received;
             DebugTrace::show(QStringLiteral("Pièce jointe [") + archive + QStringLiteral("] enregistrée."));
             DebugTrace::show(QStringLiteral("Décompression du fichier [") + archive + QStringLiteral("]..."));
-            received.failure = extractArchive();
-            if (!received.failure.isEmpty())
+            extractArchive(worker, received);
+            if (!received.archiveFailure.isEmpty())
                 return received;
         } else {
             if (!worker.SaveAttachments(QString(), &saved, &received.failure))
@@ -239,24 +346,64 @@ Reception::Received Reception::saveAttachments(TfMessage &worker, TFMessageActio
                       + QStringLiteral("] effectué."));
         }
     }
+    if (received.archive)
+        setAsideUnreadableNames(received);
     if (parts->count() > 0)
         received.reportFile = scanEmailsFolder(dialog);
     return received;
 }
 
-QString Reception::extractArchive()
+void Reception::extractArchive(TfMessage &worker, Received &received)
 {
     const QString archive = Globals::EmailsFolder + QLatin1String(kArchiveName);
     const SevenZip::Extraction extraction =
         SevenZip::extract(archive, Globals::EmailsFolder, QLatin1String(kArchivePassword),
                           QStringLiteral("Veuillez patienter pendant l'extraction de \"") + archive
                               + QStringLiteral("\"..."));
-    if (!extraction.ok)
-        return QStringLiteral("Impossible de décompresser l'archive [") + archive + QStringLiteral("] : ")
-             + extraction.error;
+    if (!extraction.ok) {
+        // 7-Zip's own words go to the log only.
+        TfMain::WriteLog(QStringLiteral("Décompression de l'archive du message n°") + messageNumber() + QStringLiteral(" : ")
+                         + extraction.error);
+        const QString which = QStringLiteral("L'archive \"") + QLatin1String(kArchiveName)
+                            + QStringLiteral("\" du message n°") + messageNumber() + u'/'
+                            + QString::number(Globals::MailCount) + QStringLiteral(" de [") + worker.From()->text()
+                            + QStringLiteral("] (objet [") + worker.Subject()->text() + QStringLiteral("])");
+        // 7-Zip's warning (1) and fatal error (2) codes: the archive itself
+        // is at fault; any other failure is this computer's.
+        received.archiveRefused = extraction.exitCode == 1 || extraction.exitCode == 2;
+        if (!received.archiveRefused)
+            received.archiveFailure = which + QStringLiteral(" n'a pas pu être décompressée.");
+        else if (extraction.output.contains(QLatin1String("Wrong password"), Qt::CaseInsensitive))
+            received.archiveFailure = which + QStringLiteral(" ne peut pas être ouverte : son mot de passe est refusé.");
+        else
+            received.archiveFailure = which + QStringLiteral(" est endommagée : elle ne peut pas être décompressée.");
+        return;
+    }
     DebugTrace::show(QStringLiteral("Décompression du fichier [") + archive + QStringLiteral("] terminée."));
     DeleteFileIfExists(archive);
-    return {};
+}
+
+void Reception::setAsideUnreadableNames(Received &received)
+{
+    for (const QString &name : emailsFolderEntries()) {
+        const QString path = Globals::EmailsFolder + name;
+        if (!DebugTrace::isProviderReport(name) || QFileInfo(path).isDir() || SendDateFromFileName(name)
+            || Globals::ProcessedFiles.contains(name, Qt::CaseInsensitive))
+            continue;
+        const ReportRead<QString> sender = GetReportSender(path);
+        const QString text = QStringLiteral("Impossible de déterminer l'heure d'envoi de l'observance pour [") + name
+                           + QStringLiteral("] provenant de [") + (sender.ok() ? sender.value : QString()) + u']';
+        Dialogs::instance().warning(text + QStringLiteral(". Veuillez contacter Tolvarenix."));
+        // Out of the message's reports: the receipt leaves it alone and the
+        // transfer keeps it for the physician under "<name>.rejete".
+        if (QDir().mkpath(setAsideFolder()) && QFile::rename(path, setAsideFolder() + name)) {
+            TfMain::WriteLog(text + QStringLiteral(" : mis de côté sous [") + Globals::ImportFolder + name
+                             + QLatin1String(kRejectedSuffix) + QStringLiteral("]."));
+            received.rejectedReport = true;
+        } else {
+            received.failure = text + QStringLiteral(" ; il n'a pas pu être mis de côté.");
+        }
+    }
 }
 
 QString Reception::scanEmailsFolder(TFMessageAction &dialog)
@@ -265,6 +412,11 @@ QString Reception::scanEmailsFolder(TFMessageAction &dialog)
     for (const QString &name : emailsFolderEntries()) {
         if (Globals::ProcessedFiles.contains(name, Qt::CaseInsensitive))
             continue;
+        if (QFileInfo(Globals::EmailsFolder + name).isDir()) {
+            for (const auto &[bare, source] : filesBelow(Globals::EmailsFolder + name))
+                dialog.addAttachment(bare);
+            continue;
+        }
         dialog.addAttachment(name);
         if (DebugTrace::isProviderReport(name) && TextRules::upperAZ(name).endsWith(QLatin1String(".TXT")))
             report = name;
@@ -293,30 +445,84 @@ Reception::Transfer Reception::TransferFilesForImport()
     const QString attachments = Globals::ImportFolder + QStringLiteral("Attachments/");
     QDir().mkpath(attachments);
 
-    QStringList names = emailsFolderEntries();
-    std::stable_partition(names.begin(), names.end(), [](const QString &name) { return !DebugTrace::isProviderReport(name); });
-    for (const QString &name : std::as_const(names)) {
-        const QString source = Globals::EmailsFolder + name;
-        if (QFileInfo(source).isDir())
-            continue;
-        const bool report = DebugTrace::isProviderReport(name);
-        if (report && Globals::ProcessedFiles.contains(name, Qt::CaseInsensitive))
-            continue;
-        const QString target = (report ? Globals::ImportFolder : attachments) + name;
+    const Incoming in = incomingFiles();
+    if (in.reports.isEmpty() && in.others.isEmpty())
+        return transfer;
+    const auto fail = [&](const QString &why) {
+        transfer.failure = why;
+        TfMain::WriteLog(why);
+        withdraw(transfer);
+        transfer.written.clear();
+        transfer.folders.clear();
+        transfer.reports.clear();
+        return transfer;
+    };
+    if (!in.clash.isEmpty())
+        return fail(QStringLiteral("Le message contient plusieurs fichiers nommés [") + in.clash
+                    + QStringLiteral("] : ils ne peuvent pas être placés côte à côte pour l'importation."));
+
+    // Where the other files go: one folder of each report, or "Attachments/".
+    QStringList folders;
+    for (const auto &[report, source] : in.reports) {
+        if (QFileInfo::exists(Globals::ImportFolder + report))
+            return fail(alreadyThere(Globals::ImportFolder + report));
+        if (!in.others.isEmpty())
+            folders << attachmentsFolderOf(report);
+    }
+    if (in.reports.isEmpty())
+        folders << attachments;
+
+    const auto copy = [&](const QString &source, const QString &target) {
         QString error;
-        if (!CopyFileVerified(source, target, &error)) {
-            transfer.failure = QStringLiteral("Impossible de transférer le fichier [") + source + QStringLiteral("] vers [")
-                             + target + QStringLiteral("] : ") + error;
-            TfMain::WriteLog(transfer.failure);
-            return transfer;
+        if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) {
+            fail(alreadyThere(target));
+            return false;
         }
-        DeleteFileIfExists(source);
-        if (report) {
-            Globals::ProcessedFiles << name;
-            transfer.reports << name;
+        if (!CopyFileVerified(source, target, &error)) {
+            fail(QStringLiteral("Impossible de transférer le fichier [") + source + QStringLiteral("] vers [") + target
+                 + QStringLiteral("] : ") + error);
+            return false;
+        }
+        transfer.written << target;
+        return true;
+    };
+    for (const QString &folder : std::as_const(folders)) {
+        if (folder != attachments) {
+            if (QFileInfo::exists(folder))
+                return fail(alreadyThere(folder));
+            if (!QDir().mkdir(folder))
+                return fail(QStringLiteral("Impossible de créer le dossier [") + folder + u']');
+            transfer.folders << folder;
+        }
+        for (const auto &[name, source] : in.others) {
+            if (!copy(source, folder + name))
+                return transfer;
         }
     }
+    // The reports last: a report waits for import only with its files.
+    for (const auto &[report, source] : in.reports) {
+        if (!copy(source, Globals::ImportFolder + report))
+            return transfer;
+        transfer.reports << report;
+    }
+
+    Globals::ProcessedFiles << transfer.reports;
+    for (const QList<NamedFile> &files : {in.reports, in.others}) {
+        for (const auto &[name, source] : files)
+            DeleteFileIfExists(source);
+    }
     return transfer;
+}
+
+void Reception::withdraw(const Transfer &transfer)
+{
+    for (const QString &file : transfer.written)
+        DeleteFileIfExists(file);
+    for (const QString &folder : transfer.folders)
+        QDir().rmdir(folder);
+    for (const QString &name : transfer.reports)
+        Globals::ProcessedFiles.removeIf(
+            [&name](const QString &done) { return done.compare(name, Qt::CaseInsensitive) == 0; });
 }
 
 void Reception::importAndDelete(TfMessage &worker)
@@ -328,12 +534,8 @@ void Reception::importAndDelete(TfMessage &worker)
     }
     if (deleteOnServer(worker))
         return;
-    // The message comes again with the next reception: its report is imported then.
-    for (const QString &name : transfer.reports) {
-        DeleteFileIfExists(Globals::ImportFolder + name);
-        Globals::ProcessedFiles.removeIf(
-            [&name](const QString &done) { return done.compare(name, Qt::CaseInsensitive) == 0; });
-    }
+    // The message comes again with the next reception: its files are placed then.
+    withdraw(transfer);
 }
 
 bool Reception::deleteOnServer(TfMessage &worker)
@@ -346,6 +548,37 @@ bool Reception::deleteOnServer(TfMessage &worker)
                      + QStringLiteral(" n'a pas pu être supprimé du serveur de messagerie : ") + e.text());
         return false;
     }
+}
+
+QString Reception::rejectedMessagesFolder()
+{
+    return ProgramFolder::path() + QStringLiteral("Received/Rejetes/");
+}
+
+void Reception::offerDeletion(TfMessage &worker, const QString &why)
+{
+    keepOnServer(why);
+    const QString folder = rejectedMessagesFolder();
+    if (!Dialogs::instance().questionDefaultNo(QStringLiteral("Souhaitez-vous supprimer le mail n°") + messageNumber()
+                                               + QStringLiteral(" du serveur de messagerie ?") + kCR
+                                               + QStringLiteral("Il sera d'abord enregistré dans le dossier [")
+                                               + folder + QStringLiteral("].")))
+        return;
+    const QString stem = folder + Clock::now().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"))
+                       + QStringLiteral("_message_") + messageNumber();
+    QString path = stem + QStringLiteral(".eml");
+    for (int n = 2; QFileInfo::exists(path); ++n)
+        path = stem + u'_' + QString::number(n) + QStringLiteral(".eml");
+    QSaveFile file(path);
+    if (!QDir().mkpath(folder) || !file.open(QIODevice::WriteOnly)
+        || file.write(worker.rawMessage()) != worker.rawMessage().size() || !file.commit()) {
+        keepOnServer(QStringLiteral("Impossible d'enregistrer le message dans [") + path + QStringLiteral("] : ")
+                     + file.errorString());
+        return;
+    }
+    TfMain::WriteLog(QStringLiteral("Message n°") + messageNumber() + QStringLiteral(" enregistré dans [") + path
+                     + QStringLiteral("] avant sa suppression du serveur de messagerie."));
+    deleteOnServer(worker);
 }
 
 void Reception::keepOnServer(const QString &why)

@@ -40,15 +40,23 @@ public:
     // must close (tmrClose armed).
     bool ReceiveEmails();
 
+    // The folder of the program's folder where the raw messages the
+    // physician deleted from the server unread are kept.
+    static QString rejectedMessagesFolder();
+
     struct Transfer {
         QStringList reports;   // report files moved into the import folder
-        QString failure;       // empty, or why a file could not be moved
+        QStringList written;   // every file this transfer wrote
+        QStringList folders;   // every folder it created
+        QString failure;       // empty, or why the files could not be moved
     };
     // TfMain.TransferFilesForImport: moves the files of the e-mails folder
-    // into the import folder (reports) and its "Attachments/" (the others).
-    // Report files go last, and the walk stops at the first file that cannot
-    // be moved, so a message whose files were not all moved never had its
-    // report moved.
+    // into the import folder: each report into it, and the message's other
+    // files (those of archive sub-folders flattened) into
+    // "Attachments/<report without its extension>/" of each report, or into
+    // "Attachments/" for a message without report. Nothing already there is
+    // ever replaced: when a file cannot be placed, or two files would take
+    // one name, nothing is moved and what was written is taken back.
     Transfer TransferFilesForImport();
 
     // True once the remote recording asked for the program to close.
@@ -59,19 +67,25 @@ private:
     struct Received {
         bool archive = false;
         QString reportFile;
-        QString failure; // attachment or archive that could not be made safe
+        QString failure;        // an attachment that could not be saved
+        QString archiveFailure; // the archive could not be opened (user text)
+        bool archiveRefused = false; // damaged or password refused, not our fault
+        bool rejectedReport = false; // a report was set aside for its name
     };
 
     Step receiveMessage(TfMessage &worker, int row);
     Received saveAttachments(TfMessage &worker, TFMessageAction &dialog);
-    QString extractArchive();
+    void extractArchive(TfMessage &worker, Received &received);
+    void setAsideUnreadableNames(Received &received);
     QString scanEmailsFolder(TFMessageAction &dialog);
+    void offerDeletion(TfMessage &worker, const QString &why);
     // Moves the files for import and then deletes the message on the server;
     // a message whose deletion fails takes its report back out of the import
     // folder, so that it is imported once, when it is received again.
     void importAndDelete(TfMessage &worker);
     bool deleteOnServer(TfMessage &worker);
     void keepOnServer(const QString &why);
+    static void withdraw(const Transfer &transfer);
     void endSteps();
 
     QString accountAddress() const;

@@ -150,6 +150,8 @@ HeaderRow TfMessage::rowOf(const QTreeWidgetItem *item) const
 void TfMessage::clearMessage()
 {
     m_msg = MailMessage();
+    m_raw.clear();
+    m_mailboxChanged = false;
     ui->lvMessageParts->clear();
     for (QLabel *label : {ui->Subject, ui->Cc, ui->From, ui->Date, ui->Receipt, ui->Priority})
         label->clear();
@@ -165,7 +167,9 @@ bool TfMessage::RetrieveExecute()
         return false;
     clearMessage();
     MailMessage message;
-    if (!m_ops.retrieve(rowOf(item), message))
+    const MailboxOperations::Retrieval retrieval = m_ops.retrieve(rowOf(item), message, &m_raw);
+    m_mailboxChanged = retrieval == MailboxOperations::Retrieval::MailboxChanged;
+    if (retrieval != MailboxOperations::Retrieval::Retrieved)
         return false;
     m_msg = message;
     showMessage();

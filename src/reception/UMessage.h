@@ -41,6 +41,11 @@ public:
     // memo, browser and attachment rows; sets the main window's
     // MessageRetrieved. True when the message was retrieved.
     bool RetrieveExecute();
+    // After a failed RetrieveExecute: the failure was that another mail
+    // program changed the mailbox since it was listed (nothing shown yet).
+    bool mailboxChanged() const { return m_mailboxChanged; }
+    // The retrieved message as the server sent it.
+    const QByteArray &rawMessage() const { return m_raw; }
     // Deletes the message of the selected row on the server (committed by
     // the QUIT that ends the operation) and marks the row (image 3).
     // Nothing when no row is selected. Throws Pop3Error when the message
@@ -93,4 +98,6 @@ private:
     Ui::TfMessage *ui;
     MailboxOperations m_ops;
     MailMessage m_msg;
+    QByteArray m_raw;
+    bool m_mailboxChanged = false;
 };

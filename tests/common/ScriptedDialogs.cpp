@@ -19,16 +19,27 @@ void ScriptedDialogs::answer(std::initializer_list<bool> answers)
 void ScriptedDialogs::message(Kind kind, const QString &text)
 {
     shown.append({kind, text, false});
+    if (onShown)
+        onShown(shown.last());
 }
 
 bool ScriptedDialogs::ask(Kind kind, const QString &text)
 {
     shown.append({kind, text, true});
+    if (onShown)
+        onShown(shown.last());
     if (m_answers.isEmpty()) {
         ++unscriptedQuestions;
         return false;
     }
     return m_answers.takeFirst();
+}
+
+bool ScriptedDialogs::askDefaultNo(Kind kind, const QString &text)
+{
+    const bool yes = ask(kind, text);
+    shown.last().defaultNo = true;
+    return yes;
 }
 
 void ScriptedDialogs::beep(Beep beep)
