@@ -28,6 +28,8 @@ int main(int argc, char *argv[])
     auto *mainWindow = new MainWindow;
     Globals::fMain = mainWindow;
     QObject::connect(&termination, &TerminationSignals::terminationRequested, mainWindow, &TfMain::requestClose);
+    // A desktop session ending (logout) asks the same.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, mainWindow, [mainWindow] { mainWindow->requestClose(); });
     QObject::connect(mainWindow, &TfMain::closingHandlersRan, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     mainWindow->FormCreate();
 
