@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 SECONDS_PER_TARGET="${1:-60}"
 shift || true
 TARGETS=("$@")
-[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(report_reader data_line)
+[ ${#TARGETS[@]} -gt 0 ] || TARGETS=(report_reader data_line mail_message)
 
 ./scripts/install-deps.sh
 if ! command -v clang++ >/dev/null; then
@@ -37,10 +37,12 @@ for t in "${TARGETS[@]}"; do
   mkdir -p "$corpus" "$artifacts"
   seeds=(tests/fixtures/fuzz-regressions/"$t")
   [ "$t" = report_reader ] && seeds+=(tests/fixtures/reports)
+  dict=()
+  [ -f "fuzz/$t.dict" ] && dict=(-dict="fuzz/$t.dict")
   echo "== fuzz_$t : ${SECONDS_PER_TARGET} s"
   if ! ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 QT_QPA_PLATFORM=offscreen \
       "$BUILD/fuzz/fuzz_$t" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 -rss_limit_mb=2048 \
-      -artifact_prefix="$artifacts/" "$corpus" "${seeds[@]}"; then
+      -artifact_prefix="$artifacts/" "${dict[@]}" "$corpus" "${seeds[@]}"; then
     echo "fuzz_$t a trouvé une entrée fautive : voir $artifacts/" >&2
     status=1
   fi

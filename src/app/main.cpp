@@ -14,8 +14,8 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Tolvarenix Light - Visualiseur des observances"));
     QGuiApplication::setQuitOnLastWindowClosed(false);
 
-    // The session ending asks the main window to close through its closing
-    // timer, like any other end of the program.
+    // The session ending asks the main window to close: open boxes end as
+    // cancelled, then the closing timer closes it like any other end.
     TerminationSignals termination;
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -27,8 +27,10 @@ int main(int argc, char *argv[])
 
     auto *mainWindow = new MainWindow;
     Globals::fMain = mainWindow;
-    QObject::connect(&termination, &TerminationSignals::terminationRequested, mainWindow,
-                     [mainWindow] { mainWindow->tmrClose->start(); });
+    QObject::connect(&termination, &TerminationSignals::terminationRequested, mainWindow, &TfMain::requestClose);
+    // A desktop session ending (logout) asks the same.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, mainWindow, [mainWindow] { mainWindow->requestClose(); });
+    QObject::connect(mainWindow, &TfMain::closingHandlersRan, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     mainWindow->FormCreate();
 
     Globals::fStartup->close();

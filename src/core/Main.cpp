@@ -23,6 +23,7 @@
 #include <QMouseEvent>
 #include <QProcess>
 #include <QShowEvent>
+#include <QThread>
 #include <QTimer>
 
 // The tool-bar pictures live in this library's resources.
@@ -258,20 +259,31 @@ void TfMain::bindCommands()
     for (const char *name : kNoticeControls)
         bindNotice(findChild<QObject *>(QLatin1String(name)));
 
-    connect(ui->Voirfichemdecin1, &QAction::triggered, this, [this] { Voirfichemdecin1Click(); });
+    connect(ui->Voirfichemdecin1, &QAction::triggered, this, [this] { runCommand(&TfMain::Voirfichemdecin1Click); });
     connect(ui->Quitter1, &QAction::triggered, this, [this] { QuitterClick(); });
     connect(ui->Quitter2, &QAction::triggered, this, [this] { QuitterClick(); });
-    connect(ui->m_A_Propos, &QAction::triggered, this, [this] { m_A_ProposClick(); });
-    connect(ui->Chercherlesmisesjour1, &QAction::triggered, this, [this] { Chercherlesmisesjour1Click(); });
-    connect(ui->Sauvegarder1, &QAction::triggered, this, [this] { Sauvegarder1Click(); });
+    connect(ui->m_A_Propos, &QAction::triggered, this, [this] { runCommand(&TfMain::m_A_ProposClick); });
+    connect(ui->Chercherlesmisesjour1, &QAction::triggered, this,
+            [this] { runCommand(&TfMain::Chercherlesmisesjour1Click); });
+    connect(ui->Sauvegarder1, &QAction::triggered, this, [this] { runCommand(&TfMain::Sauvegarder1Click); });
 
-    connect(ui->Slectionner2, &QAction::triggered, this, [this] { bPatientClick(); });
-    connect(ui->bPatient, &QToolButton::clicked, this, [this] { bPatientClick(); });
-    connect(ui->Documentsetimagesintegrsdansledossier1, &QAction::triggered, this, [this] { bImagesClick(); });
-    connect(ui->bImages, &QToolButton::clicked, this, [this] { bImagesClick(); });
-    connect(ui->bEmail, &QToolButton::clicked, this, [this] { bEmailClick(); });
+    connect(ui->Slectionner2, &QAction::triggered, this, [this] { runCommand(&TfMain::bPatientClick); });
+    connect(ui->bPatient, &QToolButton::clicked, this, [this] { runCommand(&TfMain::bPatientClick); });
+    connect(ui->Documentsetimagesintegrsdansledossier1, &QAction::triggered, this,
+            [this] { runCommand(&TfMain::bImagesClick); });
+    connect(ui->bImages, &QToolButton::clicked, this, [this] { runCommand(&TfMain::bImagesClick); });
+    connect(ui->bEmail, &QToolButton::clicked, this, [this] { runCommand(&TfMain::bEmailClick); });
     // Only a choice of the user moves the display; filling the list does not.
-    connect(ui->fDate, &QComboBox::activated, this, [this] { fDateChange(); });
+    connect(ui->fDate, &QComboBox::activated, this, [this] { runCommand(&TfMain::fDateChange); });
+}
+
+void TfMain::runCommand(void (TfMain::*command)())
+{
+    // Nothing new starts once the program is closing.
+    if (m_closeRequested)
+        return;
+    RunningCommand running(*this);
+    (this->*command)();
 }
 
 void TfMain::bindNotice(QObject *control)
@@ -391,6 +403,8 @@ void TfMain::FormCreate()
 
     // 3. Configuration, data folders, leftovers of the last run.
     showStartupStep(QStringLiteral("Lecture de la configuration..."));
+    if (m_closeRequested)
+        return;
     Configuration::prepare();
     ServerSettings::applyTo(IdHTTP1);
     m_downloader = std::make_unique<Downloader>(IdHTTP1, *pbReception(),
@@ -406,23 +420,25 @@ void TfMain::FormCreate()
     }
     // 5. Local-address watcher and 7-Zip.
     showStartupStep(QStringLiteral("Contrôle de l'application 7zip..."));
-    if (!SevenZip::checkPresence(parts()))
+    if (m_closeRequested || !SevenZip::checkPresence(parts()) || m_closeRequested)
         return;
 
     // 6. Internet presence and the access code; a failed fetch arms the
     // closing timer but the next steps still run.
     showStartupStep(QStringLiteral("Vérification de la connexion internet..."));
+    if (m_closeRequested)
+        return;
     StartupConnectivity::checkInternetConnection(parts());
 
     // 7. ODBC driver.
     showStartupStep(QStringLiteral("Vérification du driver MyOSQL..."));
     QString driver;
-    if (!StartupConnectivity::checkOdbcDriver(parts(), driver))
+    if (m_closeRequested || !StartupConnectivity::checkOdbcDriver(parts(), driver))
         return;
 
     // 8. ODBC data source.
     showStartupStep(QStringLiteral("Connexion à la base de données MySQL..."));
-    if (!StartupConnectivity::registerDataSource(parts(), driver))
+    if (m_closeRequested || !StartupConnectivity::registerDataSource(parts(), driver))
         return;
 
     m_startupComplete = true;
@@ -562,6 +578,18 @@ void TfMain::eventLoopStarted()
     m_eventLoopRunning = true;
 }
 
+void TfMain::requestClose()
+{
+    m_closeRequested = true;
+    Dialogs::endForClosing();
+    tmrClose->start();
+}
+
+bool TfMain::busy() const
+{
+    return m_runningCommands > 0 || QThread::currentThread()->loopLevel() > 1;
+}
+
 void TfMain::tmrCloseTimer()
 {
     // While the window is still being created (a modal box of a start-up
@@ -569,6 +597,14 @@ void TfMain::tmrCloseTimer()
     // armed and closes the window at a later tick, once the loop runs.
     if (!m_eventLoopRunning || m_closed)
         return;
+    // Closing under a running command would answer its dialogs and pull the
+    // tables from under it: its dialogs end as cancelled, it returns, and a
+    // later tick closes.
+    if (busy()) {
+        m_closeRequested = true;
+        Dialogs::endForClosing();
+        return;
+    }
     close();
 }
 
@@ -578,13 +614,20 @@ void TfMain::showEvent(QShowEvent *event)
     if (event->spontaneous() || m_shown)
         return;
     m_shown = true;
-    FormShow();
+    // Closing already: nothing is opened or connected any more.
+    if (!m_closeRequested)
+        FormShow();
 }
 
 void TfMain::closeEvent(QCloseEvent *event)
 {
     if (m_closed) {
         event->accept();
+        return;
+    }
+    if (busy()) {
+        event->ignore();
+        requestClose();
         return;
     }
     // Children are asked first; one refusal stops the close.
@@ -602,8 +645,9 @@ void TfMain::closeEvent(QCloseEvent *event)
     FormClose();
     m_closed = true;
     event->accept();
+    // The program entry leaves its message loop on this signal (queued, so
+    // never from inside a loop opened by a handler).
     emit closingHandlersRan();
-    QCoreApplication::quit();
 }
 
 void TfMain::FormCloseQuery(bool &canClose)

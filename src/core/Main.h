@@ -53,6 +53,29 @@ public:
     void tmrCloseTimer();
     void tmrOpenPatientTimer();
 
+    // Asks the program to close from outside (the session ending, a signal):
+    // boxes and dialogs open at that moment end as cancelled, the start-up
+    // stops at its next step, a running command returns, then the closing
+    // timer closes the window through its closing handlers.
+    void requestClose();
+    // True once a close was requested: commands stop at their next step and
+    // take a dialog that ended as cancelled, never as an answer.
+    bool closeRequested() const { return m_closeRequested; }
+
+    // Marks a command as running for its lifetime: a close requested
+    // meanwhile waits until it has returned.
+    class RunningCommand
+    {
+    public:
+        explicit RunningCommand(TfMain &main) : m_main(main) { ++m_main.m_runningCommands; }
+        ~RunningCommand() { --m_main.m_runningCommands; }
+        RunningCommand(const RunningCommand &) = delete;
+        RunningCommand &operator=(const RunningCommand &) = delete;
+
+    private:
+        TfMain &m_main;
+    };
+
     // Called by the program entry once its message loop runs: from then on
     // the closing timer may close the window and end the program.
     void eventLoopStarted();
@@ -124,7 +147,8 @@ public:
     bool MessageRetrieved = false;
 
 signals:
-    // Emitted once, when the closing handlers have run.
+    // Emitted once, when the closing handlers have run: the program entry
+    // then leaves its message loop.
     void closingHandlersRan();
 
 protected:
@@ -160,6 +184,10 @@ protected:
 
 private:
     void bindCommands();
+    // Runs a command of a menu item or a button as a running command.
+    void runCommand(void (TfMain::*command)());
+    // A command runs, or a modal loop is open: closing now would end it.
+    bool busy() const;
     void bindNotice(QObject *control);
     void setUpStatusBar();
     void hideToolBarWidget(QWidget *widget);
@@ -179,4 +207,6 @@ private:
     bool m_eventLoopRunning = false;
     bool m_shown = false;
     bool m_closed = false;
+    bool m_closeRequested = false;
+    int m_runningCommands = 0;
 };

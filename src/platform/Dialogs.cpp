@@ -1,12 +1,51 @@
 #include "Dialogs.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 
 namespace {
 
 Dialogs *installed = nullptr;
+bool s_closing = false;
+
+// A window that waits for work in progress (the wait window of an external
+// program) asks nothing: the command waits for the work, then returns.
+bool answersSomething(const QDialog *dialog)
+{
+    return !dialog->inherits("TWaitingForm");
+}
+
+void endLater(QDialog *dialog)
+{
+    // Queued: a dialog being shown by exec() ends once its loop runs.
+    QPointer<QDialog> guarded(dialog);
+    QMetaObject::invokeMethod(
+        dialog,
+        [guarded] {
+            if (guarded && guarded->isVisible())
+                guarded->done(Dialogs::kEndedForClosing);
+        },
+        Qt::QueuedConnection);
+}
+
+// Ends every dialog shown while the program is closing.
+class ClosingFilter : public QObject
+{
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (s_closing && event->type() == QEvent::Show) {
+            auto *dialog = qobject_cast<QDialog *>(watched);
+            if (dialog && answersSomething(dialog))
+                endLater(dialog);
+        }
+        return false;
+    }
+};
 
 QMessageBox::Icon iconFor(Dialogs::Kind kind)
 {
@@ -51,8 +90,37 @@ void Dialogs::setInstance(Dialogs *dialogs)
     installed = dialogs;
 }
 
+void Dialogs::endForClosing()
+{
+    static ClosingFilter *filter = nullptr;
+    s_closing = true;
+    if (!qApp)
+        return;
+    if (!filter) {
+        filter = new ClosingFilter(qApp);
+        qApp->installEventFilter(filter);
+    }
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        auto *dialog = qobject_cast<QDialog *>(widget);
+        if (dialog && dialog->isVisible() && answersSomething(dialog))
+            endLater(dialog);
+    }
+}
+
+bool Dialogs::closing()
+{
+    return s_closing;
+}
+
+void Dialogs::resetClosing()
+{
+    s_closing = false;
+}
+
 void MessageBoxDialogs::message(Kind kind, const QString &text)
 {
+    if (s_closing)
+        return;
     QMessageBox box(iconFor(kind), titleFor(kind), text, QMessageBox::Ok, parentWindow());
     box.exec();
 }
@@ -69,6 +137,8 @@ bool MessageBoxDialogs::askDefaultNo(Kind kind, const QString &text)
 
 bool MessageBoxDialogs::askWithDefault(Kind kind, const QString &text, bool defaultYes)
 {
+    if (s_closing)
+        return false;
     QMessageBox box(iconFor(kind), titleFor(kind), text, QMessageBox::NoButton, parentWindow());
     QPushButton *yes = box.addButton(QStringLiteral("&Oui"), QMessageBox::YesRole);
     QPushButton *no = box.addButton(QStringLiteral("&Non"), QMessageBox::NoRole);

@@ -32,6 +32,19 @@ public:
     static Dialogs &instance();
     // Installs a service (not owned); nullptr goes back to message boxes.
     static void setInstance(Dialogs *dialogs);
+
+    // The program is closing while boxes or dialogs may be open: every open
+    // modal dialog ends at once with the result kEndedForClosing, and so
+    // does every one shown from then on; message boxes return at once and
+    // their questions read as No. Commands must take such an end as
+    // cancelled, never as an answer: they check closing() after each dialog.
+    // Windows that only wait for work in progress (they answer nothing) are
+    // left to end by themselves.
+    static void endForClosing();
+    static bool closing();
+    static constexpr int kEndedForClosing = -1;
+    // Tests only: back to the normal state.
+    static void resetClosing();
 };
 
 // Message boxes of the windowing system, with French button texts.

@@ -3,6 +3,10 @@
 
 #include "MailMessage.h"
 
+#include "Windows1252.h"
+
+#include <QStringDecoder>
+
 #include <mutex>
 
 namespace {
@@ -11,6 +15,29 @@ void initialiseGMime()
 {
     static std::once_flag once;
     std::call_once(once, [] { g_mime_init(); });
+}
+
+// The parser's options: raw 8-bit header text (no encoded words) is read as
+// UTF-8 when it is valid UTF-8, else as Windows-1252, the code page the
+// providers' older mailers write in.
+GMimeParserOptions *parserOptions()
+{
+    static GMimeParserOptions *options = [] {
+        GMimeParserOptions *created = g_mime_parser_options_new();
+        const char *charsets[] = {"UTF-8", "windows-1252", nullptr};
+        g_mime_parser_options_set_fallback_charsets(created, charsets);
+        return created;
+    }();
+    return options;
+}
+
+// Text whose character set is not declared: UTF-8 when it is valid UTF-8,
+// else Windows-1252.
+QString decodeUndeclared(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    return utf8.hasError() ? Windows1252::decode(bytes) : text;
 }
 
 QString takeText(char *text)
@@ -95,7 +122,9 @@ void collectLeaf(GMimeObject *, GMimeObject *object, gpointer data)
     const char *name = g_mime_part_get_filename(leaf);
     if (GMIME_IS_TEXT_PART(object) && !name && !g_mime_part_is_attachment(leaf)) {
         part.kind = MailPart::Kind::Text;
-        part.text = takeText(g_mime_text_part_get_text(GMIME_TEXT_PART(object)));
+        const char *charset = g_mime_object_get_content_type_parameter(object, "charset");
+        part.text = charset && *charset ? takeText(g_mime_text_part_get_text(GMIME_TEXT_PART(object)))
+                                        : decodeUndeclared(decodedContent(leaf));
     } else {
         part.kind = MailPart::Kind::Attachment;
         part.originalName = QString::fromUtf8(name ? name : "");
@@ -132,7 +161,7 @@ MailMessage MailMessage::parse(const QByteArray &raw)
     initialiseGMime();
     GMimeStream *stream = g_mime_stream_mem_new_with_buffer(raw.constData(), size_t(raw.size()));
     GMimeParser *parser = g_mime_parser_new_with_stream(stream);
-    GMimeMessage *message = g_mime_parser_construct_message(parser, nullptr);
+    GMimeMessage *message = g_mime_parser_construct_message(parser, parserOptions());
     g_object_unref(parser);
     g_object_unref(stream);
     if (!message || raw.trimmed().isEmpty()) {

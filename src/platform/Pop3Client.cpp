@@ -44,10 +44,10 @@ QString describe(CURLcode code, const char *detailBuffer)
 
 } // namespace
 
-Pop3Error::Pop3Error(const QString &text, bool authenticationFailed)
+Pop3Error::Pop3Error(const QString &text, Cause cause)
     : std::runtime_error(text.toStdString())
     , m_text(text)
-    , m_authenticationFailed(authenticationFailed)
+    , m_cause(cause)
 {
 }
 
@@ -105,6 +105,8 @@ struct Pop3Transfer {
 
 Pop3Session::Pop3Session(const Pop3Account &account)
     : m_account(account)
+    , m_connectTimeoutMs(account.connectTimeoutMs)
+    , m_responseTimeoutS(account.responseTimeoutS)
     , m_pump(CurlSupport::pumpWindowMessages)
 {
     CurlSupport::initialise();
@@ -199,7 +201,9 @@ QByteArray Pop3Session::perform(const QByteArray &path, const QByteArray &comman
                                   : describe(code, errorBuffer);
         // libcurl has dropped the connection: the session is over.
         close();
-        throw Pop3Error(text, code == CURLE_LOGIN_DENIED);
+        throw Pop3Error(text, code == CURLE_LOGIN_DENIED        ? Pop3Error::Cause::AuthenticationFailed
+                              : code == CURLE_OPERATION_TIMEDOUT ? Pop3Error::Cause::TimedOut
+                                                                 : Pop3Error::Cause::Other);
     }
     m_established = true;
     m_open = true;

@@ -18,20 +18,28 @@ struct Pop3Account {
     QString user;
     QString password;
     QString caFile;
+    // How long a command waits for the connection (greeting and login
+    // included) and for each answer of the server.
+    int connectTimeoutMs = 15000;
+    int responseTimeoutS = 60;
 };
 
 // A failed POP3 command. authenticationFailed: the server refused the login
-// (trying again with the same password is pointless).
+// (trying again with the same password is pointless). timedOut: the server
+// did not answer in time (trying again would only make the user wait as long
+// once more).
 class Pop3Error : public std::runtime_error
 {
 public:
-    Pop3Error(const QString &text, bool authenticationFailed = false);
+    enum class Cause { Other, AuthenticationFailed, TimedOut };
+    Pop3Error(const QString &text, Cause cause = Cause::Other);
     QString text() const { return m_text; }
-    bool authenticationFailed() const { return m_authenticationFailed; }
+    bool authenticationFailed() const { return m_cause == Cause::AuthenticationFailed; }
+    bool timedOut() const { return m_cause == Cause::TimedOut; }
 
 private:
     QString m_text;
-    bool m_authenticationFailed;
+    Cause m_cause;
 };
 
 // One POP3 session on libcurl. The first command connects and logs in; the
@@ -57,8 +65,6 @@ public:
     Pop3Session(const Pop3Session &) = delete;
     Pop3Session &operator=(const Pop3Session &) = delete;
 
-    void setConnectTimeout(int milliseconds) { m_connectTimeoutMs = milliseconds; }
-    void setResponseTimeout(int seconds) { m_responseTimeoutS = seconds; }
     // Called while a command waits on the network (the default processes the
     // pending window messages, user input held back, on the UI thread).
     void setEventPump(std::function<void()> pump) { m_pump = std::move(pump); }
@@ -97,8 +103,8 @@ private:
     void *m_curl = nullptr;
     bool m_open = false;
     bool m_established = false;
-    int m_connectTimeoutMs = 15000;
-    int m_responseTimeoutS = 60;
+    int m_connectTimeoutMs;
+    int m_responseTimeoutS;
     std::function<void()> m_pump;
     WorkHandlers m_work;
     QString m_lastReply;

@@ -28,6 +28,8 @@ Pop3Account MailAccount::pop3() const
     pop3.user = login;
     pop3.password = password;
     pop3.caFile = mailCaFile();
+    if (connectTimeoutMs > 0)
+        pop3.connectTimeoutMs = connectTimeoutMs;
     return pop3;
 }
 
@@ -60,8 +62,9 @@ std::unique_ptr<Pop3Session> connectMailbox(const MailAccount &account, QString 
                              + account.login + QStringLiteral(", , ") + account.adresse + QStringLiteral(" : ")
                              + e.text());
             // The same password would only be refused again (and could
-            // get the account locked).
-            if (e.authenticationFailed())
+            // get the account locked); a server that accepts the connection
+            // but stays silent would hold the user as long at each attempt.
+            if (e.authenticationFailed() || e.timedOut())
                 break;
         }
     }

@@ -17,6 +17,9 @@ struct MailAccount {
     bool secured = false;
     QString login;
     QString password;
+    // How long a session waits for the server to connect and greet (not
+    // stored; 0: the client's default).
+    int connectTimeoutMs = 0;
 
     // The current record of the mail table (fields found by name).
     static MailAccount fromRecord(LocalDataSet &table);
@@ -36,6 +39,6 @@ QString mailAccountSnapshot(LocalDataSet &table);
 
 // Opens a POP3 session with the account: up to 11 attempts without pause,
 // each failure logged without the password; a login refused by the server
-// ends the attempts at once. Null when no session could be opened; error
+// or a server that does not answer in time ends the attempts at once. Null when no session could be opened; error
 // receives the last error text.
 std::unique_ptr<Pop3Session> connectMailbox(const MailAccount &account, QString *error = nullptr);

@@ -10,6 +10,7 @@
 #include "uObservances.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 
 MainWindow::MainWindow(QWidget *parent)
     : TfMain(parent)
@@ -52,7 +53,21 @@ void MainWindow::ImportObservances()
 
 void MainWindow::bEmailClick()
 {
-    Reception::bEmailClick(*this, [this] { ImportObservances(); });
+    RunningCommand running(*this);
+    // Reaching the service database can take seconds: the user sees at once
+    // that the command has started.
+    const QString previous = statusText(0);
+    const QString starting = QStringLiteral("Réception en cours. Veuillez patienter...");
+    setStatusText(0, starting);
+    QCoreApplication::processEvents();
+    Reception::bEmailClick(*this, [this] {
+        // A close requested during the reception: the reports wait in the
+        // import folder for the next run.
+        if (!closeRequested())
+            ImportObservances();
+    });
+    if (statusText(0) == starting)
+        setStatusText(0, previous);
 }
 
 void MainWindow::openMailAccountForm()

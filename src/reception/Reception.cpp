@@ -218,6 +218,9 @@ bool Reception::ReceiveEmails()
 
 Reception::Step Reception::receiveMessage(TfMessage &worker, int row)
 {
+    // The program is closing: the messages still to come stay on the server.
+    if (fMain.closeRequested())
+        return Step::Stop;
     ++Globals::CurrentMailNumber;
     setStatus(0, QStringLiteral("Réception des emails..."));
     setStatus(1, messageNumber() + u'/' + QString::number(Globals::MailCount));
@@ -276,7 +279,10 @@ Reception::Step Reception::receiveMessage(TfMessage &worker, int row)
     if (!received.archive || received.reportFile.isEmpty()) {
         // An ordinary message, or an archive that brought no new report:
         // the physician decides.
-        if (dialog.exec() == TFMessageAction::kResultImport)
+        const int answer = dialog.exec();
+        if (fMain.closeRequested())
+            return Step::Stop; // ended by the closing, not answered: the message stays on the server
+        if (answer == TFMessageAction::kResultImport)
             importAndDelete(worker);
         else
             deleteOnServer(worker);
@@ -301,7 +307,10 @@ Reception::Step Reception::receiveMessage(TfMessage &worker, int row)
         return Step::Next;
     }
 
-    if (!hasText || dialog.exec() == TFMessageAction::kResultImport) {
+    const int answer = hasText ? dialog.exec() : int(TFMessageAction::kResultImport);
+    if (fMain.closeRequested())
+        return Step::Stop; // ended by the closing, not answered: the message stays on the server
+    if (answer == TFMessageAction::kResultImport) {
         importAndDelete(worker);
     } else {
         fMain.MErrors()->appendPlainText(QLatin1String(kRefusalLine));

@@ -7,6 +7,7 @@
 
 #include <QCloseEvent>
 #include <QIntValidator>
+#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 
@@ -19,6 +20,20 @@ TfMedecin::TfMedecin(LocalTable &mailTable, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString());
     ui->EdPopPort->setValidator(new QIntValidator(0, 65535, ui->EdPopPort));
+    ui->EdPopPort->setMaxLength(5);
+    // The table cuts a longer text when it stores it: no edit may hold more
+    // than its field keeps, so what the test tries is what is saved.
+    const std::pair<QLineEdit *, const char *> sizedFields[] = {{ui->EdNom, "COMPTE"},
+                                                                {ui->EdFrom, "ADRESSE"},
+                                                                {ui->EdPOP3Server, "SERVEUR_POP3"},
+                                                                {ui->EdLogin, "LOGIN"},
+                                                                {ui->EdPassword, "PASSWORD"}};
+    for (const auto &[edit, name] : sizedFields) {
+        for (const FieldDef &def : mailTable.fields()) {
+            if (def.name.compare(QLatin1String(name), Qt::CaseInsensitive) == 0 && def.size > 0)
+                edit->setMaxLength(def.size);
+        }
+    }
 
     const MailAccountTexts record = m_editor.load();
     ui->EdNom->setText(record.nom);
@@ -144,6 +159,22 @@ void TfMedecin::closeForm()
         window->close();
     else
         close();
+}
+
+void TfMedecin::keyPressEvent(QKeyEvent *event)
+{
+    // Enter presses the default button "&Enregistrer" when it is enabled,
+    // as in a dialog; on another button it presses that button.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        auto *focused = qobject_cast<QPushButton *>(focusWidget());
+        if (focused && focused->isEnabled())
+            focused->click();
+        else if (ui->BValider->isEnabled())
+            ui->BValider->click();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TfMedecin::closeEvent(QCloseEvent *event)

@@ -44,6 +44,7 @@ private slots:
     void initTestCase();
     void firstAndSecondStart();
     void closingRequestedDuringStartup();
+    void sessionEndWhileStartupBoxIsOpen();
 
 private:
     void start(QProcess &process);
@@ -94,7 +95,10 @@ void ObsidraTest::firstAndSecondStart()
     {
         QProcess obsidra;
         start(obsidra);
-        QVERIFY(waitFor([&] { return QFile::exists(entry) && QDir(m_home + "/Base/Imports").exists(); }, 20000));
+        // The session ending stops the start-up at its next step: the end
+        // is asked once the last step has run.
+        QVERIFY(waitFor([&] { return QFile::exists(entry) && QFile::exists(m_dir.filePath("odbc.ini")); }, 20000));
+        QTest::qWait(500);
         endCleanly(obsidra);
     }
     // Offline, the driver and data-source steps still ran.
@@ -138,6 +142,29 @@ void ObsidraTest::closingRequestedDuringStartup()
     start(obsidra);
     QVERIFY(waitFor([&] { return QDir(m_home + "/Base").exists(); }, 20000));
     endCleanly(obsidra);
+}
+
+void ObsidraTest::sessionEndWhileStartupBoxIsOpen()
+{
+    // 7-Zip is not where the configuration says: the start-up shows its box
+    // and waits for an OK that nobody gives.
+    m_home = m_dir.filePath("third-program");
+    QVERIFY(QDir().mkpath(m_home));
+    QFile ini(m_home + "/Obsidra.ini");
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[Main]\nSevenZip=" + m_dir.filePath("no-7zip").toUtf8() + "\n");
+    ini.close();
+    QProcess obsidra;
+    start(obsidra);
+    QVERIFY(waitFor([&] { return QFile::exists(m_home + "/Base/Mail.db"); }, 20000));
+    QTest::qWait(1000);
+    ::kill(obsidra.processId(), SIGTERM);
+    const bool ended = obsidra.waitForFinished(5000);
+    if (!ended)
+        obsidra.kill();
+    QVERIFY(ended);
+    QCOMPARE(obsidra.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(obsidra.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(ObsidraTest)

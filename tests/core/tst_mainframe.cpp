@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -231,6 +232,28 @@ void activate(QObject *control)
         QTest::mouseClick(widget, Qt::LeftButton, Qt::NoModifier, QPoint(4, widget->height() / 2));
 }
 
+// A command that waits for the user in a modal dialog, or in a question of
+// the message boxes, while something asks the program to close.
+class CommandMain : public RecordingMain
+{
+public:
+    bool question = false;
+    std::function<void(CommandMain &)> whileOpen;
+    int result = 0;
+
+    void bEmailClick() override
+    {
+        QTimer::singleShot(30, this, [this] { whileOpen(*this); });
+        if (question) {
+            result = MessageBoxDialogs().question(QStringLiteral("Supprimer le message ?")) ? 1 : 0;
+        } else {
+            QDialog dialog(this);
+            result = dialog.exec();
+        }
+        calls << QStringLiteral("returned");
+    }
+};
+
 void showAndWait(QWidget &window)
 {
     window.show();
@@ -277,6 +300,8 @@ private slots:
     void updaterAtDestruction_data();
     void updaterAtDestruction();
     void missingUpdaterIsNotReported();
+    void closeWaitsForTheRunningCommand_data();
+    void closeWaitsForTheRunningCommand();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -290,6 +315,7 @@ void TestMainFrame::init()
 
 void TestMainFrame::cleanup()
 {
+    Dialogs::resetClosing();
     Globals::reset();
     m_home.reset();
 }
@@ -838,6 +864,51 @@ void TestMainFrame::missingUpdaterIsNotReported()
     }
     QVERIFY(dialogs.shown.isEmpty());
     QVERIFY(!QFile::exists(m_home->file(QStringLiteral("Updater"))));
+}
+
+void TestMainFrame::closeWaitsForTheRunningCommand_data()
+{
+    QTest::addColumn<bool>("question");
+    QTest::addColumn<int>("trigger"); // 0 session end, 1 closing timer, 2 "Quitter"
+    QTest::addColumn<int>("result");
+    QTest::newRow("session end, dialog") << false << 0 << Dialogs::kEndedForClosing;
+    QTest::newRow("closing timer, dialog") << false << 1 << Dialogs::kEndedForClosing;
+    QTest::newRow("quit, dialog") << false << 2 << Dialogs::kEndedForClosing;
+    QTest::newRow("session end, question") << true << 0 << 0;
+    QTest::newRow("closing timer, question") << true << 1 << 0;
+}
+
+// The open dialog ends as cancelled, never as an answer; the command
+// returns; only then do the closing handlers run, once.
+void TestMainFrame::closeWaitsForTheRunningCommand()
+{
+    QFETCH(bool, question);
+    QFETCH(int, trigger);
+    QFETCH(int, result);
+    CommandMain window;
+    window.question = question;
+    showAndWait(window);
+    window.eventLoopStarted();
+    window.tmrClose->setInterval(10);
+    window.calls.clear();
+    QSignalSpy closed(&window, &TfMain::closingHandlersRan);
+    window.whileOpen = [trigger](CommandMain &main) {
+        if (trigger == 0)
+            main.requestClose();
+        else if (trigger == 1)
+            main.tmrClose->start();
+        else
+            main.QuitterClick();
+    };
+
+    window.bEmail()->click();
+
+    QCOMPARE(window.result, result);
+    QTRY_COMPARE(closed.count(), 1);
+    QCOMPARE(window.calls.value(0), QStringLiteral("returned"));
+    QCOMPARE(window.calls.count(QStringLiteral("closeLocalTables")), 1);
+    QVERIFY(!window.isVisible());
+    QVERIFY(window.closeRequested());
 }
 
 QTEST_MAIN(TestMainFrame)

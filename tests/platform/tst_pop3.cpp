@@ -4,6 +4,7 @@
 #include "MailMessage.h"
 #include "Pop3Client.h"
 #include "Pop3TestMailbox.h"
+#include "Windows1252.h"
 
 #include <QtTest>
 
@@ -21,6 +22,8 @@ private slots:
     void attachmentNamesAreBare_data();
     void attachmentNamesAreBare();
     void notAMessageIsAnError();
+    void undeclaredCharsetKeepsAccents_data();
+    void undeclaredCharsetKeepsAccents();
 
 private:
     Pop3TestMailbox m_box;
@@ -30,7 +33,8 @@ void Pop3Test::init()
 {
     if (QByteArray(QTest::currentTestFunction()).startsWith("parses")
         || QByteArray(QTest::currentTestFunction()).startsWith("attachment")
-        || QByteArray(QTest::currentTestFunction()).startsWith("notA"))
+        || QByteArray(QTest::currentTestFunction()).startsWith("notA")
+        || QByteArray(QTest::currentTestFunction()).startsWith("undeclared"))
         return;
     if (!m_box.available())
         QSKIP("POP3_TEST_* variables missing: test services not started (run ./test.sh)");
@@ -170,6 +174,38 @@ void Pop3Test::attachmentNamesAreBare()
 void Pop3Test::notAMessageIsAnError()
 {
     QVERIFY_THROWS_EXCEPTION(MailParseError, MailMessage::parse(QByteArray()));
+}
+
+// Older mailers send 8-bit text without naming its character set: it is
+// read as UTF-8 when it is valid UTF-8, else as Windows-1252.
+void Pop3Test::undeclaredCharsetKeepsAccents_data()
+{
+    QTest::addColumn<QByteArray>("encoded");
+    QTest::addColumn<QByteArray>("contentType");
+    const QString text = QStringLiteral("Relevé d'août : 5 € réglés");
+    QTest::newRow("utf-8, plain") << text.toUtf8() << QByteArray("text/plain");
+    QTest::newRow("windows-1252, plain") << Windows1252::encode(text) << QByteArray("text/plain");
+    QTest::newRow("windows-1252, html") << Windows1252::encode(text) << QByteArray("text/html");
+    QTest::newRow("windows-1252, multipart") << Windows1252::encode(text) << QByteArray("multipart");
+}
+
+void Pop3Test::undeclaredCharsetKeepsAccents()
+{
+    QFETCH(QByteArray, encoded);
+    QFETCH(QByteArray, contentType);
+    const QString text = QStringLiteral("Relevé d'août : 5 € réglés");
+    QByteArray raw = "From: =?utf-8?q?S=C3=A9bastien?= <s@example.org>\r\nSubject: " + encoded
+                   + "\r\nMIME-Version: 1.0\r\n";
+    if (contentType == "multipart")
+        raw += "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\n"
+             + encoded + "\r\n--b\r\nContent-Type: application/octet-stream\r\n"
+             "Content-Disposition: attachment; filename=\"a.bin\"\r\n\r\nxx\r\n--b--\r\n";
+    else
+        raw += "Content-Type: " + contentType + "\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" + encoded + "\r\n";
+    const MailMessage message = MailMessage::parse(raw);
+    QCOMPARE(message.subject, text);
+    const QString body = message.hasParts ? message.parts.value(0).text : message.body;
+    QCOMPARE(body.trimmed(), text);
 }
 
 QTEST_GUILESS_MAIN(Pop3Test)

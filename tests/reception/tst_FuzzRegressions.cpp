@@ -1,4 +1,5 @@
 #include "../../fuzz/FuzzEntries.h"
+#include "../../fuzz/FuzzMailEntries.h"
 
 #include "DecimalSeparator.h"
 #include "TestHome.h"
@@ -43,7 +44,7 @@ void FuzzRegressionsTest::replay_data()
 {
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("file");
-    for (const char *name : {"report_reader", "data_line"}) {
+    for (const char *name : {"report_reader", "data_line", "mail_message"}) {
         const QString target = QString::fromLatin1(name);
         const QDir corpus(QStringLiteral(FIXTURES_DIR "/fuzz-regressions/") + target);
         const QStringList files = corpus.entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -61,9 +62,9 @@ void FuzzRegressionsTest::replay()
     QVERIFY(input.open(QIODevice::ReadOnly));
     const QByteArray bytes = input.readAll();
     const auto *data = reinterpret_cast<const uint8_t *>(bytes.constData());
-    const QString problem = target == QLatin1String("report_reader")
-                                ? FuzzEntries::reportReader(data, size_t(bytes.size()))
-                                : FuzzEntries::dataLine(data, size_t(bytes.size()));
+    const QString problem = target == QLatin1String("report_reader") ? FuzzEntries::reportReader(data, size_t(bytes.size()))
+                          : target == QLatin1String("data_line")     ? FuzzEntries::dataLine(data, size_t(bytes.size()))
+                                                                     : FuzzEntries::mailMessage(data, size_t(bytes.size()));
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 

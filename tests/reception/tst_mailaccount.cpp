@@ -18,6 +18,8 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -45,6 +47,10 @@ private slots:
     void connectionTest();
     void saveWithRequiredFieldEmptyIsCancelled();
     void blankNewAccountClosesWithoutQuestion();
+    void silentServerIsTriedOnce();
+    void formHoldsWhatTheTableKeeps_data();
+    void formHoldsWhatTheTableKeeps();
+    void enterSavesWhenEnabled();
 
 private:
     MailAccount account(bool secured = false) const;
@@ -269,6 +275,91 @@ void MailAccountTest::blankNewAccountClosesWithoutQuestion()
     QVERIFY(dialogs.shown.isEmpty());
     QCOMPARE(db.TMail.state(), LocalDataSet::State::Browse);
     QCOMPARE(db.TMail.recordCount(), 0);
+}
+
+// A server that accepts the connection and never greets: one attempt, then
+// the worker's box; not eleven waits in a row.
+void MailAccountTest::silentServerIsTriedOnce()
+{
+    TestHome home;
+    ScriptedDialogs dialogs;
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    MailAccount a = account();
+    a.server = QStringLiteral("127.0.0.1");
+    a.port = silent.serverPort();
+    a.connectTimeoutMs = 300;
+    TfMessage worker;
+    worker.setAccountSource([&] { return a; });
+    worker.CheckMailToExecute();
+    QCOMPARE(worker.lvHeaders()->topLevelItemCount(), 0);
+    QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("Impossible de se connecter au serveur de messagerie [127.0.0.1"
+                                                         "\nAbandon de la procédure.")});
+    int connections = 0;
+    while (silent.hasPendingConnections() || silent.waitForNewConnection(100)) {
+        delete silent.nextPendingConnection();
+        ++connections;
+    }
+    QCOMPARE(connections, 1);
+}
+
+void MailAccountTest::formHoldsWhatTheTableKeeps_data()
+{
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<QString>("field");
+    QTest::newRow("account") << QStringLiteral("EdNom") << QStringLiteral("COMPTE");
+    QTest::newRow("address") << QStringLiteral("EdFrom") << QStringLiteral("ADRESSE");
+    QTest::newRow("server") << QStringLiteral("EdPOP3Server") << QStringLiteral("SERVEUR_POP3");
+    QTest::newRow("login") << QStringLiteral("EdLogin") << QStringLiteral("LOGIN");
+    QTest::newRow("password") << QStringLiteral("EdPassword") << QStringLiteral("PASSWORD");
+}
+
+// Whatever is typed, the text the connection test uses is the one stored.
+void MailAccountTest::formHoldsWhatTheTableKeeps()
+{
+    QFETCH(QString, edit);
+    QFETCH(QString, field);
+    TestHome home;
+    ScriptedDialogs dialogs;
+    LocalDatabase db;
+    openNewAccount(db, home);
+    TfMedecin form(db.TMail);
+    form.show();
+    const QString filler = QStringLiteral("abcdefghij").repeated(16);
+    for (QLineEdit *other : form.findChildren<QLineEdit *>())
+        other->setText(other == form.EdPopPort() ? QStringLiteral("110") : QStringLiteral("x"));
+    auto *typed = form.findChild<QLineEdit *>(edit);
+    typed->clear();
+    QTest::keyClicks(typed, filler);
+    const QString tested = form.texts().password + form.texts().login + form.texts().server + form.texts().from
+                         + form.texts().nom;
+    form.BValiderClick();
+    QCOMPARE(db.TMail.recordCount(), 1);
+    QVERIFY(typed->text().size() < filler.size());
+    QCOMPARE(db.TMail.field(field).asString(), typed->text());
+    const MailAccount stored = MailAccount::fromRecord(db.TMail);
+    QCOMPARE(stored.password + stored.login + stored.server + stored.adresse + stored.compte, tested);
+}
+
+void MailAccountTest::enterSavesWhenEnabled()
+{
+    TestHome home;
+    ScriptedDialogs dialogs;
+    LocalDatabase db;
+    openNewAccount(db, home);
+    TfMedecin form(db.TMail);
+    form.show();
+    form.EdNom()->setText(QStringLiteral("Cabinet"));
+    form.EdFrom()->setText(QStringLiteral("medecin@example.org"));
+    form.EdLogin()->setText(QStringLiteral("medecin"));
+    QTest::keyClick(form.EdLogin(), Qt::Key_Return);
+    QCOMPARE(db.TMail.recordCount(), 0);
+    // As after a successful connection test.
+    form.BValider()->setEnabled(true);
+    QTest::keyClick(form.EdLogin(), Qt::Key_Return);
+    QCOMPARE(db.TMail.recordCount(), 1);
+    QVERIFY(!form.BValider()->isEnabled());
+    QVERIFY(dialogs.shown.isEmpty());
 }
 
 QTEST_MAIN(MailAccountTest)

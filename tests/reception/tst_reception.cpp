@@ -7,6 +7,7 @@
 #include "ReportImport.h"
 #include "Windows1252.h"
 
+#include "Dialogs.h"
 #include "Globals.h"
 #include "LocalDatabase.h"
 #include "MainWindow.h"
@@ -124,6 +125,8 @@ private slots:
     void archiveRefused_data();
     void archiveRefused();
     void receptionAndImportEndToEnd();
+    void statusShownBeforeConnecting();
+    void closingWhileDialogOpenKeepsMessage();
 
 private:
     QByteArray pack(const Files &files, const QString &password = Reception::kArchivePassword);
@@ -197,6 +200,7 @@ void ReceptionTest::cleanup()
     m_dialogs.reset();
     m_home.reset();
     Globals::reset();
+    Dialogs::resetClosing();
     m_box.clear();
 }
 
@@ -677,6 +681,42 @@ void ReceptionTest::receptionAndImportEndToEnd()
         QCOMPARE(recorded.value(0), QStringLiteral("1"));
         QVERIFY2(recorded.value(1).startsWith("Patient_ID : " + QString::number(patient)), qPrintable(recorded.value(1)));
     }
+void ReceptionTest::statusShownBeforeConnecting()
+{
+    QString shownWhileConnecting;
+    m_window->answer = [this, &shownWhileConnecting](int) {
+        shownWhileConnecting = m_window->statusText(0);
+        return false;
+    };
+    m_window->bEmailClick();
+    QCOMPARE(shownWhileConnecting, QStringLiteral("Réception en cours. Veuillez patienter..."));
+}
+
+// The session ends while the physician reads a report's message: the dialog
+// ends without an answer, nothing is recorded, the message stays on the
+// server and no import starts.
+void ReceptionTest::closingWhileDialogOpenKeepsMessage()
+{
+    addRow();
+    deliverReport("Voici le relevé", archive(Reception::kArchivePassword, m_account));
+    QTimer closer;
+    closer.setInterval(20);
+    connect(&closer, &QTimer::timeout, this, [&] {
+        if (qobject_cast<TFMessageAction *>(QApplication::activeModalWidget())) {
+            closer.stop();
+            m_window->requestClose();
+        }
+    });
+    closer.start();
+    m_window->bEmailClick();
+
+    QVERIFY(!closer.isActive());
+    QCOMPARE(m_box.storedMessages(), 1);
+    QCOMPARE(row().value(1), QStringLiteral("<null>"));
+    QVERIFY(importFiles().isEmpty());
+    QVERIFY(Globals::ProcessedFiles.isEmpty());
+    QVERIFY(m_window->tmrClose->isActive());
+    m_window->tmrClose->stop();
 }
 
 QTEST_MAIN(ReceptionTest)
