@@ -3,6 +3,8 @@
 
 #include "MailMessage.h"
 
+#include "TextRules.h"
+
 #include <mutex>
 
 namespace {
@@ -122,8 +124,7 @@ QString MailMessage::bareFileName(const QString &name, const QString &fallback)
     // A leading dot would hide the file (and "." and ".." name folders).
     while (cleaned.startsWith(u'.'))
         cleaned.remove(0, 1);
-    while (cleaned.toUtf8().size() > 255)
-        cleaned.chop(1);
+    cleaned = TextRules::fitFileName(cleaned);
     return cleaned.isEmpty() ? fallback : cleaned;
 }
 

@@ -167,7 +167,7 @@ Reception::Step Reception::receiveMessage(TfMessage &worker, int row)
         return Step::Next;
     }
 
-    fMain.MErrors()->clear();
+    fMain.clearResultLines();
     if (!received.archive || received.reportFile.isEmpty()) {
         // An ordinary message, or an archive that brought no new report:
         // the physician decides.
@@ -199,7 +199,7 @@ Reception::Step Reception::receiveMessage(TfMessage &worker, int row)
     if (!hasText || dialog.exec() == TFMessageAction::kResultImport) {
         importAndDelete(worker);
     } else {
-        fMain.MErrors()->appendPlainText(QLatin1String(kRefusalLine));
+        fMain.addResultLine(QLatin1String(kRefusalLine));
         const RemoteRecording::Outcome outcome = RemoteRecording::SaveImportationResultOnFTP(
             fMain, GetReportSender(reportPath).value, accountAddress(), reportPath);
         if (outcome == RemoteRecording::Outcome::Fatal) {
