@@ -77,10 +77,16 @@ private:
                         std::function<RemoteRecording::Outcome(const QString &, const QString &, const QString &)>
                             saveResult = {});
     int observanceCount();
-    // A provider and a prest2facture row for a report sent on 2024-03-04 at
-    // 10:11:12 to the mail account (recorded in TMail); its SENDER and
-    // RECIPIENT data lines.
-    QStringList setUpProvider(ServiceDatabase &service, QString *account);
+    // The service database of the test, used by the window, with a provider
+    // and the prest2facture row of a report sent on 2024-03-04 at 10:11:12 to
+    // the mail account (recorded in TMail).
+    struct Provider {
+        ServiceDatabase service{RemoteDatabase::connectionName()};
+        QString account;
+        QStringList data; // the report's SENDER and RECIPIENT lines
+    };
+    std::unique_ptr<Provider> setUpProvider();
+    static QString importResult(const Provider &fixture);
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<ScriptedDialogs> m_dialogs;
@@ -118,6 +124,7 @@ void ImportTest::init()
 
 void ImportTest::cleanup()
 {
+    m_main->service = nullptr;
     m_main->database().close();
     m_main.reset();
     Clock::setSource({});
@@ -282,42 +289,51 @@ void ImportTest::failedRecordWriteKeepsFile()
     QVERIFY(!m_main->database().tResultat.field(QStringLiteral("Imported")).asBoolean());
 }
 
-QStringList ImportTest::setUpProvider(ServiceDatabase &service, QString *account)
+std::unique_ptr<ImportTest::Provider> ImportTest::setUpProvider()
 {
+    auto fixture = std::make_unique<Provider>();
+    m_main->service = &fixture->service;
     const QString tag = QUuid::createUuid().toString(QUuid::Id128).left(12);
     const QString provider = QStringLiteral("envoi-%1@souffle.fr").arg(tag);
-    *account = QStringLiteral("dr-%1@cabinet.fr").arg(tag);
-    service.exec(QStringLiteral("insert into prestataires (Nom, Email, prest2factEmail) values ('Souffle', ?, ?)"),
-                 {provider, provider});
-    service.exec(QStringLiteral("insert into prest2facture (date_envoi, dest_email, prest_email) values "
-                                "('2024-03-04 10:11:12', ?, ?)"),
-                 {*account, provider});
+    fixture->account = QStringLiteral("dr-%1@cabinet.fr").arg(tag);
+    fixture->service.exec(
+        QStringLiteral("insert into prestataires (Nom, Email, prest2factEmail) values ('Souffle', ?, ?)"),
+        {provider, provider});
+    fixture->service.exec(QStringLiteral("insert into prest2facture (date_envoi, dest_email, prest_email) values "
+                                         "('2024-03-04 10:11:12', ?, ?)"),
+                          {fixture->account, provider});
     LocalTable &mail = m_main->database().TMail;
     mail.append();
     mail.field(QStringLiteral("COMPTE")).setAsString(QStringLiteral("cabinet"));
-    mail.field(QStringLiteral("ADRESSE")).setAsString(*account);
+    mail.field(QStringLiteral("ADRESSE")).setAsString(fixture->account);
     mail.field(QStringLiteral("LOGIN")).setAsString(QStringLiteral("cabinet"));
     mail.post();
-    return {QStringLiteral("KORVA|EXPEDITEUR|SENDER||%1||||").arg(provider),
-            QStringLiteral("KORVA|DESTINATAIRE|RECIPIENT||%1||||").arg(*account)};
+    fixture->data = QStringList{QStringLiteral("KORVA|EXPEDITEUR|SENDER||%1||||").arg(provider),
+                                QStringLiteral("KORVA|DESTINATAIRE|RECIPIENT||%1||||").arg(fixture->account)};
+    return fixture;
+}
+
+QString ImportTest::importResult(const Provider &fixture)
+{
+    return fixture.service
+        .exec(QStringLiteral("select Importation from prest2facture where dest_email = ?"), {fixture.account})
+        .toString();
 }
 
 void ImportTest::providerReportRecordedRemotely()
 {
     if (!ServiceDatabase::available())
         QSKIP("test services not started (run ./test.sh)");
-    ServiceDatabase service(RemoteDatabase::connectionName());
-    m_main->service = &service;
-    QString account;
-    const QStringList data = setUpProvider(service, &account);
-    const int providerId = service.exec(QStringLiteral("select prestataires_ID from prestataires where Email = ?"),
-                                        {data.at(0).section(u'|', 4, 4)})
+    const auto fixture = setUpProvider();
+    const int providerId = fixture->service
+                               .exec(QStringLiteral("select prestataires_ID from prestataires where Email = ?"),
+                                     {fixture->data.at(0).section(u'|', 4, 4)})
                                .toInt();
     // A second block ends before its birth date; the report's name carries a
     // no-break space, which must reach the service as received.
     const QString name = QStringLiteral("KORVA_Souffle\u00A0Dom_b_c_04-03-2024_10-11-12.txt");
     writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
-                            QStringLiteral("x"), data)
+                            QStringLiteral("x"), fixture->data)
                           + QStringLiteral("H\r\nMARTIN\r\n****FIN****\r\n****FINFICHIER****\r\n"));
     import().ImportObservances();
 
@@ -326,16 +342,13 @@ void ImportTest::providerReportRecordedRemotely()
     m_main->database().tObservances.first();
     QCOMPARE(m_main->database().tObservances.field(QStringLiteral("MOTIF_DE_CONSULTATION")).asString(),
              QStringLiteral("Envoi Souffle Dom du 05/03/2017"));
-    const QString result = service.exec(QStringLiteral("select Importation from prest2facture where dest_email = ?"),
-                                        {account})
-                               .toString();
+    const QString result = importResult(*fixture);
     QVERIFY2(result.startsWith(QStringLiteral("Patient_ID : ") + QString::number(m_patientId) + QStringLiteral(" - ")),
              qPrintable(result));
     QVERIFY2(result.contains(QStringLiteral("\r\nPatients_ID = -1 - IDENTIFICATION DU PATIENT IMPOSSIBLE DANS [") + name
                              + QStringLiteral("] - ")),
              qPrintable(result));
     QVERIFY(!QFile::exists(Globals::ImportFolder + name));
-    m_main->service = nullptr;
 }
 
 void ImportTest::sameNamedDocumentsStayWithTheirReport()
@@ -391,7 +404,8 @@ void ImportTest::documentsOnlyWithAStoredObservance()
     const QString report = block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
                                  QStringLiteral("x"), {QStringLiteral("KORVA|Document|PJ||cr.pdf|")})
                          + QStringLiteral("****FINFICHIER****\r\n");
-    const QString document = QStringLiteral("ForImportation/Attachments/r/cr.pdf");
+    // Where older versions left the documents: still read.
+    const QString document = QStringLiteral("ForImportation/Attachments/cr.pdf");
     int registered = 0;
     if (sentBefore) {
         writeReport(QStringLiteral("r.txt"), report);
@@ -434,15 +448,13 @@ void ImportTest::badlyNamedReportSetAsideAndImportGoesOn()
 {
     if (!ServiceDatabase::available())
         QSKIP("test services not started (run ./test.sh)");
-    ServiceDatabase service(RemoteDatabase::connectionName());
-    m_main->service = &service;
-    QString account;
-    const QStringList data = setUpProvider(service, &account);
+    const auto fixture = setUpProvider();
     // No such day: the name holds no sending time.
     const QString bad = QStringLiteral("KORVA_a_b_c_31-02-2024_10-11-12.txt");
     const QString good = QStringLiteral("KORVA_a_b_c_04-03-2024_10-11-12.txt");
     for (const QString &name : {bad, good})
-        writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), name, data)
+        writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), name,
+                                fixture->data)
                               + QStringLiteral("****FINFICHIER****\r\n"));
     import([&](const QString &) { return m_patientId; }).ImportObservances();
 
@@ -455,20 +467,16 @@ void ImportTest::badlyNamedReportSetAsideAndImportGoesOn()
                                         + QStringLiteral("\" ne permet pas de lire son heure d'envoi. Il ne sera pas "
                                                          "importé.\rIl est conservé sous le nom \"")
                                         + Globals::ImportFolder + bad + QStringLiteral(".rejete\".")));
-    m_main->service = nullptr;
 }
 
 void ImportTest::unrecordedResultKeepsTheFileUntilRecorded()
 {
     if (!ServiceDatabase::available())
         QSKIP("test services not started (run ./test.sh)");
-    ServiceDatabase service(RemoteDatabase::connectionName());
-    m_main->service = &service;
-    QString account;
-    const QStringList data = setUpProvider(service, &account);
+    const auto fixture = setUpProvider();
     const QString name = QStringLiteral("KORVA_a_b_c_04-03-2024_10-11-12.txt");
     writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
-                            QStringLiteral("x"), data)
+                            QStringLiteral("x"), fixture->data)
                           + QStringLiteral("****FINFICHIER****\r\n"));
     const auto identify = [&](const QString &) { return m_patientId; };
     // The service database goes out of reach just before the result.
@@ -490,12 +498,9 @@ void ImportTest::unrecordedResultKeepsTheFileUntilRecorded()
     QCOMPARE(recordings, 1);
     QCOMPARE(observanceCount(), 1);
     QVERIFY(!QFile::exists(Globals::ImportFolder + name));
-    const QString result = service.exec(QStringLiteral("select Importation from prest2facture where dest_email = ?"),
-                                        {account})
-                               .toString();
+    const QString result = importResult(*fixture);
     QVERIFY2(result.startsWith(QStringLiteral("Patient_ID : ") + QString::number(m_patientId) + QStringLiteral(" - ")),
              qPrintable(result));
-    m_main->service = nullptr;
 }
 
 void ImportTest::killedDuringImport_data()
