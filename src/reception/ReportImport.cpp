@@ -6,13 +6,13 @@
 #include "Common.h"
 #include "Dialogs.h"
 #include "Globals.h"
+#include "LocalTables.h"
 #include "Main.h"
 #include "NameDateRoutines.h"
 #include "Patients.h"
 #include "RemoteSqlText.h"
 #include "ReportFile.h"
 #include "ReportLineTables.h"
-#include "LocalTables.h"
 #include "ShowResults.h"
 #include "TextRules.h"
 
@@ -177,6 +177,9 @@ void ReportImport::ImportObservances()
             m_fatal = true;
         }
     }
+    // Armed only now: closing while a file's transaction runs would drop it.
+    if (m_fatal)
+        fMain.tmrClose->start();
     tellUnrecorded();
     finishRun(!m_fatal);
 }
@@ -594,7 +597,6 @@ bool ReportImport::storeRecord(const QString &name, bool &duplicate)
                                 + QStringLiteral("] (fermeture du programme) : ") + message);
         if (tObservances.state() == LocalDataSet::State::Insert)
             tObservances.cancel();
-        fMain.tmrClose->start();
         return false;
     }
 }
@@ -654,7 +656,6 @@ bool ReportImport::recordRemotely(const QString &recipient, const QString &name,
 {
     switch (m_env.saveResult(m_sender, recipient, path)) {
     case RemoteRecording::Outcome::Fatal:
-        fMain.tmrClose->start();
         return false;
     case RemoteRecording::Outcome::Unreachable:
     case RemoteRecording::Outcome::Failed:
