@@ -130,7 +130,7 @@ inline QString dataLine(const uint8_t *data, size_t size)
             problem = QStringLiteral("invalid date stored in ") + it.key();
     }
     if (IsBareFileName(fields.value)
-        && (fields.value.contains(u'/') || fields.value.contains(QLatin1String(".."))))
+        && (fields.value.contains(u'/') || fields.value.contains(u'\\') || fields.value.startsWith(u'.')))
         problem = QStringLiteral("path accepted as a bare name");
 
     for (const NameRoutines::YearMode mode : {NameRoutines::YearMode::OtherDate}) {

@@ -298,10 +298,12 @@ void CreateDesktopShortcut(const QString &target, const QString &arguments, cons
 
 bool IsBareFileName(const QString &name)
 {
-    if (name.isEmpty() || name.startsWith(u'.') || name.contains(QLatin1String("..")))
+    // A name starting with a dot covers "." and ".."; without a separator,
+    // ".." inside a name ("Compte rendu..pdf") leads nowhere else.
+    if (name.isEmpty() || name.startsWith(u'.'))
         return false;
     for (const QChar c : name)
-        if (c == u'/' || c == u'\\' || c.unicode() < 32 || c.unicode() == 127)
+        if (c == u'/' || c == u'\\' || c.category() == QChar::Other_Control)
             return false;
     return true;
 }

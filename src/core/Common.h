@@ -56,7 +56,7 @@ void CreateDesktopShortcut(const QString &target, const QString &arguments, cons
 
 // True when an untrusted name (attachment, archive entry, document, module)
 // is a bare file name that stays in its folder: not empty, no separator, no
-// "..", no control character, no leading dot.
+// control character, no leading dot (so neither "." nor "..").
 bool IsBareFileName(const QString &name);
 
 // The search key of an upper-case name: listed capitals lose their accent,

@@ -335,6 +335,18 @@ QPlainTextEdit *TfMain::MErrors() const
     return ui->MErrors;
 }
 
+void TfMain::addResultLine(const QString &line)
+{
+    m_resultLines << line;
+    ui->MErrors->appendPlainText(line);
+}
+
+void TfMain::setResultLines(const QStringList &lines)
+{
+    m_resultLines = lines;
+    ui->MErrors->setPlainText(lines.join(u'\n'));
+}
+
 QPlainTextEdit *TfMain::MDocument() const
 {
     return ui->MDocument;

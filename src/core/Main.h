@@ -9,6 +9,7 @@
 #include "UpdateSearch.h"
 
 #include <QMainWindow>
+#include <QStringList>
 
 #include <memory>
 
@@ -119,6 +120,14 @@ public:
     QPlainTextEdit *MErrors() const;
     QPlainTextEdit *MDocument() const;
     QComboBox *fDate() const;
+
+    // The result lines of the report being handled, exactly as they were
+    // given: MErrors shows them, but its text would turn a no-break space
+    // into a plain one, so what is sent to the service comes from here.
+    const QStringList &resultLines() const { return m_resultLines; }
+    void addResultLine(const QString &line);
+    void setResultLines(const QStringList &lines);
+    void clearResultLines() { setResultLines({}); }
     QToolButton *bEmail() const;
     QStatusBar *StatusBar1() const;
 
@@ -198,6 +207,7 @@ private:
 
     Ui::TfMain *ui;
     LocalDatabase m_db;
+    QStringList m_resultLines;
     std::unique_ptr<Downloader> m_downloader;
     // The hidden about box of the menu's update search.
     TfAbout *fAbout = nullptr;

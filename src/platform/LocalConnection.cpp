@@ -181,6 +181,11 @@ void LocalConnection::detach(const QString &fileName)
 
 void LocalConnection::detachAll()
 {
+    // Files cannot be detached inside a transaction: one still open when
+    // the tables close (the program closing in the middle of a command) is
+    // dropped, as it would be if the program ended there.
+    if (m_db && !sqlite3_get_autocommit(m_db))
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     const QStringList files = m_attached.keys();
     for (const QString &file : files)
         detach(file);

@@ -956,3 +956,42 @@ QVariant LocalDataSetModel::headerData(int section, Qt::Orientation orientation,
         return section >= 0 && section < m_dataSet->fields().size() ? m_dataSet->fields().at(section).name : QVariant();
     return section + 1;
 }
+
+// --- LocalTransaction
+
+LocalTransaction::LocalTransaction(const QString &folder)
+    : m_connection(LocalConnection::forFolder(folder))
+{
+    // A file cannot be attached once the transaction runs.
+    m_connection->attachAvailable();
+    m_connection->exec(QStringLiteral("BEGIN"));
+    m_active = true;
+}
+
+LocalTransaction::~LocalTransaction()
+{
+    if (!m_active)
+        return;
+    try {
+        rollback();
+    } catch (const LocalTablesError &) {
+        // Nothing more can be done here: an uncommitted transaction is
+        // dropped by the engine when the connection closes.
+    }
+}
+
+void LocalTransaction::commit()
+{
+    if (!m_active)
+        return;
+    m_connection->exec(QStringLiteral("COMMIT"));
+    m_active = false;
+}
+
+void LocalTransaction::rollback()
+{
+    if (!m_active)
+        return;
+    m_active = false;
+    m_connection->exec(QStringLiteral("ROLLBACK"));
+}

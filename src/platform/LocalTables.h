@@ -266,6 +266,31 @@ private:
     QVariantMap m_params;
 };
 
+// One transaction over the table files of a database folder: what the
+// tables and queries of that folder write meanwhile reaches the files at
+// commit(), or not at all when the scope ends without it or the process
+// dies. Each file is committed on its own (the connection's main database is
+// in memory). Files cannot be attached inside a transaction: every table
+// file of the folder that opens with a known key is attached when the scope
+// begins. After a rollback, open tables still hold the rows they read then:
+// reopen them.
+class LocalTransaction
+{
+public:
+    explicit LocalTransaction(const QString &folder);
+    ~LocalTransaction(); // rolls back unless committed or rolled back
+    LocalTransaction(const LocalTransaction &) = delete;
+    LocalTransaction &operator=(const LocalTransaction &) = delete;
+
+    void commit();
+    void rollback();
+    bool isActive() const { return m_active; }
+
+private:
+    std::shared_ptr<LocalConnection> m_connection;
+    bool m_active = false;
+};
+
 // Read-only grid model over a data set (table or query): one column per
 // field, titled by the field name; the display text is LocalField::asString.
 // Follows the data set's opening, closing and changes, and its current row.

@@ -3,6 +3,7 @@
 
 #include "MailMessage.h"
 
+#include "TextRules.h"
 #include "Windows1252.h"
 
 #include <QStringDecoder>
@@ -151,8 +152,7 @@ QString MailMessage::bareFileName(const QString &name, const QString &fallback)
     // A leading dot would hide the file (and "." and ".." name folders).
     while (cleaned.startsWith(u'.'))
         cleaned.remove(0, 1);
-    while (cleaned.toUtf8().size() > 255)
-        cleaned.chop(1);
+    cleaned = TextRules::fitFileName(cleaned);
     return cleaned.isEmpty() ? fallback : cleaned;
 }
 

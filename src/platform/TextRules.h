@@ -10,4 +10,11 @@ namespace TextRules {
 QString upperAZ(const QString &text);
 QString trim32(const QString &text);
 
+// The longest a file name may be in bytes (UTF-8) on the file systems used.
+inline constexpr int kMaxFileNameBytes = 255;
+
+// A file name cut to fit maxBytes of UTF-8: the end of its base name goes,
+// its extension (from the last dot) stays, and no character is split.
+QString fitFileName(const QString &name, int maxBytes = kMaxFileNameBytes);
+
 } // namespace TextRules

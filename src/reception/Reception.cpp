@@ -269,7 +269,7 @@ Reception::Step Reception::receiveMessage(TfMessage &worker, int row)
         return Step::Next;
     }
 
-    fMain.MErrors()->clear();
+    fMain.clearResultLines();
     if (received.rejectedReport && received.reportFile.isEmpty()) {
         // Nothing to record remotely: the files are put where the physician
         // finds them, and the message leaves the server once they are.
@@ -313,7 +313,7 @@ Reception::Step Reception::receiveMessage(TfMessage &worker, int row)
     if (answer == TFMessageAction::kResultImport) {
         importAndDelete(worker);
     } else {
-        fMain.MErrors()->appendPlainText(QLatin1String(kRefusalLine));
+        fMain.addResultLine(QLatin1String(kRefusalLine));
         const RemoteRecording::Outcome outcome = RemoteRecording::SaveImportationResultOnFTP(
             fMain, GetReportSender(reportPath).value, accountAddress(), reportPath);
         if (outcome == RemoteRecording::Outcome::Fatal) {

@@ -13,7 +13,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QPlainTextEdit>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -102,14 +101,11 @@ RemoteRecording::Receipt RemoteRecording::SaveReceivedDateOnFTP(TfMain &main, co
 RemoteRecording::Outcome RemoteRecording::SaveImportationResultOnFTP(TfMain &main, const QString &senderEmail,
                                                                      const QString &destEmail, const QString &fileName)
 {
-    QStringList lines = main.MErrors()->toPlainText().split(u'\n');
-    if (main.MErrors()->toPlainText().isEmpty())
-        lines.clear();
+    QStringList lines = main.resultLines();
     const Outcome outcome = RemoteRecording(forMainWindow(main))
                                 .SaveImportationResultOnFTP(senderEmail, destEmail, fileName, lines,
                                                             main.FImportPatientID);
-    if (main.MErrors()->toPlainText() != lines.join(u'\n'))
-        main.MErrors()->setPlainText(lines.join(u'\n'));
+    main.setResultLines(lines);
     return outcome;
 }
 

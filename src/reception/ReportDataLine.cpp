@@ -185,8 +185,16 @@ ConvertedValue ConvertValue(ValueKind kind, const QString &value)
 }
 
 ReportLineImporter::ReportLineImporter(ObservanceRecord &record, DocumentTable &documents)
-    : m_record(record), m_documents(documents), m_shower(OpenInNotepad)
+    : m_record(record)
+    , m_documents(documents)
+    , m_shower(OpenInNotepad)
+    , m_folders{Globals::ImportFolder + QStringLiteral("Attachments/")}
 {
+}
+
+void ReportLineImporter::setAttachmentFolders(QStringList folders)
+{
+    m_folders = std::move(folders);
 }
 
 void ReportLineImporter::setFileShower(std::function<void(const QString &)> shower)
@@ -204,7 +212,10 @@ void ReportLineImporter::ImportReportLine(const QString &line)
 {
     const DataLineFields fields = SplitDataLine(line);
     if (fields.key == QLatin1String("PJ")) {
-        importDocument(fields.value);
+        if (m_pending)
+            *m_pending << fields.value;
+        else
+            registerDocument(fields.value);
         return;
     }
     if (fields.key == QLatin1String("SENDER"))
@@ -235,7 +246,25 @@ void ReportLineImporter::ImportReportLine(const QString &line)
     }
 }
 
-void ReportLineImporter::importDocument(const QString &name)
+// The first of the attachment folders that holds a regular file of that
+// name, or empty; a link is refused rather than followed.
+QString ReportLineImporter::findDocument(const QString &name) const
+{
+    for (const QString &folder : m_folders) {
+        const QString path = folder + name;
+        const QFileInfo info(path);
+        if (info.isSymLink()) {
+            LogWriter::write(QStringLiteral("Pièce jointe refusée : [") + path
+                             + QStringLiteral("] est un lien symbolique."));
+            return QString();
+        }
+        if (info.isFile())
+            return path;
+    }
+    return QString();
+}
+
+void ReportLineImporter::registerDocument(const QString &name, QStringList *copiedSources)
 {
     if (name.isEmpty())
         return;
@@ -244,14 +273,8 @@ void ReportLineImporter::importDocument(const QString &name)
                          + QStringLiteral("] n'est pas un simple nom de fichier."));
         return;
     }
-    const QString source = Globals::ImportFolder + QStringLiteral("Attachments/") + name;
-    const QFileInfo info(source);
-    if (info.isSymLink()) {
-        LogWriter::write(QStringLiteral("Pièce jointe refusée : [") + source
-                         + QStringLiteral("] est un lien symbolique."));
-        return;
-    }
-    if (!info.isFile())
+    const QString source = findDocument(name);
+    if (source.isEmpty())
         return;
 
     const int patientId = m_record.field(QStringLiteral("PATIENTS_ID")).toInt();
@@ -268,7 +291,8 @@ void ReportLineImporter::importDocument(const QString &name)
         failed(error);
         return;
     }
-    const QString storedName = QString::number(*imagesId) + u'_' + name;
+    // A long name is cut to what the file system takes, keeping its extension.
+    const QString storedName = TextRules::fitFileName(QString::number(*imagesId) + u'_' + name);
     if (!m_documents.setAuxFileName(*imagesId, storedName, &error)) {
         failed(error);
         return;
@@ -277,7 +301,10 @@ void ReportLineImporter::importDocument(const QString &name)
     QDir().mkpath(docs);
     const QString destination = docs + storedName;
     if (CopyFileVerified(source, destination, &error)) {
-        DeleteFileIfExists(source);
+        if (copiedSources)
+            *copiedSources << source;
+        else
+            DeleteFileIfExists(source);
         return;
     }
     LogWriter::write(QStringLiteral("Impossible de copier le fichier [") + source + QStringLiteral("] vers [")

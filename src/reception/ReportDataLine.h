@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 #include <functional>
@@ -87,15 +88,32 @@ public:
     // What shows a file the user has to deal with (OpenInNotepad unless replaced).
     void setFileShower(std::function<void(const QString &)> shower);
 
+    // The folders (each ending with "/") a document's name is looked for in,
+    // first to last; the import folder's "Attachments/" unless set.
+    void setAttachmentFolders(QStringList folders);
+
+    // Document lines then only note their names in pending: the import
+    // registers them with registerDocument once the block's observance is
+    // stored.
+    void deferDocuments(QStringList *pending) { m_pending = pending; }
+
     // One data line of the block's data section. A value that cannot be read
     // leaves its field as it was and is logged; nothing here stops the import.
     void ImportReportLine(const QString &line);
 
+    // Registers the document of that name for the record and copies it into
+    // the documents folder. The source is then deleted or, when copiedSources
+    // is given, added to it for the caller to delete once the registration is
+    // committed.
+    void registerDocument(const QString &name, QStringList *copiedSources = nullptr);
+
 private:
-    void importDocument(const QString &name);
+    QString findDocument(const QString &name) const;
     void showFile(const QString &fileName);
 
     ObservanceRecord &m_record;
     DocumentTable &m_documents;
     std::function<void(const QString &)> m_shower;
+    QStringList m_folders;
+    QStringList *m_pending = nullptr;
 };

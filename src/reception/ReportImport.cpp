@@ -6,6 +6,7 @@
 #include "Common.h"
 #include "Dialogs.h"
 #include "Globals.h"
+#include "LocalTables.h"
 #include "Main.h"
 #include "NameDateRoutines.h"
 #include "Patients.h"
@@ -17,6 +18,7 @@
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
@@ -149,27 +151,48 @@ void ReportImport::ImportObservances()
     }
 
     m_fatal = false;
+    m_unrecorded.clear();
     for (int i = 0; i < files.size() && !m_fatal; ++i) {
         const QString path = Globals::ImportFolder + files.at(i);
         FileEnd end;
         try {
             end = importFile(files.at(i), i, int(files.size()));
         } catch (const std::exception &error) {
-            // Nothing of the file is lost: it stays for a later run.
+            // Nothing of the file is lost: it stays for a later run, and what
+            // it wrote was rolled back.
             const QString text = QStringLiteral("Erreur lors de l'importation de [") + files.at(i)
                                + QStringLiteral("] : ") + QString::fromUtf8(error.what()) + kCR
                                + QStringLiteral("Le fichier est conservé dans ") + Globals::ImportFolder;
             TfMain::WriteLog(text);
             Dialogs::instance().error(text);
+            reloadTables();
             end = FileEnd::Kept;
         }
         cancelPending();
-        if (end == FileEnd::Deleted)
+        if (end == FileEnd::Deleted) {
             DeleteFileIfExists(path);
-        else if (end == FileEnd::StopRun)
+            // Its documents folder, once nothing is left in it.
+            QDir(Globals::ImportFolder).rmdir(QStringLiteral("Attachments/") + QFileInfo(files.at(i)).completeBaseName());
+        } else if (end == FileEnd::StopRun) {
             m_fatal = true;
+        }
     }
+    // Armed only now: closing while a file's transaction runs would drop it.
+    if (m_fatal)
+        fMain.tmrClose->start();
+    tellUnrecorded();
     finishRun(!m_fatal);
+}
+
+void ReportImport::tellUnrecorded()
+{
+    if (m_unrecorded.isEmpty())
+        return;
+    Dialogs::instance().warning(
+        QStringLiteral("Le résultat de l'importation n'a pas pu être enregistré sur le serveur de Tolvarenix pour :")
+        + kCR + m_unrecorded.join(kCR) + kCR
+        + QStringLiteral("Ces fichiers restent dans le dossier ") + Globals::ImportFolder
+        + QStringLiteral(" : leur résultat sera enregistré lors de la prochaine importation."));
 }
 
 void ReportImport::finishRun(bool showResults)
@@ -208,6 +231,55 @@ void ReportImport::cancelPending()
             table->cancel();
 }
 
+// After a rollback the open tables still show rows that are gone.
+void ReportImport::reloadTables()
+{
+    LocalDatabase &db = fMain.database();
+    for (LocalTable *table : {&db.tPatients, &db.tImages, &db.tObservances}) {
+        try {
+            if (table->isActive()) {
+                table->close();
+                table->open();
+            }
+        } catch (const std::exception &error) {
+            TfMain::WriteLog(QStringLiteral("Relecture de la table [") + table->tableName() + QStringLiteral("] : ")
+                             + QString::fromUtf8(error.what()));
+        }
+    }
+}
+
+// What one block's header lines set: nothing of the previous block may reach
+// this block's record or results row.
+void ReportImport::resetBlockValues()
+{
+    m_reportDate = QDateTime();
+    m_reportDateText.clear();
+    m_birthDateText.clear();
+    m_providerLabel.clear();
+    m_freeText.clear();
+    fMain.MDocument()->clear();
+    m_documents.clear();
+    m_dataSection = false;
+}
+
+// A provider report whose name the readers cannot take (no sending time) can
+// be neither recorded remotely nor matched later: it is set aside, the user
+// is told, and the import goes on.
+bool ReportImport::setAsideBadName(const QString &name)
+{
+    if (!DebugTrace::isProviderReport(name) || SendDateFromFileName(name))
+        return false;
+    const QString path = Globals::ImportFolder + name;
+    const QString kept = setAside(path);
+    const QString text = QStringLiteral("Le nom du fichier \"") + path
+                       + QStringLiteral("\" ne permet pas de lire son heure d'envoi. Il ne sera pas importé.") + kCR
+                       + (kept.isEmpty() ? QStringLiteral("Il reste dans le dossier sous son nom.")
+                                         : QStringLiteral("Il est conservé sous le nom \"") + kept + u'"' + u'.');
+    TfMain::WriteLog(text);
+    Dialogs::instance().warning(text);
+    return true;
+}
+
 void ReportImport::beginRecord()
 {
     if (tObservances.state() == LocalDataSet::State::Insert)
@@ -225,25 +297,27 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     fMain.setStatusText(1, QString::number(index + 1) + u'/' + QString::number(count));
     setStatus(2, name);
 
-    m_providerLabel.clear();
     fMain.pbReception()->setValue(index);
     QCoreApplication::processEvents();
     Globals::ProviderReachable = false;
-    fMain.MErrors()->clear();
+    fMain.clearResultLines();
     m_sender.clear();
     Globals::ReportRecipient.clear();
     Globals::ProviderID = -1;
     Globals::PatientCorrectionSent = false;
     fMain.FImportPatientID = -1;
-    m_reportDate = QDateTime();
-    m_reportDateText.clear();
     m_consultationTime = TruncToMinute(Clock::now());
-    fMain.MDocument()->clear();
-    m_dataSection = false;
+    resetBlockValues();
+    m_copiedSources.clear();
+    m_keepFile = false;
     Globals::PatientNom.clear();
     Globals::PatientPrenom.clear();
     Globals::PatientNeLe.clear();
-    m_birthDateText.clear();
+
+    if (setAsideBadName(name)) {
+        tObservances.cancel();
+        return FileEnd::Kept;
+    }
 
     const ReportRead<bool> complete = IsReportComplete(path);
     if (!complete.ok())
@@ -270,8 +344,34 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
         Globals::ProviderID = LookUpProviderId(m_env.remoteConnectionName, m_sender);
     setStatus(2, QStringLiteral("Analyse du fichier ") + name);
 
+    // Each block's documents are looked for first among the files that came
+    // with this report, then among those older versions left in Attachments.
+    ObservanceTableRecord record(tObservances);
+    ImagesTableDocuments documents(fMain.database().tImages);
+    ReportLineImporter lines(record, documents);
+    lines.setFileShower(m_env.showFile);
+    const QString attachments = Globals::ImportFolder + QStringLiteral("Attachments/");
+    lines.setAttachmentFolders({attachments + QFileInfo(name).completeBaseName() + u'/', attachments});
+    lines.deferDocuments(&m_documents);
+    m_lines = &lines;
+
+    // What the file writes reaches the tables together, before the file
+    // (and the documents it brought) can be deleted.
+    LocalTransaction transaction(tObservances.databaseName());
     ReportLineReader reader(path);
-    return readBlocks(reader, name, path);
+    FileEnd end;
+    try {
+        end = readBlocks(reader, name, path);
+    } catch (...) {
+        m_lines = nullptr;
+        throw;
+    }
+    m_lines = nullptr;
+    cancelPending();
+    transaction.commit();
+    for (const QString &source : std::as_const(m_copiedSources))
+        DeleteFileIfExists(source);
+    return end == FileEnd::Deleted && m_keepFile ? FileEnd::Kept : end;
 }
 
 ReportImport::FileEnd ReportImport::readBlocks(ReportLineReader &reader, const QString &name, const QString &path)
@@ -285,6 +385,7 @@ ReportImport::FileEnd ReportImport::readBlocks(ReportLineReader &reader, const Q
         if (lineNumber == 0 && !firstBlock) {
             beginRecord();
             fMain.FImportPatientID = -1;
+            resetBlockValues();
         }
         if (ReportMarkers::isEndOfBlock(line)) {
             const FileEnd end = endOfBlock(name, path);
@@ -294,7 +395,7 @@ ReportImport::FileEnd ReportImport::readBlocks(ReportLineReader &reader, const Q
             firstBlock = false;
         } else if (ReportMarkers::isDataSectionStart(line) || m_dataSection) {
             if (m_dataSection && ReportMarkers::isDataLine(line))
-                ImportReportLine(tObservances, fMain.database().tImages, line);
+                m_lines->ImportReportLine(line);
             m_dataSection = true;
         } else {
             readHeaderLine(lineNumber, line, name);
@@ -312,8 +413,10 @@ ReportImport::FileEnd ReportImport::readBlocks(ReportLineReader &reader, const Q
 
 void ReportImport::readHeaderLine(int lineNumber, const QString &line, const QString &name)
 {
-    if (lineNumber >= 18)
+    if (lineNumber >= 18) {
+        m_freeText << line;
         fMain.MDocument()->appendPlainText(line);
+    }
     else if (lineNumber == 1)
         Globals::PatientNom = line;
     else if (lineNumber == 2)
@@ -385,18 +488,21 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
     const bool provider = DebugTrace::isProviderReport(name);
     if (!fMain.ConnectInternetDatabase(true) && provider) {
         tObservances.cancel();
+        TfMain::WriteLog(QStringLiteral("[") + name
+                         + QStringLiteral("] : base de données de Tolvarenix injoignable, fichier conservé pour la "
+                                          "prochaine importation."));
         DebugTrace::show(QStringLiteral("[") + name
               + QStringLiteral("] est un document Selvantine mais la connexion internet n'est pas active. On ne peut "
                                "pas l'importer."));
         return FileEnd::Kept;
     }
-    tObservances.field(QStringLiteral("COMMENTAIRES")).setAsString(fMain.MDocument()->toPlainText());
+    tObservances.field(QStringLiteral("COMMENTAIRES")).setAsString(m_freeText.join(u'\n'));
 
     FileEnd end = FileEnd::Deleted;
     const int id = fMain.FImportPatientID;
     if (id > -1) {
         setStatus(2, QStringLiteral("Importation des données de ") + name);
-        fMain.MErrors()->appendPlainText(
+        fMain.addResultLine(
             QStringLiteral("Patient_ID : ") + QString::number(id)
             + (Globals::PatientCorrectionSent ? QStringLiteral(" - correction du patient") : QString()));
         DebugTrace::show(QStringLiteral("Gestion du ") + Globals::ImportFolder + name + kCR
@@ -407,15 +513,19 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
 
         bool duplicate = false;
         const bool stored = storeRecord(name, duplicate);
-        if (stored && !duplicate)
+        if (stored && !duplicate) {
             DebugTrace::show(QStringLiteral("Gestion du ") + Globals::ImportFolder + name + kCR
                   + QStringLiteral("Enregistrement de l'observance effectué."));
+            // Only a stored observance takes its documents.
+            for (const QString &document : std::as_const(m_documents))
+                m_lines->registerDocument(document, &m_copiedSources);
+        }
         if (provider) {
             if (!m_sender.isEmpty()) {
                 LocalTable &mail = fMain.database().TMail;
                 const QString address =
                     mail.isActive() && !mail.isEmpty() ? mail.field(QStringLiteral("ADRESSE")).asString() : QString();
-                if (!recordRemotely(address, path))
+                if (!recordRemotely(address, name, path))
                     end = FileEnd::StopRun;
             } else {
                 TfMain::WriteLog(QStringLiteral("Impossible de déterminer l'expéditeur de [") + name + u']');
@@ -442,19 +552,19 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
         if (provider) {
             if (id == -3) {
                 TfMain::WriteLog(QStringLiteral("document non importé [") + name + QStringLiteral("] : patient inconnu !"));
-                fMain.MErrors()->appendPlainText(QStringLiteral("Patients_ID = -3 - PATIENT INCONNU DANS [") + name
-                                                 + u']');
+                fMain.addResultLine(QStringLiteral("Patients_ID = -3 - PATIENT INCONNU DANS [") + name + u']');
             } else {
                 TfMain::WriteLog(QStringLiteral("document non importé [") + name
                                  + QStringLiteral("] : identification du patient impossible !"));
-                fMain.MErrors()->appendPlainText(
-                    QStringLiteral("Patients_ID = -1 - IDENTIFICATION DU PATIENT IMPOSSIBLE DANS [") + name + u']');
+                fMain.addResultLine(QStringLiteral("Patients_ID = -1 - IDENTIFICATION DU PATIENT IMPOSSIBLE DANS [")
+                                    + name + u']');
             }
-            if (!recordRemotely(Globals::ReportRecipient, path))
+            if (!recordRemotely(Globals::ReportRecipient, name, path))
                 end = FileEnd::StopRun;
         }
     }
 
+    m_freeText.clear();
     fMain.MDocument()->clear();
     m_dataSection = false;
     Globals::PatientNom.clear();
@@ -483,11 +593,10 @@ bool ReportImport::storeRecord(const QString &name, bool &duplicate)
                          + QStringLiteral("].") + kCR + QStringLiteral("Erreur : ") + message + kCR
                          + QStringLiteral("L'application va être fermée."));
         if (DebugTrace::isProviderReport(name))
-            fMain.MErrors()->appendPlainText(QStringLiteral("Erreur lors de l'enregistrementde l'observance de [") + name
-                                             + QStringLiteral("] (fermeture du programme) : ") + message);
+            fMain.addResultLine(QStringLiteral("Erreur lors de l'enregistrementde l'observance de [") + name
+                                + QStringLiteral("] (fermeture du programme) : ") + message);
         if (tObservances.state() == LocalDataSet::State::Insert)
             tObservances.cancel();
-        fMain.tmrClose->start();
         return false;
     }
 }
@@ -540,10 +649,27 @@ void ReportImport::writeResultRow(const QString &fileName, bool imported, const 
     tResultat.close();
 }
 
-bool ReportImport::recordRemotely(const QString &recipient, const QString &path)
+// False when the program must close. A result the service database could
+// not take keeps the file for the next import; no row to record it in is
+// logged with the result, and the file goes.
+bool ReportImport::recordRemotely(const QString &recipient, const QString &name, const QString &path)
 {
-    if (m_env.saveResult(m_sender, recipient, path) != RemoteRecording::Outcome::Fatal)
-        return true;
-    fMain.tmrClose->start();
-    return false;
+    switch (m_env.saveResult(m_sender, recipient, path)) {
+    case RemoteRecording::Outcome::Fatal:
+        return false;
+    case RemoteRecording::Outcome::Unreachable:
+    case RemoteRecording::Outcome::Failed:
+        TfMain::WriteLog(QStringLiteral("Le résultat de l'importation de [") + name
+                         + QStringLiteral("] n'a pas pu être enregistré sur le serveur de Tolvarenix : fichier conservé "
+                                          "pour la prochaine importation."));
+        m_keepFile = true;
+        if (!m_unrecorded.contains(name))
+            m_unrecorded << name;
+        break;
+    case RemoteRecording::Outcome::Recorded:
+    case RemoteRecording::Outcome::NoRow:
+    case RemoteRecording::Outcome::NotApplicable:
+        break;
+    }
+    return true;
 }

@@ -4,20 +4,25 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
 class TfMain;
 class LocalTable;
 class ReportLineReader;
+class ReportLineImporter;
 
 // Imports the report files waiting in the import folder into the local
 // tables: each report block becomes one observance of its patient, one row
 // of the import results and, for a provider report, the import result
 // recorded in the service database. A file is deleted once handled; a file
-// that cannot be handled safely stays (or, when incomplete, is set aside as
-// "<name>.rejete") and is reported. A block whose observance is already
-// stored for its patient is not stored again.
+// that cannot be handled safely stays (or, when incomplete or badly named,
+// is set aside as "<name>.rejete") and is reported. What a file writes to the
+// local tables is committed in one transaction before the file is deleted,
+// and a provider report is deleted only once its result is recorded
+// remotely. A block whose observance is already stored for its patient is
+// not stored again, and its documents are left where they are.
 class ReportImport
 {
 public:
@@ -48,6 +53,8 @@ private:
 
     FileEnd importFile(const QString &name, int index, int count);
     FileEnd readBlocks(ReportLineReader &reader, const QString &name, const QString &path);
+    bool setAsideBadName(const QString &name);
+    void resetBlockValues();
     void readHeaderLine(int lineNumber, const QString &line, const QString &name);
     void identifyBlock(const QString &line, const QString &name);
     void readReportDate(const QString &line);
@@ -58,9 +65,11 @@ private:
     void makeConsultationTimeUnique();
     void beginRecord();
     void cancelPending();
+    void reloadTables();
     void writeResultRow(const QString &fileName, bool imported, const QString &comment);
-    bool recordRemotely(const QString &recipient, const QString &path);
+    bool recordRemotely(const QString &recipient, const QString &name, const QString &path);
     void setStatus(int panel, const QString &text);
+    void tellUnrecorded();
     void finishRun(bool showResults);
 
     TfMain &fMain;
@@ -70,11 +79,23 @@ private:
 
     // Values of the file being imported.
     QDateTime m_consultationTime;
+    QString m_sender;
+    ReportLineImporter *m_lines = nullptr;
+    // Sources of the documents copied into the documents folder, deleted once
+    // the file's tables are committed.
+    QStringList m_copiedSources;
+    // The file stays: a result of it could not be recorded remotely.
+    bool m_keepFile = false;
+    // Values of the block being read.
     QDateTime m_reportDate; // invalid until a report date was read
     QString m_reportDateText;
     QString m_birthDateText;
     QString m_providerLabel;
-    QString m_sender;
+    QStringList m_freeText;   // as read, for COMMENTAIRES
+    QStringList m_documents;  // names of the block's document lines
     bool m_dataSection = false;
+
+    // Reports whose import result could not be recorded remotely.
+    QStringList m_unrecorded;
     bool m_fatal = false;
 };

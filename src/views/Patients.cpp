@@ -114,7 +114,7 @@ int TfPatients::IdentifyPatient(const QString &Nom, const QString &Prenom, const
     env.remote.connect = [main](bool reconnect) { return main->ConnectInternetDatabase(reconnect); };
     env.remote.connectionName = RemoteDatabase::connectionName();
     env.remote.setStatus = [main](const QString &text) { main->setStatusText(0, text); };
-    env.addResultLine = [main](const QString &line) { main->MErrors()->appendPlainText(line); };
+    env.addResultLine = [main](const QString &line) { main->addResultLine(line); };
     env.setStatusText = [main](int panel, const QString &text) {
         main->setStatusText(panel, text);
         QCoreApplication::processEvents();

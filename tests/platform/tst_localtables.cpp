@@ -34,6 +34,8 @@ private slots:
     void keyedFilesAreUnreadableWithoutKey();
     void wrongKeyRefusedUntilRightKeyGiven();
     void droppingPasswordsClosesFiles();
+    void transactionWritesAtCommitOnly_data();
+    void transactionWritesAtCommitOnly();
     void stringsCutToFieldSize_data();
     void stringsCutToFieldSize();
     void requiredFieldRefusesPost();
@@ -154,6 +156,37 @@ void LocalTablesTest::droppingPasswordsClosesFiles()
     query.setDatabaseName(m_folder);
     query.setSqlText(QStringLiteral("select * from Sample"));
     QVERIFY_THROWS_EXCEPTION(LocalTablesError, query.open());
+}
+
+void LocalTablesTest::transactionWritesAtCommitOnly_data()
+{
+    QTest::addColumn<int>("end"); // 0 commit, 1 scope left, 2 passwords dropped (program closing)
+    QTest::newRow("committed") << 0;
+    QTest::newRow("scope left") << 1;
+    QTest::newRow("closing meanwhile") << 2;
+}
+
+void LocalTablesTest::transactionWritesAtCommitOnly()
+{
+    QFETCH(int, end);
+    LocalTable table;
+    makeSample(table);
+    {
+        LocalTransaction transaction(m_folder);
+        table.append();
+        table.field(QStringLiteral("NOM")).setAsString(QStringLiteral("Dupont"));
+        table.post();
+        if (end == 0)
+            transaction.commit();
+        if (end == 2) {
+            table.close();
+            LocalSession::removeAllPasswords();
+            LocalSession::addPassword(kKey);
+        }
+    }
+    table.close();
+    table.open();
+    QCOMPARE(table.recordCount(), end == 0 ? 1 : 0);
 }
 
 void LocalTablesTest::stringsCutToFieldSize_data()

@@ -95,6 +95,8 @@ private slots:
     void recipient();
     void documentIsRegisteredAndMoved();
     void documentIgnoredWhenAbsentOrLowerCaseKey();
+    void documentNamesKeptWhole_data();
+    void documentNamesKeptWhole();
     void pathLikeDocumentNamesTouchNothing_data();
     void pathLikeDocumentNamesTouchNothing();
     void symlinkedDocumentIsRefused();
@@ -394,6 +396,31 @@ void ReportDataLineTest::documentIgnoredWhenAbsentOrLowerCaseKey()
     QVERIFY(documents.rows.isEmpty());
     QVERIFY(QFile::exists(Globals::ImportFolder + "Attachments/rapport.pdf"));
     QVERIFY(QDir(Globals::BaseFolder + "Docs").isEmpty());
+}
+
+void ReportDataLineTest::documentNamesKeptWhole_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("stored"); // the name in the documents folder
+    QTest::newRow("two dots") << "Compte rendu..pdf" << "57_Compte rendu..pdf";
+    // Names the file system holds, too long once numbered.
+    QTest::newRow("too long") << QString(251, u'a') + ".pdf" << "57_" + QString(248, u'a') + ".pdf";
+    QTest::newRow("too long, accented") << QString(125, u'é') + ".pdf" << "57_" + QString(124, u'é') + ".pdf";
+}
+
+void ReportDataLineTest::documentNamesKeptWhole()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, stored);
+    const QString folder = Globals::ImportFolder + "Attachments/";
+    m_home->write("ForImportation/Attachments/" + name, "contenu");
+    MemoryRecord record;
+    MemoryDocuments documents;
+    importLines(record, documents, {QStringLiteral("KORVA|Document|PJ||%1|").arg(name)});
+    QVERIFY2(documents.rows.size() == 1, qPrintable(logText()));
+    QCOMPARE(documents.rows[0].auxFileName, stored);
+    QCOMPARE(readFile(Globals::BaseFolder + "Docs/" + stored), QByteArray("contenu"));
+    QVERIFY(!QFile::exists(folder + name));
 }
 
 void ReportDataLineTest::pathLikeDocumentNamesTouchNothing_data()

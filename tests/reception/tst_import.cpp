@@ -15,7 +15,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QThread>
 #include <QTimer>
 #include <QUuid>
 #include <QtTest>
@@ -59,17 +62,38 @@ private slots:
     void declinedPatient();
     void failedRecordWriteKeepsFile();
     void providerReportRecordedRemotely();
+    void sameNamedDocumentsStayWithTheirReport();
+    void documentsOnlyWithAStoredObservance_data();
+    void documentsOnlyWithAStoredObservance();
+    void blockValuesNotCarriedOver();
+    void badlyNamedReportSetAsideAndImportGoesOn();
+    void unrecordedResultKeepsTheFileUntilRecorded();
+    void killedDuringImport_data();
+    void killedDuringImport();
 
 private:
     void writeReport(const QString &name, const QString &content);
-    ReportImport import();
+    ReportImport import(std::function<int(const QString &)> identify = {},
+                        std::function<RemoteRecording::Outcome(const QString &, const QString &, const QString &)>
+                            saveResult = {});
     int observanceCount();
+    // The service database of the test, used by the window, with a provider
+    // and the prest2facture row of a report sent on 2024-03-04 at 10:11:12 to
+    // the mail account (recorded in TMail).
+    struct Provider {
+        ServiceDatabase service{RemoteDatabase::connectionName()};
+        QString account;
+        QStringList data; // the report's SENDER and RECIPIENT lines
+    };
+    std::unique_ptr<Provider> setUpProvider();
+    static QString importResult(const Provider &fixture);
 
     std::unique_ptr<TestHome> m_home;
     std::unique_ptr<ScriptedDialogs> m_dialogs;
     std::unique_ptr<ImportMain> m_main;
     int m_patientId = -1;
     QList<QStringList> m_shownRows; // NomFic, Imported, Comment, NomPat
+    QList<QStringList> m_shownDates; // NePat, Date, Sender
     QStringList m_shownFiles;
 };
 
@@ -94,11 +118,13 @@ void ImportTest::init()
     patients.post();
     m_patientId = patients.field(QStringLiteral("PATIENTS_ID")).asInteger();
     m_shownRows.clear();
+    m_shownDates.clear();
     m_shownFiles.clear();
 }
 
 void ImportTest::cleanup()
 {
+    m_main->service = nullptr;
     m_main->database().close();
     m_main.reset();
     Clock::setSource({});
@@ -114,9 +140,13 @@ void ImportTest::writeReport(const QString &name, const QString &content)
     f.write(Windows1252::encode(content));
 }
 
-ReportImport ImportTest::import()
+ReportImport ImportTest::import(std::function<int(const QString &)> identify,
+                                std::function<RemoteRecording::Outcome(const QString &, const QString &, const QString &)>
+                                    saveResult)
 {
     ReportImport::Environment env;
+    env.identify = std::move(identify);
+    env.saveResult = std::move(saveResult);
     env.showFile = [this](const QString &path) { m_shownFiles << path; };
     env.showResults = [this] {
         LocalTable &rows = m_main->database().tResultat;
@@ -125,6 +155,10 @@ ReportImport ImportTest::import()
                                        rows.field(QStringLiteral("Imported")).asString(),
                                        rows.field(QStringLiteral("Comment")).asString(),
                                        rows.field(QStringLiteral("NomPat")).asString()};
+        for (rows.first(); !rows.eof(); rows.next())
+            m_shownDates << QStringList{rows.field(QStringLiteral("NePat")).asString(),
+                                        rows.field(QStringLiteral("Date")).asString(),
+                                        rows.field(QStringLiteral("Sender")).asString()};
     };
     if (m_main->service)
         env.remoteConnectionName = m_main->service->name();
@@ -143,7 +177,7 @@ void ImportTest::completeReportImported()
 {
     writeReport(QStringLiteral("rapport.txt"),
                 block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
-                      QStringLiteral("Texte libre été à 100"), {QStringLiteral("KORVA|Poids|OBS_POIDS||72|")})
+                      QStringLiteral("Texte libre été\u00A0à 100"), {QStringLiteral("KORVA|Poids|OBS_POIDS||72|")})
                     + QStringLiteral("****FINFICHIER****\r\n"));
     import().ImportObservances();
 
@@ -153,7 +187,8 @@ void ImportTest::completeReportImported()
     QCOMPARE(obs.field(QStringLiteral("PATIENTS_ID")).asInteger(), m_patientId);
     QCOMPARE(obs.field(QStringLiteral("DATE_CONSULTATION")).asDateTime(), QDateTime(kNow.date(), QTime(8, 9)));
     QCOMPARE(obs.field(QStringLiteral("MOTIF_DE_CONSULTATION")).asString(), QStringLiteral("Souffle Dom du 05/03/2017"));
-    QCOMPARE(obs.field(QStringLiteral("COMMENTAIRES")).asString(), QStringLiteral("Texte libre été à 100"));
+    // The no-break space stays as received.
+    QCOMPARE(obs.field(QStringLiteral("COMMENTAIRES")).asString(), QStringLiteral("Texte libre été\u00A0à 100"));
     QCOMPARE(m_shownRows, (QList<QStringList>{{QStringLiteral("rapport.txt"), QStringLiteral("Vrai"),
                                                QStringLiteral("document importé dans un champ mémo"),
                                                QStringLiteral("DUPONT")}}));
@@ -254,35 +289,52 @@ void ImportTest::failedRecordWriteKeepsFile()
     QVERIFY(!m_main->database().tResultat.field(QStringLiteral("Imported")).asBoolean());
 }
 
+std::unique_ptr<ImportTest::Provider> ImportTest::setUpProvider()
+{
+    auto fixture = std::make_unique<Provider>();
+    m_main->service = &fixture->service;
+    const QString tag = QUuid::createUuid().toString(QUuid::Id128).left(12);
+    const QString provider = QStringLiteral("envoi-%1@souffle.fr").arg(tag);
+    fixture->account = QStringLiteral("dr-%1@cabinet.fr").arg(tag);
+    fixture->service.exec(
+        QStringLiteral("insert into prestataires (Nom, Email, prest2factEmail) values ('Souffle', ?, ?)"),
+        {provider, provider});
+    fixture->service.exec(QStringLiteral("insert into prest2facture (date_envoi, dest_email, prest_email) values "
+                                         "('2024-03-04 10:11:12', ?, ?)"),
+                          {fixture->account, provider});
+    LocalTable &mail = m_main->database().TMail;
+    mail.append();
+    mail.field(QStringLiteral("COMPTE")).setAsString(QStringLiteral("cabinet"));
+    mail.field(QStringLiteral("ADRESSE")).setAsString(fixture->account);
+    mail.field(QStringLiteral("LOGIN")).setAsString(QStringLiteral("cabinet"));
+    mail.post();
+    fixture->data = QStringList{QStringLiteral("KORVA|EXPEDITEUR|SENDER||%1||||").arg(provider),
+                                QStringLiteral("KORVA|DESTINATAIRE|RECIPIENT||%1||||").arg(fixture->account)};
+    return fixture;
+}
+
+QString ImportTest::importResult(const Provider &fixture)
+{
+    return fixture.service
+        .exec(QStringLiteral("select Importation from prest2facture where dest_email = ?"), {fixture.account})
+        .toString();
+}
+
 void ImportTest::providerReportRecordedRemotely()
 {
     if (!ServiceDatabase::available())
         QSKIP("test services not started (run ./test.sh)");
-    ServiceDatabase service(RemoteDatabase::connectionName());
-    m_main->service = &service;
-    const QString tag = QUuid::createUuid().toString(QUuid::Id128).left(12);
-    const QString provider = QStringLiteral("envoi-%1@souffle.fr").arg(tag);
-    const QString account = QStringLiteral("dr-%1@cabinet.fr").arg(tag);
-    service.exec(QStringLiteral("insert into prestataires (Nom, Email, prest2factEmail) values ('Souffle', ?, ?)"),
-                 {provider, provider});
-    const int providerId = service.exec(QStringLiteral("select prestataires_ID from prestataires where Email = ?"),
-                                        {provider})
+    const auto fixture = setUpProvider();
+    const int providerId = fixture->service
+                               .exec(QStringLiteral("select prestataires_ID from prestataires where Email = ?"),
+                                     {fixture->data.at(0).section(u'|', 4, 4)})
                                .toInt();
-    service.exec(QStringLiteral("insert into prest2facture (date_envoi, dest_email, prest_email) values "
-                                "('2024-03-04 10:11:12', ?, ?)"),
-                 {account, provider});
-    LocalTable &mail = m_main->database().TMail;
-    mail.append();
-    mail.field(QStringLiteral("COMPTE")).setAsString(QStringLiteral("cabinet"));
-    mail.field(QStringLiteral("ADRESSE")).setAsString(account);
-    mail.field(QStringLiteral("LOGIN")).setAsString(QStringLiteral("cabinet"));
-    mail.post();
-    const QStringList data{QStringLiteral("KORVA|EXPEDITEUR|SENDER||%1||||").arg(provider),
-                           QStringLiteral("KORVA|DESTINATAIRE|RECIPIENT||%1||||").arg(account)};
-    const QString name = QStringLiteral("KORVA_a_b_c_04-03-2024_10-11-12.txt");
+    // A second block ends before its birth date; the report's name carries a
+    // no-break space, which must reach the service as received.
+    const QString name = QStringLiteral("KORVA_Souffle\u00A0Dom_b_c_04-03-2024_10-11-12.txt");
     writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
-                            QStringLiteral("x"), data)
-                          + QStringLiteral("****FINFICHIER****\r\n"));
+                            QStringLiteral("x"), fixture->data)
+                          + QStringLiteral("H\r\nMARTIN\r\n****FIN****\r\n****FINFICHIER****\r\n"));
     import().ImportObservances();
 
     QCOMPARE(Globals::ProviderID, providerId);
@@ -290,13 +342,291 @@ void ImportTest::providerReportRecordedRemotely()
     m_main->database().tObservances.first();
     QCOMPARE(m_main->database().tObservances.field(QStringLiteral("MOTIF_DE_CONSULTATION")).asString(),
              QStringLiteral("Envoi Souffle Dom du 05/03/2017"));
-    const QString result = service.exec(QStringLiteral("select Importation from prest2facture where dest_email = ?"),
-                                        {account})
-                               .toString();
-    QVERIFY2(result.startsWith(QStringLiteral("Patient_ID : ") + QString::number(m_patientId)), qPrintable(result));
+    const QString result = importResult(*fixture);
+    QVERIFY2(result.startsWith(QStringLiteral("Patient_ID : ") + QString::number(m_patientId) + QStringLiteral(" - ")),
+             qPrintable(result));
+    QVERIFY2(result.contains(QStringLiteral("\r\nPatients_ID = -1 - IDENTIFICATION DU PATIENT IMPOSSIBLE DANS [") + name
+                             + QStringLiteral("] - ")),
+             qPrintable(result));
     QVERIFY(!QFile::exists(Globals::ImportFolder + name));
-    m_main->service = nullptr;
 }
 
-QTEST_MAIN(ImportTest)
+void ImportTest::sameNamedDocumentsStayWithTheirReport()
+{
+    LocalTable &patients = m_main->database().tPatients;
+    patients.append();
+    patients.field(QStringLiteral("NOM")).setAsString(QStringLiteral("MARTIN"));
+    patients.field(QStringLiteral("PRENOM")).setAsString(QStringLiteral("Paul"));
+    patients.post();
+    const int martin = patients.field(QStringLiteral("PATIENTS_ID")).asInteger();
+    const QStringList pj{QStringLiteral("KORVA|Document|PJ||cr.pdf|")};
+    writeReport(QStringLiteral("a.txt"), block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                                               QStringLiteral("a"), pj)
+                                             + QStringLiteral("****FINFICHIER****\r\n"));
+    writeReport(QStringLiteral("b.txt"), block(QStringLiteral("MARTIN"), QStringLiteral("Paul"), QStringLiteral("01/01/1950"),
+                                               QStringLiteral("b"), pj)
+                                             + QStringLiteral("****FINFICHIER****\r\n"));
+    m_home->write(QStringLiteral("ForImportation/Attachments/a/cr.pdf"), "compte rendu de DUPONT");
+    m_home->write(QStringLiteral("ForImportation/Attachments/b/cr.pdf"), "compte rendu de MARTIN");
+    import([&](const QString &file) { return file == QLatin1String("a.txt") ? m_patientId : martin; })
+        .ImportObservances();
+
+    LocalTable &images = m_main->database().tImages;
+    images.close();
+    images.open();
+    QMap<int, QByteArray> documentOf;
+    for (images.first(); !images.eof(); images.next()) {
+        QFile stored(Globals::BaseFolder + QStringLiteral("Docs/")
+                     + images.field(QStringLiteral("AuxFileName")).asString());
+        QVERIFY(stored.open(QIODevice::ReadOnly));
+        documentOf.insert(images.field(QStringLiteral("Patients_ID")).asInteger(), stored.readAll());
+    }
+    QCOMPARE(documentOf, (QMap<int, QByteArray>{{m_patientId, "compte rendu de DUPONT"},
+                                                {martin, "compte rendu de MARTIN"}}));
+    // The emptied folders of the two reports go with them.
+    QVERIFY(QDir(Globals::ImportFolder + QStringLiteral("Attachments")).isEmpty());
+}
+
+void ImportTest::documentsOnlyWithAStoredObservance_data()
+{
+    QTest::addColumn<int>("identified"); // what the identification answers
+    QTest::addColumn<bool>("sentBefore"); // the same report was imported before
+    QTest::newRow("declined") << -3 << false;
+    QTest::newRow("not identified") << -1 << false;
+    QTest::newRow("sent again") << 0 << true;
+}
+
+void ImportTest::documentsOnlyWithAStoredObservance()
+{
+    QFETCH(int, identified);
+    QFETCH(bool, sentBefore);
+    const int answer = identified == 0 ? m_patientId : identified;
+    const QString report = block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                                 QStringLiteral("x"), {QStringLiteral("KORVA|Document|PJ||cr.pdf|")})
+                         + QStringLiteral("****FINFICHIER****\r\n");
+    // Where older versions left the documents: still read.
+    const QString document = QStringLiteral("ForImportation/Attachments/cr.pdf");
+    int registered = 0;
+    if (sentBefore) {
+        writeReport(QStringLiteral("r.txt"), report);
+        m_home->write(document, "premier envoi");
+        import([&](const QString &) { return answer; }).ImportObservances();
+        registered = 1;
+        QVERIFY(!QFile::exists(m_home->file(document)));
+    }
+    writeReport(QStringLiteral("r.txt"), report);
+    m_home->write(document, "contenu");
+    import([&](const QString &) { return answer; }).ImportObservances();
+
+    QFile left(m_home->file(document));
+    QVERIFY(left.open(QIODevice::ReadOnly));
+    QCOMPARE(left.readAll(), QByteArray("contenu"));
+    LocalTable &images = m_main->database().tImages;
+    images.close();
+    images.open();
+    QCOMPARE(images.recordCount(), registered);
+    QVERIFY(!QFile::exists(Globals::ImportFolder + QStringLiteral("r.txt")));
+}
+
+void ImportTest::blockValuesNotCarriedOver()
+{
+    // The second block ends before its birth date and carries no date or
+    // provider label: nothing of the first block may reach its row.
+    writeReport(QStringLiteral("deux.txt"),
+                block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), QStringLiteral("x"))
+                    + QStringLiteral("H\r\nMARTIN\r\nPaul\r\n****FIN****\r\n****FINFICHIER****\r\n"));
+    import([&](const QString &) { return m_patientId; }).ImportObservances();
+
+    QCOMPARE(m_shownRows.size(), 2);
+    QCOMPARE(m_shownRows.at(1).at(0), Globals::ImportsFolder + QStringLiteral("MARTIN_Paul__.txt"));
+    QCOMPARE(m_shownDates,
+             (QList<QStringList>{{QStringLiteral("12/05/1945"), QStringLiteral("05/03/2017"), QStringLiteral("Souffle Dom")},
+                                 {QString(), QString(), QString()}}));
+}
+
+void ImportTest::badlyNamedReportSetAsideAndImportGoesOn()
+{
+    if (!ServiceDatabase::available())
+        QSKIP("test services not started (run ./test.sh)");
+    const auto fixture = setUpProvider();
+    // No such day: the name holds no sending time.
+    const QString bad = QStringLiteral("KORVA_a_b_c_31-02-2024_10-11-12.txt");
+    const QString good = QStringLiteral("KORVA_a_b_c_04-03-2024_10-11-12.txt");
+    for (const QString &name : {bad, good})
+        writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), name,
+                                fixture->data)
+                              + QStringLiteral("****FINFICHIER****\r\n"));
+    import([&](const QString &) { return m_patientId; }).ImportObservances();
+
+    QVERIFY(!m_main->tmrClose->isActive());
+    QVERIFY(QFile::exists(Globals::ImportFolder + bad + QStringLiteral(".rejete")));
+    QVERIFY(!QFile::exists(Globals::ImportFolder + bad));
+    QVERIFY(!QFile::exists(Globals::ImportFolder + good));
+    QCOMPARE(observanceCount(), 1);
+    QVERIFY(m_dialogs->texts().contains(QStringLiteral("Le nom du fichier \"") + Globals::ImportFolder + bad
+                                        + QStringLiteral("\" ne permet pas de lire son heure d'envoi. Il ne sera pas "
+                                                         "importé.\rIl est conservé sous le nom \"")
+                                        + Globals::ImportFolder + bad + QStringLiteral(".rejete\".")));
+}
+
+void ImportTest::unrecordedResultKeepsTheFileUntilRecorded()
+{
+    if (!ServiceDatabase::available())
+        QSKIP("test services not started (run ./test.sh)");
+    const auto fixture = setUpProvider();
+    const QString name = QStringLiteral("KORVA_a_b_c_04-03-2024_10-11-12.txt");
+    writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                            QStringLiteral("x"), fixture->data)
+                          + QStringLiteral("****FINFICHIER****\r\n"));
+    const auto identify = [&](const QString &) { return m_patientId; };
+    // The service database goes out of reach just before the result.
+    import(identify, [](const QString &, const QString &, const QString &) {
+        return RemoteRecording::Outcome::Unreachable;
+    }).ImportObservances();
+
+    QVERIFY(QFile::exists(Globals::ImportFolder + name));
+    QCOMPARE(observanceCount(), 1);
+    QVERIFY2(m_dialogs->lastText().contains(name) && m_dialogs->lastText().contains(QStringLiteral("prochaine importation")),
+             qPrintable(m_dialogs->lastText()));
+
+    // The next import stores nothing twice and records the result once.
+    int recordings = 0;
+    import(identify, [&](const QString &sender, const QString &recipient, const QString &path) {
+        ++recordings;
+        return RemoteRecording::SaveImportationResultOnFTP(*m_main, sender, recipient, path);
+    }).ImportObservances();
+    QCOMPARE(recordings, 1);
+    QCOMPARE(observanceCount(), 1);
+    QVERIFY(!QFile::exists(Globals::ImportFolder + name));
+    const QString result = importResult(*fixture);
+    QVERIFY2(result.startsWith(QStringLiteral("Patient_ID : ") + QString::number(m_patientId) + QStringLiteral(" - ")),
+             qPrintable(result));
+}
+
+void ImportTest::killedDuringImport_data()
+{
+    QTest::addColumn<int>("filesDone"); // reports gone from the folder before the kill
+    QTest::addColumn<int>("delayMs");   // then this long
+    QTest::newRow("at the first report") << 0 << 0;
+    QTest::newRow("after one") << 1 << 3;
+    QTest::newRow("mid-way") << 5 << 7;
+    QTest::newRow("further on") << 9 << 11;
+}
+
+// The import run by a child process killed with SIGKILL, then run again here:
+// every block stored once with its document, or its report still waiting.
+void ImportTest::killedDuringImport()
+{
+    QFETCH(int, filesDone);
+    QFETCH(int, delayMs);
+    constexpr int kReports = 20;
+    const auto text = [](int report, int part) { return QStringLiteral("rapport %1 bloc %2").arg(report).arg(part); };
+    const auto fileName = [](int report) { return QStringLiteral("r%1.txt").arg(report, 2, 10, QLatin1Char('0')); };
+    // Each block's free text names its document and is its content.
+    for (int r = 0; r < kReports; ++r) {
+        QString report;
+        for (int part = 1; part <= 2; ++part) {
+            report += block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                             text(r, part), {QStringLiteral("KORVA|Document|PJ||%1.pdf|").arg(text(r, part))});
+            m_home->write(QStringLiteral("ForImportation/Attachments/r%1/%2.pdf").arg(r, 2, 10, QLatin1Char('0')).arg(text(r, part)),
+                          text(r, part).toUtf8());
+        }
+        writeReport(fileName(r), report + QStringLiteral("****FINFICHIER****\r\n"));
+    }
+    const auto waiting = [] { return QDir(Globals::ImportFolder).entryList({QStringLiteral("*.txt")}, QDir::Files).size(); };
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TOLVARENIX_IMPORT_CHILD"), QString::number(m_patientId));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForStarted());
+    QElapsedTimer clock;
+    clock.start();
+    while (waiting() > kReports - filesDone && child.state() == QProcess::Running && clock.elapsed() < 120000)
+        QThread::usleep(200);
+    QThread::msleep(delayMs);
+    QVERIFY2(child.state() == QProcess::Running && waiting() > 0, "the import ended before it could be killed");
+    child.kill();
+    QVERIFY(child.waitForFinished());
+    // As the program started again: the child made its own results table.
+    m_main->database().close();
+    m_main->database().createAndOpen(Globals::BaseFolder, ProgramFolder::configurationFile());
+
+    const auto check = [&](bool allImported) {
+        LocalTable &obs = m_main->database().tObservances;
+        LocalTable &images = m_main->database().tImages;
+        for (LocalTable *table : {&obs, &images}) {
+            table->close();
+            table->open();
+        }
+        QMap<QString, QDateTime> stored; // free text -> consultation time
+        for (obs.first(); !obs.eof(); obs.next()) {
+            const QString comment = obs.field(QStringLiteral("COMMENTAIRES")).asString();
+            QVERIFY2(!stored.contains(comment), qPrintable(comment + QStringLiteral(" stored twice")));
+            stored.insert(comment, obs.field(QStringLiteral("DATE_CONSULTATION")).asDateTime());
+        }
+        QMap<QString, QDateTime> documents; // descriptor -> consultation time
+        for (images.first(); !images.eof(); images.next()) {
+            const QString descriptor = images.field(QStringLiteral("Descriptor")).asString();
+            QVERIFY2(!documents.contains(descriptor), qPrintable(descriptor + QStringLiteral(" registered twice")));
+            documents.insert(descriptor, images.field(QStringLiteral("Date_Consultation")).asDateTime());
+            QFile copy(Globals::BaseFolder + QStringLiteral("Docs/") + images.field(QStringLiteral("AuxFileName")).asString());
+            QVERIFY(copy.open(QIODevice::ReadOnly));
+            QCOMPARE(copy.readAll(), descriptor.chopped(4).toUtf8());
+        }
+        for (int r = 0; r < kReports; ++r) {
+            const bool waits = QFile::exists(Globals::ImportFolder + fileName(r));
+            QVERIFY2(!(allImported && waits), qPrintable(fileName(r) + QStringLiteral(" still waiting: ")
+                                                         + m_dialogs->texts().join(QStringLiteral(" | "))));
+            for (int part = 1; part <= 2; ++part) {
+                const QString written = text(r, part);
+                QVERIFY2(waits || stored.contains(written), qPrintable(written + QStringLiteral(" lost")));
+                QVERIFY2(documents.value(written + QStringLiteral(".pdf")) == stored.value(written),
+                         qPrintable(written + QStringLiteral(": document not with its observance")));
+            }
+        }
+    };
+    check(false);
+    if (QTest::currentTestFailed())
+        return;
+    import([&](const QString &) { return m_patientId; }).ImportObservances();
+    check(true);
+}
+
+namespace {
+
+// The child process of killedDuringImport: imports the reports of the test's
+// program folder for the given patient, until it is killed.
+int runImportChild(int patientId)
+{
+    ScriptedDialogs dialogs;
+    const QString home = QDir(qEnvironmentVariable("TOLVARENIX_HOME")).absolutePath() + u'/';
+    Globals::BaseFolder = home + QStringLiteral("Base/");
+    Globals::ImportFolder = home + QStringLiteral("ForImportation/");
+    Globals::ImportsFolder = Globals::BaseFolder + QStringLiteral("Imports/");
+    ImportMain main;
+    Globals::fMain = &main;
+    main.database().createAndOpen(Globals::BaseFolder, ProgramFolder::configurationFile());
+    ReportImport::Environment env;
+    env.identify = [patientId](const QString &) { return patientId; };
+    env.showFile = [](const QString &) {};
+    env.showResults = [] {};
+    ReportImport(main, std::move(env)).ImportObservances();
+    main.database().close();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet("TOLVARENIX_IMPORT_CHILD"))
+        return runImportChild(qEnvironmentVariableIntValue("TOLVARENIX_IMPORT_CHILD"));
+    ImportTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_import.moc"

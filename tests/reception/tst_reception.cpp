@@ -669,7 +669,6 @@ void ReceptionTest::receptionAndImportEndToEnd()
     for (db.tImages.first(); !db.tImages.eof(); db.tImages.next())
         documents[db.tImages.field("PATIENTS_ID").asInteger()] =
             readFile(Globals::BaseFolder + "Docs/" + db.tImages.field("AuxFileName").asString());
-    QEXPECT_FAIL("", "documents are found once the import reads the per-report attachment folders", Continue);
     QCOMPARE(documents, (QMap<int, QByteArray>{{ids["DUPONT"], "%PDF dupont"}, {ids["MARTIN"], "%PDF martin"}}));
 
     for (int minute : {1, 2, 3}) {
