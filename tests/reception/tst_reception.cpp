@@ -680,6 +680,8 @@ void ReceptionTest::receptionAndImportEndToEnd()
         QCOMPARE(recorded.value(0), QStringLiteral("1"));
         QVERIFY2(recorded.value(1).startsWith("Patient_ID : " + QString::number(patient)), qPrintable(recorded.value(1)));
     }
+}
+
 void ReceptionTest::statusShownBeforeConnecting()
 {
     QString shownWhileConnecting;
