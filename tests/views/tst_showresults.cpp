@@ -55,6 +55,11 @@ private slots:
     void printsPagesToPdf();
     void printRefusesBadWidth();
     void importedCellShowsCheckMark();
+    void checkMarkFollowsMovedColumn();
+    void closingEmptiesTheList_data();
+    void closingEmptiesTheList();
+    void initialPrinter_data();
+    void initialPrinter();
 
 private:
     void addResults(int count);
@@ -240,6 +245,77 @@ void ShowResultsTest::importedCellShowsCheckMark()
     };
     QVERIFY(darkPixels(0) > 5);
     QCOMPARE(darkPixels(1), 0);
+}
+
+void ShowResultsTest::checkMarkFollowsMovedColumn()
+{
+    addResults(1); // imported
+    TfShowResults window(&m_db->tResultat);
+    window.resize(1214, 500);
+    window.show();
+    auto *grid = window.findChild<QTableView *>(QStringLiteral("DBGrid1"));
+    grid->horizontalHeader()->moveSection(6, 7); // "Résultat" comes to position 6
+    grid->clearSelection();
+    grid->setCurrentIndex(QModelIndex());
+    const QImage image = grid->viewport()->grab().toImage();
+    const auto darkPixels = [&](int column) {
+        const QRect cell = grid->visualRect(grid->model()->index(0, column));
+        int dark = 0;
+        for (int y = cell.top(); y <= cell.bottom(); ++y)
+            for (int x = cell.left(); x <= cell.right(); ++x)
+                dark += qGray(image.pixel(x, y)) < 100;
+        return dark;
+    };
+    // The "Importé" column keeps its check mark at its new place, and the
+    // column now at position 6 keeps its text.
+    QCOMPARE(grid->horizontalHeader()->logicalIndex(6), 7);
+    QVERIFY(darkPixels(6) > 5);
+    QVERIFY(darkPixels(grid->horizontalHeader()->logicalIndex(6)) > 5);
+    QVERIFY(!grid->model()->index(0, grid->horizontalHeader()->logicalIndex(6)).data().toString().isEmpty());
+}
+
+void ShowResultsTest::closingEmptiesTheList_data()
+{
+    QTest::addColumn<bool>("escape"); // else the close box
+    QTest::newRow("Esc") << true;
+    QTest::newRow("close box") << false;
+}
+
+void ShowResultsTest::closingEmptiesTheList()
+{
+    QFETCH(bool, escape);
+    addResults(2);
+    {
+        TfShowResults window(&m_db->tResultat);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        if (escape)
+            QTest::keyClick(&window, Qt::Key_Escape);
+        else
+            window.close();
+        QVERIFY(!window.isVisible());
+    }
+    m_db->tResultat.open();
+    QCOMPARE(m_db->tResultat.recordCount(), 0);
+    QVERIFY(IniFile(ProgramFolder::configurationFile()).hasKey(QStringLiteral("ShowResults"), QStringLiteral("Comment")));
+}
+
+void ShowResultsTest::initialPrinter_data()
+{
+    QTest::addColumn<QStringList>("printers");
+    QTest::addColumn<QString>("defaultPrinter");
+    QTest::addColumn<int>("index");
+    QTest::newRow("default printer") << QStringList{"A", "B"} << "B" << 1;
+    QTest::newRow("no default: the first") << QStringList{"A", "B"} << "" << 0;
+    QTest::newRow("no printer") << QStringList{} << "" << -1;
+}
+
+void ShowResultsTest::initialPrinter()
+{
+    QFETCH(QStringList, printers);
+    QFETCH(QString, defaultPrinter);
+    QFETCH(int, index);
+    QCOMPARE(TfShowResults::initialPrinter(printers, defaultPrinter), index);
 }
 
 QTEST_MAIN(ShowResultsTest)
