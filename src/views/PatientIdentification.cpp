@@ -20,7 +20,7 @@
 namespace {
 
 // The traces' line breaks: message boxes break lines on line feeds only.
-constexpr QChar kCR = u'\n';
+constexpr QChar kLineBreak = u'\n';
 
 int shownRowCount(const TfPatients &window)
 {
@@ -186,9 +186,9 @@ int PatientIdentification::noRow(TfPatients &window, const QString &fileName, co
                 m_env.addResultLine(QStringLiteral("Nouveau patient"));
         }
         id = takeChosen(window);
-        DebugTrace::show(QStringLiteral("Résultat de la recherche du patient dans la base de données Tolvarenix :") + kCR
-              + QStringLiteral("  - nom : ") + Globals::PatientNom + kCR + QStringLiteral("  - prénom : ")
-              + Globals::PatientPrenom + kCR + QStringLiteral("  - né le : ") + Globals::PatientNeLe + kCR
+        DebugTrace::show(QStringLiteral("Résultat de la recherche du patient dans la base de données Tolvarenix :") + kLineBreak
+              + QStringLiteral("  - nom : ") + Globals::PatientNom + kLineBreak + QStringLiteral("  - prénom : ")
+              + Globals::PatientPrenom + kLineBreak + QStringLiteral("  - né le : ") + Globals::PatientNeLe + kLineBreak
               + QStringLiteral("  - patients_id : ") + QString::number(id));
     }
     if (m_env.setStatusText)
@@ -200,8 +200,8 @@ int PatientIdentification::oneRow(TfPatients &window, const QString &fileName)
 {
     const auto chosen = window.shownPatient();
     const int id = chosen->id;
-    const QString handled = QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kCR;
-    DebugTrace::show(QStringLiteral("Gestion du fichier ") + Globals::ImportFolder + fileName + kCR
+    const QString handled = QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kLineBreak;
+    DebugTrace::show(QStringLiteral("Gestion du fichier ") + Globals::ImportFolder + fileName + kLineBreak
           + QStringLiteral("Patient trouvé : ") + QString::number(id));
 
     // Anything less than the report's identity (case and accents aside) is
@@ -273,7 +273,7 @@ int PatientIdentification::confirmInWindow(TfPatients &window, const QString &fi
         && m_env.remote.connect(true))
         sendCorrectionWhenOneFieldDiffers(window, {});
     const int id = takeChosen(window);
-    DebugTrace::show(QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kCR + QStringLiteral("Patient : ")
+    DebugTrace::show(QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kLineBreak + QStringLiteral("Patient : ")
           + Globals::PatientNom + QStringLiteral(" | ") + Globals::PatientPrenom + QStringLiteral(" | ")
           + Globals::PatientNeLe);
     return id;
@@ -287,13 +287,11 @@ int PatientIdentification::askUser(TfPatients &window)
         // "Ne pas importer".
         if (result != TfPatients::ResultChosen)
             return TfPatients::ResultDoNotImport;
-        if (result == TfPatients::ResultChosen) {
-            if (LocalQuery *query = window.shownQuery(); query && !query->isActive())
-                query->open();
-            // A choice of nothing cannot stand: the window comes back.
-            if (window.shownPatient())
-                return result;
-        }
+        if (LocalQuery *query = window.shownQuery(); query && !query->isActive())
+            query->open();
+        // A choice of nothing cannot stand: the window comes back.
+        if (window.shownPatient())
+            return result;
     }
 }
 
