@@ -48,6 +48,7 @@ private slots:
 
     void pageArithmetic_data();
     void pageArithmetic();
+    void defaultsAndClosing_data();
     void defaultsAndClosing();
     void gridWidthKeys_data();
     void gridWidthKeys();
@@ -55,9 +56,6 @@ private slots:
     void printsPagesToPdf();
     void printRefusesBadWidth();
     void importedCellShowsCheckMark();
-    void checkMarkFollowsMovedColumn();
-    void closingEmptiesTheList_data();
-    void closingEmptiesTheList();
     void initialPrinter_data();
     void initialPrinter();
 
@@ -128,8 +126,17 @@ void ShowResultsTest::pageArithmetic()
     QCOMPARE(ResultsPageLayout::millimetresToPixels(96, 9), 34);
 }
 
+void ShowResultsTest::defaultsAndClosing_data()
+{
+    QTest::addColumn<QString>("way");
+    QTest::newRow("Fermer") << "Fermer";
+    QTest::newRow("Esc") << "Esc";
+    QTest::newRow("close box") << "close box";
+}
+
 void ShowResultsTest::defaultsAndClosing()
 {
+    QFETCH(QString, way);
     addResults(2);
     {
         TfShowResults window(&m_db->tResultat);
@@ -140,7 +147,14 @@ void ShowResultsTest::defaultsAndClosing()
         QCOMPARE(window.findChild<QTableView *>(QStringLiteral("DBGrid1"))->horizontalHeader()->sectionSize(4), 359);
         QCOMPARE(window.windowTitle(), QStringLiteral("Tolvarenix Light"));
         window.show();
-        window.accept();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        if (way == "Esc")
+            QTest::keyClick(&window, Qt::Key_Escape);
+        else if (way == "close box")
+            window.close();
+        else
+            window.accept();
+        QVERIFY(!window.isVisible());
     }
     m_db->tResultat.open();
     QCOMPARE(m_db->tResultat.recordCount(), 0);
@@ -234,9 +248,9 @@ void ShowResultsTest::importedCellShowsCheckMark()
     auto *grid = window.findChild<QTableView *>(QStringLiteral("DBGrid1"));
     grid->clearSelection();
     grid->setCurrentIndex(QModelIndex());
-    const QImage image = grid->viewport()->grab().toImage();
-    const auto darkPixels = [&](int row) {
-        const QRect cell = grid->visualRect(grid->model()->index(row, 6));
+    QImage image = grid->viewport()->grab().toImage();
+    const auto darkPixels = [&](int row, int column = 6) {
+        const QRect cell = grid->visualRect(grid->model()->index(row, column));
         int dark = 0;
         for (int y = cell.top(); y <= cell.bottom(); ++y)
             for (int x = cell.left(); x <= cell.right(); ++x)
@@ -245,59 +259,14 @@ void ShowResultsTest::importedCellShowsCheckMark()
     };
     QVERIFY(darkPixels(0) > 5);
     QCOMPARE(darkPixels(1), 0);
-}
 
-void ShowResultsTest::checkMarkFollowsMovedColumn()
-{
-    addResults(1); // imported
-    TfShowResults window(&m_db->tResultat);
-    window.resize(1214, 500);
-    window.show();
-    auto *grid = window.findChild<QTableView *>(QStringLiteral("DBGrid1"));
-    grid->horizontalHeader()->moveSection(6, 7); // "Résultat" comes to position 6
-    grid->clearSelection();
-    grid->setCurrentIndex(QModelIndex());
-    const QImage image = grid->viewport()->grab().toImage();
-    const auto darkPixels = [&](int column) {
-        const QRect cell = grid->visualRect(grid->model()->index(0, column));
-        int dark = 0;
-        for (int y = cell.top(); y <= cell.bottom(); ++y)
-            for (int x = cell.left(); x <= cell.right(); ++x)
-                dark += qGray(image.pixel(x, y)) < 100;
-        return dark;
-    };
-    // The "Importé" column keeps its check mark at its new place, and the
-    // column now at position 6 keeps its text.
-    QCOMPARE(grid->horizontalHeader()->logicalIndex(6), 7);
-    QVERIFY(darkPixels(6) > 5);
-    QVERIFY(darkPixels(grid->horizontalHeader()->logicalIndex(6)) > 5);
-    QVERIFY(!grid->model()->index(0, grid->horizontalHeader()->logicalIndex(6)).data().toString().isEmpty());
-}
-
-void ShowResultsTest::closingEmptiesTheList_data()
-{
-    QTest::addColumn<bool>("escape"); // else the close box
-    QTest::newRow("Esc") << true;
-    QTest::newRow("close box") << false;
-}
-
-void ShowResultsTest::closingEmptiesTheList()
-{
-    QFETCH(bool, escape);
-    addResults(2);
-    {
-        TfShowResults window(&m_db->tResultat);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        if (escape)
-            QTest::keyClick(&window, Qt::Key_Escape);
-        else
-            window.close();
-        QVERIFY(!window.isVisible());
-    }
-    m_db->tResultat.open();
-    QCOMPARE(m_db->tResultat.recordCount(), 0);
-    QVERIFY(IniFile(ProgramFolder::configurationFile()).hasKey(QStringLiteral("ShowResults"), QStringLiteral("Comment")));
+    // Moved, the "Importé" column keeps its check mark, and the column now at
+    // its former position ("Résultat") keeps its text.
+    grid->horizontalHeader()->moveSection(6, 7);
+    image = grid->viewport()->grab().toImage();
+    QVERIFY(darkPixels(0) > 5);
+    QCOMPARE(darkPixels(1), 0); // no "Faux"
+    QVERIFY(darkPixels(1, 7) > 5);
 }
 
 void ShowResultsTest::initialPrinter_data()
