@@ -1,6 +1,7 @@
 #include "LocalConnection.h"
 
 #include "LocalTables.h"
+#include "NameFolding.h"
 
 #define SQLITE_HAS_CODEC 1
 #include <sqlcipher/sqlite3.h>
@@ -76,6 +77,13 @@ LocalConnection::LocalConnection(const QString &folder)
             "Le moteur de base de données ne sait pas chiffrer les tables : elles ne seront pas ouvertes."));
     }
     sqlite3_busy_timeout(m_db, 5000);
+    // Patient names are searched and sorted without regard to case and accents.
+    if (!NameFolding::registerOn(m_db)) {
+        const QString error = QString::fromUtf8(sqlite3_errmsg(m_db));
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        throw LocalTablesError(QStringLiteral("Impossible d'ouvrir le moteur de base de données : %1").arg(error));
+    }
 }
 
 LocalConnection::~LocalConnection()

@@ -38,13 +38,25 @@ void ObservanceDisplay::bPatientClick()
         Globals::CurrentPatientID = chosen->id;
         m_main.setWindowTitle(QStringLiteral("Tolvarenix Light - ") + chosen->nom + u' ' + chosen->prenom
                               + QStringLiteral(" - né(e) le ") + chosen->neLe);
-        if (!reopenObservances())
+        if (!reopenObservances()) {
+            clearObservances();
             return;
+        }
     }
     // After a cancellation these are still the previous patient's.
     LocalQuery &observances = m_main.database().qObservances;
     if (observances.isActive() && observances.recordCount() > 0)
         showObservances();
+    else if (chosen)
+        clearObservances();
+}
+
+void ObservanceDisplay::clearObservances()
+{
+    const QSignalBlocker quiet(m_main.fDate());
+    m_main.fDate()->clear();
+    if (Globals::fObservance)
+        Globals::fObservance->closeAndFree();
 }
 
 bool ObservanceDisplay::reopenObservances()

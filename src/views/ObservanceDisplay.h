@@ -28,6 +28,9 @@ private:
     // Fills the date box and the charts from the query, opening the
     // observance window when none is open.
     void showObservances();
+    // Nothing of an earlier patient stays under the chosen patient's name:
+    // empties the date box and closes the observance window.
+    void clearObservances();
 
     TfMain &m_main;
 };

@@ -19,6 +19,12 @@ bool PatientCorrection::send(const Link &link, int prestId, const QString &nom, 
     using TextRules::upperAZ;
     if (upperAZ(nom) == upperAZ(newNom) && upperAZ(prenom) == upperAZ(newPrenom) && upperAZ(neLe) == upperAZ(newNeLe))
         return false;
+    // A row without its provider would reach nobody, or the wrong provider.
+    if (prestId < 0) {
+        TfMain::WriteLog(QStringLiteral("Correction du patient [") + nom + u' ' + prenom
+                         + QStringLiteral("] non envoyée : le prestataire de l'expéditeur est inconnu."));
+        return false;
+    }
 
     QSqlQuery query(QSqlDatabase::database(link.connectionName, false));
     bool done = query.prepare(QStringLiteral(

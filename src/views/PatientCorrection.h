@@ -21,7 +21,8 @@ public:
     // TfMain.SendPatientCorrection: the report's identity, then the chosen
     // patient's. True only when a row was written: nothing is sent when the
     // service database cannot be reached or when both identities are the same
-    // (letter case aside); a failed insert is logged.
+    // (letter case aside); an unknown provider (prestId below 0) and a failed
+    // insert are logged.
     static bool send(const Link &link, int prestId, const QString &nom, const QString &prenom, const QString &neLe,
                      const QString &newNom, const QString &newPrenom, const QString &newNeLe);
 };

@@ -19,7 +19,8 @@
 
 namespace {
 
-constexpr QChar kCR = QChar(13);
+// The traces' line breaks: message boxes break lines on line feeds only.
+constexpr QChar kLineBreak = u'\n';
 
 int shownRowCount(const TfPatients &window)
 {
@@ -174,9 +175,8 @@ int PatientIdentification::noRow(TfPatients &window, const QString &fileName, co
     }
 
     int id = kDeclined;
-    if (result == TfPatients::ResultDoNotImport) {
-        if (m_env.addResultLine)
-            m_env.addResultLine(QStringLiteral("Patient inconnu"));
+    if (result != TfPatients::ResultChosen) {
+        declined();
     } else {
         const auto chosen = window.shownPatient();
         if (DebugTrace::isProviderReport(fileName) && Globals::ProviderReachable) {
@@ -186,9 +186,9 @@ int PatientIdentification::noRow(TfPatients &window, const QString &fileName, co
                 m_env.addResultLine(QStringLiteral("Nouveau patient"));
         }
         id = takeChosen(window);
-        DebugTrace::show(QStringLiteral("Résultat de la recherche du patient dans la base de données Tolvarenix :") + kCR
-              + QStringLiteral("  - nom : ") + Globals::PatientNom + kCR + QStringLiteral("  - prénom : ")
-              + Globals::PatientPrenom + kCR + QStringLiteral("  - né le : ") + Globals::PatientNeLe + kCR
+        DebugTrace::show(QStringLiteral("Résultat de la recherche du patient dans la base de données Tolvarenix :") + kLineBreak
+              + QStringLiteral("  - nom : ") + Globals::PatientNom + kLineBreak + QStringLiteral("  - prénom : ")
+              + Globals::PatientPrenom + kLineBreak + QStringLiteral("  - né le : ") + Globals::PatientNeLe + kLineBreak
               + QStringLiteral("  - patients_id : ") + QString::number(id));
     }
     if (m_env.setStatusText)
@@ -200,16 +200,21 @@ int PatientIdentification::oneRow(TfPatients &window, const QString &fileName)
 {
     const auto chosen = window.shownPatient();
     const int id = chosen->id;
-    const QString handled = QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kCR;
-    DebugTrace::show(QStringLiteral("Gestion du fichier ") + Globals::ImportFolder + fileName + kCR
+    const QString handled = QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kLineBreak;
+    DebugTrace::show(QStringLiteral("Gestion du fichier ") + Globals::ImportFolder + fileName + kLineBreak
           + QStringLiteral("Patient trouvé : ") + QString::number(id));
 
+    // Anything less than the report's identity (case and accents aside) is
+    // the physician's to confirm.
+    window.QPatientsAfterScroll();
+    if (window.MatchCount != 3)
+        return confirmInWindow(window, fileName);
+
+    // The same identity written otherwise: nothing to correct at the
+    // provider's, the stored writing is taken.
     const bool sameIdentity = chosen->nom == Globals::PatientNom && chosen->prenom == Globals::PatientPrenom
                            && chosen->neLe == Globals::PatientNeLe;
     if (DebugTrace::isProviderReport(fileName) && Globals::ProviderReachable && !sameIdentity) {
-        if (m_env.remote.connect && m_env.remote.connect(true))
-            sendCorrectionWhenOneFieldDiffers(window,
-                                              handled + QStringLiteral("Envoi de modifications d'identification au prestataire..."));
         Globals::PatientNeLe = chosen->neLe;
         if (TextRules::upperAZ(Globals::PatientPrenom) != TextRules::upperAZ(chosen->prenom))
             Globals::PatientPrenom = chosen->prenom;
@@ -251,21 +256,24 @@ int PatientIdentification::severalRows(TfPatients &window, const QString &fileNa
         Globals::PatientNeLe = birthDate;
         return id;
     }
+    return confirmInWindow(window, fileName);
+}
 
+int PatientIdentification::confirmInWindow(TfPatients &window, const QString &fileName)
+{
     DebugTrace::show(QStringLiteral("Résultat de la recherche du patient dans la base de données Tolvarenix - affichage de la "
                          "fenêtre de sélection d'un patient."));
     window.bAjouter()->setVisible(true);
     window.bDoNotImport()->setVisible(true);
-    if (askUser(window) == TfPatients::ResultDoNotImport) {
-        if (m_env.addResultLine)
-            m_env.addResultLine(QStringLiteral("Patient inconnu"));
+    if (askUser(window) != TfPatients::ResultChosen) {
+        declined();
         return kDeclined;
     }
     if (DebugTrace::isProviderReport(fileName) && Globals::ProviderReachable && m_env.remote.connect
         && m_env.remote.connect(true))
         sendCorrectionWhenOneFieldDiffers(window, {});
-    id = takeChosen(window);
-    DebugTrace::show(QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kCR + QStringLiteral("Patient : ")
+    const int id = takeChosen(window);
+    DebugTrace::show(QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kLineBreak + QStringLiteral("Patient : ")
           + Globals::PatientNom + QStringLiteral(" | ") + Globals::PatientPrenom + QStringLiteral(" | ")
           + Globals::PatientNeLe);
     return id;
@@ -275,16 +283,22 @@ int PatientIdentification::askUser(TfPatients &window)
 {
     for (;;) {
         const int result = m_env.showModal(window);
-        if (result == TfPatients::ResultDoNotImport)
+        // Closing the window is the way to decline a report that offers no
+        // "Ne pas importer".
+        if (result != TfPatients::ResultChosen)
+            return TfPatients::ResultDoNotImport;
+        if (LocalQuery *query = window.shownQuery(); query && !query->isActive())
+            query->open();
+        // A choice of nothing cannot stand: the window comes back.
+        if (window.shownPatient())
             return result;
-        if (result == TfPatients::ResultChosen) {
-            if (LocalQuery *query = window.shownQuery(); query && !query->isActive())
-                query->open();
-            // A choice of nothing cannot stand: the window comes back.
-            if (window.shownPatient())
-                return result;
-        }
     }
+}
+
+void PatientIdentification::declined()
+{
+    if (m_env.addResultLine)
+        m_env.addResultLine(QStringLiteral("Patient inconnu"));
 }
 
 int PatientIdentification::takeChosen(TfPatients &window)

@@ -47,8 +47,14 @@ private:
     int noRow(TfPatients &window, const QString &fileName, const QString &savedBirthDate);
     int oneRow(TfPatients &window, const QString &fileName);
     int severalRows(TfPatients &window, const QString &fileName);
-    // Shows the window until it closes with a choice or "Ne pas importer".
+    // The window on the candidates of the search: the physician confirms,
+    // chooses another patient or declines the report.
+    int confirmInWindow(TfPatients &window, const QString &fileName);
+    // Shows the window until it closes with a choice; any other way of
+    // closing it declines the report (ResultDoNotImport).
     int askUser(TfPatients &window);
+    // "Patient inconnu" in the result lines.
+    void declined();
     // After a choice in the window: the chosen identity becomes the report's.
     int takeChosen(TfPatients &window);
     // Sends the correction when exactly one identity field differs; the trace

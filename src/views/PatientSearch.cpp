@@ -2,11 +2,26 @@
 
 #include "Common.h"
 #include "NameDateRoutines.h"
+#include "NameFolding.h"
 #include "TextRules.h"
 
 #include <QDate>
 
 namespace PatientSearch {
+
+namespace {
+
+// Patient lists in the order a French reader expects: "Dubois" before
+// "DUPONT", "Élodie" among the E.
+const QString kPatientOrder = QStringLiteral("ORDER BY NOM COLLATE FRENCH, PRENOM COLLATE FRENCH, NE_LE");
+
+// The form in which a name of a row and of a report are compared.
+QString nameKey(const QString &name)
+{
+    return NormalizeName(NameFolding::folded(name));
+}
+
+} // namespace
 
 PatientSearchCriteria incremental(const PatientSearchInput &input)
 {
@@ -17,13 +32,13 @@ PatientSearchCriteria incremental(const PatientSearchInput &input)
         return c;
     }
     if (!input.nom.isEmpty()) {
-        c.nameLine = QStringLiteral("  Upper(NOM) like :nom");
-        c.params.insert(QStringLiteral("nom"), TextRules::upperAZ(input.nom) + QLatin1Char('%'));
+        c.nameLine = QStringLiteral("  FOLDED(NOM) like :nom");
+        c.params.insert(QStringLiteral("nom"), NameFolding::folded(input.nom) + QLatin1Char('%'));
     }
     if (!input.prenom.isEmpty()) {
         c.firstNameLine = (c.nameLine.isEmpty() ? QString() : QStringLiteral("and"))
-                        + QStringLiteral("  Upper(PRENOM) like :prenom");
-        c.params.insert(QStringLiteral("prenom"), TextRules::upperAZ(input.prenom) + QLatin1Char('%'));
+                        + QStringLiteral("  FOLDED(PRENOM) like :prenom");
+        c.params.insert(QStringLiteral("prenom"), NameFolding::folded(input.prenom) + QLatin1Char('%'));
     }
     if (input.withBirthday) {
         c.birthDateLine = (input.nom.isEmpty() && input.prenom.isEmpty() ? QString() : QStringLiteral(" and  "))
@@ -40,15 +55,17 @@ PatientSearchCriteria exact(const PatientSearchInput &input)
         c.allPatients = true;
         return c;
     }
-    // "=" and not LIKE: the engine's LIKE ignores the case of a to z and
-    // reads "_" and "%" in a typed name as wildcards.
+    // "=" and not LIKE: LIKE reads "_" and "%" in a typed name as wildcards.
+    // Names are compared as folded forms, so that a report written in
+    // capitals without accents finds "Dupré".
     if (!input.nom.isEmpty()) {
-        c.nameLine = QStringLiteral("NOM = :nom");
-        c.params.insert(QStringLiteral("nom"), input.nom);
+        c.nameLine = QStringLiteral("FOLDED(NOM) = :nom");
+        c.params.insert(QStringLiteral("nom"), NameFolding::folded(input.nom));
     }
     if (!input.prenom.isEmpty()) {
-        c.firstNameLine = (c.nameLine.isEmpty() ? QString() : QStringLiteral("and ")) + QStringLiteral("PRENOM = :prenom");
-        c.params.insert(QStringLiteral("prenom"), input.prenom);
+        c.firstNameLine = (c.nameLine.isEmpty() ? QString() : QStringLiteral("and "))
+                        + QStringLiteral("FOLDED(PRENOM) = :prenom");
+        c.params.insert(QStringLiteral("prenom"), NameFolding::folded(input.prenom));
     }
     if (!input.neLe.isEmpty()) {
         c.birthDateLine = (c.nameLine.isEmpty() && c.firstNameLine.isEmpty() ? QString() : QStringLiteral("and "))
@@ -61,12 +78,12 @@ PatientSearchCriteria exact(const PatientSearchInput &input)
 QStringList patientsSql(const PatientSearchCriteria &criteria)
 {
     return {QStringLiteral("SELECT PATIENTS_ID, NE_LE, NOM, PRENOM  FROM PATIENTS"), QStringLiteral("WHERE "),
-            criteria.nameLine, criteria.firstNameLine, criteria.birthDateLine, QStringLiteral("ORDER BY NOM, PRENOM, NE_LE")};
+            criteria.nameLine, criteria.firstNameLine, criteria.birthDateLine, kPatientOrder};
 }
 
 QStringList allPatientsSql()
 {
-    return {QStringLiteral("SELECT PATIENTS_ID,  NOM, PRENOM, NE_LE FROM PATIENTS"), QStringLiteral("ORDER BY NOM, PRENOM, NE_LE")};
+    return {QStringLiteral("SELECT PATIENTS_ID,  NOM, PRENOM, NE_LE FROM PATIENTS"), kPatientOrder};
 }
 
 bool isSearchDate(const QString &text)
@@ -83,9 +100,9 @@ PatientIdentity reportIdentity(const QString &nom, const QString &prenom, const 
 int matchCount(const PatientIdentity &report, const PatientIdentity &row)
 {
     int count = 0;
-    if (!report.nom.isEmpty() && NormalizeName(TextRules::upperAZ(row.nom)) == report.nom)
+    if (!report.nom.isEmpty() && nameKey(row.nom) == nameKey(report.nom))
         ++count;
-    if (!report.prenom.isEmpty() && NormalizeName(TextRules::upperAZ(row.prenom)) == report.prenom)
+    if (!report.prenom.isEmpty() && nameKey(row.prenom) == nameKey(report.prenom))
         ++count;
     if (NameRoutines::IsDateText(report.neLe) && row.neLe == report.neLe)
         ++count;

@@ -34,10 +34,11 @@ struct PatientIdentity
 
 namespace PatientSearch {
 
-// The search run while the user types: names compared in upper case from
-// their beginning, the birth date from its beginning while the toggle is down.
+// The search run while the user types: names compared from their beginning,
+// case and accents ignored, the birth date from its beginning while the toggle is down.
 PatientSearchCriteria incremental(const PatientSearchInput &input);
-// The exact search: each typed text equal to its field, letter case included.
+// The exact search: each typed text equal to its field (names with case and
+// accents ignored).
 PatientSearchCriteria exact(const PatientSearchInput &input);
 
 // The six lines of the patient query with the given criteria.
@@ -54,7 +55,8 @@ bool isSearchDate(const QString &text);
 PatientIdentity reportIdentity(const QString &nom, const QString &prenom, const QString &neLe);
 
 // How many of name, first name and birth date of the row agree with the
-// report (held as reportIdentity gives it).
+// report (held as reportIdentity gives it); names are compared without regard
+// to case, accents, blanks and hyphens.
 int matchCount(const PatientIdentity &report, const PatientIdentity &row);
 
 // The question asked before choosing a row that differs from the report;

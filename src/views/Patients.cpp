@@ -275,18 +275,22 @@ void TfPatients::DBGrid1Enter()
 
 void TfPatients::bValiderClick()
 {
+    if (!m_matchConnections.isEmpty())
+        QPatientsAfterScroll();
     // No row to choose: the choice of nothing is a cancellation.
     if (!m_shown || !m_shown->isActive() || m_shown->isEmpty()) {
         done(ResultCancelled);
         return;
     }
-    if (m_shown != &QPatients) {
+    // Every patient listed: chosen without a question, unless the choice
+    // leads to an identity correction sent to the provider.
+    if (m_shown != &QPatients && MatchCount != 2) {
         done(ResultChosen);
         return;
     }
-    const PatientIdentity row{QPatients.field(QStringLiteral("NOM")).asString(),
-                              QPatients.field(QStringLiteral("PRENOM")).asString(),
-                              QPatients.field(QStringLiteral("NE_LE")).asString()};
+    const PatientIdentity row{m_shown->field(QStringLiteral("NOM")).asString(),
+                              m_shown->field(QStringLiteral("PRENOM")).asString(),
+                              m_shown->field(QStringLiteral("NE_LE")).asString()};
     const QString question = PatientSearch::confirmationQuestion(row, {ObsNom, ObsPrenom, ObsNeLe}, MatchCount);
     if (!question.isEmpty() && !Dialogs::instance().ask(Dialogs::Kind::Warning, question))
         return;
@@ -302,7 +306,14 @@ void TfPatients::bAjouterClick()
     try {
         const int id = NewPatientRules::appendPatient(m_database.tPatients, dialog.input());
         LocalTable &patients = m_database.tPatients;
-        ui->EdNe->setText(patients.field(QStringLiteral("NE_LE")).asString());
+        const QString neLe = patients.field(QStringLiteral("NE_LE")).asString();
+        // A patient without birth date is found only with the toggle up.
+        if (neLe.isEmpty() && ui->SBWithBirthday->isChecked()) {
+            ui->SpeedButton2->setChecked(true);
+            if (SBWithBirthdayTag % 2 != 0)
+                ++SBWithBirthdayTag;
+        }
+        ui->EdNe->setText(neLe);
         ui->NomPatient->setText(patients.field(QStringLiteral("NOM")).asString());
         ui->PrenomPatient->setText(patients.field(QStringLiteral("PRENOM")).asString());
         NomPatientChange(this);

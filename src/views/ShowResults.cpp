@@ -123,8 +123,9 @@ void TfShowResults::FormCreate()
     for (int n = 0; n < widths.size(); ++n)
         ui->DBGrid1->horizontalHeader()->resizeSection(n, widths.at(n));
 
-    ui->Imprimantes->addItems(QPrinterInfo::availablePrinterNames());
-    ui->Imprimantes->setCurrentIndex(ui->Imprimantes->findText(QPrinterInfo::defaultPrinterName()));
+    const QStringList printers = QPrinterInfo::availablePrinterNames();
+    ui->Imprimantes->addItems(printers);
+    ui->Imprimantes->setCurrentIndex(initialPrinter(printers, QPrinterInfo::defaultPrinterName()));
     m_printerName = ui->Imprimantes->currentText();
 
     setWindowTitle(QStringLiteral("Tolvarenix Light"));
@@ -137,6 +138,13 @@ void TfShowResults::FormCreate()
     ui->LEdit7->setText(QStringLiteral("importé :"));
     ui->LEdit8->setText(QStringLiteral("résultat :"));
     ui->LabelImprimante->setText(QStringLiteral("Imprimante à utiliser :"));
+}
+
+int TfShowResults::initialPrinter(const QStringList &printers, const QString &defaultPrinter)
+{
+    const int index = int(printers.indexOf(defaultPrinter));
+    // Printers installed but none set as default: the first one.
+    return index >= 0 || printers.isEmpty() ? index : 0;
 }
 
 QLineEdit *TfShowResults::widthEdit(int position) const

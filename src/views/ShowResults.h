@@ -47,6 +47,10 @@ public:
     // Empties the results table and saves the settings; never refuses.
     void FormCloseQuery();
 
+    // The row of the printer list selected at opening: the default printer,
+    // else the first one; -1 when no printer is installed.
+    static int initialPrinter(const QStringList &printers, const QString &defaultPrinter);
+
     QLineEdit *widthEdit(int position) const; // Edit1 .. Edit8 for positions 0 .. 7
     static const QList<GridColumn> &resultColumns();
     static const QStringList &settingKeys();

@@ -9,7 +9,10 @@
 #include "ui_uImages.h"
 
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
+
+#include <algorithm>
 
 namespace {
 
@@ -48,7 +51,10 @@ TfImageForm::TfImageForm(const QString &dateBoxText, QWidget *parent)
                                     this);
     ui->DBGrid1->setModel(m_model);
     ui->DBGrid1->horizontalHeader()->setStyleSheet(QStringLiteral("QHeaderView::section { font-weight: bold; }"));
-    ui->DBGrid1->setColumnWidth(0, kDateWidth);
+    // A date and time on one line, whatever the font.
+    ui->DBGrid1->setWordWrap(false);
+    ui->DBGrid1->setColumnWidth(
+        0, std::max(kDateWidth, ui->DBGrid1->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + 16));
     ui->DBGrid1->setColumnWidth(1, 465);
     FollowCurrentRow(ui->DBGrid1, &m_query);
 

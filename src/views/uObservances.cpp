@@ -20,6 +20,8 @@
 #include <QPainter>
 #include <QValueAxis>
 
+#include <cmath>
+
 namespace {
 
 const QString kSection = QStringLiteral("GridHistory");
@@ -28,10 +30,38 @@ const QString kSuffix = QStringLiteral("_Width");
 constexpr int kFirstColumnWidth = 130;
 constexpr int kHiddenFrom = 37;
 
-// A red square marker for the series drawn with rectangles.
+// The red rectangles of the series drawn with point markers: a few pixels,
+// so that a single observance shows.
+constexpr int kMarkerSize = 7;
+
+// A round step of about a fifth of the span: 1, 2 or 5 times a power of ten.
+double roundStep(double span)
+{
+    const double raw = std::max(span / 5, 1.0);
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (const double factor : {1.0, 2.0, 5.0})
+        if (raw <= factor * power)
+            return factor * power;
+    return 10 * power;
+}
+
+// A range from 0 to top with room around it, so that no point sits on the
+// plot's edge; the ticks keep their round values from 0.
+void setPaddedRange(QAbstractAxis *abstract, double top, double room)
+{
+    auto *axis = qobject_cast<QValueAxis *>(abstract);
+    if (!axis)
+        return;
+    axis->setRange(-room, top + room);
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(0);
+    axis->setTickInterval(roundStep(top));
+    axis->setLabelFormat(QStringLiteral("%.0f"));
+}
+
 QImage squareMarker()
 {
-    QImage image(7, 7, QImage::Format_ARGB32);
+    QImage image(kMarkerSize, kMarkerSize, QImage::Format_ARGB32);
     image.fill(Qt::red);
     return image;
 }
@@ -229,7 +259,6 @@ void TfObservance::setUpCharts()
         chart->setTitle(QString::fromUtf8(entry.title));
         chart->setTitleBrush(Qt::black);
         chart->setBackgroundBrush(Qt::white);
-        chart->legend()->hide();
         entry.view->setChart(chart);
         entry.view->setRenderHint(QPainter::Antialiasing);
         m_charts << chart;
@@ -239,15 +268,17 @@ void TfObservance::setUpCharts()
         const char *name;
         QColor colour;
         bool markers;
-    } series[] = {{0, "Series1", Qt::red, true}, {1, "Series2", Qt::red, true}, {2, "Series3", Qt::red, true},
-                  {3, "PEP mini", Qt::red, true}, {3, "PEP maxi", Qt::green, false}};
+    } series[] = {{0, "Observances par nuit", Qt::red, true}, {1, "IAH résiduel", Qt::red, true},
+                  {2, "P95", Qt::red, true}, {3, "PEP mini", Qt::red, true}, {3, "PEP maxi", Qt::green, false}};
     for (const auto &entry : series) {
         auto *line = new QLineSeries;
-        line->setName(QString::fromLatin1(entry.name));
+        line->setName(QString::fromUtf8(entry.name));
         line->setColor(entry.colour);
         line->setPointLabelsVisible(false);
-        if (entry.markers)
+        if (entry.markers) {
+            line->setMarkerSize(kMarkerSize);
             line->setLightMarker(squareMarker());
+        }
         m_charts.at(entry.chart)->addSeries(line);
         m_series << line;
     }
@@ -271,22 +302,24 @@ void TfObservance::fillSeries()
         m_observances ? ObservanceSeries::build(*m_observances) : ObservanceSeries::Points{};
     for (int s = 0; s < ObservanceSeries::kCount; ++s)
         m_series.at(s)->replace(points[s]);
-    // The two first charts scale to their values; the two others keep their range.
+    // The two first charts scale to their values; the two others keep their
+    // range. Room on each side keeps the first and last points (and a lone
+    // one) off the plot's edges.
     for (int c = 0; c < m_charts.size(); ++c) {
-        double maxX = 1, maxY = c == 2 ? 100 : c == 3 ? 10 : 1;
+        double maxX = 0, maxY = 0;
         for (QAbstractSeries *abstract : m_charts.at(c)->series())
             for (const QPointF &point : static_cast<QLineSeries *>(abstract)->points()) {
                 maxX = std::max(maxX, point.x());
-                if (c < 2)
-                    maxY = std::max(maxY, point.y());
+                maxY = std::max(maxY, point.y());
             }
         const auto horizontal = m_charts.at(c)->axes(Qt::Horizontal);
         if (!horizontal.isEmpty())
-            horizontal.first()->setRange(0, maxX);
+            setPaddedRange(horizontal.first(), maxX, 0.5);
         if (c < 2) {
             const auto vertical = m_charts.at(c)->axes(Qt::Vertical);
+            const double top = std::max(1.0, maxY);
             if (!vertical.isEmpty())
-                vertical.first()->setRange(0, maxY);
+                setPaddedRange(vertical.first(), top, top * 0.06);
         }
     }
 }

@@ -29,12 +29,14 @@ private slots:
     void settledWithoutWindow_data();
     void settledWithoutWindow();
     void severalCandidatesOpenReportThenWindow();
-    void noRowWindowShownAgainUntilChoice_data();
-    void noRowWindowShownAgainUntilChoice();
+    void oneCandidateDifferingIsConfirmed_data();
+    void oneCandidateDifferingIsConfirmed();
+    void noRowWindow_data();
+    void noRowWindow();
+    void choiceAmongAllPatientsAsksBeforeCorrection();
     void correctionSending_data();
     void correctionSending();
-    void correctionTraceOnlyBeforeACorrection_data();
-    void correctionTraceOnlyBeforeACorrection();
+    void tracesBrokenIntoLines();
 
 private:
     int addPatient(const QString &nom, const QString &prenom, const QString &neLe);
@@ -69,6 +71,9 @@ void IdentificationTest::init()
     m_ids.insert("B", addPatient("Martin", "Paul", "03/04/1960"));
     m_ids.insert("E", addPatient("Lefevre", "Marie", "07/08/1945"));
     m_ids.insert("F", addPatient("Lefevre", "Marie", "09/10/1955"));
+    m_ids.insert("G", addPatient("Lefevre", "Marie", ""));
+    m_ids.insert("H", addPatient("Dupré", "Hélène", "05/06/1970"));
+    m_ids.insert("M", addPatient("Martinez", "Jean", "01/01/1950"));
     m_service = std::make_unique<ServiceDatabase>();
     // A provider of this test alone: parallel runs never share correction rows.
     Globals::ProviderID = int(QRandomGenerator::global()->bounded(1000000, 2000000000));
@@ -142,17 +147,11 @@ void IdentificationTest::settledWithoutWindow_data()
     QTest::newRow("provider, first name case only")
         << korva << true << QStringList{"DUPONT", "JEAN", "01/02/1950"} << "A"
         << QStringList{"DUPONT", "JEAN", "01/02/1950"} << 0;
-    QTest::newRow("provider, birth date differs: corrected")
-        << korva << true << QStringList{"Dupont", "Jean", "02/02/1950"} << "A"
-        << QStringList{"Dupont", "Jean", "01/02/1950"} << 1;
-    QTest::newRow("provider out of reach: nothing sent, identity kept")
-        << korva << false << QStringList{"Dupont", "Jean", "02/02/1950"} << "A"
-        << QStringList{"Dupont", "Jean", "02/02/1950"} << 0;
-    QTest::newRow("first name differs: name and birth date")
-        << "rapport.txt" << true << QStringList{"Dupont", "Jacques", "01/02/1950"} << "A"
-        << QStringList{"Dupont", "Jacques", "01/02/1950"} << 0;
-    QTest::newRow("empty birth date") << "rapport.txt" << true << QStringList{"Martin", "Paul", ""} << "B"
-                                      << QStringList{"Martin", "Paul", ""} << 0;
+    QTest::newRow("no accents in the report") << "rapport.txt" << true << QStringList{"DUPRE", "HELENE", "05/06/1970"}
+                                              << "H" << QStringList{"DUPRE", "HELENE", "05/06/1970"} << 0;
+    QTest::newRow("provider, accents in the report only")
+        << korva << true << QStringList{"LEFÈVRE", "MARIÉ", "07/08/1945"} << "E"
+        << QStringList{"LEFÈVRE", "Marie", "07/08/1945"} << 0;
     QTest::newRow("two-digit year tells namesakes apart")
         << korva << true << QStringList{"Lefevre", "Marie", "07/08/45"} << "E"
         << QStringList{"Lefevre", "Marie", "07/08/1945"} << 0;
@@ -217,23 +216,77 @@ void IdentificationTest::severalCandidatesOpenReportThenWindow()
     QVERIFY(Globals::PatientCorrectionSent);
 }
 
-void IdentificationTest::noRowWindowShownAgainUntilChoice_data()
+void IdentificationTest::oneCandidateDifferingIsConfirmed_data()
+{
+    QTest::addColumn<QStringList>("report"); // nom, prenom, ne le
+    QTest::addColumn<QString>("patient");
+    QTest::addColumn<int>("provider");       // -1: the sender's provider is unknown
+    QTest::addColumn<bool>("confirm");       // else the window is closed
+    QTest::addColumn<int>("corrections");
+
+    QTest::newRow("name differs") << QStringList{"MARTIN", "JEAN", "01/01/1950"} << "M" << 0 << true << 1;
+    QTest::newRow("birth date differs") << QStringList{"Dupont", "Jean", "02/02/1950"} << "A" << 0 << true << 1;
+    QTest::newRow("report without birth date") << QStringList{"Martin", "Paul", ""} << "B" << 0 << true << 1;
+    QTest::newRow("unknown provider") << QStringList{"Dupont", "Jean", "02/02/1950"} << "A" << -1 << true << 0;
+    QTest::newRow("window closed") << QStringList{"Dupont", "Jean", "02/02/1950"} << "" << 0 << false << 0;
+}
+
+void IdentificationTest::oneCandidateDifferingIsConfirmed()
+{
+    QFETCH(QStringList, report);
+    QFETCH(QString, patient);
+    QFETCH(int, provider);
+    QFETCH(bool, confirm);
+    QFETCH(int, corrections);
+    ScriptedDialogs dialogs;
+    if (provider < 0)
+        Globals::ProviderID = -1;
+    Globals::ProviderReachable = true;
+    Globals::PatientNom = report[0];
+    Globals::PatientPrenom = report[1];
+    Globals::PatientNeLe = report[2];
+    dialogs.answer({true}); // "Attention, cette correction ..."
+    const int before = this->corrections();
+    int candidate = 0;
+    m_user = [&](TfPatients &window) {
+        candidate = window.shownPatient() ? window.shownPatient()->id : 0;
+        if (!confirm) {
+            window.reject();
+            return window.result();
+        }
+        window.bValiderClick();
+        return window.result();
+    };
+
+    const int id = identification().identify(QStringLiteral("KORVA_a_b_c_01-02-2024_10-00-00.txt"));
+    QCOMPARE(m_shown, 1);
+    QCOMPARE(candidate, m_ids.value(report[0] == "MARTIN" ? "M" : report[0] == "Martin" ? "B" : "A"));
+    QCOMPARE(id, confirm ? m_ids.value(patient) : PatientIdentification::kDeclined);
+    QCOMPARE(m_resultLines, confirm ? QStringList{} : QStringList{"Patient inconnu"});
+    QCOMPARE(dialogs.shown.size(), confirm ? 1 : 0);
+    QCOMPARE(this->corrections() - before, corrections);
+    QCOMPARE(Globals::PatientCorrectionSent, corrections > 0);
+}
+
+void IdentificationTest::noRowWindow_data()
 {
     QTest::addColumn<QString>("file");
-    QTest::addColumn<bool>("create"); // create the report's patient, else decline
+    QTest::addColumn<QString>("action"); // "button", "close" or "create"
     QTest::addColumn<bool>("doNotImportOffered");
     QTest::addColumn<QStringList>("lines");
 
     const QString korva = QStringLiteral("KORVA_a_b_c_01-02-2024_10-00-00.txt");
-    QTest::newRow("provider report declined") << korva << false << true << QStringList{"Patient inconnu"};
-    QTest::newRow("provider report, patient created") << korva << true << true << QStringList{"Nouveau patient"};
-    QTest::newRow("plain file, patient created") << "rapport.txt" << true << false << QStringList{};
+    QTest::newRow("provider report declined") << korva << "button" << true << QStringList{"Patient inconnu"};
+    QTest::newRow("provider report closed") << korva << "close" << true << QStringList{"Patient inconnu"};
+    QTest::newRow("plain file closed") << "rapport.txt" << "close" << false << QStringList{"Patient inconnu"};
+    QTest::newRow("provider report, patient created") << korva << "create" << true << QStringList{"Nouveau patient"};
+    QTest::newRow("plain file, patient created") << "rapport.txt" << "create" << false << QStringList{};
 }
 
-void IdentificationTest::noRowWindowShownAgainUntilChoice()
+void IdentificationTest::noRowWindow()
 {
     QFETCH(QString, file);
-    QFETCH(bool, create);
+    QFETCH(QString, action);
     QFETCH(bool, doNotImportOffered);
     QFETCH(QStringList, lines);
     ScriptedDialogs dialogs;
@@ -241,37 +294,64 @@ void IdentificationTest::noRowWindowShownAgainUntilChoice()
     Globals::PatientNom = QStringLiteral("Nouveau");
     Globals::PatientPrenom = QStringLiteral("Venu");
     Globals::PatientNeLe = QStringLiteral("11/11/1911");
-    bool disabledMeanwhile = true;
+    bool disabledMeanwhile = false;
     bool offered = false;
     int created = 0;
     m_user = [&](TfPatients &window) {
-        disabledMeanwhile = disabledMeanwhile && !m_mainWindow.isEnabled()
+        disabledMeanwhile = !m_mainWindow.isEnabled()
                          && m_status.value(2) == QStringLiteral("Affectation du patient de ") + file;
         offered = window.bDoNotImport()->isVisibleTo(&window);
-        if (m_shown == 1) {
-            window.reject(); // the system button: shown again
-            return window.result();
-        }
-        if (!create) {
+        if (action == "close")
+            window.reject(); // the system button or Esc
+        else if (action == "button")
             window.bDoNotImportClick();
-            return window.result();
+        else {
+            created = addPatient(Globals::PatientNom, Globals::PatientPrenom, Globals::PatientNeLe);
+            window.NomPatientChange(&window);
+            window.bValiderClick();
         }
-        created = addPatient(Globals::PatientNom, Globals::PatientPrenom, Globals::PatientNeLe);
-        window.NomPatientChange(&window);
-        window.bValiderClick();
         return window.result();
     };
 
     const int id = identification().identify(file);
-    QCOMPARE(m_shown, 2);
+    QCOMPARE(m_shown, 1);
     QVERIFY(disabledMeanwhile);
     QVERIFY(m_mainWindow.isEnabled());
     QCOMPARE(m_status.value(2), QString());
     QCOMPARE(offered, doNotImportOffered);
-    QCOMPARE(id, create ? created : PatientIdentification::kDeclined);
+    QCOMPARE(id, action == "create" ? created : PatientIdentification::kDeclined);
     QCOMPARE(m_resultLines, lines);
     QCOMPARE(corrections(), 0);
     QCOMPARE(dialogs.unscriptedQuestions, 0);
+}
+
+void IdentificationTest::choiceAmongAllPatientsAsksBeforeCorrection()
+{
+    ScriptedDialogs dialogs;
+    Globals::ProviderReachable = true;
+    Globals::PatientNom = QStringLiteral("Dupond");
+    Globals::PatientPrenom = QStringLiteral("Jean");
+    Globals::PatientNeLe = QStringLiteral("01/02/1950");
+    dialogs.answer({false, true});
+    m_user = [this](TfPatients &window) {
+        LocalQuery *all = window.shownQuery();
+        if (all != &window.QAllPatients)
+            return int(TfPatients::ResultDoNotImport);
+        all->first();
+        while (all->field(QStringLiteral("PATIENTS_ID")).asInteger() != m_ids.value("A") && !all->eof())
+            all->next();
+        window.bValiderClick(); // No: the window stays open
+        if (window.result() != 0)
+            return window.result();
+        window.bValiderClick();
+        return window.result();
+    };
+
+    QCOMPARE(identification().identify(QStringLiteral("KORVA_a_b_c_01-02-2024_10-00-00.txt")), m_ids.value("A"));
+    QCOMPARE(dialogs.shown.size(), 2);
+    QVERIFY(dialogs.lastText().endsWith(QStringLiteral("Attention, cette correction d'identification sera intégrée "
+                                                       "chez le prestataire !")));
+    QCOMPARE(corrections(), 1);
 }
 
 void IdentificationTest::correctionSending_data()
@@ -299,32 +379,29 @@ void IdentificationTest::correctionSending()
     const PatientCorrection::Link offline{[](bool) { return false; }, m_service->name(), link.setStatus};
     QVERIFY(!PatientCorrection::send(offline, Globals::ProviderID, "Dupont", "Jean", "01/02/1950", "X", "Y", "Z"));
     QVERIFY(m_status.isEmpty());
+
+    // An insert that fails is no correction sent.
+    const PatientCorrection::Link broken{link.connect, QStringLiteral("no-such-connection"), link.setStatus};
+    QVERIFY(!PatientCorrection::send(broken, Globals::ProviderID, "Dupont", "Jean", "01/02/1950", "X", "Y", "Z"));
 }
 
-void IdentificationTest::correctionTraceOnlyBeforeACorrection_data()
+void IdentificationTest::tracesBrokenIntoLines()
 {
-    QTest::addColumn<QStringList>("report"); // nom, prenom, ne le
-    QTest::addColumn<bool>("sent");
-    QTest::newRow("one field differs") << QStringList{"Dupont", "Jean", "02/02/1950"} << true;
-    QTest::newRow("two fields differ") << QStringList{"Dup", "Je", "01/02/1950"} << false;
-}
-
-void IdentificationTest::correctionTraceOnlyBeforeACorrection()
-{
-    QFETCH(QStringList, report);
-    QFETCH(bool, sent);
     ScriptedDialogs dialogs;
     Globals::DebugMode = true;
     Globals::ProviderReachable = true;
-    Globals::PatientNom = report[0];
-    Globals::PatientPrenom = report[1];
-    Globals::PatientNeLe = report[2];
+    Globals::PatientNom = QStringLiteral("DUPONT");
+    Globals::PatientPrenom = QStringLiteral("JEAN");
+    Globals::PatientNeLe = QStringLiteral("01/02/1950");
+    const QString file = QStringLiteral("KORVA_a_b_c_01-02-2024_10-00-00.txt");
 
-    QCOMPARE(identification().identify(QStringLiteral("KORVA_a_b_c_01-02-2024_10-00-00.txt")), m_ids.value("A"));
-    QCOMPARE(m_shown, 0);
-    QCOMPARE(corrections(), sent ? 1 : 0);
-    const QStringList traces = dialogs.texts().filter(QStringLiteral("Envoi de modifications d'identification"));
-    QCOMPARE(traces.size(), sent ? 1 : 0);
+    QCOMPARE(identification().identify(file), m_ids.value("A"));
+    QCOMPARE(corrections(), 0);
+    const QStringList traces = dialogs.texts();
+    QVERIFY(traces.contains(QStringLiteral("Gestion du fichier ") + Globals::ImportFolder + file
+                            + QStringLiteral("\nPatient trouvé : ") + QString::number(m_ids.value("A"))));
+    QVERIFY(traces.filter(QChar(13)).isEmpty());
+    QVERIFY(traces.filter(QStringLiteral("Envoi")).isEmpty());
 }
 
 QTEST_MAIN(IdentificationTest)

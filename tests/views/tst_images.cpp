@@ -25,6 +25,7 @@ private slots:
     void chosenDateNarrowsList();
     void openExistingDocument();
     void missingDocumentWarns();
+    void nameOutsideDocumentsRefused();
 
 private:
     void addDocument(int patient, const QString &when, const QString &descriptor, const QString &file);
@@ -130,6 +131,10 @@ void ImagesTest::chosenDateNarrowsList()
     auto *box = form.findChild<QComboBox *>(QStringLiteral("CBCrit"));
     QCOMPARE(box->currentText(), QStringLiteral("02/01/2011 09:00"));
     QCOMPARE(countText(form), QStringLiteral("3 documents"));
+    // The date and time on one line.
+    auto *grid = form.findChild<QTableView *>(QStringLiteral("DBGrid1"));
+    QVERIFY(!grid->wordWrap());
+    QVERIFY(grid->columnWidth(0) > grid->fontMetrics().horizontalAdvance(grid->model()->index(0, 0).data().toString()));
 
     box->setCurrentIndex(2);
     form.CBCritChange();
@@ -173,6 +178,24 @@ void ImagesTest::missingDocumentWarns()
     QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("Ce document (") + Globals::BaseFolder
                                           + QStringLiteral("Docs/4_absent.pdf) n'est pas présent.")});
     QCOMPARE(dialogs.beeps, QList<Dialogs::Beep>{Dialogs::Beep::Exclamation});
+}
+
+void ImagesTest::nameOutsideDocumentsRefused()
+{
+    QList<QUrl> opened;
+    ShellLauncher::setHandler([&opened](const QUrl &url) {
+        opened << url;
+        return true;
+    });
+    addDocument(10, QStringLiteral("2013-01-01 08:00"), QStringLiteral("Table"), QStringLiteral("../Patients.db"));
+    QVERIFY(QFileInfo::exists(Globals::BaseFolder + QStringLiteral("Patients.db")));
+    Globals::CurrentPatientID = 10;
+    ScriptedDialogs dialogs;
+    TfImageForm form{QString()};
+    QVERIFY(!form.findChild<QPushButton *>(QStringLiteral("BtnBigImage"))->isEnabled());
+    form.BtnBigImageClick();
+    for (const QUrl &url : std::as_const(opened))
+        QVERIFY2(!url.toLocalFile().endsWith(QStringLiteral("Patients.db")), qPrintable(url.toString()));
 }
 
 QTEST_MAIN(ImagesTest)

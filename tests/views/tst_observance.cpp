@@ -8,8 +8,15 @@
 #include "ShellLauncher.h"
 #include "TestHome.h"
 #include "uObservances.h"
+#include "Main.h"
+#include "ObservanceDisplay.h"
+#include "Patients.h"
 
+#include <QApplication>
 #include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QTimer>
 #include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
@@ -73,6 +80,9 @@ private slots:
     void providerButtonsAndLinks();
     void freedWindowClearsGlobal();
     void detailFollowsCurrentRow();
+    void chartMarkersInsidePlot_data();
+    void chartMarkersInsidePlot();
+    void patientWithoutObservancesAfterOneWithSeveral();
 
 private:
     void addObservances(const QList<Observance> &rows);
@@ -133,6 +143,7 @@ void ObservanceTest::gradientLine_data()
     QTest::newRow("first row is the start") << QColor(0, 0, 255) << QColor(255, 0, 0) << 34 << 0 << QColor(0, 0, 255);
     QTest::newRow("last row truncated") << QColor(0, 0, 255) << QColor(255, 0, 0) << 34 << 33 << QColor(247, 0, 7);
     QTest::newRow("decrease truncates toward zero") << QColor(15, 0, 0) << QColor(0, 0, 0) << 2 << 1 << QColor(7, 0, 0);
+    QTest::newRow("zero-height label") << QColor(0, 0, 255) << QColor(255, 0, 0) << 0 << 0 << QColor(0, 0, 255);
 }
 
 void ObservanceTest::gradientLine()
@@ -326,6 +337,83 @@ void ObservanceTest::detailFollowsCurrentRow()
     QCOMPARE(m_db->qObservances.recNo(), 0);
     m_db->qObservances.close();
     QVERIFY(part<QLineEdit>(window, "DBEdit1")->text().isEmpty());
+}
+
+void ObservanceTest::chartMarkersInsidePlot_data()
+{
+    QTest::addColumn<QList<double>>("nights");
+    QTest::newRow("one observance") << QList<double>{6};
+    QTest::newRow("three observances") << QList<double>{1, 8, 80};
+}
+
+void ObservanceTest::chartMarkersInsidePlot()
+{
+    QFETCH(QList<double>, nights);
+    QList<Observance> rows;
+    for (int i = 0; i < nights.size(); ++i)
+        rows.append({QStringLiteral("2024-0%1-10 09:00").arg(i + 1), nights.at(i), 0, 0, 0, 0, {}, {}, {}});
+    addObservances(rows);
+    TfObservance window(&m_db->qObservances);
+    window.resize(1400, 1000);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QChartView *view = part<QChartView>(window, "Chart1");
+    QVERIFY(view->chart()->legend()->isVisible());
+    const QImage image = view->grab().toImage();
+
+    // Every point carries a solid red rectangle of a few pixels, none cut by
+    // the plot's edges.
+    const QList<QPointF> points = window.series(1)->points();
+    QCOMPARE(points.size(), nights.size());
+    for (const QPointF &point : points) {
+        const QPoint centre = view->mapFromScene(view->chart()->mapToScene(view->chart()->mapToPosition(point)));
+        int red = 0;
+        for (int dx = -2; dx <= 2; ++dx)
+            for (int dy = -2; dy <= 2; ++dy)
+                red += image.pixelColor(centre + QPoint(dx, dy)) == QColor(Qt::red) ? 1 : 0;
+        QVERIFY2(red == 25, qPrintable(QStringLiteral("point %1: %2 red pixels").arg(point.y()).arg(red)));
+        QVERIFY(view->chart()->plotArea().adjusted(4, 4, -4, -4).contains(view->chart()->mapToPosition(point)));
+    }
+}
+
+void ObservanceTest::patientWithoutObservancesAfterOneWithSeveral()
+{
+    TfMain main;
+    main.resize(1200, 800);
+    LocalDatabase &db = main.database();
+    openLocalTables(db, *m_home);
+    for (const char *name : {"Avec", "Sans"}) {
+        db.tPatients.append();
+        db.tPatients.field(QStringLiteral("NOM")).setAsString(QString::fromLatin1(name));
+        db.tPatients.field(QStringLiteral("PRENOM")).setAsString(QStringLiteral("Paul"));
+        db.tPatients.post();
+    }
+    for (const char *when : {"2024-01-10 09:00", "2024-02-10 09:00"}) {
+        db.tObservances.append();
+        db.tObservances.field(QStringLiteral("PATIENTS_ID")).setAsInteger(1); // "Avec"
+        db.tObservances.field(QStringLiteral("DATE_CONSULTATION"))
+            .setAsDateTime(QDateTime::fromString(QString::fromLatin1(when), QStringLiteral("yyyy-MM-dd HH:mm")));
+        db.tObservances.field(QStringLiteral("OBSERVANCES_NUIT")).setAsFloat(6);
+        db.tObservances.post();
+    }
+    const auto choose = [&main](const QString &nom) {
+        QTimer::singleShot(0, &main, [nom] {
+            auto *chooser = qobject_cast<TfPatients *>(QApplication::activeModalWidget());
+            QVERIFY(chooser);
+            chooser->NomPatient()->setText(nom);
+            chooser->bValiderClick();
+        });
+        ObservanceDisplay(main).bPatientClick();
+    };
+
+    choose(QStringLiteral("Avec"));
+    QCOMPARE(main.fDate()->count(), 2);
+    QVERIFY(Globals::fObservance);
+    choose(QStringLiteral("Sans"));
+    QCOMPARE(main.windowTitle(), QStringLiteral("Tolvarenix Light - Sans Paul - né(e) le "));
+    QCOMPARE(main.fDate()->count(), 0);
+    QCOMPARE(Globals::fObservance, nullptr);
+    QVERIFY(main.mdiArea()->subWindowList().isEmpty());
 }
 
 QTEST_MAIN(ObservanceTest)

@@ -74,6 +74,8 @@ private slots:
     void matchCount_data();
     void matchCount();
     void validationQuestions();
+    void frenchOrder();
+    void newPatientWithoutBirthDateWhileToggleDown();
     void choiceOfNothingIsCancelled();
     void plainChoice();
     void newPatientChosenAmongNamesakes();
@@ -184,16 +186,16 @@ void PatientsTest::incrementalCriteria_data()
     QTest::addColumn<QVariantMap>("params");
 
     QTest::newRow("first name only") << "" << "jé" << "" << false
-                                     << QStringList{"", "  Upper(PRENOM) like :prenom", ""}
-                                     << QVariantMap{{"prenom", "Jé%"}};
+                                     << QStringList{"", "  FOLDED(PRENOM) like :prenom", ""}
+                                     << QVariantMap{{"prenom", "JE%"}};
     QTest::newRow("name and first name")
-        << "dup" << "j" << "01/02" << false << QStringList{"  Upper(NOM) like :nom", "and  Upper(PRENOM) like :prenom", ""}
+        << "dup" << "j" << "01/02" << false << QStringList{"  FOLDED(NOM) like :nom", "and  FOLDED(PRENOM) like :prenom", ""}
         << QVariantMap{{"nom", "DUP%"}, {"prenom", "J%"}};
     QTest::newRow("date only, toggle down") << "" << "" << "01/02/1950" << true
                                             << QStringList{"", "", "NE_LE like :ne_le"}
                                             << QVariantMap{{"ne_le", "01/02/1950%"}};
     QTest::newRow("name and date") << "d" << "" << "01/02/1950" << true
-                                   << QStringList{"  Upper(NOM) like :nom", "", " and  NE_LE like :ne_le"}
+                                   << QStringList{"  FOLDED(NOM) like :nom", "", " and  NE_LE like :ne_le"}
                                    << QVariantMap{{"nom", "D%"}, {"ne_le", "01/02/1950%"}};
     QTest::newRow("blanks and date with toggle up") << "  " << " " << "01/02/1950" << false << QStringList{"all"}
                                                     << QVariantMap{};
@@ -226,12 +228,16 @@ void PatientsTest::searches_data()
 
     QTest::newRow("lower case finds capitalised")
         << "dup" << "jean" << "" << false << false << QStringList{"DUPONT JEAN", "Dupont Jean"};
-    QTest::newRow("accent kept") << "" << "é" << "" << false << false << QStringList{"Durand élodie"};
-    QTest::newRow("accent differs") << "" << "e" << "" << false << false << QStringList{};
+    QTest::newRow("accent typed, stored") << "" << "é" << "" << false << false << QStringList{"Durand élodie"};
+    QTest::newRow("no accent typed, stored") << "" << "e" << "" << false << false << QStringList{"Durand élodie"};
+    QTest::newRow("accent typed, none stored") << "dùp" << "jêan" << "" << false << false
+                                               << QStringList{"DUPONT JEAN", "Dupont Jean"};
     QTest::newRow("everything erased") << "" << "" << "" << false << true
                                        << QStringList{"DUPONT JEAN", "Dupont Jean", "Durand élodie", "Martin Paul"};
-    QTest::newRow("exact keeps letter case") << "Dupont" << "" << "01/02/1950" << true << false << QStringList{"Dupont Jean"};
-    QTest::newRow("exact first name") << "DUPONT" << "Jean" << "" << true << false << QStringList{};
+    QTest::newRow("exact ignores letter case") << "Dupont" << "" << "01/02/1950" << true << false
+                                               << QStringList{"DUPONT JEAN", "Dupont Jean"};
+    QTest::newRow("exact ignores accents") << "DURAND" << "ELODIE" << "" << true << false << QStringList{"Durand élodie"};
+    QTest::newRow("exact is no prefix") << "DUPON" << "" << "" << true << false << QStringList{};
     QTest::newRow("exact underscore is no wildcard") << "Dup_nt" << "" << "" << true << false << QStringList{};
 }
 
@@ -301,8 +307,13 @@ void PatientsTest::matchCount_data()
 
     QTest::newRow("all agree, accents and hyphen ignored")
         << QStringList{"LEFÈVRE", "jean-marc", "01/02/1950"} << QStringList{"Lefevre", "Jean Marc", "01/02/1950"} << 3;
-    QTest::newRow("small accent is not raised") << QStringList{"Lefèvre", "", ""} << QStringList{"LEFÈVRE", "", "x"} << 0;
+    QTest::newRow("small and capital accents") << QStringList{"Lefèvre", "", ""} << QStringList{"LEFÈVRE", "", "x"} << 1;
     QTest::newRow("capital accent against none") << QStringList{"ELODIE", "x", "1"} << QStringList{"Élodie", "y", "2"} << 1;
+    QTest::newRow("accents in the row only")
+        << QStringList{"DUPRE", "HELENE", "01/01/1950"} << QStringList{"Dupré", "Hélène", "01/01/1950"} << 3;
+    QTest::newRow("accents in the report only")
+        << QStringList{"DUPRÉ", "HÉLÈNE", "01/01/1950"} << QStringList{"Dupre", "helene", "01/01/1950"} << 3;
+    QTest::newRow("ligature") << QStringList{"COEUR", "", "x"} << QStringList{"Cœur", "", "y"} << 1;
     QTest::newRow("empty birth dates agree") << QStringList{"Martin", "Pierre", ""} << QStringList{"Martin", "Paul", ""} << 2;
     QTest::newRow("report date not a date text") << QStringList{"", "", "01-02-1950"} << QStringList{"", "", "01-02-1950"} << 0;
     QTest::newRow("empty report names never agree") << QStringList{"", "", "x"} << QStringList{"", "", "y"} << 0;
@@ -321,12 +332,12 @@ void PatientsTest::validationQuestions()
 {
     ScriptedDialogs dialogs;
     TfPatients window(*m_db);
-    const PatientIdentity obs = PatientSearch::reportIdentity("Durand", "Elodie", "12/12/1962");
+    const PatientIdentity obs = PatientSearch::reportIdentity("Durand", "Eloise", "12/12/1962");
     window.ObsNom = obs.nom;
     window.ObsPrenom = obs.prenom;
     window.ObsNeLe = obs.neLe;
     window.NomPatient()->setText(QStringLiteral("durand"));
-    QCOMPARE(window.MatchCount, 2); // first name differs by its accent
+    QCOMPARE(window.MatchCount, 2); // first name differs
 
     dialogs.answer({false});
     window.bValiderClick();
@@ -335,7 +346,7 @@ void PatientsTest::validationQuestions()
     QCOMPARE(dialogs.shown.first().kind, Dialogs::Kind::Warning);
     QCOMPARE(dialogs.lastText(),
              QStringLiteral("Êtes-vous sûr de vouloir sélectionner le patient [élodie Durand né(e) le 12/12/1962] alors que "
-                            "l'observance reçue indique [ELODIE DURAND né(e) le 12/12/1962] ?\n\n"
+                            "l'observance reçue indique [ELOISE DURAND né(e) le 12/12/1962] ?\n\n"
                             "Attention, cette correction d'identification sera intégrée chez le prestataire !"));
 
     window.ObsNeLe = QStringLiteral("13/12/1962");
@@ -347,15 +358,52 @@ void PatientsTest::validationQuestions()
         QStringLiteral("parce qu'il y a trop de différences entre les coordonnées.")));
     QCOMPARE(window.result(), int(TfPatients::ResultChosen));
 
-    // Every patient listed: chosen without a question.
+    // Every patient listed: chosen without a question, unless a correction
+    // would reach the provider.
     TfPatients all(*m_db);
     all.ObsNom = obs.nom;
+    all.ObsPrenom = obs.prenom;
+    all.ObsNeLe = obs.neLe;
     all.NomPatientChange(&all);
     QCOMPARE(all.shownQuery(), &all.QAllPatients);
+    all.QAllPatients.moveTo(2); // Durand élodie: the first name differs
+    dialogs.answer({false});
+    all.DBGrid1()->doubleClicked(all.DBGrid1()->model()->index(2, 0));
+    QCOMPARE(all.result(), 0);
+    QVERIFY(dialogs.lastText().endsWith(QStringLiteral("sera intégrée chez le prestataire !")));
     all.QAllPatients.last();
-    all.DBGrid1()->doubleClicked(all.DBGrid1()->model()->index(0, 0));
+    all.DBGrid1()->doubleClicked(all.DBGrid1()->model()->index(3, 0));
     QCOMPARE(all.result(), int(TfPatients::ResultChosen));
-    QCOMPARE(dialogs.shown.size(), 2);
+    QCOMPARE(dialogs.shown.size(), 3);
+}
+
+void PatientsTest::frenchOrder()
+{
+    addPatient(QStringLiteral("Zola"), QStringLiteral("Émile"));
+    addPatient(QStringLiteral("Écart"), QStringLiteral("Ana"));
+    addPatient(QStringLiteral("Dubois"), QStringLiteral("Zoé"));
+    TfPatients window(*m_db);
+    window.preparePlainChoice();
+    QCOMPARE(shownRows(window), (QStringList{"Dubois Zoé", "DUPONT JEAN", "Dupont Jean", "Durand élodie", "Écart Ana",
+                                             "Martin Paul", "Zola Émile"}));
+    window.NomPatient()->setText(QStringLiteral("d"));
+    QCOMPARE(shownRows(window), (QStringList{"Dubois Zoé", "DUPONT JEAN", "Dupont Jean", "Durand élodie"}));
+}
+
+void PatientsTest::newPatientWithoutBirthDateWhileToggleDown()
+{
+    ScriptedDialogs dialogs;
+    DrivenPatients window(*m_db);
+    window.EdNe()->setText(QStringLiteral("12/12/1962"));
+    window.SBWithBirthday()->click();
+    QVERIFY(window.SBWithBirthday()->isChecked());
+    window.typed = {QStringLiteral("Bernard"), QStringLiteral("Luc"), QString()};
+    dialogs.answer({true}); // no report identity to agree with
+    window.bAjouterClick();
+    QCOMPARE(window.result(), int(TfPatients::ResultChosen));
+    QCOMPARE(shownRows(window), QStringList{"Bernard Luc"});
+    QVERIFY(!window.SBWithBirthday()->isChecked());
+    QCOMPARE(window.SBWithBirthdayTag % 2, 0);
 }
 
 void PatientsTest::choiceOfNothingIsCancelled()

@@ -48,6 +48,7 @@ private slots:
 
     void pageArithmetic_data();
     void pageArithmetic();
+    void defaultsAndClosing_data();
     void defaultsAndClosing();
     void gridWidthKeys_data();
     void gridWidthKeys();
@@ -55,6 +56,8 @@ private slots:
     void printsPagesToPdf();
     void printRefusesBadWidth();
     void importedCellShowsCheckMark();
+    void initialPrinter_data();
+    void initialPrinter();
 
 private:
     void addResults(int count);
@@ -123,8 +126,17 @@ void ShowResultsTest::pageArithmetic()
     QCOMPARE(ResultsPageLayout::millimetresToPixels(96, 9), 34);
 }
 
+void ShowResultsTest::defaultsAndClosing_data()
+{
+    QTest::addColumn<QString>("way");
+    QTest::newRow("Fermer") << "Fermer";
+    QTest::newRow("Esc") << "Esc";
+    QTest::newRow("close box") << "close box";
+}
+
 void ShowResultsTest::defaultsAndClosing()
 {
+    QFETCH(QString, way);
     addResults(2);
     {
         TfShowResults window(&m_db->tResultat);
@@ -135,7 +147,14 @@ void ShowResultsTest::defaultsAndClosing()
         QCOMPARE(window.findChild<QTableView *>(QStringLiteral("DBGrid1"))->horizontalHeader()->sectionSize(4), 359);
         QCOMPARE(window.windowTitle(), QStringLiteral("Tolvarenix Light"));
         window.show();
-        window.accept();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        if (way == "Esc")
+            QTest::keyClick(&window, Qt::Key_Escape);
+        else if (way == "close box")
+            window.close();
+        else
+            window.accept();
+        QVERIFY(!window.isVisible());
     }
     m_db->tResultat.open();
     QCOMPARE(m_db->tResultat.recordCount(), 0);
@@ -229,9 +248,9 @@ void ShowResultsTest::importedCellShowsCheckMark()
     auto *grid = window.findChild<QTableView *>(QStringLiteral("DBGrid1"));
     grid->clearSelection();
     grid->setCurrentIndex(QModelIndex());
-    const QImage image = grid->viewport()->grab().toImage();
-    const auto darkPixels = [&](int row) {
-        const QRect cell = grid->visualRect(grid->model()->index(row, 6));
+    QImage image = grid->viewport()->grab().toImage();
+    const auto darkPixels = [&](int row, int column = 6) {
+        const QRect cell = grid->visualRect(grid->model()->index(row, column));
         int dark = 0;
         for (int y = cell.top(); y <= cell.bottom(); ++y)
             for (int x = cell.left(); x <= cell.right(); ++x)
@@ -240,6 +259,32 @@ void ShowResultsTest::importedCellShowsCheckMark()
     };
     QVERIFY(darkPixels(0) > 5);
     QCOMPARE(darkPixels(1), 0);
+
+    // Moved, the "Importé" column keeps its check mark, and the column now at
+    // its former position ("Résultat") keeps its text.
+    grid->horizontalHeader()->moveSection(6, 7);
+    image = grid->viewport()->grab().toImage();
+    QVERIFY(darkPixels(0) > 5);
+    QCOMPARE(darkPixels(1), 0); // no "Faux"
+    QVERIFY(darkPixels(1, 7) > 5);
+}
+
+void ShowResultsTest::initialPrinter_data()
+{
+    QTest::addColumn<QStringList>("printers");
+    QTest::addColumn<QString>("defaultPrinter");
+    QTest::addColumn<int>("index");
+    QTest::newRow("default printer") << QStringList{"A", "B"} << "B" << 1;
+    QTest::newRow("no default: the first") << QStringList{"A", "B"} << "" << 0;
+    QTest::newRow("no printer") << QStringList{} << "" << -1;
+}
+
+void ShowResultsTest::initialPrinter()
+{
+    QFETCH(QStringList, printers);
+    QFETCH(QString, defaultPrinter);
+    QFETCH(int, index);
+    QCOMPARE(TfShowResults::initialPrinter(printers, defaultPrinter), index);
 }
 
 QTEST_MAIN(ShowResultsTest)
