@@ -227,6 +227,13 @@ bool CopyDirectoryTree(const QString &source, const QString &destination, bool o
     return true;
 }
 
+bool MoveReplacing(const QString &source, const QString &target)
+{
+    if (entryType(target) == EntryType::Folder && !isSymLink(target))
+        return false;
+    return std::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0;
+}
+
 void ShellOpen(const QString &fileName, const QString &parameters, const QString &workingFolder)
 {
     Q_UNUSED(parameters);

@@ -67,21 +67,14 @@ bool moveContent(const QString &source, const QString &destination, QString &fai
     for (const QFileInfo &entry : entries) {
         const QString target = destination + u'/' + entry.fileName();
         const QFileInfo existing(target);
-        const bool exists = existing.exists() || existing.isSymLink();
-        if (exists && (existing.isSymLink() || !existing.isDir() || !entry.isDir())) {
-            if (existing.isDir() && !existing.isSymLink()) {
-                failed = target;
-                return false;
-            }
-            if (!QFile::remove(target)) {
-                failed = target;
-                return false;
-            }
-        }
         if (entry.isDir()) {
+            if (existing.isSymLink() && !QFile::remove(target)) {
+                failed = target;
+                return false;
+            }
             if (!QDir().mkpath(target) || !moveContent(entry.filePath(), target, failed))
                 return false;
-        } else if (!QFile::rename(entry.filePath(), target)) {
+        } else if (!MoveReplacing(entry.filePath(), target)) {
             failed = target;
             return false;
         }

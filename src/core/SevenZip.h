@@ -36,7 +36,7 @@ struct Extraction {
 // runner and its wait window (waitMessage). The archive is first unpacked
 // into a fresh private folder; only when 7-Zip ended with exit code 0 and
 // nothing but plain files and folders came out is the content moved into
-// destination, replacing files of the same names. An empty password still
+// destination, each file replacing one of the same name in one rename. An empty password still
 // passes "-p" so that 7-Zip never asks for one. With requiredFile, the
 // extraction fails (and nothing is moved) unless that file came out at the
 // archive's top level.
