@@ -237,8 +237,8 @@ bool MoveReplacing(const QString &source, const QString &target)
 void ShellOpen(const QString &fileName, const QString &parameters, const QString &workingFolder)
 {
     Q_UNUSED(parameters);
-    const QString file = ShortStringAsPChar(fileName);
-    const QString folder = ShortStringAsPChar(workingFolder);
+    const QString &file = fileName;
+    const QString &folder = workingFolder;
     HourglassCursor hourglass;
 
     if (isWebLink(file)) {
@@ -332,7 +332,3 @@ QString NormalizeName(const QString &name)
     return key;
 }
 
-QString ShortStringAsPChar(const QString &text)
-{
-    return text.left(255);
-}

@@ -68,5 +68,3 @@ bool IsBareFileName(const QString &name);
 // blanks and hyphens are dropped.
 QString NormalizeName(const QString &name);
 
-// The first 255 characters of a text, as handed to the shell.
-QString ShortStringAsPChar(const QString &text);
