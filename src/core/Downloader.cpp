@@ -74,6 +74,14 @@ bool Downloader::Telecharger(const QString &url, const QString &fileName, const 
 
     if (m_connect && !m_connect(reconnect))
         return fail(QStringLiteral("Pas de connexion au serveur."));
+    return fetchFromWebServer(url, fileName, destination, caption, size, compressed, password);
+}
+
+bool Downloader::fetchFromWebServer(const QString &url, const QString &fileName, const QString &destination,
+                                    const QString &caption, qint64 size, bool compressed, const QString &password)
+{
+    m_lastError.clear();
+    m_files.clear();
 
     // Programs and modules come from here: only over verified TLS, and only
     // under names that stay in their folders.

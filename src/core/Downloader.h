@@ -39,6 +39,11 @@ public:
                      const QString &caption, qint64 size, bool compressed, const QString &password,
                      const QString &unused, bool reconnect);
 
+    // The same without the service database: only the web server need be
+    // reachable (the installation of 7-Zip at start-up).
+    bool fetchFromWebServer(const QString &url, const QString &fileName, const QString &destination,
+                            const QString &caption, qint64 size, bool compressed, const QString &password);
+
     const QString &lastError() const { return m_lastError; }
     // What the last successful call placed in its destination, relative to
     // it ("/"-separated): the file itself, or everything the archive held.

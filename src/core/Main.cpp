@@ -430,7 +430,7 @@ void TfMain::FormCreate()
 
 MainWindowParts TfMain::parts()
 {
-    return {&IdHTTP1, &DBFTP, &IdIPWatch1, this, [this] { tmrClose->start(); }};
+    return {&IdHTTP1, &DBFTP, &IdIPWatch1, this, [this] { tmrClose->start(); }, m_downloader.get()};
 }
 
 void TfMain::disconnectHttpClient()
