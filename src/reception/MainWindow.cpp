@@ -10,6 +10,8 @@
 #include "uObservances.h"
 
 #include <QComboBox>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 
 MainWindow::MainWindow(QWidget *parent)
     : TfMain(parent)
@@ -58,4 +60,16 @@ void MainWindow::bEmailClick()
 void MainWindow::openMailAccountForm()
 {
     TfMedecin::open();
+}
+
+bool MainWindow::raiseMailAccountForm()
+{
+    for (QMdiSubWindow *window : mdiArea()->subWindowList()) {
+        if (qobject_cast<TfMedecin *>(window->widget())) {
+            mdiArea()->setActiveSubWindow(window);
+            window->raise();
+            return true;
+        }
+    }
+    return false;
 }

@@ -8,11 +8,14 @@
 #include "ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "TestHome.h"
+#include "uMedecin.h"
 #include "uObservances.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -25,6 +28,7 @@ private slots:
     void cleanup();
     void choosingAPatientShowsTheirObservances();
     void dateChoiceShowsTheProviderButtons();
+    void accountFormOpensOnce();
 
 private:
     // Answers the next patient chooser: validate the shown row, or cancel.
@@ -128,6 +132,20 @@ void MainWindowTest::dateChoiceShowsTheProviderButtons()
     m_window->fDateChange();
     QCOMPARE(m_window->database().qObservances.recNo(), 0);
     QVERIFY(va->isHidden());
+}
+
+void MainWindowTest::accountFormOpensOnce()
+{
+    ScriptedDialogs dialogs;
+    Globals::fMain = m_window.get();
+    m_window->Voirfichemdecin1Click(); // a new record, nothing typed yet
+    m_window->Voirfichemdecin1Click();
+    QCOMPARE(dialogs.texts(), QStringList());
+    int forms = 0;
+    for (QMdiSubWindow *window : m_window->mdiArea()->subWindowList())
+        forms += qobject_cast<TfMedecin *>(window->widget()) ? 1 : 0;
+    QCOMPARE(forms, 1);
+    QCOMPARE(m_window->database().TMail.recordCount(), 0);
 }
 
 QTEST_MAIN(MainWindowTest)
