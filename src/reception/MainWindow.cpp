@@ -41,9 +41,9 @@ void MainWindow::Sauvegarder1Click()
             Globals::fObservance->closeAndFree();
         fDate()->clear();
     });
-    // The observance window and the dates were closed for the copy: the
-    // patient is chosen again.
-    if (backup.Sauvegarder1Click() != DatabaseBackup::Outcome::NotStarted)
+    // The observance window and the dates were closed for the copy: after
+    // a completed backup the patient is chosen again.
+    if (backup.Sauvegarder1Click() == DatabaseBackup::Outcome::Completed)
         bPatientClick();
 }
 

@@ -3,6 +3,7 @@
 
 #include "LocalTestTables.h"
 #include "Globals.h"
+#include "IniFile.h"
 #include "MainWindow.h"
 #include "Patients.h"
 #include "ProgramFolder.h"
@@ -29,6 +30,8 @@ private slots:
     void choosingAPatientShowsTheirObservances();
     void dateChoiceShowsTheProviderButtons();
     void accountFormOpensOnce();
+    void patientChosenAgainOnlyAfterABackup_data();
+    void patientChosenAgainOnlyAfterABackup();
 
 private:
     // Answers the next patient chooser: validate the shown row, or cancel.
@@ -146,6 +149,36 @@ void MainWindowTest::accountFormOpensOnce()
         forms += qobject_cast<TfMedecin *>(window->widget()) ? 1 : 0;
     QCOMPARE(forms, 1);
     QCOMPARE(m_window->database().TMail.recordCount(), 0);
+}
+
+void MainWindowTest::patientChosenAgainOnlyAfterABackup_data()
+{
+    QTest::addColumn<bool>("userFileInTheWay");
+    QTest::newRow("backup done") << false;
+    QTest::newRow("backup failed") << true;
+}
+
+void MainWindowTest::patientChosenAgainOnlyAfterABackup()
+{
+    QFETCH(bool, userFileInTheWay);
+    const QString folder = m_home->file("Sauvegarde/");
+    QDir().mkpath(folder);
+    if (userFileInTheWay)
+        QVERIFY(QFile(folder + "Patients.db").open(QIODevice::WriteOnly));
+    IniFile(ProgramFolder::configurationFile()).writeString("Main", "BackupPath", folder);
+    ScriptedDialogs dialogs;
+    dialogs.answer({false});
+    int choosers = 0;
+    QTimer guard;
+    connect(&guard, &QTimer::timeout, this, [&] {
+        if (auto *chooser = qobject_cast<TfPatients *>(QApplication::activeModalWidget())) {
+            ++choosers;
+            chooser->reject();
+        }
+    });
+    guard.start(20);
+    m_window->Sauvegarder1Click();
+    QCOMPARE(choosers, userFileInTheWay ? 0 : 1);
 }
 
 QTEST_MAIN(MainWindowTest)
