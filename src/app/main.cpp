@@ -15,6 +15,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("Tolvarenix Light - Visualiseur des observances"));
     QGuiApplication::setQuitOnLastWindowClosed(false);
     ApplicationSetup::installQtFrench(app);
+    ApplicationSetup::applyLook(app);
 
     // The session ending asks the main window to close through its closing
     // timer, like any other end of the program.

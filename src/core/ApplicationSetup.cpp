@@ -1,11 +1,29 @@
 #include "ApplicationSetup.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QFont>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
+// The resources of a static library are registered on first use.
+static void registerResources()
+{
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(MainIcons);
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
 namespace ApplicationSetup {
+
+QString iconResource()
+{
+    registerResources();
+    return QStringLiteral(":/app/tolvarenix.png");
+}
 
 bool installQtFrench(QCoreApplication &app)
 {
@@ -17,6 +35,15 @@ bool installQtFrench(QCoreApplication &app)
         return false;
     }
     return QCoreApplication::installTranslator(translator);
+}
+
+void applyLook(QApplication &app)
+{
+    QGuiApplication::setApplicationDisplayName(QCoreApplication::applicationName());
+    QApplication::setWindowIcon(QIcon(iconResource()));
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPointSize(8);
+    app.setFont(font);
 }
 
 } // namespace ApplicationSetup

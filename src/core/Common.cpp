@@ -1,5 +1,7 @@
 #include "Common.h"
 
+#include "ApplicationSetup.h"
+
 #include "DesktopEntry.h"
 #include "Dialogs.h"
 #include "ProgramFolder.h"
@@ -300,7 +302,12 @@ void CreateDesktopShortcut(const QString &target, const QString &arguments, cons
     if (entryType(entry) != EntryType::Missing)
         return;
     const QString workingFolder = AddBackslash(QFileInfo(target).absolutePath());
-    DesktopEntry::write(entry, DesktopEntry::content(linkName, description, target, arguments, workingFolder));
+    // The program's picture beside it, for the entry to show.
+    const QString icon = ProgramFolder::path() + QFileInfo(target).completeBaseName() + QStringLiteral(".png");
+    if (!QFileInfo::exists(icon))
+        QFile::copy(ApplicationSetup::iconResource(), icon);
+    DesktopEntry::write(entry, DesktopEntry::content(linkName, description, target, arguments, workingFolder,
+                                                     QFileInfo(icon).isFile() ? icon : QString()));
 }
 
 bool IsBareFileName(const QString &name)

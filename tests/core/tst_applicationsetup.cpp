@@ -1,6 +1,8 @@
 #include "ApplicationSetup.h"
+#include "Uabout.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QtTest>
 
 class ApplicationSetupTest : public QObject
@@ -9,6 +11,7 @@ class ApplicationSetupTest : public QObject
 private slots:
     void qtDialogsInFrench_data();
     void qtDialogsInFrench();
+    void iconAndTitle();
 };
 
 void ApplicationSetupTest::qtDialogsInFrench_data()
@@ -28,6 +31,18 @@ void ApplicationSetupTest::qtDialogsInFrench()
     static const bool installed = ApplicationSetup::installQtFrench(*qApp);
     QVERIFY(installed);
     QCOMPARE(QCoreApplication::translate(context.toUtf8(), english.toUtf8()), french);
+}
+
+void ApplicationSetupTest::iconAndTitle()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("Tolvarenix Light - Visualiseur des observances"));
+    ApplicationSetup::applyLook(*qApp);
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+    QVERIFY(!QApplication::windowIcon().isNull());
+    QWidget window;
+    QCOMPARE(window.windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
+    TfAbout about({});
+    QVERIFY(!about.label("Image1")->pixmap().isNull());
 }
 
 QTEST_MAIN(ApplicationSetupTest)

@@ -1,4 +1,5 @@
 #include "LocalTestTables.h"
+#include "ApplicationSetup.h"
 #include "DatabaseBackup.h"
 #include "Globals.h"
 #include "IniFile.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QTreeView>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -65,6 +67,7 @@ private slots:
     void networkMounts();
     void writableFolderTest();
     void chooserFindsNodePathAgain();
+    void chooserStartsOnTheDesktop();
 
 private:
     DatabaseBackup backup();
@@ -391,6 +394,26 @@ void BackupTest::chooserFindsNodePathAgain()
     QVERIFY(gone.selectedFolder().isEmpty());
     QVERIFY(!gone.okButton()->isEnabled());
     QVERIFY(dialogs.shown.isEmpty());
+}
+
+void BackupTest::chooserStartsOnTheDesktop()
+{
+    TestHome home(true);
+    ScriptedDialogs dialogs;
+    ApplicationSetup::applyLook(*qApp);
+    TfSelectFolder chooser;
+    chooser.start(QStringLiteral("Invite"), QString(), QString());
+    chooser.show();
+    QCOMPARE(chooser.width(), 784);
+    QCOMPARE(chooser.selectedFolder(), home.desktopPath());
+    QVERIFY(chooser.tree()->isExpanded(chooser.tree()->currentIndex()));
+    QVERIFY(chooser.okButton()->isEnabled());
+    // The rest of the computer is still there above it.
+    QVERIFY(chooser.tree()->model()->rowCount(chooser.tree()->rootIndex()) > 0);
+    QVERIFY(!chooser.createSubFolder(QStringLiteral("..")));
+    QCOMPARE(dialogs.shown.size(), 1);
+    QCOMPARE(dialogs.shown.first().kind, Dialogs::Kind::Information);
+    QCOMPARE(dialogs.lastText(), QStringLiteral("La création du répertoire a échoué."));
 }
 
 QTEST_MAIN(BackupTest)

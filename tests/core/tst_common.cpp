@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QImage>
 #include <QtTest>
 
 namespace {
@@ -359,6 +360,9 @@ void CommonTest::desktopShortcut()
     QVERIFY(text.contains("\nPath=/opt/tolvarenix/\n"));
     QVERIFY(text.contains(QString::fromUtf8("\nComment=Démarrer Tolvarenix Light\n")));
     QVERIFY(text.contains("\nName=Tolvarenix Light\n"));
+    // The program's picture, beside the program.
+    QVERIFY(text.contains("\nIcon=" + home.file("Obsidra.png") + "\n"));
+    QVERIFY(!QImage(home.file("Obsidra.png")).isNull());
 
     // An existing entry is never replaced.
     writeFile(entry, "edited by the user");
