@@ -41,6 +41,10 @@ void applyLook(QApplication &app)
 {
     QGuiApplication::setApplicationDisplayName(QCoreApplication::applicationName());
     QApplication::setWindowIcon(QIcon(iconResource()));
+    // The layouts' own faces: the Windows ones, drawn with the face of the
+    // same widths.
+    for (const char *face : {"Arial", "MS Sans Serif", "Tahoma"})
+        QFont::insertSubstitution(QLatin1String(face), QStringLiteral("Liberation Sans"));
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPointSize(8);
     app.setFont(font);
