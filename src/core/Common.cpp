@@ -94,7 +94,7 @@ bool copyOneFile(const QString &source, const QString &destination, bool overwri
         DeleteFileIfExists(partial);
         return false;
     }
-    if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(destination).constData()) != 0) {
+    if (!MoveReplacing(partial, destination)) {
         DeleteFileIfExists(partial);
         return false;
     }
