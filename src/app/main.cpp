@@ -1,5 +1,6 @@
 // Program entry of Tolvarenix Light.
 
+#include "ApplicationSetup.h"
 #include "Globals.h"
 #include "MainWindow.h"
 #include "TerminationSignals.h"
@@ -13,6 +14,8 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Tolvarenix Light - Visualiseur des observances"));
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    ApplicationSetup::installQtFrench(app);
+    ApplicationSetup::applyLook(app);
 
     // The session ending asks the main window to close: open boxes end as
     // cancelled, then the closing timer closes it like any other end.

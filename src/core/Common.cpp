@@ -1,5 +1,7 @@
 #include "Common.h"
 
+#include "ApplicationSetup.h"
+
 #include "DesktopEntry.h"
 #include "Dialogs.h"
 #include "ProgramFolder.h"
@@ -92,7 +94,7 @@ bool copyOneFile(const QString &source, const QString &destination, bool overwri
         DeleteFileIfExists(partial);
         return false;
     }
-    if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(destination).constData()) != 0) {
+    if (!MoveReplacing(partial, destination)) {
         DeleteFileIfExists(partial);
         return false;
     }
@@ -227,11 +229,18 @@ bool CopyDirectoryTree(const QString &source, const QString &destination, bool o
     return true;
 }
 
+bool MoveReplacing(const QString &source, const QString &target)
+{
+    if (entryType(target) == EntryType::Folder && !isSymLink(target))
+        return false;
+    return std::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData()) == 0;
+}
+
 void ShellOpen(const QString &fileName, const QString &parameters, const QString &workingFolder)
 {
     Q_UNUSED(parameters);
-    const QString file = ShortStringAsPChar(fileName);
-    const QString folder = ShortStringAsPChar(workingFolder);
+    const QString &file = fileName;
+    const QString &folder = workingFolder;
     HourglassCursor hourglass;
 
     if (isWebLink(file)) {
@@ -293,7 +302,12 @@ void CreateDesktopShortcut(const QString &target, const QString &arguments, cons
     if (entryType(entry) != EntryType::Missing)
         return;
     const QString workingFolder = AddBackslash(QFileInfo(target).absolutePath());
-    DesktopEntry::write(entry, DesktopEntry::content(linkName, description, target, arguments, workingFolder));
+    // The program's picture beside it, for the entry to show.
+    const QString icon = ProgramFolder::path() + QFileInfo(target).completeBaseName() + QStringLiteral(".png");
+    if (!QFileInfo::exists(icon))
+        QFile::copy(ApplicationSetup::iconResource(), icon);
+    DesktopEntry::write(entry, DesktopEntry::content(linkName, description, target, arguments, workingFolder,
+                                                     QFileInfo(icon).isFile() ? icon : QString()));
 }
 
 bool IsBareFileName(const QString &name)
@@ -327,7 +341,3 @@ QString NormalizeName(const QString &name)
     return key;
 }
 
-QString ShortStringAsPChar(const QString &text)
-{
-    return text.left(255);
-}

@@ -34,6 +34,11 @@ void ListFiles(const QString &mask, QStringList &list);
 // A destination equal to the source or inside it is refused (false).
 bool CopyDirectoryTree(const QString &source, const QString &destination, bool overwrite);
 
+// Moves a file onto target in one rename, replacing an older file there
+// atomically (it is never deleted first). False when target is a folder or
+// the two are not on the same file system.
+bool MoveReplacing(const QString &source, const QString &target);
+
 // True when path is folder itself or lies below it (symbolic links of the
 // existing part of both paths resolved).
 bool IsSameOrBelow(const QString &path, const QString &folder);
@@ -63,5 +68,3 @@ bool IsBareFileName(const QString &name);
 // blanks and hyphens are dropped.
 QString NormalizeName(const QString &name);
 
-// The first 255 characters of a text, as handed to the shell.
-QString ShortStringAsPChar(const QString &text);

@@ -7,6 +7,7 @@
 #include "ProgramFolder.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace Configuration {
@@ -33,6 +34,8 @@ void prepare()
     Globals::BaseFolder = folder + QStringLiteral("Base");
     Globals::RemoteDatabaseName = QLatin1String(kRemoteDatabaseName);
     QDir().mkpath(Globals::BaseFolder);
+    // The tables hold the patients and the mail password: the user's alone.
+    QFile::setPermissions(Globals::BaseFolder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     Globals::BaseFolder = AddBackslash(Globals::BaseFolder);
     QDir().mkpath(Globals::BaseFolder + QStringLiteral("Docs"));
 

@@ -13,6 +13,9 @@
 #include "ProgramFolder.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QSaveFile>
+#include <QSet>
 #include <QFile>
 #include <QFileInfo>
 
@@ -47,21 +50,72 @@ bool renameEntry(const QString &from, const QString &to)
     return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
-QStringList entriesOf(const QString &folder)
+// The files below folder, relative to it, hidden ones included.
+QStringList filesBelow(const QString &folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
+    QStringList files;
+    const QDir root(folder);
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << root.relativeFilePath(it.next());
+    files.sort();
+    return files;
 }
 
-// A backup interrupted while swapping left some previous entries aside:
-// those whose place is empty go back, so they are not lost.
+// True when a folder on the way to file is taken by something that is not
+// a plain folder (a file or a link of the user's).
+bool blockedParent(const QString &backupFolder, const QString &file)
+{
+    QString path = backupFolder;
+    const QStringList parts = file.split(u'/');
+    for (qsizetype i = 0; i + 1 < parts.size(); ++i) {
+        path += parts[i];
+        const QFileInfo info(path);
+        if (entryExists(path) && (info.isSymLink() || !info.isDir()))
+            return true;
+        path += u'/';
+    }
+    return false;
+}
+
+// The files this program's backups wrote into the backup folder, one
+// relative path a line: only those may ever be replaced there.
+constexpr char kWrittenList[] = ".Tolvarenix-sauvegarde.lst";
+
+QSet<QString> readWrittenList(const QString &file)
+{
+    QSet<QString> names;
+    QFile f(file);
+    if (f.open(QIODevice::ReadOnly))
+        for (const QByteArray &line : f.readAll().split('\n'))
+            if (!line.isEmpty())
+                names.insert(QString::fromUtf8(line));
+    return names;
+}
+
+bool writeWrittenList(const QString &file, const QSet<QString> &names)
+{
+    QStringList sorted(names.begin(), names.end());
+    sorted.sort();
+    QSaveFile f(file);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    for (const QString &name : sorted)
+        f.write(name.toUtf8() + '\n');
+    return f.commit();
+}
+
+// A backup interrupted while swapping left some previous files aside: those
+// whose place is empty go back, so they are not lost.
 bool recoverInterruptedSwap(const QString &backupFolder, const QString &previous)
 {
     if (!entryExists(previous))
         return true;
-    for (const QString &name : entriesOf(previous)) {
-        const QString target = backupFolder + name;
-        if (!entryExists(target) && !renameEntry(previous + name, target))
+    for (const QString &file : filesBelow(previous)) {
+        const QString target = backupFolder + file;
+        if (!entryExists(target)
+            && (!QDir().mkpath(QFileInfo(target).path()) || !renameEntry(previous + file, target)))
             return false;
     }
     return removeEntry(previous);
@@ -192,6 +246,8 @@ bool DatabaseBackup::copyKeepingPrevious(const QString &databaseFolder, const QS
     const QString to = AddBackslash(backupFolder);
     const QString staging = stagingFolder(backupFolder);
     const QString previous = previousFolder(backupFolder);
+    const QString list = to + QLatin1String(kWrittenList);
+    QSet<QString> written = readWrittenList(list);
     if (!recoverInterruptedSwap(to, previous) || !removeEntry(staging))
         return false;
 
@@ -199,42 +255,50 @@ bool DatabaseBackup::copyKeepingPrevious(const QString &databaseFolder, const QS
         removeEntry(staging);
         return false;
     }
-    const QStringList names = entriesOf(staging);
-    for (const QString &name : names) {
-        // Replacing this entry would move the database folder itself.
-        if (IsSameOrBelow(databaseFolder, to + name)) {
+    const QStringList files = filesBelow(staging);
+    for (const QString &file : files) {
+        // Only files an earlier backup wrote may be replaced; a folder must
+        // stay a folder. Nor may a move reach the database folder itself.
+        const QString target = to + file;
+        const bool ours = written.contains(file) && QFileInfo(target).isFile() && !QFileInfo(target).isSymLink();
+        if ((entryExists(target) && !ours) || blockedParent(to, file) || IsSameOrBelow(databaseFolder, target)) {
             removeEntry(staging);
             return false;
         }
     }
-    if (!QDir().mkpath(previous)) {
+    // Listed before they are placed, so an interrupted backup still knows
+    // its own files the next time.
+    const QSet<QString> before = written;
+    for (const QString &file : files)
+        written.insert(file);
+    if (!writeWrittenList(list, written)) {
         removeEntry(staging);
         return false;
     }
 
-    // The copy is complete: each entry of the previous backup steps aside
-    // for its new version.
+    // The copy is complete: each file of the previous backup steps aside for
+    // its new version, and comes back if any placement fails.
     QStringList placed;
     bool swapped = true;
-    for (const QString &name : names) {
-        const QString target = to + name;
-        if (entryExists(target)) {
-            if (!renameEntry(target, previous + name)) {
-                swapped = false;
-                break;
-            }
-        }
-        if (!renameEntry(staging + name, target)) {
+    for (const QString &file : files) {
+        const QString target = to + file;
+        if (entryExists(target)
+            && (!QDir().mkpath(QFileInfo(previous + file).path()) || !renameEntry(target, previous + file))) {
             swapped = false;
             break;
         }
-        placed << name;
+        if (!QDir().mkpath(QFileInfo(target).path()) || !renameEntry(staging + file, target)) {
+            swapped = false;
+            break;
+        }
+        placed << file;
     }
     if (!swapped) {
-        for (const QString &name : placed)
-            renameEntry(to + name, staging + name);
+        for (const QString &file : placed)
+            renameEntry(to + file, staging + file);
         recoverInterruptedSwap(to, previous);
         removeEntry(staging);
+        writeWrittenList(list, before);
         return false;
     }
     removeEntry(previous);

@@ -12,7 +12,10 @@ class LocalDatabase;
 //
 // The copy goes first into a hidden folder inside the backup folder and
 // replaces the previous backup only once it is complete, so a failed copy
-// leaves the previous backup as it was. The local tables are closed for the
+// leaves the previous backup as it was. The backup folder may hold the
+// user's own files: a hidden list names the files backups wrote there, and
+// no other file is ever removed or replaced (a user's file in the way makes
+// the backup fail). The local tables are closed for the
 // copy and reopened whatever its outcome. A backup folder inside the
 // database folder is refused.
 class DatabaseBackup
@@ -45,7 +48,7 @@ public:
     void CloseAllTables();
 
     // Copies the database folder into the backup folder, replacing the
-    // previous backup's entries only when the copy is complete. False, with
+    // previous backup's files only when the copy is complete. False, with
     // the previous backup untouched, on any failure.
     static bool copyKeepingPrevious(const QString &databaseFolder, const QString &backupFolder);
 

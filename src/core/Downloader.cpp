@@ -70,9 +70,18 @@ bool Downloader::Telecharger(const QString &url, const QString &fileName, const 
 {
     Q_UNUSED(unused);
     m_lastError.clear();
+    m_files.clear();
 
     if (m_connect && !m_connect(reconnect))
         return fail(QStringLiteral("Pas de connexion au serveur."));
+    return fetchFromWebServer(url, fileName, destination, caption, size, compressed, password);
+}
+
+bool Downloader::fetchFromWebServer(const QString &url, const QString &fileName, const QString &destination,
+                                    const QString &caption, qint64 size, bool compressed, const QString &password)
+{
+    m_lastError.clear();
+    m_files.clear();
 
     // Programs and modules come from here: only over verified TLS, and only
     // under names that stay in their folders.
@@ -110,7 +119,10 @@ bool Downloader::Telecharger(const QString &url, const QString &fileName, const 
 
     if (compressed)
         return unpack(tempFile, targetFolder, fileName, caption, password);
-    return placeFile(tempFile, targetFolder + fileName);
+    if (!placeFile(tempFile, targetFolder + fileName))
+        return false;
+    m_files = QStringList{fileName};
+    return true;
 }
 
 bool Downloader::download(const QString &url, const QString &caption, qint64 size, const QString &tempFile)
@@ -147,7 +159,9 @@ bool Downloader::download(const QString &url, const QString &caption, qint64 siz
         DeleteFileIfExists(tempFile);
         return fail(QStringLiteral("Échec du téléchargement de %1 : %2").arg(url, result.statusLine));
     }
-    const qint64 expected = size > 0 ? size : std::max(result.contentLength, m_announced);
+    // Completeness is the server's own length; the caller's size only feeds
+    // the progress and may be out of date.
+    const qint64 expected = result.contentLength >= 0 ? result.contentLength : m_announced;
     const qint64 onDisk = QFileInfo(tempFile).size();
     if ((expected > 0 && result.bytes != expected) || onDisk != result.bytes) {
         DeleteFileIfExists(tempFile);
@@ -166,12 +180,8 @@ bool Downloader::placeFile(const QString &tempFile, const QString &target)
         DeleteFileIfExists(tempFile);
         return fail(QStringLiteral("Un dossier porte déjà le nom %1.").arg(target));
     }
-    // The new file replaces an older copy.
-    if ((existing.exists() || existing.isSymLink()) && !QFile::remove(target)) {
-        DeleteFileIfExists(tempFile);
-        return fail(QStringLiteral("Impossible de remplacer %1.").arg(target));
-    }
-    if (!QFile::rename(tempFile, target)) {
+    // The new file takes the older copy's place in one step.
+    if (!MoveReplacing(tempFile, target)) {
         DeleteFileIfExists(tempFile);
         return fail(QStringLiteral("Impossible de placer le fichier %1.").arg(target));
     }
@@ -193,7 +203,10 @@ bool Downloader::unpack(const QString &tempFile, const QString &targetFolder, co
         dialogs.information(QStringLiteral("Décompression trminée vers [") + targetFolder + QStringLiteral("]"));
     DeleteFileIfExists(tempFile);
 
-    return extraction.ok || fail(extraction.error);
+    if (!extraction.ok)
+        return fail(extraction.error);
+    m_files = extraction.files;
+    return true;
 }
 
 TFProgress *Downloader::visibleProgressForm() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -28,17 +29,25 @@ public:
     Downloader &operator=(const Downloader &) = delete;
 
     // True only when this call produced destination + fileName: the server
-    // answered 200 over verified TLS, the whole announced (or given) size
-    // came, and for an archive 7-Zip ended with code 0 and the file came out
+    // answered 200 over verified TLS, the whole size the server announced
+    // came (size only feeds the progress), and for an archive 7-Zip ended with code 0 and the file came out
     // of it. Otherwise false, with the reason in lastError(); an older copy
     // at the destination is kept then. fileName and the URL's last part
-    // must be bare file names. size 0: the size announced by the server.
+    // must be bare file names. size 0: a HEAD request asks the server.
     // The eighth argument is accepted and not used.
     bool Telecharger(const QString &url, const QString &fileName, const QString &destination,
                      const QString &caption, qint64 size, bool compressed, const QString &password,
                      const QString &unused, bool reconnect);
 
+    // The same without the service database: only the web server need be
+    // reachable (the installation of 7-Zip at start-up).
+    bool fetchFromWebServer(const QString &url, const QString &fileName, const QString &destination,
+                            const QString &caption, qint64 size, bool compressed, const QString &password);
+
     const QString &lastError() const { return m_lastError; }
+    // What the last successful call placed in its destination, relative to
+    // it ("/"-separated): the file itself, or everything the archive held.
+    const QStringList &placedFiles() const { return m_files; }
 
     // The text after the last "/", "\" or ":" of the address, trimmed.
     static QString FileNameFromURL(const QString &url);
@@ -66,4 +75,5 @@ private:
     std::unique_ptr<TFProgress> m_progressForm;
     qint64 m_announced = 0;
     QString m_lastError;
+    QStringList m_files;
 };

@@ -4,6 +4,9 @@
 #include "IniFile.h"
 #include "ProgramFolder.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 namespace {
 
 FieldDef text(const char *name, int size, bool required = false)
@@ -91,6 +94,18 @@ QList<IndexDef> LocalDatabase::resultsIndexes()
              false, false, true}};
 }
 
+namespace {
+
+// Table files are readable by their owner only, also those of an earlier
+// version; the engine's journals take the same rights.
+void keepToOwner(const QString &file)
+{
+    if (QFileInfo::exists(file))
+        QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+} // namespace
+
 void LocalDatabase::createAndOpen()
 {
     createAndOpen(Globals::BaseFolder, ProgramFolder::configurationFile());
@@ -128,6 +143,7 @@ void LocalDatabase::createIfMissing(LocalTable &table, const QString &fileName, 
         IniFile(configurationFile).writeInteger(QStringLiteral("Main"), QStringLiteral("DBVersion"), 1);
     }
     table.open();
+    keepToOwner(m_baseFolder + fileName);
 }
 
 void LocalDatabase::recreateResults()
@@ -147,6 +163,7 @@ void LocalDatabase::recreateResults()
         tResultat.indexDefs() = resultsIndexes();
         tResultat.createTable(QString()); // not protected
     }
+    keepToOwner(m_baseFolder + QStringLiteral("Temp.db"));
 }
 
 QList<LocalTable *> LocalDatabase::mainTables()

@@ -6,12 +6,36 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace {
 
 QStringList &secrets()
 {
     static QStringList list;
     return list;
+}
+
+constexpr char kMask[] = "********";
+
+bool isWordChar(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'_';
+}
+
+// A secret is masked only where it stands as a word of its own (or right
+// after a "-p" switch), so that a short one never stars the same
+// characters inside ordinary words and numbers.
+bool standsAlone(const QString &text, qsizetype at, qsizetype length)
+{
+    const qsizetype end = at + length;
+    const bool startsWord = isWordChar(text[at]);
+    const bool endsWord = isWordChar(text[end - 1]);
+    const auto separatedBefore = [&](qsizetype i) { return i == 0 || !isWordChar(text[i - 1]); };
+    const bool switchValue = at >= 2 && text[at - 2] == u'-' && text[at - 1] == u'p' && separatedBefore(at - 2);
+    const bool before = !startsWord || separatedBefore(at) || switchValue;
+    const bool after = !endsWord || end == text.size() || !isWordChar(text[end]);
+    return before && after;
 }
 
 } // namespace
@@ -60,8 +84,19 @@ void LogWriter::clearSecrets()
 
 QString LogWriter::masked(const QString &message)
 {
+    // Longer secrets first, so that one holding another is masked whole.
+    QStringList list = secrets();
+    std::stable_sort(list.begin(), list.end(), [](const QString &a, const QString &b) { return a.size() > b.size(); });
     QString text = message;
-    for (const QString &s : secrets())
-        text.replace(s, QStringLiteral("********"));
+    for (const QString &secret : std::as_const(list)) {
+        for (qsizetype at = text.indexOf(secret); at >= 0; at = text.indexOf(secret, at)) {
+            if (standsAlone(text, at, secret.size())) {
+                text.replace(at, secret.size(), QLatin1String(kMask));
+                at += qsizetype(sizeof(kMask)) - 1;
+            } else {
+                at += 1;
+            }
+        }
+    }
     return text;
 }

@@ -7,7 +7,9 @@
 // The program's trace file beside the program ("Obsidra.log"): each entry is
 // opened, appended and closed at once. Writing never throws: a file that
 // cannot be written loses the entry and the caller goes on. Known secrets
-// (passwords, access codes) are masked before anything reaches the file.
+// (passwords, access codes) are masked before anything reaches the file,
+// wherever they stand as a word of their own; the same characters inside
+// other words or numbers are left alone.
 class LogWriter
 {
 public:

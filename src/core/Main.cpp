@@ -458,7 +458,7 @@ void TfMain::FormCreate()
 
 MainWindowParts TfMain::parts()
 {
-    return {&IdHTTP1, &DBFTP, &IdIPWatch1, this, [this] { tmrClose->start(); }};
+    return {&IdHTTP1, &DBFTP, &IdIPWatch1, this, [this] { tmrClose->start(); }, m_downloader.get()};
 }
 
 void TfMain::disconnectHttpClient()
@@ -488,6 +488,10 @@ void TfMain::editMailAccountRecord()
     try {
         if (!m_db.TMail.isActive())
             m_db.TMail.open();
+        // A record already being entered stays as it is.
+        const LocalDataSet::State state = m_db.TMail.state();
+        if (state == LocalDataSet::State::Insert || state == LocalDataSet::State::Edit)
+            return;
         if (m_db.TMail.isEmpty()) {
             m_db.TMail.append();
         } else {
@@ -540,6 +544,9 @@ QString TfMain::noAccessNotice()
 
 void TfMain::Voirfichemdecin1Click()
 {
+    // The open form keeps its record as it is being edited.
+    if (raiseMailAccountForm())
+        return;
     editMailAccountRecord();
     openMailAccountForm();
 }

@@ -177,6 +177,8 @@ protected:
     virtual void editMailAccountRecord();
     // Creates the mail account form (an MDI child that shows itself).
     virtual void openMailAccountForm() {}
+    // Brings an open mail account form to the front; false when none is open.
+    virtual bool raiseMailAccountForm() { return false; }
     // The about box, shown modally and freed.
     virtual void showAboutBox();
     // The update search of the about box, without showing the box (which

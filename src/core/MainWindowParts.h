@@ -2,6 +2,7 @@
 
 #include <functional>
 
+class Downloader;
 class HttpClient;
 class LocalAddressWatcher;
 class QWidget;
@@ -16,6 +17,7 @@ struct MainWindowParts {
     LocalAddressWatcher *watcher = nullptr; // IdIPWatch1
     QWidget *window = nullptr;              // the main window itself (caption)
     std::function<void()> armCloseTimer;    // starts tmrClose
+    Downloader *downloader = nullptr;       // TfMain.Telecharger
 
     void armClose() const
     {

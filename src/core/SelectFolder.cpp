@@ -4,6 +4,7 @@
 #include "ErrorForm.h"
 #include "Globals.h"
 
+#include "DesktopEntry.h"
 #include "Dialogs.h"
 #include "NewFolder.h"
 #include "ui_SelectFolder.h"
@@ -138,6 +139,21 @@ TfSelectFolder::~TfSelectFolder()
     delete ui;
 }
 
+void TfSelectFolder::start(const QString &prompt, const QString &path, const QString &nodePath)
+{
+    setPrompt(prompt);
+    setSelectedFolder(path);
+    if (!nodePath.isEmpty()) {
+        selectNodePath(nodePath);
+        return;
+    }
+    const QString desktop = DesktopEntry::desktopFolder();
+    if (desktop.isEmpty() || !QFileInfo(desktop).isDir())
+        return;
+    selectFolder(desktop);
+    ui->ShellTreeView1->expand(ui->ShellTreeView1->currentIndex());
+}
+
 void TfSelectFolder::setPrompt(const QString &prompt)
 {
     ui->Panel2->setText(prompt);
@@ -202,7 +218,7 @@ bool TfSelectFolder::createSubFolder(const QString &name)
                            && name != QLatin1String("..");
     const QString newPath = AddBackslash(ui->lRep->text()) + name;
     if (!plainName || !QDir().mkpath(newPath)) {
-        Dialogs::instance().warning(QStringLiteral("La création du répertoire a échoué."));
+        Dialogs::instance().information(QStringLiteral("La création du répertoire a échoué."));
         return false;
     }
     ui->lRep->setText(newPath);
@@ -245,9 +261,7 @@ void TfSelectFolder::keyPressEvent(QKeyEvent *event)
 void RunFolderChooser(const QString &prompt, QString &path, QString &nodePath)
 {
     TfSelectFolder chooser(QApplication::activeWindow());
-    chooser.setPrompt(prompt);
-    chooser.setSelectedFolder(path);
-    chooser.selectNodePath(nodePath);
+    chooser.start(prompt, path, nodePath);
     if (chooser.exec() == QDialog::Accepted) {
         path = AddBackslash(chooser.selectedFolder());
         nodePath = chooser.SelectedNodePath;

@@ -38,6 +38,10 @@ public:
     explicit TfSelectFolder(QWidget *parent = nullptr);
     ~TfSelectFolder() override;
 
+    // Sets the prompt and the folder shown, and selects the node of the
+    // node path; without one, the user's desktop folder is selected and
+    // opened.
+    void start(const QString &prompt, const QString &path, const QString &nodePath);
     void setPrompt(const QString &prompt);
     // The path shown for the selected folder.
     QString selectedFolder() const;

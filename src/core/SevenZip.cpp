@@ -2,6 +2,9 @@
 
 #include "Common.h"
 #include "Dialogs.h"
+#include "Downloader.h"
+#include "LogWriter.h"
+#include "ServerSettings.h"
 #include "Globals.h"
 #include "HttpClient.h"
 #include "IniFile.h"
@@ -13,23 +16,66 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 namespace SevenZip {
 
 namespace {
 
-// The folder holding "7z": the configured one, else the one found on PATH;
-// empty when 7-Zip is nowhere to be seen.
+QString installedFolder()
+{
+    return ProgramFolder::path() + QLatin1String(kInstalledFolder) + u'/';
+}
+
+// The program of a folder: "7z", or the maker's own "7zz".
+QString programIn(const QString &folder)
+{
+    const QString base = AddBackslash(folder);
+    for (const char *name : {kProgramName, kMakersProgramName})
+        if (QFileInfo(base + QLatin1String(name)).isFile())
+            return base + QLatin1String(name);
+    return base + QLatin1String(kProgramName);
+}
+
+// The folder of 7-Zip: the configured one, else the one installed in the
+// program's folder, else the one found on PATH; empty when 7-Zip is nowhere
+// to be seen.
 QString locateFolder()
 {
     const QString configured = TextRules::trim32(IniFile(ProgramFolder::configurationFile())
                                                      .readString(QLatin1String(kSection), QLatin1String(kFolderKey)));
     if (!configured.isEmpty())
         return configured;
-    const QString found = QStandardPaths::findExecutable(QLatin1String(kProgramName));
-    return found.isEmpty() ? QString() : QFileInfo(found).absolutePath();
+    if (QFileInfo(programIn(installedFolder())).isFile())
+        return installedFolder();
+    for (const char *name : {kProgramName, kMakersProgramName}) {
+        const QString found = QStandardPaths::findExecutable(QLatin1String(name));
+        if (!found.isEmpty())
+            return QFileInfo(found).absolutePath();
+    }
+    return {};
+}
+
+// 7-Zip is there and answers (lists its formats, exit code 0).
+bool answers()
+{
+    const QString folder = locateFolder();
+    if (folder.isEmpty())
+        return false;
+    QProcess probe;
+    probe.setStandardInputFile(QProcess::nullDevice());
+    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    probe.setStandardOutputFile(QProcess::nullDevice());
+    probe.start(programIn(folder), {QStringLiteral("i")});
+    if (!probe.waitForFinished(10000)) {
+        probe.kill();
+        probe.waitForFinished(1000);
+        return false;
+    }
+    return probe.exitStatus() == QProcess::NormalExit && probe.exitCode() == 0;
 }
 
 bool isPlainEntry(const QFileInfo &info)
@@ -67,21 +113,14 @@ bool moveContent(const QString &source, const QString &destination, QString &fai
     for (const QFileInfo &entry : entries) {
         const QString target = destination + u'/' + entry.fileName();
         const QFileInfo existing(target);
-        const bool exists = existing.exists() || existing.isSymLink();
-        if (exists && (existing.isSymLink() || !existing.isDir() || !entry.isDir())) {
-            if (existing.isDir() && !existing.isSymLink()) {
-                failed = target;
-                return false;
-            }
-            if (!QFile::remove(target)) {
-                failed = target;
-                return false;
-            }
-        }
         if (entry.isDir()) {
+            if (existing.isSymLink() && !QFile::remove(target)) {
+                failed = target;
+                return false;
+            }
             if (!QDir().mkpath(target) || !moveContent(entry.filePath(), target, failed))
                 return false;
-        } else if (!QFile::rename(entry.filePath(), target)) {
+        } else if (!MoveReplacing(entry.filePath(), target)) {
             failed = target;
             return false;
         }
@@ -101,24 +140,120 @@ void endStartup(const MainWindowParts &parts, const QString &message, bool disco
 
 QString programFile()
 {
-    return Globals::SevenZipFolder + QLatin1String(kProgramName);
+    return programIn(Globals::SevenZipFolder);
 }
+
+QString manualProcedure()
+{
+    return QStringLiteral("Le programme d'installation n'a pas fonctionné correctement. Pour installer 7ZIP, "
+                          "veuillez suivre la procédure suivante :\n")
+           + QStringLiteral("    - ouvrir le gestionnaire de fichiers,\n")
+           + QStringLiteral("    - ouvrir le dossier \"") + ProgramFolder::path() + QStringLiteral("\",\n")
+           + QStringLiteral("    - y extraire le fichier nommé \"") + QLatin1String(kArchiveName)
+           + QStringLiteral("\" dans le dossier \"") + QLatin1String(kInstalledFolder)
+           + QStringLiteral("\" (ou installer le paquet \"7zip\" du système)\n")
+           + QStringLiteral("Installer le programme avec les valeurs par défaut.\n\n")
+           + QStringLiteral("Ne cliquez sur OK qu'après la fin de l'installation de 7ZIP.");
+}
+
+namespace {
+
+const QString kNeeded = QStringLiteral("Tolvarenix Light a besoin de 7Zip pour fonctionner. Veuillez l'installer et "
+                                       "relancer Tolvarenix Light.\nLe programme va être fermé.");
+
+// Downloads the maker's archive and unpacks it into the program's folder,
+// then waits until 7-Zip answers. False when the start-up must end (the
+// message has been shown and the closing timer armed).
+bool install(const MainWindowParts &parts)
+{
+    const QString programFolder = ProgramFolder::path();
+    const QString temp = programFolder + QStringLiteral("Temp/");
+    QDir().mkpath(temp);
+    DeleteFileIfExists(temp + QLatin1String(kArchiveName));
+
+    const QString url = ServerSettings::webServer() + QStringLiteral("/programmes/") + QLatin1String(kArchiveName);
+    if (!parts.downloader
+        || !parts.downloader->fetchFromWebServer(url, QLatin1String(kArchiveName), programFolder,
+                                                 QStringLiteral("7Zip"), 0, false, QString())) {
+        if (parts.downloader)
+            LogWriter::write(QStringLiteral("Téléchargement de 7-Zip : ") + parts.downloader->lastError());
+        Dialogs::instance().warning(
+            QStringLiteral("Impossible de télécharger 7Zip.\nPelmacor utilise une connexion HTTP pour accéder au "
+                           "serveur Tolvarenix. Cette connexion est généralement bloquée par les pare-feu "
+                           "(firewalls). Si un pare-feu est actif sur votre ordinateur, veuillez autoriser "
+                           "\"Pelmacor.exe\" à accéder à l'internet. Si cela ne suffit pas, veuillez désactiver le "
+                           "pare-feu et relancer Tolvarenix Light.\n\nFermeture de Tolvarenix Light."));
+        parts.armClose();
+        return false;
+    }
+
+    const QString archive = programFolder + QLatin1String(kArchiveName);
+    const QString target = installedFolder();
+    QString error;
+    if (!QDir().mkpath(target)) {
+        error = QStringLiteral("Impossible de créer le dossier %1.").arg(target);
+    } else {
+        TProcess process;
+        process.Program = QStringLiteral("tar");
+        process.Directory = programFolder;
+        process.ShowWindow = TShowWindow::swHide;
+        process.Arguments = {QStringLiteral("-xJf"), archive, QStringLiteral("-C"), target,
+                             QStringLiteral("--no-same-owner"), QStringLiteral("--no-same-permissions")};
+        RunWithWaitingForm(process, QStringLiteral("Veuillez patienter pendant l'installation de 7Zip..."));
+        if (process.Finished() && !process.Succeeded())
+            error = process.outcome() == TProcess::Outcome::NotStarted
+                        ? QStringLiteral("impossible de lancer %1 : %2").arg(process.Program, process.ErrorText())
+                        : QStringLiteral("%1 (code %2) : %3")
+                              .arg(process.CommandText(), QString::number(qint32(process.ExitCode())),
+                                   process.ErrorText().trimmed());
+    }
+    if (!error.isEmpty()) {
+        LogWriter::write(QStringLiteral("Installation de 7-Zip : ") + error);
+        endStartup(parts,
+                   QStringLiteral("Erreur durant l'installation de 7Zip.\nErreur : ") + error
+                       + QStringLiteral("\n\nLe programme va être fermé."),
+                   true);
+        return false;
+    }
+
+    // Until 7-Zip answers, the manual procedure every 30 tries.
+    for (int polls = 0; !answers();) {
+        if (++polls == 30) {
+            Dialogs::instance().error(manualProcedure());
+            polls = 0;
+        }
+        QThread::msleep(500);
+    }
+    if (parts.http)
+        parts.http->disconnect();
+    DeleteFileIfExists(archive);
+    DeleteFileIfExists(temp + QLatin1String(kArchiveName));
+    return true;
+}
+
+} // namespace
 
 bool checkPresence(const MainWindowParts &parts)
 {
     if (parts.watcher)
         parts.watcher->setActive(true);
 
-    const QString folder = locateFolder();
-    if (folder.isEmpty()) {
-        // Nothing is downloaded or installed from here: 7-Zip comes with the
-        // system's packages, so the user is told to install it, online or not.
-        endStartup(parts,
-                   QStringLiteral("Tolvarenix Light a besoin de 7Zip pour fonctionner. Veuillez l'installer et "
-                                  "relancer Tolvarenix Light.\nLe programme va être fermé."),
-                   true);
-        return false;
+    if (locateFolder().isEmpty()) {
+        if (parts.watcher && parts.watcher->offline()) {
+            endStartup(parts, kNeeded, true);
+            return false;
+        }
+        if (!Dialogs::instance().ask(Dialogs::Kind::Information,
+                QStringLiteral("Le programme de décompression 7ZIP n'a pas été installé sur cet ordinateur.\n")
+                + QStringLiteral("Voulez-vous le télécharger et l'installer maintenant (Tolvarenix Light ne peut pas "
+                                 "fonctionner sans ce programme - environ 1 Mo) ?"))) {
+            endStartup(parts, kNeeded, true);
+            return false;
+        }
+        if (!install(parts))
+            return false;
     }
+    const QString folder = locateFolder();
 
     Globals::SevenZipFolder = AddBackslash(folder);
     const QFileInfo program(programFile());

@@ -100,15 +100,21 @@ QString UpdateSearch::localFile(const QString &location, const QString &fileName
     return folder + fileName;
 }
 
-bool UpdateSearch::registerReplacement(const QString &name, const QString &destination)
+bool UpdateSearch::registerReplacement(const QStringList &names, const QString &destination)
 {
     IniFile ini(ProgramFolder::path() + QLatin1String(kUpdaterIni));
-    const int registered = ini.readInteger(QStringLiteral("Main"), QStringLiteral("NbFilesToInstal"), 0);
-    const int total = std::max(registered, 0) + 1;
+    const int registered = std::max(ini.readInteger(QStringLiteral("Main"), QStringLiteral("NbFilesToInstal"), 0), 0);
+    const int total = registered + int(names.size());
     Globals::RunUpdaterOnExit = total > 0;
-    const QString section = QStringLiteral("File_") + QString::number(total);
-    bool ok = ini.writeString(section, QStringLiteral("Name"), name);
-    ok = ini.writeString(section, QStringLiteral("Destination"), destination) && ok;
+    bool ok = true;
+    for (qsizetype k = 0; k < names.size(); ++k) {
+        // A file of a sub-folder of the archive goes to the same sub-folder
+        // of the module's folder.
+        const QString section = QStringLiteral("File_") + QString::number(registered + k + 1);
+        const qsizetype slash = names[k].lastIndexOf(u'/');
+        ok = ini.writeString(section, QStringLiteral("Name"), names[k]) && ok;
+        ok = ini.writeString(section, QStringLiteral("Destination"), destination + names[k].left(slash + 1)) && ok;
+    }
     // The count is written even when a section could not be.
     ok = ini.writeInteger(QStringLiteral("Main"), QStringLiteral("NbFilesToInstal"), total) && ok;
     return ok;
@@ -212,9 +218,9 @@ void UpdateSearch::update(const Module &module)
         return;
     }
     if (replacement) {
-        // Only the file this download produced, for its own folder.
+        // Every file this download produced, for its own folder.
         const QString downloaded = updateFolder + module.clientFileName;
-        if (!registerReplacement(module.clientFileName, folder))
+        if (!registerReplacement(downloader->placedFiles(), folder))
             LogWriter::write(QStringLiteral("Impossible d'écrire %1.").arg(QLatin1String(kUpdaterIni)));
         ModuleVersions::recordPending(local, module.version, downloaded);
     } else {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -38,9 +39,10 @@ public:
     // the location would leave the program folder.
     static QString localFile(const QString &location, const QString &fileName);
 
-    // Appends one replacement to "Updater.ini"; false when the file could
-    // not be written. Sets Globals::RunUpdaterOnExit from the total.
-    static bool registerReplacement(const QString &name, const QString &destination);
+    // Appends the files of one replacement (names relative to "Update/") to
+    // "Updater.ini"; false when the file could not be written. Sets
+    // Globals::RunUpdaterOnExit from the total.
+    static bool registerReplacement(const QStringList &names, const QString &destination);
 
 private:
     struct Module;

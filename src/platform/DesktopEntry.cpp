@@ -67,7 +67,7 @@ QString DesktopEntry::execValue(const QString &target, const QString &arguments)
 }
 
 QByteArray DesktopEntry::content(const QString &name, const QString &comment, const QString &target,
-                                 const QString &arguments, const QString &workingFolder)
+                                 const QString &arguments, const QString &workingFolder, const QString &icon)
 {
     QString text;
     text += QStringLiteral("[Desktop Entry]\n");
@@ -77,6 +77,8 @@ QByteArray DesktopEntry::content(const QString &name, const QString &comment, co
     text += QStringLiteral("Comment=") + escapeValue(comment) + u'\n';
     text += QStringLiteral("Exec=") + escapeValue(execValue(target, arguments)) + u'\n';
     text += QStringLiteral("Path=") + escapeValue(workingFolder) + u'\n';
+    if (!icon.isEmpty())
+        text += QStringLiteral("Icon=") + escapeValue(icon) + u'\n';
     text += QStringLiteral("Terminal=false\n");
     return text.toUtf8();
 }

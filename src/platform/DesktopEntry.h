@@ -13,9 +13,10 @@ public:
     static QString desktopFolder();
 
     // The text of an entry that starts target with its arguments (a text
-    // split on blanks; empty for none) in workingFolder.
+    // split on blanks; empty for none) in workingFolder, with the picture
+    // file icon (none when empty).
     static QByteArray content(const QString &name, const QString &comment, const QString &target,
-                              const QString &arguments, const QString &workingFolder);
+                              const QString &arguments, const QString &workingFolder, const QString &icon = {});
 
     // The Exec value for a program and its arguments, quoted and escaped as
     // the freedesktop desktop-entry format requires.

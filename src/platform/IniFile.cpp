@@ -1,6 +1,8 @@
 #include "IniFile.h"
 
 #include <QFile>
+#include <QSaveFile>
+#include <QTemporaryDir>
 #include <QSettings>
 
 namespace {
@@ -30,6 +32,55 @@ QString asText(const QVariant &value)
     if (value.typeId() == QMetaType::QStringList)
         return value.toStringList().join(QStringLiteral(", "));
     return value.toString();
+}
+
+bool sameName(const QByteArray &a, const QByteArray &b)
+{
+    return QString::fromUtf8(a).compare(QString::fromUtf8(b), Qt::CaseInsensitive) == 0;
+}
+
+// The section header and the "key=value" line as the format's own writer
+// spells them (escapes, quotes), so that reading gives the value back.
+struct RenderedEntry {
+    QByteArray header;      // "[Main]"
+    QByteArray sectionName; // "Main"
+    QByteArray line;        // "Key=value"
+    QByteArray keyName;     // "Key"
+    QByteArray value;       // "value"
+};
+
+RenderedEntry render(const QString &section, const QString &key, const QString &value)
+{
+    RenderedEntry entry;
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        return entry;
+    const QString file = dir.filePath(QStringLiteral("entry.ini"));
+    {
+        QSettings ini(file, QSettings::IniFormat);
+        ini.beginGroup(section);
+        ini.setValue(key, value);
+        ini.endGroup();
+        ini.sync();
+        if (ini.status() != QSettings::NoError)
+            return entry;
+    }
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        return entry;
+    for (const QByteArray &raw : in.readAll().split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.startsWith('[') && entry.header.isEmpty()) {
+            entry.header = line;
+            entry.sectionName = line.mid(1, line.indexOf(']') - 1);
+        } else if (line.contains('=') && entry.line.isEmpty()) {
+            const qsizetype equals = line.indexOf('=');
+            entry.line = line;
+            entry.keyName = line.left(equals).trimmed();
+            entry.value = line.mid(equals + 1);
+        }
+    }
+    return entry;
 }
 
 } // namespace
@@ -71,15 +122,73 @@ bool IniFile::hasKey(const QString &section, const QString &key) const
 
 bool IniFile::writeString(const QString &section, const QString &key, const QString &value)
 {
-    {
-        QSettings ini(m_fileName, QSettings::IniFormat);
-        ini.beginGroup(groupName(ini, section));
-        ini.setValue(keyName(ini, key), value);
-        ini.endGroup();
-        ini.sync();
-        if (ini.status() != QSettings::NoError)
+    // The file is edited line by line: comments, blank lines, the order of
+    // the keys and lines the format reader would not take stay as they are.
+    QByteArray text;
+    if (QFile::exists(m_fileName)) {
+        QFile in(m_fileName);
+        if (!in.open(QIODevice::ReadOnly))
             return false;
+        text = in.readAll();
     }
+    const QString existingSection = [&] {
+        QSettings ini(m_fileName, QSettings::IniFormat);
+        return groupName(ini, section);
+    }();
+    const RenderedEntry entry = render(existingSection, key, value);
+    if (entry.line.isEmpty())
+        return false;
+    QList<QByteArray> lines = text.split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast(); // the split of the final line break
+    const bool crlf = !lines.isEmpty() && lines.first().endsWith('\r');
+    const QByteArray eol = crlf ? "\r" : "";
+
+    qsizetype sectionStart = -1; // index of the header line
+    qsizetype lastFilled = -1;   // last non-blank line of that section
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray trimmed = lines[i].trimmed();
+        if (trimmed.startsWith('[')) {
+            if (sectionStart >= 0)
+                break;
+            const qsizetype close = trimmed.indexOf(']');
+            if (close > 0 && sameName(trimmed.mid(1, close - 1), entry.sectionName)) {
+                sectionStart = i;
+                lastFilled = i;
+            }
+            continue;
+        }
+        if (sectionStart < 0 || trimmed.isEmpty())
+            continue;
+        lastFilled = i;
+        const qsizetype equals = lines[i].indexOf('=');
+        if (trimmed.startsWith(';') || trimmed.startsWith('#') || equals < 0)
+            continue;
+        if (sameName(lines[i].left(equals).trimmed(), entry.keyName)) {
+            lines[i] = lines[i].left(equals + 1) + entry.value + eol;
+            return save(lines);
+        }
+    }
+    if (sectionStart >= 0) {
+        lines.insert(lastFilled + 1, entry.line + eol);
+    } else {
+        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
+            lines.append(eol);
+        lines.append(entry.header + eol);
+        lines.append(entry.line + eol);
+    }
+    return save(lines);
+}
+
+bool IniFile::save(const QList<QByteArray> &lines) const
+{
+    QSaveFile out(m_fileName);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    for (const QByteArray &line : lines)
+        out.write(line + '\n');
+    if (!out.commit())
+        return false;
     QFile::setPermissions(m_fileName, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return true;
 }

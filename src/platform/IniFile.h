@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QVariant>
 
@@ -17,12 +19,16 @@ public:
     int readInteger(const QString &section, const QString &key, int defaultValue) const;
     bool hasKey(const QString &section, const QString &key) const;
 
-    // False when the file could not be written.
+    // False when the file could not be written. Only the key's own line
+    // changes (or is added to its section): the file's other lines, its
+    // comments and the order of its keys stay as they were.
     bool writeString(const QString &section, const QString &key, const QString &value);
     bool writeInteger(const QString &section, const QString &key, int value);
 
     const QString &fileName() const { return m_fileName; }
 
 private:
+    bool save(const QList<QByteArray> &lines) const;
+
     QString m_fileName;
 };

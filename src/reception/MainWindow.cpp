@@ -11,6 +11,8 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 
 MainWindow::MainWindow(QWidget *parent)
     : TfMain(parent)
@@ -40,9 +42,9 @@ void MainWindow::Sauvegarder1Click()
             Globals::fObservance->closeAndFree();
         fDate()->clear();
     });
-    // The observance window and the dates were closed for the copy: the
-    // patient is chosen again.
-    if (backup.Sauvegarder1Click() != DatabaseBackup::Outcome::NotStarted)
+    // The observance window and the dates were closed for the copy: after
+    // a completed backup the patient is chosen again.
+    if (backup.Sauvegarder1Click() == DatabaseBackup::Outcome::Completed)
         bPatientClick();
 }
 
@@ -73,4 +75,16 @@ void MainWindow::bEmailClick()
 void MainWindow::openMailAccountForm()
 {
     TfMedecin::open();
+}
+
+bool MainWindow::raiseMailAccountForm()
+{
+    for (QMdiSubWindow *window : mdiArea()->subWindowList()) {
+        if (qobject_cast<TfMedecin *>(window->widget())) {
+            mdiArea()->setActiveSubWindow(window);
+            window->raise();
+            return true;
+        }
+    }
+    return false;
 }

@@ -23,6 +23,7 @@ public:
 
 protected:
     void openMailAccountForm() override;
+    bool raiseMailAccountForm() override;
 
 private:
     ObservanceDisplay m_display;

@@ -97,7 +97,7 @@ TfShowResults::TfShowResults(LocalTable *results, QWidget *parent)
     grid->horizontalHeader()->setSectionsMovable(true);
     grid->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 6);
-    m_layoutWidths = {100, 100, 70, 166, 359, 70, 41, 252};
+    m_layoutWidths = {100, 100, 70, 166, 359, 70, 46, 252};
     for (int n = 0; n < m_layoutWidths.size(); ++n)
         grid->horizontalHeader()->resizeSection(n, m_layoutWidths.at(n));
     FollowCurrentRow(grid, m_results);

@@ -1,4 +1,5 @@
 #include "LocalTestTables.h"
+#include "ApplicationSetup.h"
 #include "DatabaseBackup.h"
 #include "Globals.h"
 #include "IniFile.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QPushButton>
+#include <QTreeView>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -57,12 +59,15 @@ private slots:
     void refusedInsideDatabaseFolder_data();
     void refusedInsideDatabaseFolder();
     void previousBackupKeptWhenCopyFails();
+    void userFilesInBackupFolderKept();
+    void userFileUnderBackupNameNotReplaced();
     void unwritableFolderChosenAgain();
     void unreachableNetworkShare();
     void networkMounts_data();
     void networkMounts();
     void writableFolderTest();
     void chooserFindsNodePathAgain();
+    void chooserStartsOnTheDesktop();
 
 private:
     DatabaseBackup backup();
@@ -217,6 +222,51 @@ void BackupTest::previousBackupKeptWhenCopyFails()
     QCOMPARE(m_db->tPatients.recordCount(), 3);
 }
 
+void BackupTest::userFilesInBackupFolderKept()
+{
+    // A backup folder that is also the user's own: folders of the same names
+    // as the database's hold the user's files.
+    const QString path = m_outside.path() + QStringLiteral("/Cle/");
+    storePath(path);
+    const QStringList own{QStringLiteral("Docs/ordonnance.odt"), QStringLiteral("Imports/notes/liste.txt"),
+                          QStringLiteral("Patients.txt")};
+    for (const QString &file : own) {
+        QVERIFY(QDir().mkpath(QFileInfo(path + file).path()));
+        QFile f(path + file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(file.toUtf8());
+    }
+    for (int run = 0; run < 2; ++run) {
+        m_home->write(QStringLiteral("Base/Docs/1_rapport.pdf"), "%PDF-1.4 version " + QByteArray::number(run));
+        ScriptedDialogs dialogs;
+        DatabaseBackup command = backup();
+        QCOMPARE(command.Sauvegarder1Click(), DatabaseBackup::Outcome::Completed);
+        QCOMPARE(readAll(path + QStringLiteral("Docs/1_rapport.pdf")), "%PDF-1.4 version " + QByteArray::number(run));
+        for (const QString &file : own)
+            QCOMPARE(readAll(path + file), file.toUtf8());
+    }
+}
+
+void BackupTest::userFileUnderBackupNameNotReplaced()
+{
+    const QString path = m_outside.path() + QStringLiteral("/Personnel/");
+    storePath(path);
+    QVERIFY(QDir().mkpath(path + QStringLiteral("Docs")));
+    QFile mine(path + QStringLiteral("Docs/1_rapport.pdf"));
+    QVERIFY(mine.open(QIODevice::WriteOnly));
+    mine.write("le mien");
+    mine.close();
+    ScriptedDialogs dialogs;
+    dialogs.answer({false});
+    DatabaseBackup command = backup();
+    QCOMPARE(command.Sauvegarder1Click(), DatabaseBackup::Outcome::Failed);
+    QCOMPARE(dialogs.texts(),
+             QStringList{QStringLiteral("Impossible de copier la base de données vers [") + path
+                         + QStringLiteral("].\n\nSouhaitez-vous modifier le paramétrage de la sauvegarde ?")});
+    QCOMPARE(readAll(mine.fileName()), QByteArray("le mien"));
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral("Patients.db")));
+}
+
 void BackupTest::unwritableFolderChosenAgain()
 {
     // A folder under a regular file can never be created.
@@ -344,6 +394,26 @@ void BackupTest::chooserFindsNodePathAgain()
     QVERIFY(gone.selectedFolder().isEmpty());
     QVERIFY(!gone.okButton()->isEnabled());
     QVERIFY(dialogs.shown.isEmpty());
+}
+
+void BackupTest::chooserStartsOnTheDesktop()
+{
+    TestHome home(true);
+    ScriptedDialogs dialogs;
+    ApplicationSetup::applyLook(*qApp);
+    TfSelectFolder chooser;
+    chooser.start(QStringLiteral("Invite"), QString(), QString());
+    chooser.show();
+    QCOMPARE(chooser.width(), 784);
+    QCOMPARE(chooser.selectedFolder(), home.desktopPath());
+    QVERIFY(chooser.tree()->isExpanded(chooser.tree()->currentIndex()));
+    QVERIFY(chooser.okButton()->isEnabled());
+    // The rest of the computer is still there above it.
+    QVERIFY(chooser.tree()->model()->rowCount(chooser.tree()->rootIndex()) > 0);
+    QVERIFY(!chooser.createSubFolder(QStringLiteral("..")));
+    QCOMPARE(dialogs.shown.size(), 1);
+    QCOMPARE(dialogs.shown.first().kind, Dialogs::Kind::Information);
+    QCOMPARE(dialogs.lastText(), QStringLiteral("La création du répertoire a échoué."));
 }
 
 QTEST_MAIN(BackupTest)

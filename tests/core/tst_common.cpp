@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QImage>
 #include <QtTest>
 
 namespace {
@@ -278,6 +279,8 @@ void CommonTest::shellOpenPolicy_data()
     QTest::newRow("escape by dots") << "@home/Base/Docs/../../../elsewhere.pdf" << false;
     QTest::newRow("executable") << "@home/Base/Docs/run.sh" << false;
     QTest::newRow("missing") << "@home/Base/Docs/none.pdf" << false;
+    QTest::newRow("long link") << "https://www.example.org/obs?" + QString(300, 'q') << true;
+    QTest::newRow("long document path") << "@home/Base/Docs/" + QString(250, 'd') + "/cr.pdf" << true;
 }
 
 void CommonTest::shellOpenPolicy()
@@ -287,6 +290,7 @@ void CommonTest::shellOpenPolicy()
     TestHome home;
     QTemporaryDir tmp;
     writeFile(home.file("Base/Docs/cr.pdf"), "%PDF");
+    writeFile(home.file("Base/Docs/" + QString(250, 'd') + "/cr.pdf"), "%PDF");
     writeFile(home.file("Base/Docs/run.sh"), "#!/bin/sh\n");
     QFile::setPermissions(home.file("Base/Docs/run.sh"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     writeFile(tmp.filePath("elsewhere.pdf"), "%PDF");
@@ -356,6 +360,9 @@ void CommonTest::desktopShortcut()
     QVERIFY(text.contains("\nPath=/opt/tolvarenix/\n"));
     QVERIFY(text.contains(QString::fromUtf8("\nComment=Démarrer Tolvarenix Light\n")));
     QVERIFY(text.contains("\nName=Tolvarenix Light\n"));
+    // The program's picture, beside the program.
+    QVERIFY(text.contains("\nIcon=" + home.file("Obsidra.png") + "\n"));
+    QVERIFY(!QImage(home.file("Obsidra.png")).isNull());
 
     // An existing entry is never replaced.
     writeFile(entry, "edited by the user");

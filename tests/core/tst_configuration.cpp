@@ -10,6 +10,11 @@
 #include <QLabel>
 #include <QtTest>
 
+namespace {
+const auto kOthers = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                     | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+}
+
 class ConfigurationTest : public QObject
 {
     Q_OBJECT
@@ -78,6 +83,7 @@ void ConfigurationTest::freshFolderGetsExactlyTheDataFolders()
     QVERIFY(!QFile::exists(home.file("Obsidra.ini")));
 
     QCOMPARE(Globals::BaseFolder, home.path() + "Base/");
+    QCOMPARE(QFileInfo(Globals::BaseFolder).permissions() & kOthers, QFileDevice::Permissions());
     QCOMPARE(Globals::ImportFolder, home.path() + "ForImportation/");
     QCOMPARE(Globals::ImportsFolder, home.path() + "Base/Imports/");
     QCOMPARE(Globals::RemoteDatabaseName, QString("TolvarenixMySQLDB"));
@@ -94,6 +100,8 @@ void ConfigurationTest::leftoversOfTheLastRunAreRemoved()
     Globals::ProcessedFiles << "KORVA_old.txt";
     Configuration::prepare();
     QVERIFY(!QFile::exists(home.file("Base/PARADOX.LCK")));
+    // A folder made open to others by an earlier version is closed.
+    QCOMPARE(QFileInfo(home.file("Base")).permissions() & kOthers, QFileDevice::Permissions());
     QVERIFY(!QFile::exists(home.file("Base/PDOXUSRS.LCK")));
     QVERIFY(!QFile::exists(home.file("Obsidra.log")));
     QVERIFY(QFile::exists(home.file("Base/Patients.db")));

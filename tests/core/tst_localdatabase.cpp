@@ -87,8 +87,12 @@ void LocalDatabaseTest::emptyFolderCreatesFiveTables()
     QVERIFY(!QFile::exists(m_ini));
     LocalDatabase db;
     db.createAndOpen();
-    for (const QString &name : kProtected + QStringList{QStringLiteral("Temp.db")})
+    const auto others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    for (const QString &name : kProtected + QStringList{QStringLiteral("Temp.db")}) {
         QVERIFY2(QFile::exists(m_base + name), qPrintable(name));
+        QVERIFY2(!(QFileInfo(m_base + name).permissions() & others), qPrintable(name));
+    }
     QCOMPARE(IniFile(m_ini).readInteger(QStringLiteral("Main"), QStringLiteral("DBVersion"), 0), 1);
     for (LocalTable *table : {&db.TMail, &db.tPatients, &db.tImages, &db.tObservances})
         QVERIFY(table->isActive());

@@ -1,4 +1,5 @@
 #include "ArchiveFixtures.h"
+#include "Downloader.h"
 #include "Globals.h"
 #include "HttpClient.h"
 #include "IniFile.h"
@@ -7,6 +8,7 @@
 #include "Process.h"
 #include "ProgramFolder.h"
 #include "ScriptedDialogs.h"
+#include "ServerSettings.h"
 #include "SevenZip.h"
 #include "TestHome.h"
 #include "WaitForm.h"
@@ -17,7 +19,9 @@
 #include <QFile>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -38,7 +42,47 @@ private slots:
     void extractionRejectsLinks();
     void presence_data();
     void presence();
+    void installation_data();
+    void installation();
 };
+
+namespace {
+
+const QString kNeeded = "Tolvarenix Light a besoin de 7Zip pour fonctionner. Veuillez l'installer et relancer "
+                        "Tolvarenix Light.\nLe programme va être fermé.";
+
+// Runs a step with PATH set to a folder holding only the named programs.
+class RestrictedPath
+{
+public:
+    explicit RestrictedPath(const QStringList &programs)
+        : m_old(qgetenv("PATH"))
+    {
+        for (const QString &p : programs)
+            QFile::link(QStandardPaths::findExecutable(p), m_bin.filePath(p));
+        qputenv("PATH", m_bin.path().toUtf8());
+    }
+    ~RestrictedPath() { qputenv("PATH", m_old); }
+
+private:
+    QTemporaryDir m_bin;
+    QByteArray m_old;
+};
+
+// Dialogs that run an action when an error box is shown.
+class ActingDialogs : public ScriptedDialogs
+{
+public:
+    std::function<void()> onError;
+    void message(Kind kind, const QString &text) override
+    {
+        ScriptedDialogs::message(kind, text);
+        if (kind == Kind::Error && onError)
+            onError();
+    }
+};
+
+} // namespace
 
 void TestRunner::init()
 {
@@ -233,15 +277,14 @@ void TestRunner::presence_data()
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("message");
 
-    const QString needed = "Tolvarenix Light a besoin de 7Zip pour fonctionner. Veuillez l'installer et relancer "
-                           "Tolvarenix Light.\nLe programme va être fermé.";
+    const QString needed = kNeeded;
     const QString moved = "Le programme de décompression 7ZIP a été désinstallé ou déplacé.\n\nVeuillez "
                           "réinstaller ce programme.\n\nTolvarenix Light va être fermé.";
     QTest::newRow("on PATH") << "" << "/nowhere:/usr/bin" << true << "/usr/bin/" << "";
     QTest::newRow("configured") << "/usr/bin" << "/nowhere" << true << "/usr/bin/" << "";
     QTest::newRow("configured with separator") << "/usr/bin/" << "/nowhere" << true << "/usr/bin/" << "";
     QTest::newRow("configured, moved") << "/nowhere/7-Zip" << "/usr/bin" << false << "/nowhere/7-Zip/" << moved;
-    QTest::newRow("missing") << "" << "/nowhere" << false << "" << needed;
+    QTest::newRow("missing, offline") << "" << "/nowhere" << false << "" << needed;
 }
 
 void TestRunner::presence()
@@ -267,7 +310,9 @@ void TestRunner::presence()
     parts.watcher = &watcher;
     parts.armCloseTimer = [&] { armed = true; };
 
+    LocalAddressWatcher::setForcedAddress(LocalAddressWatcher::kOffline);
     const bool result = SevenZip::checkPresence(parts);
+    LocalAddressWatcher::setForcedAddress({});
     qputenv("PATH", oldPath);
 
     QCOMPARE(result, ok);
@@ -278,6 +323,96 @@ void TestRunner::presence()
     if (!ok)
         QCOMPARE(dialogs.shown.first().kind, Dialogs::Kind::Error);
     QCOMPARE(dialogs.unscriptedQuestions, 0);
+}
+
+void TestRunner::installation_data()
+{
+    QTest::addColumn<QString>("archive"); // what the web server holds
+    QTest::addColumn<bool>("https");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("message"); // the box after the question
+    const QString download = "Impossible de télécharger 7Zip.\nPelmacor utilise une connexion HTTP pour accéder au "
+                             "serveur Tolvarenix. Cette connexion est généralement bloquée par les pare-feu "
+                             "(firewalls). Si un pare-feu est actif sur votre ordinateur, veuillez autoriser "
+                             "\"Pelmacor.exe\" à accéder à l'internet. Si cela ne suffit pas, veuillez désactiver "
+                             "le pare-feu et relancer Tolvarenix Light.\n\nFermeture de Tolvarenix Light.";
+    QTest::newRow("installed") << "7zz" << true << true << true << "";
+    QTest::newRow("declined") << "7zz" << true << false << false << kNeeded;
+    QTest::newRow("not on the server") << "" << true << true << false << download;
+    QTest::newRow("plain http") << "7zz" << false << true << false << download;
+    QTest::newRow("not an archive") << "garbage" << true << true << false << "Erreur durant l'installation de 7Zip.";
+    // The user puts 7-Zip in place when the manual procedure shows.
+    QTest::newRow("archive without the program") << "readme" << true << true << true << "@manual";
+}
+
+void TestRunner::installation()
+{
+    QFETCH(QString, archive);
+    QFETCH(bool, https);
+    QFETCH(bool, yes);
+    QFETCH(bool, ok);
+    QFETCH(QString, message);
+    const QString root = qEnvironmentVariable("TOLVARENIX_HTTP_ROOT");
+    if (root.isEmpty())
+        QSKIP("test services not started (run ./test.sh)");
+
+    TestHome home;
+    const QString site = "/7zip-" + QString::number(QDateTime::currentMSecsSinceEpoch());
+    const QString served = root + site + "/programmes/" + SevenZip::kArchiveName;
+    QTemporaryDir content;
+    writeFile(content.filePath("7zz"), "#!/bin/sh\nexit 0\n");
+    writeFile(content.filePath("readme.txt"), "7-Zip");
+    QFile::setPermissions(content.filePath("7zz"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QDir().mkpath(QFileInfo(served).path());
+    if (archive == "garbage")
+        writeFile(served, "pas une archive");
+    else if (!archive.isEmpty())
+        QCOMPARE(QProcess::execute("tar", {"-cJf", served, "-C", content.path(), archive == "readme" ? "readme.txt" : "7zz"}), 0);
+    const QString server = qEnvironmentVariable(https ? "TOLVARENIX_HTTPS_URL" : "TOLVARENIX_HTTP_URL");
+    IniFile ini(ProgramFolder::configurationFile());
+    ini.writeString("Main", "WebServer", server + site);
+    ini.writeString("Main", "CAFile", qEnvironmentVariable("TOLVARENIX_HTTPS_CA"));
+
+    ActingDialogs dialogs;
+    dialogs.answer({yes});
+    dialogs.onError = [&] { QFile::copy(content.filePath("7zz"), home.file("7-Zip/7zz")); };
+    HttpClient http;
+    ServerSettings::applyTo(http);
+    QProgressBar bar;
+    Downloader downloader(http, bar, [](bool) { return false; }); // no service database needed
+    LocalAddressWatcher watcher;
+    bool armed = false;
+    MainWindowParts parts;
+    parts.http = &http;
+    parts.watcher = &watcher;
+    parts.downloader = &downloader;
+    parts.armCloseTimer = [&] { armed = true; };
+    bool result;
+    {
+        RestrictedPath path({"tar", "xz"});
+        LocalAddressWatcher::setForcedAddress("192.0.2.7");
+        result = SevenZip::checkPresence(parts);
+        LocalAddressWatcher::setForcedAddress({});
+    }
+
+    QCOMPARE(result, ok);
+    QCOMPARE(armed, !ok);
+    QVERIFY(dialogs.texts().size() >= 1);
+    QCOMPARE(dialogs.texts().first(),
+             "Le programme de décompression 7ZIP n'a pas été installé sur cet ordinateur.\nVoulez-vous le télécharger "
+             "et l'installer maintenant (Tolvarenix Light ne peut pas fonctionner sans ce programme - environ 1 Mo) ?");
+    if (message == "@manual")
+        message = SevenZip::manualProcedure();
+    QCOMPARE(dialogs.texts().size(), message.isEmpty() ? 1 : 2);
+    if (!message.isEmpty())
+        QVERIFY2(dialogs.texts().last().startsWith(message), qPrintable(dialogs.texts().last()));
+    if (ok) {
+        QCOMPARE(Globals::SevenZipFolder, home.file("7-Zip/"));
+        QCOMPARE(SevenZip::programFile(), home.file("7-Zip/7zz"));
+        QVERIFY(!QFile::exists(home.file(SevenZip::kArchiveName)));
+        QVERIFY(!http.connected());
+    }
 }
 
 QTEST_MAIN(TestRunner)

@@ -31,6 +31,8 @@ struct Row {
     QString clientName;
     QString version;
     QString serverName;
+    qint64 size = 0;
+    bool compressed = false;
 };
 
 } // namespace
@@ -52,6 +54,7 @@ private slots:
     void aboutBoxTexts();
     void replacementIsRegisteredAndRecognisedOnceInstalled();
     void eachReplacementGoesToItsOwnFolder();
+    void compressedReplacementRegistersEveryFile();
     void nothingToDo_data();
     void nothingToDo();
     void refused_data();
@@ -109,11 +112,13 @@ void TestUpdates::setRows(const QList<Row> &rows)
         QVERIFY(q.prepare(QStringLiteral(
             "INSERT INTO LiveUpdate (SQL_Version, Client_File_Location, Client_File_Name, Version, Module, Taille, "
             "Compressed, Compress_PWD, Serveur_File_Name) VALUES ('TolvarenixLight', :loc, :name, :version, "
-            "'Module de test', 0, 0, '', :server)")));
+            "'Module de test', :size, :compressed, '', :server)")));
         q.bindValue(QStringLiteral(":loc"), r.location);
         q.bindValue(QStringLiteral(":name"), r.clientName);
         q.bindValue(QStringLiteral(":version"), r.version);
         q.bindValue(QStringLiteral(":server"), r.serverName);
+        q.bindValue(QStringLiteral(":size"), r.size);
+        q.bindValue(QStringLiteral(":compressed"), int(r.compressed));
         QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
     }
 }
@@ -236,6 +241,36 @@ void TestUpdates::eachReplacementGoesToItsOwnFolder()
     QCOMPARE(updater.readString("File_2", "Name") + updater.readString("File_2", "Destination"),
              "b.bin" + home.file("Outils/"));
     QVERIFY(!updater.hasKey("File_3", "Name"));
+}
+
+void TestUpdates::compressedReplacementRegistersEveryFile()
+{
+    TestHome home;
+    home.write("Modules/module.bin", "ancien");
+    home.write("Updater", "#!/bin/sh\n");
+    QTemporaryDir source;
+    writeFile(source.filePath("module.bin"), kNewModule);
+    writeFile(source.filePath("module.dat"), "donnees");
+    writeFile(source.filePath("lang/fr.txt"), "francais");
+    makeArchive(m_root + m_site + "/programmes/liveupdate/module.7z", source.path(), {});
+    // The size the service gives is out of date: only the progress uses it.
+    setRows({{"C:\\TOLVARENIX\\Modules", "module.bin", "2.0", "module.7z", 12, true}});
+    Globals::SevenZipFolder = QStringLiteral("/usr/bin/");
+    ScriptedDialogs dialogs;
+    search(m_https, dialogs);
+
+    IniFile updater(home.file("Updater.ini"));
+    QCOMPARE(updater.readInteger("Main", "NbFilesToInstal", 0), 3);
+    QStringList registered;
+    for (int i = 1; i <= 3; ++i) {
+        const QString section = "File_" + QString::number(i);
+        const QString name = updater.readString(section, "Name");
+        QCOMPARE(readFile(home.file("Update/" + name)), readFile(source.filePath(name)));
+        registered << name + " -> " + updater.readString(section, "Destination");
+    }
+    QCOMPARE(registered, (QStringList{"lang/fr.txt -> " + home.file("Modules/lang/"),
+                                      "module.bin -> " + home.file("Modules/"),
+                                      "module.dat -> " + home.file("Modules/")}));
 }
 
 void TestUpdates::nothingToDo_data()

@@ -22,6 +22,8 @@ private slots:
     void iniIntegers_data();
     void iniIntegers();
     void iniFileIsPrivate();
+    void iniWriteKeepsOtherLines_data();
+    void iniWriteKeepsOtherLines();
 };
 
 void TextBasicsTest::upperAZ_data()
@@ -136,6 +138,46 @@ void TextBasicsTest::iniIntegers()
     f.write("[Main]\nKey=" + value + "\n");
     f.close();
     QCOMPARE(IniFile(name).readInteger("Main", "Key", 42), expected);
+}
+
+void TextBasicsTest::iniWriteKeepsOtherLines_data()
+{
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QByteArray>("expected");
+    const QByteArray head = "; Réglages du cabinet\n[Main]\n; DebugMode=1\nWebServer=https://a.example\n";
+    const QByteArray tail = "\n[Proxy]\n# port du pare-feu\nHTTPPort=3128\n";
+    QTest::newRow("existing key") << "main" << "webserver" << "https://b.example"
+                                  << QByteArray("; Réglages du cabinet\n[Main]\n; DebugMode=1\nWebServer=https://b.example\n")
+                                         + tail;
+    QTest::newRow("new key") << "Main" << "BackupPath" << "/srv/sauvegarde/"
+                             << head + "BackupPath=/srv/sauvegarde/\n" + tail;
+    QTest::newRow("new section") << "ShowResults" << "Width" << "640"
+                                 << head + tail + "\n[ShowResults]\nWidth=640\n";
+    QTest::newRow("value needing quotes") << "Proxy" << "HTTPPort" << "a, b"
+                                          << head + "\n[Proxy]\n# port du pare-feu\nHTTPPort=\"a, b\"\n";
+}
+
+void TextBasicsTest::iniWriteKeepsOtherLines()
+{
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    QFETCH(QByteArray, expected);
+    QTemporaryDir dir;
+    const QString name = dir.filePath("Obsidra.ini");
+    QFile f(name);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("; Réglages du cabinet\n[Main]\n; DebugMode=1\nWebServer=https://a.example\n"
+            "\n[Proxy]\n# port du pare-feu\nHTTPPort=3128\n");
+    f.close();
+    IniFile ini(name);
+    QVERIFY(ini.writeString(section, key, value));
+    QFile back(name);
+    QVERIFY(back.open(QIODevice::ReadOnly));
+    QCOMPARE(back.readAll(), expected);
+    QCOMPARE(ini.readString(section, key), value);
 }
 
 void TextBasicsTest::iniFileIsPrivate()

@@ -3,16 +3,20 @@
 
 #include "LocalTestTables.h"
 #include "Globals.h"
+#include "IniFile.h"
 #include "MainWindow.h"
 #include "Patients.h"
 #include "ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "TestHome.h"
+#include "uMedecin.h"
 #include "uObservances.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -25,6 +29,9 @@ private slots:
     void cleanup();
     void choosingAPatientShowsTheirObservances();
     void dateChoiceShowsTheProviderButtons();
+    void accountFormOpensOnce();
+    void patientChosenAgainOnlyAfterABackup_data();
+    void patientChosenAgainOnlyAfterABackup();
 
 private:
     // Answers the next patient chooser: validate the shown row, or cancel.
@@ -128,6 +135,50 @@ void MainWindowTest::dateChoiceShowsTheProviderButtons()
     m_window->fDateChange();
     QCOMPARE(m_window->database().qObservances.recNo(), 0);
     QVERIFY(va->isHidden());
+}
+
+void MainWindowTest::accountFormOpensOnce()
+{
+    ScriptedDialogs dialogs;
+    Globals::fMain = m_window.get();
+    m_window->Voirfichemdecin1Click(); // a new record, nothing typed yet
+    m_window->Voirfichemdecin1Click();
+    QCOMPARE(dialogs.texts(), QStringList());
+    int forms = 0;
+    for (QMdiSubWindow *window : m_window->mdiArea()->subWindowList())
+        forms += qobject_cast<TfMedecin *>(window->widget()) ? 1 : 0;
+    QCOMPARE(forms, 1);
+    QCOMPARE(m_window->database().TMail.recordCount(), 0);
+}
+
+void MainWindowTest::patientChosenAgainOnlyAfterABackup_data()
+{
+    QTest::addColumn<bool>("userFileInTheWay");
+    QTest::newRow("backup done") << false;
+    QTest::newRow("backup failed") << true;
+}
+
+void MainWindowTest::patientChosenAgainOnlyAfterABackup()
+{
+    QFETCH(bool, userFileInTheWay);
+    const QString folder = m_home->file("Sauvegarde/");
+    QDir().mkpath(folder);
+    if (userFileInTheWay)
+        QVERIFY(QFile(folder + "Patients.db").open(QIODevice::WriteOnly));
+    IniFile(ProgramFolder::configurationFile()).writeString("Main", "BackupPath", folder);
+    ScriptedDialogs dialogs;
+    dialogs.answer({false});
+    int choosers = 0;
+    QTimer guard;
+    connect(&guard, &QTimer::timeout, this, [&] {
+        if (auto *chooser = qobject_cast<TfPatients *>(QApplication::activeModalWidget())) {
+            ++choosers;
+            chooser->reject();
+        }
+    });
+    guard.start(20);
+    m_window->Sauvegarder1Click();
+    QCOMPARE(choosers, userFileInTheWay ? 0 : 1);
 }
 
 QTEST_MAIN(MainWindowTest)
