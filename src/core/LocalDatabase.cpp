@@ -24,6 +24,10 @@ IndexDef primaryOn(const QString &field, bool unique = false)
 
 const QString kPassword = QString::fromLatin1(Globals::kDatabasePassword);
 
+// The protected table files, in the order they are created and opened.
+const QStringList kProtectedFiles = {QStringLiteral("Mail.db"), QStringLiteral("Patients.db"),
+                                     QStringLiteral("Images.db"), QStringLiteral("Observances.db")};
+
 } // namespace
 
 LocalDatabase::LocalDatabase() = default;
@@ -100,10 +104,15 @@ void LocalDatabase::createAndOpen(const QString &baseFolder, const QString &conf
 {
     m_baseFolder = baseFolder;
     LocalSession::addPassword(kPassword);
-    createIfMissing(TMail, QStringLiteral("Mail.db"), mailFields(), configurationFile);
-    createIfMissing(tPatients, QStringLiteral("Patients.db"), patientsFields(), configurationFile);
-    createIfMissing(tImages, QStringLiteral("Images.db"), imagesFields(), configurationFile);
-    createIfMissing(tObservances, QStringLiteral("Observances.db"), observancesFields(), configurationFile);
+    // Deriving the four keys one after the other was half of the start-up.
+    LocalSession::prepareKeys(m_baseFolder, kProtectedFiles);
+    // Nothing shows the observances at start-up: their rows are read when
+    // something looks at them, not here.
+    tObservances.setRowsOnDemand(true);
+    createIfMissing(TMail, kProtectedFiles.at(0), mailFields(), configurationFile);
+    createIfMissing(tPatients, kProtectedFiles.at(1), patientsFields(), configurationFile);
+    createIfMissing(tImages, kProtectedFiles.at(2), imagesFields(), configurationFile);
+    createIfMissing(tObservances, kProtectedFiles.at(3), observancesFields(), configurationFile);
 
     qObservances.setDatabaseName(m_baseFolder);
     qObservances.setSql({QStringLiteral("select * from Observances"),
@@ -167,6 +176,7 @@ void LocalDatabase::close()
 void LocalDatabase::reopen()
 {
     LocalSession::addPassword(kPassword);
+    LocalSession::prepareKeys(m_baseFolder, kProtectedFiles);
     for (LocalTable *table : mainTables())
         table->open();
 }

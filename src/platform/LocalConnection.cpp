@@ -8,9 +8,15 @@
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QMutex>
+#include <QRandomGenerator>
 
+#include <openssl/evp.h>
+
+#include <future>
 #include <vector>
 
 namespace {
@@ -26,7 +32,138 @@ QString folderKey(const QString &folder)
     return QDir::cleanPath(QDir(folder).absolutePath()) + QLatin1Char('/');
 }
 
+// The first bytes of a plain (not encrypted) table file.
+const QByteArray kPlainHeader("SQLite format 3\0", 16);
+// What the engine keeps at the start of an encrypted file: the key's salt.
+constexpr int kSaltSize = 16;
+constexpr int kKeySize = 32;
+
+QByteArray fileStart(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.read(kSaltSize);
+}
+
+// The number of rounds of the engine's key derivation for new connections.
+int engineKdfRounds()
+{
+    sqlite3 *db = nullptr;
+    int rounds = 0;
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+        sqlite3_stmt *stmt = nullptr;
+        if (sqlite3_prepare_v2(db, "PRAGMA cipher_default_kdf_iter", -1, &stmt, nullptr) == SQLITE_OK
+            && sqlite3_step(stmt) == SQLITE_ROW)
+            rounds = sqlite3_column_int(stmt, 0);
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close(db);
+    return rounds;
+}
+
+struct PreparedKey {
+    QByteArray salt;
+    QByteArray keyHex;
+    // Drawn for a file still to be created: given (with its salt) for the
+    // first creation only, so no two files ever share a salt.
+    bool forNewFile = false;
+};
+
+QMutex &preparedMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+QHash<QString, PreparedKey> &preparedKeys() // by path + '\n' + password
+{
+    static QHash<QString, PreparedKey> keys;
+    return keys;
+}
+
+QString preparedIndex(const QString &path, const QString &password)
+{
+    return QDir::cleanPath(path) + QLatin1Char('\n') + password;
+}
+
 } // namespace
+
+void PreparedKeys::prepare(const QStringList &paths, const QStringList &passwords)
+{
+    const int rounds = engineKdfRounds();
+    if (rounds <= 0)
+        return;
+    struct Job {
+        QString index;
+        QByteArray password;
+        QByteArray salt;
+        bool newFile;
+    };
+    std::vector<Job> jobs;
+    for (const QString &path : paths) {
+        QByteArray salt = fileStart(path);
+        const bool newFile = !QFileInfo::exists(path);
+        if (newFile) {
+            salt.resize(kSaltSize);
+            QRandomGenerator::system()->generate(salt.begin(), salt.end());
+        } else if (salt.size() < kSaltSize || salt == kPlainHeader) {
+            continue; // nothing to derive: a plain or damaged file
+        }
+        for (const QString &password : passwords) {
+            if (!password.isEmpty())
+                jobs.push_back({preparedIndex(path, password), password.toUtf8(), salt, newFile});
+        }
+    }
+    // Each on a thread of its own (or, when none can be had, one after the other).
+    std::vector<std::future<QByteArray>> keys;
+    for (const Job &job : jobs) {
+        keys.push_back(std::async(std::launch::async | std::launch::deferred, [&job, rounds] {
+            QByteArray key(kKeySize, '\0');
+            if (PKCS5_PBKDF2_HMAC_SHA1(job.password.constData(), int(job.password.size()),
+                                       reinterpret_cast<const unsigned char *>(job.salt.constData()),
+                                       int(job.salt.size()), rounds, kKeySize,
+                                       reinterpret_cast<unsigned char *>(key.data()))
+                != 1)
+                return QByteArray();
+            return key;
+        }));
+    }
+    QMutexLocker lock(&preparedMutex());
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        const QByteArray key = keys[i].get();
+        if (key.isEmpty())
+            continue;
+        preparedKeys().insert(jobs[i].index, {jobs[i].salt, key.toHex(), jobs[i].newFile});
+    }
+}
+
+QString PreparedKeys::rawKeyFor(const QString &path, const QString &password)
+{
+    QMutexLocker lock(&preparedMutex());
+    const auto it = preparedKeys().find(preparedIndex(path, password));
+    if (it == preparedKeys().end())
+        return {};
+    // A new file takes the salt drawn for it; an existing one must still
+    // have the salt the key was derived with (not replaced since).
+    QByteArray hex;
+    if (!QFileInfo::exists(path)) {
+        if (!it->forNewFile)
+            return {};
+        it->forNewFile = false;
+        hex = it->keyHex + it->salt.toHex();
+    } else if (fileStart(path) == it->salt)
+        hex = it->keyHex;
+    else
+        return {};
+    return QStringLiteral("x'%1'").arg(QString::fromLatin1(hex));
+}
+
+void PreparedKeys::clear()
+{
+    QMutexLocker lock(&preparedMutex());
+    preparedKeys().clear();
+}
 
 QString LocalConnection::quoted(const QString &identifier)
 {
@@ -150,8 +287,20 @@ void LocalConnection::attach(const QString &fileName)
         return;
     if (!QFileInfo(m_folder + fileName).isFile())
         throw LocalTablesError(QStringLiteral("La table \"%1\" est introuvable.").arg(m_folder + fileName));
-    QStringList keys = LocalSession::passwords();
-    keys.append(QString());
+    const QString path = m_folder + fileName;
+    QStringList keys;
+    for (const QString &password : LocalSession::passwords()) {
+        const QString raw = PreparedKeys::rawKeyFor(path, password);
+        if (!raw.isEmpty())
+            keys << raw;
+        keys << password;
+    }
+    // A plain file is tried first with the empty key, which costs nothing,
+    // rather than after a derivation of each password.
+    if (fileStart(path) == kPlainHeader)
+        keys.prepend(QString());
+    else
+        keys.append(QString());
     QString error;
     for (const QString &key : std::as_const(keys)) {
         if (tryAttach(fileName, key, &error))
@@ -166,6 +315,9 @@ void LocalConnection::attachWithKey(const QString &fileName, const QString &key)
     if (m_attached.contains(fileName.toLower()))
         return;
     QString error;
+    const QString raw = key.isEmpty() ? QString() : PreparedKeys::rawKeyFor(m_folder + fileName, key);
+    if (!raw.isEmpty() && tryAttach(fileName, raw, &error))
+        return;
     if (!tryAttach(fileName, key, &error))
         throw LocalTablesError(QStringLiteral("Impossible d'ouvrir la table \"%1\" : %2").arg(m_folder + fileName, error));
 }

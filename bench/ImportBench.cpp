@@ -1,0 +1,195 @@
+// Import: BENCH_REPORTS report files (2 000 unless set), each one report of a
+// known patient (identity matching fully, so nothing is asked), imported by
+// the program from its import folder, the results window included; against
+// one transaction of the same engine inserting the same rows into the same
+// encrypted table with the same key (attached beforehand, as the program's
+// tables are open before the import starts).
+//
+// The reports are not provider reports and the service database is out of
+// reach, so nothing is recorded remotely: the job times the local work.
+
+#include "BenchSupport.h"
+#include "BenchTables.h"
+
+#include "Globals.h"
+#include "LocalDatabase.h"
+#include "MainWindow.h"
+#include "ProgramFolder.h"
+#include "ReportImport.h"
+#include "ScriptedDialogs.h"
+#include "TestHome.h"
+#include "Windows1252.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+
+namespace {
+
+const QString kPassword = QString::fromLatin1(Globals::kDatabasePassword);
+
+class OfflineMain : public MainWindow
+{
+public:
+    bool ConnectInternetDatabase(bool) override { return false; }
+};
+
+// The patient of report i: a name of four letters, unique and no prefix of
+// another, so the identification finds exactly one patient.
+QString patientName(int i)
+{
+    QString name(4, u'A');
+    for (int k = 3; k >= 0; --k, i /= 26)
+        name[k] = QChar(u'A' + i % 26);
+    return QStringLiteral("P") + name;
+}
+
+QString report(int i)
+{
+    QStringList lines{QStringLiteral("H|report"), patientName(i), QStringLiteral("Jean"), {}, {}, {},
+                      QStringLiteral("12/05/1945"), {}, {}, QStringLiteral("05/03/2017"),
+                      QStringLiteral("PRESTATAIRE  Souffle Dom")};
+    while (lines.size() < 18)
+        lines << QStringLiteral("x");
+    lines << QStringLiteral("Patient stable, bonne tolérance du masque.")
+          << QStringLiteral("Observance en hausse depuis la dernière visite.") << QStringLiteral("****LAB****");
+    const QStringList data = {
+        QStringLiteral("KORVA|Technicien|OBS_TECHNICIEN||M. Martin|"),
+        QStringLiteral("KORVA|Type|OBS_TYPE_VISITE||Suivi|"),
+        QStringLiteral("KORVA|Appareil|OBS_APPAREIL||S9 AutoSet|"),
+        QStringLiteral("KORVA|Masque|OBS_MASQUE||Nasal|"),
+        QStringLiteral("KORVA|Humidificateur|OBS_HU||H5i|"),
+        QStringLiteral("KORVA|Date|OBS_DATE_VISITE||01/03/2017|"),
+        QStringLiteral("KORVA|Poids|OBS_POIDS||%1|").arg(60 + i % 30),
+        QStringLiteral("KORVA|PEP mini|OBS_PEP_MINI||%1|").arg(4 + i % 3),
+        QStringLiteral("KORVA|PEP maxi|OBS_PEP_MAXI||%1|").arg(10 + i % 5),
+        QStringLiteral("KORVA|Obs|OBS_OBS_PAR_NUIT||%1|").arg(5 + i % 4),
+        QStringLiteral("KORVA|Jours|OBS_NB_JOUR_OBS||30|"),
+        QStringLiteral("KORVA|IAH|OBS_IAH_RES||%1|").arg(2 + i % 7),
+        QStringLiteral("KORVA|P95|OBS_P95||%1|").arg(9 + i % 4),
+        QStringLiteral("KORVA|Rampe|OBS_RAMPE||Oui|"),
+        QStringLiteral("KORVA|Fuites|OBS_FUITES||Non|"),
+        QStringLiteral("KORVA|Lien|OBS_URL||https://souffle.example/obs/%1|").arg(i),
+    };
+    lines << data << QStringLiteral("****FIN****") << QStringLiteral("****FINFICHIER****");
+    return lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n");
+}
+
+// Closes the results window (or any other modal window) whenever one shows.
+class ModalCloser : public QObject
+{
+public:
+    ModalCloser()
+    {
+        m_timer.setInterval(20);
+        connect(&m_timer, &QTimer::timeout, this, [] {
+            if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+                dialog->reject();
+        });
+        m_timer.start();
+    }
+
+private:
+    QTimer m_timer;
+};
+
+struct Home {
+    TestHome home;
+    QString base = home.path() + QStringLiteral("Base/");
+    Home()
+    {
+        Globals::reset();
+        Globals::BaseFolder = base;
+        Globals::ImportFolder = home.path() + QStringLiteral("ForImportation/");
+        Globals::ImportsFolder = base + QStringLiteral("Imports/");
+        Bench::require(QDir().mkpath(Globals::ImportsFolder) && QDir().mkpath(Globals::ImportFolder),
+                       QStringLiteral("cannot make the folders"));
+    }
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    return Bench::run("import", [] {
+        const int count = Bench::setting("BENCH_REPORTS", 2000);
+        std::vector<std::vector<sqlite3_value *>> stored; // the rows the program stored
+
+        const auto project = [&] {
+            Home home;
+            ScriptedDialogs dialogs;
+            OfflineMain main;
+            Globals::fMain = &main;
+            LocalDatabase &db = main.database();
+            db.createAndOpen(home.base, ProgramFolder::configurationFile());
+            BenchTables::exec(db, QStringLiteral(
+                                      "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                                      "INSERT INTO Patients (NOM, PRENOM, NE_LE) SELECT 'P' || char(65 + i / 17576 % 26, "
+                                      "65 + i / 676 % 26, 65 + i / 26 % 26, 65 + i % 26), 'Jean', '12/05/1945' FROM n")
+                                      .arg(count - 1));
+            db.tPatients.close();
+            db.tPatients.open();
+            Bench::require(db.tPatients.recordCount() == count, QStringLiteral("patients not made"));
+            for (int i = 0; i < count; ++i) {
+                QFile file(Globals::ImportFolder + QStringLiteral("rapport-%1.txt").arg(i, 5, 10, QLatin1Char('0')));
+                Bench::require(file.open(QIODevice::WriteOnly), QStringLiteral("cannot write a report"));
+                file.write(Windows1252::encode(report(i)));
+            }
+            ModalCloser closer;
+
+            const double start = Bench::now();
+            ReportImport(main).ImportObservances();
+            const double seconds = Bench::now() - start;
+
+            Bench::require(dialogs.shown.isEmpty(), QStringLiteral("unexpected box: ") + dialogs.lastText());
+            Bench::require(QDir(Globals::ImportFolder).entryList({QStringLiteral("*.txt")}, QDir::Files).isEmpty(),
+                           QStringLiteral("reports left in the import folder"));
+            db.close();
+            Globals::fMain = nullptr;
+            BenchTables::RawDatabase raw(home.base + QStringLiteral("Observances.db"), kPassword);
+            BenchTables::RawDatabase::release(stored);
+            stored = raw.rows("SELECT * FROM t.Observances ORDER BY OBSERVANCES_ID");
+            Bench::require(int(stored.size()) == count,
+                           QStringLiteral("%1 observances stored of %2").arg(stored.size()).arg(count));
+            return seconds;
+        };
+
+        const auto floor = [&] {
+            Home home;
+            {
+                LocalDatabase db;
+                db.createAndOpen(home.base, ProgramFolder::configurationFile());
+                db.close();
+            }
+            BenchTables::RawDatabase raw(home.base + QStringLiteral("Observances.db"), kPassword);
+            const int columns = int(stored.front().size());
+            QByteArray sql = "INSERT INTO t.Observances VALUES (NULL";
+            for (int i = 1; i < columns; ++i)
+                sql += ", ?";
+            sql += ')';
+
+            const double start = Bench::now();
+            raw.exec("BEGIN");
+            sqlite3_stmt *insert = nullptr;
+            Bench::require(sqlite3_prepare_v2(raw.handle(), sql.constData(), -1, &insert, nullptr) == SQLITE_OK,
+                           QStringLiteral("floor insert"));
+            for (const auto &row : stored) {
+                for (int i = 1; i < columns; ++i)
+                    sqlite3_bind_value(insert, i, row[i]);
+                Bench::require(sqlite3_step(insert) == SQLITE_DONE, QStringLiteral("floor insert step"));
+                sqlite3_reset(insert);
+            }
+            sqlite3_finalize(insert);
+            raw.exec("COMMIT");
+            return Bench::now() - start;
+        };
+
+        // The floor needs the rows of a first import.
+        const Bench::Result result = Bench::alternate(Bench::rounds(3), project, floor);
+        BenchTables::RawDatabase::release(stored);
+        return result;
+    });
+}
