@@ -20,6 +20,7 @@
 #include <vector>
 
 #include <csignal>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,10 +60,16 @@ double timeProcess(const QString &program, const QString &home, const QString &p
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
+    // The programs' own chatter (Qt's warnings) would drown the figures.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
     const double start = Bench::now();
-    Bench::require(posix_spawnp(&pid, "unshare", nullptr, nullptr, argv.data(), envp.data()) == 0,
-                   QStringLiteral("cannot start ") + program);
+    const int spawned = posix_spawnp(&pid, "unshare", &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    Bench::require(spawned == 0, QStringLiteral("cannot start ") + program);
     int status = 0;
     // A program that never shows its window would hang the bench: 60 s at most.
     while (true) {
@@ -89,7 +96,8 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const bool withObservances = app.arguments().contains(QStringLiteral("--observances"));
     const QString binDir = QCoreApplication::applicationDirPath();
-    const QString program = QStringLiteral(OBSIDRA_PATH);
+    // BENCH_PROGRAM: another build of the program, to compare.
+    const QString program = qEnvironmentVariable("BENCH_PROGRAM", QStringLiteral(OBSIDRA_PATH));
     const QString floor = binDir + QStringLiteral("/bench_floor_window");
     const QString probe = binDir + QStringLiteral("/libbench_shown_probe.so");
     const char *job = withObservances ? "startup-observances" : "startup";

@@ -109,10 +109,23 @@ void LocalDatabase::createAndOpen(const QString &baseFolder, const QString &conf
     // Nothing shows the observances at start-up: their rows are read when
     // something looks at them, not here.
     tObservances.setRowsOnDemand(true);
-    createIfMissing(TMail, kProtectedFiles.at(0), mailFields(), configurationFile);
-    createIfMissing(tPatients, kProtectedFiles.at(1), patientsFields(), configurationFile);
-    createIfMissing(tImages, kProtectedFiles.at(2), imagesFields(), configurationFile);
-    createIfMissing(tObservances, kProtectedFiles.at(3), observancesFields(), configurationFile);
+    // The schema version is the same for every table: written once (a
+    // configuration write is forced to disk), also when a later table fails.
+    bool created = false;
+    const auto writeVersion = [&] {
+        if (created)
+            IniFile(configurationFile).writeInteger(QStringLiteral("Main"), QStringLiteral("DBVersion"), 1);
+    };
+    try {
+        created = createIfMissing(TMail, kProtectedFiles.at(0), mailFields()) || created;
+        created = createIfMissing(tPatients, kProtectedFiles.at(1), patientsFields()) || created;
+        created = createIfMissing(tImages, kProtectedFiles.at(2), imagesFields()) || created;
+        created = createIfMissing(tObservances, kProtectedFiles.at(3), observancesFields()) || created;
+    } catch (const LocalTablesError &) {
+        writeVersion();
+        throw;
+    }
+    writeVersion();
 
     qObservances.setDatabaseName(m_baseFolder);
     qObservances.setSql({QStringLiteral("select * from Observances"),
@@ -122,21 +135,21 @@ void LocalDatabase::createAndOpen(const QString &baseFolder, const QString &conf
     Query1.setDatabaseName(m_baseFolder);
 }
 
-void LocalDatabase::createIfMissing(LocalTable &table, const QString &fileName, const QList<FieldDef> &fields,
-                                    const QString &configurationFile)
+bool LocalDatabase::createIfMissing(LocalTable &table, const QString &fileName, const QList<FieldDef> &fields)
 {
     table.close();
     table.setDatabaseName(m_baseFolder);
     table.setTableName(fileName);
-    if (!table.exists()) {
+    const bool created = !table.exists();
+    if (created) {
         table.fieldDefs() = fields;
         table.indexDefs().clear();
         if (fields.first().type == FieldType::AutoInc)
             table.indexDefs() << primaryOn(fields.first().name);
         table.createTable(kPassword);
-        IniFile(configurationFile).writeInteger(QStringLiteral("Main"), QStringLiteral("DBVersion"), 1);
     }
     table.open();
+    return created;
 }
 
 void LocalDatabase::recreateResults()
@@ -144,6 +157,7 @@ void LocalDatabase::recreateResults()
     tResultat.close();
     tResultat.setDatabaseName(m_baseFolder);
     tResultat.setTableName(QStringLiteral("Temp.db"));
+    tResultat.setScratch(true);
     if (tResultat.exists()) {
         try {
             tResultat.deleteTable();

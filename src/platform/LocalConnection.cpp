@@ -14,7 +14,12 @@
 #include <QMutex>
 #include <QRandomGenerator>
 
-#include <openssl/evp.h>
+// The one-shot SHA-1 context functions: the key derivation below copies
+// contexts instead of making a new keyed-hash object each round.
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/sha.h>
+
+#include <cstring>
 
 #include <future>
 #include <vector>
@@ -60,6 +65,48 @@ int engineKdfRounds()
     }
     sqlite3_close(db);
     return rounds;
+}
+
+// One block of the engine's key derivation, PBKDF2 with HMAC-SHA1: block
+// number index (from 1) of the key derived from password and salt.
+QByteArray pbkdf2Sha1Block(const QByteArray &password, const QByteArray &salt, int rounds, quint32 index)
+{
+    unsigned char key[SHA_CBLOCK] = {};
+    if (password.size() > SHA_CBLOCK)
+        SHA1(reinterpret_cast<const unsigned char *>(password.constData()), password.size(), key);
+    else
+        std::memcpy(key, password.constData(), password.size());
+    unsigned char pad[SHA_CBLOCK];
+    SHA_CTX inner, outer;
+    for (int i = 0; i < SHA_CBLOCK; ++i)
+        pad[i] = key[i] ^ 0x36;
+    SHA1_Init(&inner);
+    SHA1_Update(&inner, pad, SHA_CBLOCK);
+    for (int i = 0; i < SHA_CBLOCK; ++i)
+        pad[i] = key[i] ^ 0x5c;
+    SHA1_Init(&outer);
+    SHA1_Update(&outer, pad, SHA_CBLOCK);
+    const auto hmac = [&](const unsigned char *data, std::size_t size, unsigned char *out) {
+        SHA_CTX context = inner;
+        unsigned char digest[SHA_DIGEST_LENGTH];
+        SHA1_Update(&context, data, size);
+        SHA1_Final(digest, &context);
+        context = outer;
+        SHA1_Update(&context, digest, SHA_DIGEST_LENGTH);
+        SHA1_Final(out, &context);
+    };
+    QByteArray first = salt;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        first += char((index >> shift) & 0xff);
+    unsigned char u[SHA_DIGEST_LENGTH], t[SHA_DIGEST_LENGTH];
+    hmac(reinterpret_cast<const unsigned char *>(first.constData()), first.size(), u);
+    std::memcpy(t, u, sizeof t);
+    for (int round = 1; round < rounds; ++round) {
+        hmac(u, sizeof u, u);
+        for (int i = 0; i < SHA_DIGEST_LENGTH; ++i)
+            t[i] ^= u[i];
+    }
+    return QByteArray(reinterpret_cast<const char *>(t), sizeof t);
 }
 
 struct PreparedKey {
@@ -115,25 +162,22 @@ void PreparedKeys::prepare(const QStringList &paths, const QStringList &password
                 jobs.push_back({preparedIndex(path, password), password.toUtf8(), salt, newFile});
         }
     }
-    // Each on a thread of its own (or, when none can be had, one after the other).
-    std::vector<std::future<QByteArray>> keys;
+    // Every block of every key on a thread of its own (or, when none can be
+    // had, one after the other).
+    constexpr int kBlocks = (kKeySize + SHA_DIGEST_LENGTH - 1) / SHA_DIGEST_LENGTH;
+    std::vector<std::future<QByteArray>> blocks;
     for (const Job &job : jobs) {
-        keys.push_back(std::async(std::launch::async | std::launch::deferred, [&job, rounds] {
-            QByteArray key(kKeySize, '\0');
-            if (PKCS5_PBKDF2_HMAC_SHA1(job.password.constData(), int(job.password.size()),
-                                       reinterpret_cast<const unsigned char *>(job.salt.constData()),
-                                       int(job.salt.size()), rounds, kKeySize,
-                                       reinterpret_cast<unsigned char *>(key.data()))
-                != 1)
-                return QByteArray();
-            return key;
-        }));
+        for (quint32 block = 1; block <= kBlocks; ++block)
+            blocks.push_back(std::async(std::launch::async | std::launch::deferred, [&job, rounds, block] {
+                return pbkdf2Sha1Block(job.password, job.salt, rounds, block);
+            }));
     }
     QMutexLocker lock(&preparedMutex());
     for (std::size_t i = 0; i < jobs.size(); ++i) {
-        const QByteArray key = keys[i].get();
-        if (key.isEmpty())
-            continue;
+        QByteArray key;
+        for (int block = 0; block < kBlocks; ++block)
+            key += blocks[i * kBlocks + block].get();
+        key.truncate(kKeySize);
         preparedKeys().insert(jobs[i].index, {jobs[i].salt, key.toHex(), jobs[i].newFile});
     }
 }

@@ -577,6 +577,13 @@ QString LocalTable::schema() const
     return LocalConnection::schemaFor(m_fileName);
 }
 
+void LocalTable::attachFile(LocalConnection &db)
+{
+    db.attach(m_fileName);
+    if (m_scratch)
+        db.exec(QStringLiteral("PRAGMA %1.synchronous = OFF").arg(quoted(schema())));
+}
+
 QString LocalTable::tableIdent() const
 {
     return quoted(schema()) + QLatin1Char('.') + quoted(LocalConnection::tableFor(m_fileName));
@@ -615,6 +622,8 @@ void LocalTable::createTable(const QString &key)
     }
     try {
         db->attachWithKey(m_fileName, key);
+        if (m_scratch)
+            attachFile(*db); // the table is new: nothing of it needs forcing to disk either
         db->exec(QStringLiteral("BEGIN"));
         for (const QString &statement : std::as_const(statements))
             db->exec(statement);
@@ -648,7 +657,7 @@ void LocalTable::open()
     if (isActive())
         return;
     auto db = connection();
-    db->attach(m_fileName);
+    attachFile(*db);
     // The stored layout.
     QList<FieldDef> fields;
     int keyField = -1;
@@ -800,7 +809,7 @@ void LocalTable::post()
             throw LocalTablesError(QStringLiteral("Le champ '%1' doit avoir une valeur.").arg(def.name));
     }
     auto db = connection();
-    db->attach(m_fileName);
+    attachFile(*db);
     QStringList names;
     QVariantList values;
     for (int i = 0; i < m_fields.size(); ++i) {
@@ -874,7 +883,7 @@ void LocalTable::deleteRecord()
     if (m_state != State::Browse || m_current < 0)
         throw LocalTablesError(QStringLiteral("Aucun enregistrement à supprimer dans \"%1\".").arg(filePath()));
     auto db = connection();
-    db->attach(m_fileName);
+    attachFile(*db);
     LocalStatement remove(*db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(tableIdent()));
     remove.bindAt(1, m_rowIds.at(m_current));
     remove.step();
@@ -889,7 +898,7 @@ void LocalTable::emptyTable()
     if (m_state == State::Insert || m_state == State::Edit)
         cancel();
     auto db = connection();
-    db->attach(m_fileName);
+    attachFile(*db);
     db->exec(QStringLiteral("DELETE FROM %1").arg(tableIdent()));
     if (isActive()) {
         m_rowsPending = false;

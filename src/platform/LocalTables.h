@@ -246,8 +246,13 @@ public:
     // False while the rows of an open table have not been read yet.
     bool rowsRead() const { return isActive() && !m_rowsPending; }
 
+    // A scratch table, made anew at each start: its writes are not forced to
+    // disk, as a crash could only cost rows that the next start drops anyway.
+    void setScratch(bool scratch) { m_scratch = scratch; }
+
 private:
     void setBufferValue(int index, const QVariant &stored) override;
+    void attachFile(LocalConnection &db);
     void readPendingRows() override;
     QVariant currentValue(int index) const override;
     void readRows();
@@ -264,6 +269,7 @@ private:
     int m_keyField = -1;   // the AutoInc field, -1 when none
     QVector<qint64> m_rowIds; // rowid of each row read
     bool m_rowsOnDemand = false;
+    bool m_scratch = false;
     // While the rows are not read: the record posted last, which is the
     // current row (rowid -1 when none).
     qint64 m_postedRowId = -1;
