@@ -624,10 +624,16 @@ void LocalTable::createTable(const QString &key)
         db->attachWithKey(m_fileName, key);
         if (m_scratch)
             attachFile(*db); // the table is new: nothing of it needs forcing to disk either
+        // A file being created has nothing to roll back to: interrupted, it is
+        // unusable with or without a rollback journal, so it is made without
+        // one (its content is still forced to disk when committed).
+        const QString journal = QStringLiteral("PRAGMA %1.journal_mode = %2").arg(quoted(schema()));
+        db->exec(journal.arg(QStringLiteral("OFF")));
         db->exec(QStringLiteral("BEGIN"));
         for (const QString &statement : std::as_const(statements))
             db->exec(statement);
         db->exec(QStringLiteral("COMMIT"));
+        db->exec(journal.arg(QStringLiteral("DELETE")));
     } catch (const LocalTablesError &e) {
         try {
             db->exec(QStringLiteral("ROLLBACK"));
