@@ -5,8 +5,18 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 
 namespace BenchTables {
+
+namespace {
+QByteArray literalText(QByteArray text)
+{
+    text.replace('\'', "''");
+    return '\'' + text + '\'';
+}
+} // namespace
 
 void exec(LocalDatabase &db, const QString &sql)
 {
@@ -57,6 +67,40 @@ void copyFolder(const QString &from, const QString &to)
     const QStringList files = QDir(from).entryList(QDir::Files);
     for (const QString &file : files)
         Bench::require(QFile::copy(from + u'/' + file, to + u'/' + file), QStringLiteral("cannot copy ") + file);
+}
+
+double timeEngineShell(const QString &path, const QString &key, const QByteArray &script)
+{
+    QTemporaryDir dir;
+    const QString scriptFile = dir.filePath(QStringLiteral("script.sql"));
+    QFile file(scriptFile);
+    Bench::require(file.open(QIODevice::WriteOnly), QStringLiteral("cannot write the script"));
+    QByteArray text = "PRAGMA key = " + literalText(key.toUtf8()) + ";\n" + script;
+    file.write(text);
+    file.close();
+    QProcess shell;
+    shell.setStandardInputFile(scriptFile);
+    shell.setStandardOutputFile(QProcess::nullDevice());
+    const double start = Bench::now();
+    shell.start(QStringLiteral("sqlcipher"), {QStringLiteral("-bail"), path});
+    const bool finished = shell.waitForFinished(600000);
+    const double seconds = Bench::now() - start;
+    const QByteArray errors = shell.readAllStandardError();
+    Bench::require(finished && shell.exitStatus() == QProcess::NormalExit && shell.exitCode() == 0 && errors.isEmpty(),
+                   QStringLiteral("sqlcipher failed: ") + QString::fromLocal8Bit(errors));
+    return seconds;
+}
+
+QByteArray literal(sqlite3_value *value)
+{
+    switch (sqlite3_value_type(value)) {
+    case SQLITE_NULL: return "NULL";
+    case SQLITE_INTEGER: return QByteArray::number(sqlite3_value_int64(value));
+    case SQLITE_FLOAT: return QByteArray::number(sqlite3_value_double(value), 'g', 17);
+    default:
+        return literalText(QByteArray(reinterpret_cast<const char *>(sqlite3_value_text(value)),
+                                      sqlite3_value_bytes(value)));
+    }
 }
 
 RawDatabase::RawDatabase(const QString &path, const QString &key)

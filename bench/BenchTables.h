@@ -27,6 +27,14 @@ void copyFolder(const QString &from, const QString &to);
 // Runs one statement on the tables of the database's folder.
 void exec(LocalDatabase &db, const QString &sql);
 
+// Runs the engine's own shell (sqlcipher) on a table file with a script that
+// begins with the key, its output thrown away; returns the seconds the whole
+// process took. The floors of the jobs that read or write the tables.
+double timeEngineShell(const QString &path, const QString &key, const QByteArray &script);
+
+// An SQL literal of a value (NULL, number, or quoted text).
+QByteArray literal(sqlite3_value *value);
+
 // A connection of its own to one encrypted table file, the same engine
 // without the program's layer: the floors' way to the data. The file is
 // attached as schema "t" when the object is made (its key derived then).

@@ -1,8 +1,9 @@
 // Display: choosing a patient who has BENCH_OBSERVANCES observances (10 000
 // unless set) in the main window, through the patient chooser, until the
 // date list is filled and the observance window with its charts has been
-// painted; against the bare query of those rows (every value read) on a
-// connection of its own.
+// painted, timed from the opening of the tables (their keys derived); against
+// the engine's own shell, as a whole process, running the bare query of those
+// rows with the same key.
 
 #include "BenchSupport.h"
 #include "BenchTables.h"
@@ -50,8 +51,10 @@ int main(int argc, char *argv[])
             window.database().createAndOpen(base, home.path() + QStringLiteral("Obsidra.ini"));
             window.show();
             QApplication::processEvents();
+            window.database().close();
 
             const double start = Bench::now();
+            window.database().createAndOpen(base, home.path() + QStringLiteral("Obsidra.ini"));
             answerChooser();
             window.bPatientClick();
             window.grab(); // the date box, the observance window and its charts painted
@@ -66,28 +69,10 @@ int main(int argc, char *argv[])
         };
 
         const auto floor = [&] {
-            BenchTables::RawDatabase raw(base + QStringLiteral("Observances.db"),
-                                         QString::fromLatin1(Globals::kDatabasePassword));
-            const double start = Bench::now();
-            sqlite3_stmt *select = nullptr;
-            Bench::require(sqlite3_prepare_v2(raw.handle(),
-                                              "select * from Observances where PATIENTS_ID=?1 "
-                                              "order by DATE_CONSULTATION DESC",
-                                              -1, &select, nullptr)
-                               == SQLITE_OK,
-                           QStringLiteral("floor query"));
-            sqlite3_bind_int(select, 1, 1);
-            int rows = 0;
-            qint64 bytes = 0;
-            while (sqlite3_step(select) == SQLITE_ROW) {
-                ++rows;
-                for (int i = 0; i < sqlite3_column_count(select); ++i)
-                    bytes += sqlite3_column_bytes(select, i); // every value read
-            }
-            sqlite3_finalize(select);
-            const double seconds = Bench::now() - start;
-            Bench::require(rows == count && bytes > 0, QStringLiteral("floor read %1 rows").arg(rows));
-            return seconds;
+            return BenchTables::timeEngineShell(base + QStringLiteral("Observances.db"),
+                                                QString::fromLatin1(Globals::kDatabasePassword),
+                                                "select * from Observances where PATIENTS_ID=1 "
+                                                "order by DATE_CONSULTATION DESC;\n");
         };
         return Bench::alternate(Bench::rounds(5), project, floor);
     });
