@@ -27,6 +27,8 @@
 #include <QFile>
 #include <QTimer>
 
+#include <cstdio>
+
 namespace {
 
 const QString kPassword = QString::fromLatin1(Globals::kDatabasePassword);
@@ -96,6 +98,40 @@ private:
     QTimer m_timer;
 };
 
+// Follows the import's counter "i/N" (status panel 1) to time its first and
+// last tenths: the import's time should grow linearly with the reports.
+class GrowthMeter : public QObject
+{
+public:
+    GrowthMeter(TfMain &main, int count) : m_main(main), m_count(count)
+    {
+        m_timer.setInterval(2);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            const int done = m_main.statusText(1).section(u'/', 0, 0).toInt() - 1;
+            if (m_firstTenth < 0 && done >= m_count / 10)
+                m_firstTenth = Bench::now() - m_start;
+            if (m_lastTenthStart < 0 && done >= m_count - m_count / 10)
+                m_lastTenthStart = Bench::now();
+        });
+    }
+    void start()
+    {
+        m_start = Bench::now();
+        m_timer.start();
+    }
+    // The last tenth's time over the first's, once the import has ended.
+    double ratio() const
+    {
+        return m_firstTenth > 0 && m_lastTenthStart > 0 ? (Bench::now() - m_lastTenthStart) / m_firstTenth : 0;
+    }
+
+private:
+    TfMain &m_main;
+    int m_count;
+    QTimer m_timer;
+    double m_start = 0, m_firstTenth = -1, m_lastTenthStart = -1;
+};
+
 struct Home {
     TestHome home;
     QString base = home.path() + QStringLiteral("Base/");
@@ -147,10 +183,13 @@ int main(int argc, char *argv[])
             ModalCloser closer;
             db.close();
 
+            GrowthMeter growth(main, count);
             const double start = Bench::now();
             db.createAndOpen(home.base, ProgramFolder::configurationFile());
+            growth.start();
             ReportImport(main).ImportObservances();
             const double seconds = Bench::now() - start;
+            std::fprintf(stderr, "  (import: last tenth %.2f times as long as the first)\n", growth.ratio());
 
             Bench::require(dialogs.shown.isEmpty(), QStringLiteral("unexpected box: ") + dialogs.lastText());
             Bench::require(QDir(Globals::ImportFolder).entryList({QStringLiteral("*.txt")}, QDir::Files).isEmpty(),

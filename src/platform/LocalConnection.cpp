@@ -131,7 +131,7 @@ QHash<QString, PreparedKey> &preparedKeys() // by path + '\n' + password
 
 QString preparedIndex(const QString &path, const QString &password)
 {
-    return QDir::cleanPath(path) + QLatin1Char('\n') + password;
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath()) + QLatin1Char('\n') + password;
 }
 
 } // namespace
