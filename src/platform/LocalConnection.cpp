@@ -14,8 +14,9 @@
 #include <QMutex>
 #include <QRandomGenerator>
 
-// The one-shot SHA-1 context functions: the key derivation below copies
-// contexts instead of making a new keyed-hash object each round.
+// The low-level SHA-1 functions (deprecated, still provided by OpenSSL 3):
+// the key derivation below copies their contexts instead of making a new
+// keyed-hash object for each of its rounds.
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/sha.h>
 
@@ -51,18 +52,27 @@ QByteArray fileStart(const QString &path)
     return file.read(kSaltSize);
 }
 
-// The number of rounds of the engine's key derivation for new connections.
-int engineKdfRounds()
+QString pragmaText(sqlite3 *db, const char *pragma)
+{
+    sqlite3_stmt *stmt = nullptr;
+    QString value;
+    if (sqlite3_prepare_v2(db, pragma, -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+        value = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
+    sqlite3_finalize(stmt);
+    return value;
+}
+
+// The rounds of the engine's key derivation for new connections, or 0 when
+// it is not the one derived here: SQLCipher 3 derives with PBKDF2-HMAC-SHA1
+// (a later engine derives otherwise, and a file made with a key derived here
+// would then not open with its password).
+int sha1KdfRounds()
 {
     sqlite3 *db = nullptr;
     int rounds = 0;
-    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
-        sqlite3_stmt *stmt = nullptr;
-        if (sqlite3_prepare_v2(db, "PRAGMA cipher_default_kdf_iter", -1, &stmt, nullptr) == SQLITE_OK
-            && sqlite3_step(stmt) == SQLITE_ROW)
-            rounds = sqlite3_column_int(stmt, 0);
-        sqlite3_finalize(stmt);
-    }
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK
+        && pragmaText(db, "PRAGMA cipher_version").startsWith(QLatin1String("3.")))
+        rounds = pragmaText(db, "PRAGMA cipher_default_kdf_iter").toInt();
     sqlite3_close(db);
     return rounds;
 }
@@ -138,7 +148,7 @@ QString preparedIndex(const QString &path, const QString &password)
 
 void PreparedKeys::prepare(const QStringList &paths, const QStringList &passwords)
 {
-    const int rounds = engineKdfRounds();
+    const int rounds = sha1KdfRounds();
     if (rounds <= 0)
         return;
     struct Job {
