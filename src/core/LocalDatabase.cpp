@@ -27,6 +27,10 @@ IndexDef primaryOn(const QString &field, bool unique = false)
 
 const QString kPassword = QString::fromLatin1(Globals::kDatabasePassword);
 
+// The protected table files, in the order they are created and opened.
+const QStringList kProtectedFiles = {QStringLiteral("Mail.db"), QStringLiteral("Patients.db"),
+                                     QStringLiteral("Images.db"), QStringLiteral("Observances.db")};
+
 } // namespace
 
 LocalDatabase::LocalDatabase() = default;
@@ -115,10 +119,28 @@ void LocalDatabase::createAndOpen(const QString &baseFolder, const QString &conf
 {
     m_baseFolder = baseFolder;
     LocalSession::addPassword(kPassword);
-    createIfMissing(TMail, QStringLiteral("Mail.db"), mailFields(), configurationFile);
-    createIfMissing(tPatients, QStringLiteral("Patients.db"), patientsFields(), configurationFile);
-    createIfMissing(tImages, QStringLiteral("Images.db"), imagesFields(), configurationFile);
-    createIfMissing(tObservances, QStringLiteral("Observances.db"), observancesFields(), configurationFile);
+    // Deriving the four keys one after the other was half of the start-up.
+    LocalSession::prepareKeys(m_baseFolder, kProtectedFiles);
+    // Nothing shows the observances at start-up: their rows are read when
+    // something looks at them, not here.
+    tObservances.setRowsOnDemand(true);
+    // The schema version is the same for every table: written once (a
+    // configuration write is forced to disk), also when a later table fails.
+    bool created = false;
+    const auto writeVersion = [&] {
+        if (created)
+            IniFile(configurationFile).writeInteger(QStringLiteral("Main"), QStringLiteral("DBVersion"), 1);
+    };
+    try {
+        created = createIfMissing(TMail, kProtectedFiles.at(0), mailFields()) || created;
+        created = createIfMissing(tPatients, kProtectedFiles.at(1), patientsFields()) || created;
+        created = createIfMissing(tImages, kProtectedFiles.at(2), imagesFields()) || created;
+        created = createIfMissing(tObservances, kProtectedFiles.at(3), observancesFields()) || created;
+    } catch (const LocalTablesError &) {
+        writeVersion();
+        throw;
+    }
+    writeVersion();
 
     qObservances.setDatabaseName(m_baseFolder);
     qObservances.setSql({QStringLiteral("select * from Observances"),
@@ -128,22 +150,22 @@ void LocalDatabase::createAndOpen(const QString &baseFolder, const QString &conf
     Query1.setDatabaseName(m_baseFolder);
 }
 
-void LocalDatabase::createIfMissing(LocalTable &table, const QString &fileName, const QList<FieldDef> &fields,
-                                    const QString &configurationFile)
+bool LocalDatabase::createIfMissing(LocalTable &table, const QString &fileName, const QList<FieldDef> &fields)
 {
     table.close();
     table.setDatabaseName(m_baseFolder);
     table.setTableName(fileName);
-    if (!table.exists()) {
+    const bool created = !table.exists();
+    if (created) {
         table.fieldDefs() = fields;
         table.indexDefs().clear();
         if (fields.first().type == FieldType::AutoInc)
             table.indexDefs() << primaryOn(fields.first().name);
         table.createTable(kPassword);
-        IniFile(configurationFile).writeInteger(QStringLiteral("Main"), QStringLiteral("DBVersion"), 1);
     }
     table.open();
     keepToOwner(m_baseFolder + fileName);
+    return created;
 }
 
 void LocalDatabase::recreateResults()
@@ -151,6 +173,7 @@ void LocalDatabase::recreateResults()
     tResultat.close();
     tResultat.setDatabaseName(m_baseFolder);
     tResultat.setTableName(QStringLiteral("Temp.db"));
+    tResultat.setScratch(true);
     if (tResultat.exists()) {
         try {
             tResultat.deleteTable();
@@ -184,6 +207,7 @@ void LocalDatabase::close()
 void LocalDatabase::reopen()
 {
     LocalSession::addPassword(kPassword);
+    LocalSession::prepareKeys(m_baseFolder, kProtectedFiles);
     for (LocalTable *table : mainTables())
         table->open();
 }

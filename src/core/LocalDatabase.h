@@ -47,8 +47,8 @@ public:
     LocalQuery Query1;        // local query of the import
 
 private:
-    void createIfMissing(LocalTable &table, const QString &fileName, const QList<FieldDef> &fields,
-                         const QString &configurationFile);
+    // True when the table file had to be created.
+    bool createIfMissing(LocalTable &table, const QString &fileName, const QList<FieldDef> &fields);
     void recreateResults();
     QList<LocalTable *> mainTables();
 

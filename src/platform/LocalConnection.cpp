@@ -9,9 +9,21 @@
 #include <QDate>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QMutex>
+#include <QRandomGenerator>
 
+// The low-level SHA-1 functions (deprecated, still provided by OpenSSL 3):
+// the key derivation below copies their contexts instead of making a new
+// keyed-hash object for each of its rounds.
+#define OPENSSL_SUPPRESS_DEPRECATED
+#include <openssl/sha.h>
+
+#include <cstring>
+
+#include <future>
 #include <vector>
 
 namespace {
@@ -27,7 +39,186 @@ QString folderKey(const QString &folder)
     return QDir::cleanPath(QDir(folder).absolutePath()) + QLatin1Char('/');
 }
 
+// The first bytes of a plain (not encrypted) table file.
+const QByteArray kPlainHeader("SQLite format 3\0", 16);
+// What the engine keeps at the start of an encrypted file: the key's salt.
+constexpr int kSaltSize = 16;
+constexpr int kKeySize = 32;
+
+QByteArray fileStart(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.read(kSaltSize);
+}
+
+QString pragmaText(sqlite3 *db, const char *pragma)
+{
+    sqlite3_stmt *stmt = nullptr;
+    QString value;
+    if (sqlite3_prepare_v2(db, pragma, -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+        value = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)));
+    sqlite3_finalize(stmt);
+    return value;
+}
+
+// The rounds of the engine's key derivation for new connections, or 0 when
+// it is not the one derived here: SQLCipher 3 derives with PBKDF2-HMAC-SHA1
+// (a later engine derives otherwise, and a file made with a key derived here
+// would then not open with its password).
+int sha1KdfRounds()
+{
+    sqlite3 *db = nullptr;
+    int rounds = 0;
+    if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK
+        && pragmaText(db, "PRAGMA cipher_version").startsWith(QLatin1String("3.")))
+        rounds = pragmaText(db, "PRAGMA cipher_default_kdf_iter").toInt();
+    sqlite3_close(db);
+    return rounds;
+}
+
+// One block of the engine's key derivation, PBKDF2 with HMAC-SHA1: block
+// number index (from 1) of the key derived from password and salt.
+QByteArray pbkdf2Sha1Block(const QByteArray &password, const QByteArray &salt, int rounds, quint32 index)
+{
+    unsigned char key[SHA_CBLOCK] = {};
+    if (password.size() > SHA_CBLOCK)
+        SHA1(reinterpret_cast<const unsigned char *>(password.constData()), password.size(), key);
+    else
+        std::memcpy(key, password.constData(), password.size());
+    unsigned char pad[SHA_CBLOCK];
+    SHA_CTX inner, outer;
+    for (int i = 0; i < SHA_CBLOCK; ++i)
+        pad[i] = key[i] ^ 0x36;
+    SHA1_Init(&inner);
+    SHA1_Update(&inner, pad, SHA_CBLOCK);
+    for (int i = 0; i < SHA_CBLOCK; ++i)
+        pad[i] = key[i] ^ 0x5c;
+    SHA1_Init(&outer);
+    SHA1_Update(&outer, pad, SHA_CBLOCK);
+    const auto hmac = [&](const unsigned char *data, std::size_t size, unsigned char *out) {
+        SHA_CTX context = inner;
+        unsigned char digest[SHA_DIGEST_LENGTH];
+        SHA1_Update(&context, data, size);
+        SHA1_Final(digest, &context);
+        context = outer;
+        SHA1_Update(&context, digest, SHA_DIGEST_LENGTH);
+        SHA1_Final(out, &context);
+    };
+    QByteArray first = salt;
+    for (int shift = 24; shift >= 0; shift -= 8)
+        first += char((index >> shift) & 0xff);
+    unsigned char u[SHA_DIGEST_LENGTH], t[SHA_DIGEST_LENGTH];
+    hmac(reinterpret_cast<const unsigned char *>(first.constData()), first.size(), u);
+    std::memcpy(t, u, sizeof t);
+    for (int round = 1; round < rounds; ++round) {
+        hmac(u, sizeof u, u);
+        for (int i = 0; i < SHA_DIGEST_LENGTH; ++i)
+            t[i] ^= u[i];
+    }
+    return QByteArray(reinterpret_cast<const char *>(t), sizeof t);
+}
+
+struct PreparedKey {
+    QByteArray salt;
+    QByteArray keyHex;
+    // Drawn for a file still to be created: given (with its salt) for the
+    // first creation only, so no two files ever share a salt.
+    bool forNewFile = false;
+};
+
+QMutex &preparedMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+QHash<QString, PreparedKey> &preparedKeys() // by path + '\n' + password
+{
+    static QHash<QString, PreparedKey> keys;
+    return keys;
+}
+
+QString preparedIndex(const QString &path, const QString &password)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath()) + QLatin1Char('\n') + password;
+}
+
 } // namespace
+
+void PreparedKeys::prepare(const QStringList &paths, const QStringList &passwords)
+{
+    const int rounds = sha1KdfRounds();
+    if (rounds <= 0)
+        return;
+    struct Job {
+        QString index;
+        QByteArray password;
+        QByteArray salt;
+        bool newFile;
+    };
+    std::vector<Job> jobs;
+    for (const QString &path : paths) {
+        QByteArray salt = fileStart(path);
+        const bool newFile = !QFileInfo::exists(path);
+        if (newFile) {
+            salt.resize(kSaltSize);
+            QRandomGenerator::system()->generate(salt.begin(), salt.end());
+        } else if (salt.size() < kSaltSize || salt == kPlainHeader) {
+            continue; // nothing to derive: a plain or damaged file
+        }
+        for (const QString &password : passwords) {
+            if (!password.isEmpty())
+                jobs.push_back({preparedIndex(path, password), password.toUtf8(), salt, newFile});
+        }
+    }
+    // Every block of every key on a thread of its own (or, when none can be
+    // had, one after the other).
+    constexpr int kBlocks = (kKeySize + SHA_DIGEST_LENGTH - 1) / SHA_DIGEST_LENGTH;
+    std::vector<std::future<QByteArray>> blocks;
+    for (const Job &job : jobs) {
+        for (quint32 block = 1; block <= kBlocks; ++block)
+            blocks.push_back(std::async(std::launch::async | std::launch::deferred, [&job, rounds, block] {
+                return pbkdf2Sha1Block(job.password, job.salt, rounds, block);
+            }));
+    }
+    QMutexLocker lock(&preparedMutex());
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        QByteArray key;
+        for (int block = 0; block < kBlocks; ++block)
+            key += blocks[i * kBlocks + block].get();
+        key.truncate(kKeySize);
+        preparedKeys().insert(jobs[i].index, {jobs[i].salt, key.toHex(), jobs[i].newFile});
+    }
+}
+
+QString PreparedKeys::rawKeyFor(const QString &path, const QString &password)
+{
+    QMutexLocker lock(&preparedMutex());
+    const auto it = preparedKeys().find(preparedIndex(path, password));
+    if (it == preparedKeys().end())
+        return {};
+    // A new file takes the salt drawn for it; an existing one must still
+    // have the salt the key was derived with (not replaced since).
+    QByteArray hex;
+    if (!QFileInfo::exists(path)) {
+        if (!it->forNewFile)
+            return {};
+        it->forNewFile = false;
+        hex = it->keyHex + it->salt.toHex();
+    } else if (fileStart(path) == it->salt)
+        hex = it->keyHex;
+    else
+        return {};
+    return QStringLiteral("x'%1'").arg(QString::fromLatin1(hex));
+}
+
+void PreparedKeys::clear()
+{
+    QMutexLocker lock(&preparedMutex());
+    preparedKeys().clear();
+}
 
 QString LocalConnection::quoted(const QString &identifier)
 {
@@ -158,8 +349,20 @@ void LocalConnection::attach(const QString &fileName)
         return;
     if (!QFileInfo(m_folder + fileName).isFile())
         throw LocalTablesError(QStringLiteral("La table \"%1\" est introuvable.").arg(m_folder + fileName));
-    QStringList keys = LocalSession::passwords();
-    keys.append(QString());
+    const QString path = m_folder + fileName;
+    QStringList keys;
+    for (const QString &password : LocalSession::passwords()) {
+        const QString raw = PreparedKeys::rawKeyFor(path, password);
+        if (!raw.isEmpty())
+            keys << raw;
+        keys << password;
+    }
+    // A plain file is tried first with the empty key, which costs nothing,
+    // rather than after a derivation of each password.
+    if (fileStart(path) == kPlainHeader)
+        keys.prepend(QString());
+    else
+        keys.append(QString());
     QString error;
     for (const QString &key : std::as_const(keys)) {
         if (tryAttach(fileName, key, &error))
@@ -174,6 +377,9 @@ void LocalConnection::attachWithKey(const QString &fileName, const QString &key)
     if (m_attached.contains(fileName.toLower()))
         return;
     QString error;
+    const QString raw = key.isEmpty() ? QString() : PreparedKeys::rawKeyFor(m_folder + fileName, key);
+    if (!raw.isEmpty() && tryAttach(fileName, raw, &error))
+        return;
     if (!tryAttach(fileName, key, &error))
         throw LocalTablesError(QStringLiteral("Impossible d'ouvrir la table \"%1\" : %2").arg(m_folder + fileName, error));
 }

@@ -57,6 +57,19 @@ private:
     QHash<QString, QString> m_attached; // lower-case file name -> schema
 };
 
+// Keys derived ahead of time for table files (LocalSession::prepareKeys):
+// the raw key the engine would derive from a password and the file's salt,
+// given to ATTACH in its raw form ("x'...'") so the engine skips the slow
+// derivation. For a file still to be created the salt is drawn beforehand
+// and given with the key, so the file is the same as one created with the
+// password itself.
+namespace PreparedKeys {
+void prepare(const QStringList &paths, const QStringList &passwords);
+// The raw key text for the file and password, or an empty text.
+QString rawKeyFor(const QString &path, const QString &password);
+void clear();
+} // namespace PreparedKeys
+
 // A prepared statement with :name parameters bound from a map (names found
 // without regard to letter case).
 class LocalStatement

@@ -243,12 +243,24 @@ void LocalSession::addPassword(const QString &password)
 void LocalSession::removeAllPasswords()
 {
     sessionPasswords().clear();
+    PreparedKeys::clear();
     LocalConnection::detachEverywhere();
 }
 
 QStringList LocalSession::passwords()
 {
     return sessionPasswords();
+}
+
+void LocalSession::prepareKeys(const QString &folder, const QStringList &fileNames)
+{
+    QString base = folder;
+    if (!base.endsWith(QLatin1Char('/')))
+        base += QLatin1Char('/');
+    QStringList paths;
+    for (const QString &name : fileNames)
+        paths << base + name;
+    PreparedKeys::prepare(paths, sessionPasswords());
 }
 
 // --- LocalField
@@ -379,6 +391,7 @@ void LocalDataSet::close()
     if (m_state == State::Inactive)
         return;
     m_state = State::Inactive;
+    m_rowsPending = false;
     m_rows.clear();
     m_buffer.clear();
     m_current = -1;
@@ -426,6 +439,7 @@ void LocalDataSet::setCurrent(int row)
 
 void LocalDataSet::first()
 {
+    ensureRows();
     setCurrent(0);
     m_bof = true;
     m_eof = m_rows.isEmpty();
@@ -433,6 +447,7 @@ void LocalDataSet::first()
 
 void LocalDataSet::last()
 {
+    ensureRows();
     setCurrent(int(m_rows.size()) - 1);
     m_eof = true;
     m_bof = m_rows.isEmpty();
@@ -440,6 +455,7 @@ void LocalDataSet::last()
 
 void LocalDataSet::next()
 {
+    ensureRows();
     if (m_current + 1 >= m_rows.size()) {
         m_eof = true;
         return;
@@ -451,6 +467,7 @@ void LocalDataSet::next()
 
 void LocalDataSet::prior()
 {
+    ensureRows();
     if (m_current <= 0) {
         m_bof = true;
         return;
@@ -462,6 +479,7 @@ void LocalDataSet::prior()
 
 void LocalDataSet::moveTo(int row)
 {
+    ensureRows();
     setCurrent(row);
     m_bof = m_current <= 0;
     m_eof = m_rows.isEmpty();
@@ -469,6 +487,7 @@ void LocalDataSet::moveTo(int row)
 
 bool LocalDataSet::locate(const QStringList &names, const QVariantList &values, bool caseInsensitive)
 {
+    ensureRows();
     QList<int> indexes;
     QVariantList wanted;
     for (int i = 0; i < names.size(); ++i) {
@@ -500,6 +519,7 @@ bool LocalDataSet::locate(const QStringList &names, const QVariantList &values, 
 
 QVariant LocalDataSet::value(int row, int fieldIndex) const
 {
+    ensureRows();
     if (row < 0 || row >= m_rows.size() || fieldIndex < 0 || fieldIndex >= m_fields.size())
         return {};
     return fromStored(m_fields.at(fieldIndex), m_rows.at(row).at(fieldIndex));
@@ -507,6 +527,7 @@ QVariant LocalDataSet::value(int row, int fieldIndex) const
 
 QString LocalDataSet::displayText(int row, int fieldIndex) const
 {
+    ensureRows();
     if (row < 0 || row >= m_rows.size() || fieldIndex < 0 || fieldIndex >= m_fields.size())
         return {};
     return displayOf(m_fields.at(fieldIndex), m_rows.at(row).at(fieldIndex));
@@ -516,6 +537,7 @@ QVariant LocalDataSet::currentValue(int index) const
 {
     if (m_state == State::Insert || m_state == State::Edit)
         return m_buffer.value(index);
+    ensureRows();
     if (m_current < 0 || m_current >= m_rows.size())
         return {};
     return m_rows.at(m_current).value(index);
@@ -553,6 +575,13 @@ bool LocalTable::exists() const
 QString LocalTable::schema() const
 {
     return LocalConnection::schemaFor(m_fileName);
+}
+
+void LocalTable::attachFile(LocalConnection &db)
+{
+    db.attach(m_fileName);
+    if (m_scratch)
+        db.exec(QStringLiteral("PRAGMA %1.synchronous = OFF").arg(quoted(schema())));
 }
 
 QString LocalTable::tableIdent() const
@@ -593,10 +622,18 @@ void LocalTable::createTable(const QString &key)
     }
     try {
         db->attachWithKey(m_fileName, key);
+        if (m_scratch)
+            attachFile(*db); // the table is new: nothing of it needs forcing to disk either
+        // A file being created has nothing to roll back to: interrupted, it is
+        // unusable with or without a rollback journal, so it is made without
+        // one (its content is still forced to disk when committed).
+        const QString journal = QStringLiteral("PRAGMA %1.journal_mode = %2").arg(quoted(schema()));
+        db->exec(journal.arg(QStringLiteral("OFF")));
         db->exec(QStringLiteral("BEGIN"));
         for (const QString &statement : std::as_const(statements))
             db->exec(statement);
         db->exec(QStringLiteral("COMMIT"));
+        db->exec(journal.arg(QStringLiteral("DELETE")));
     } catch (const LocalTablesError &e) {
         try {
             db->exec(QStringLiteral("ROLLBACK"));
@@ -626,7 +663,7 @@ void LocalTable::open()
     if (isActive())
         return;
     auto db = connection();
-    db->attach(m_fileName);
+    attachFile(*db);
     // The stored layout.
     QList<FieldDef> fields;
     int keyField = -1;
@@ -652,8 +689,15 @@ void LocalTable::open()
     m_fields = fields;
     m_keyField = keyField;
     m_state = State::Browse;
-    readRows();
-    first();
+    m_postedRowId = -1;
+    m_postedRow.clear();
+    if (m_rowsOnDemand) {
+        m_rowsPending = true;
+        emit afterScroll();
+    } else {
+        readRows();
+        first();
+    }
     emit afterOpen();
 }
 
@@ -661,6 +705,28 @@ void LocalTable::close()
 {
     LocalDataSet::close();
     m_rowIds.clear();
+    m_postedRowId = -1;
+    m_postedRow.clear();
+}
+
+void LocalTable::readPendingRows()
+{
+    readRows();
+    m_rowsPending = false;
+    // The current row stays the record posted last, else the first one.
+    const int posted = m_postedRowId < 0 ? -1 : int(m_rowIds.indexOf(m_postedRowId));
+    m_current = m_rows.isEmpty() ? -1 : std::max(posted, 0);
+    m_bof = m_current <= 0;
+    m_eof = m_rows.isEmpty();
+    m_postedRowId = -1;
+    m_postedRow.clear();
+}
+
+QVariant LocalTable::currentValue(int index) const
+{
+    if (m_rowsPending && m_state == State::Browse && m_postedRowId >= 0)
+        return m_postedRow.value(index);
+    return LocalDataSet::currentValue(index);
 }
 
 void LocalTable::setFilter(const QString &where, const QVariantMap &params)
@@ -723,6 +789,7 @@ void LocalTable::edit()
     if (m_state == State::Insert || m_state == State::Edit)
         return;
     requireBrowse("modification");
+    ensureRows();
     if (m_current < 0) {
         append();
         return;
@@ -748,7 +815,7 @@ void LocalTable::post()
             throw LocalTablesError(QStringLiteral("Le champ '%1' doit avoir une valeur.").arg(def.name));
     }
     auto db = connection();
-    db->attach(m_fileName);
+    attachFile(*db);
     QStringList names;
     QVariantList values;
     for (int i = 0; i < m_fields.size(); ++i) {
@@ -770,6 +837,16 @@ void LocalTable::post()
             insert.bindAt(i + 1, values.at(i));
         insert.step();
         const qint64 rowId = sqlite3_last_insert_rowid(db->handle());
+        if (m_rowsPending) {
+            // The other rows are still unread: keep only this one at hand.
+            m_postedRowId = rowId;
+            m_postedRow = readRow(rowId);
+            m_state = State::Browse;
+            m_buffer.clear();
+            emit rowsChanged();
+            emit afterScroll();
+            return;
+        }
         const auto position = std::upper_bound(m_rowIds.begin(), m_rowIds.end(), rowId) - m_rowIds.begin();
         m_rowIds.insert(position, rowId);
         m_rows.insert(position, readRow(rowId));
@@ -808,10 +885,11 @@ void LocalTable::deleteRecord()
 {
     if (m_state == State::Insert || m_state == State::Edit)
         cancel();
+    ensureRows();
     if (m_state != State::Browse || m_current < 0)
         throw LocalTablesError(QStringLiteral("Aucun enregistrement à supprimer dans \"%1\".").arg(filePath()));
     auto db = connection();
-    db->attach(m_fileName);
+    attachFile(*db);
     LocalStatement remove(*db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(tableIdent()));
     remove.bindAt(1, m_rowIds.at(m_current));
     remove.step();
@@ -826,9 +904,12 @@ void LocalTable::emptyTable()
     if (m_state == State::Insert || m_state == State::Edit)
         cancel();
     auto db = connection();
-    db->attach(m_fileName);
+    attachFile(*db);
     db->exec(QStringLiteral("DELETE FROM %1").arg(tableIdent()));
     if (isActive()) {
+        m_rowsPending = false;
+        m_postedRowId = -1;
+        m_postedRow.clear();
         m_rows.clear();
         m_rowIds.clear();
         emit rowsChanged();

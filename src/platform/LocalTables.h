@@ -77,6 +77,12 @@ void addPassword(const QString &password);
 // file until its password is given again.
 void removeAllPasswords();
 QStringList passwords();
+// Derives, all at once on several threads, the keys that opening (or
+// creating) these table files of the folder will need with the passwords of
+// the list, so that the files then open without deriving them one after the
+// other. Neither the files nor their key settings change; a key that does
+// not open its file is simply not used. Forgotten by removeAllPasswords().
+void prepareKeys(const QString &folder, const QStringList &fileNames);
 } // namespace LocalSession
 
 class LocalConnection;
@@ -147,16 +153,16 @@ public:
     LocalField field(const QString &name);     // LocalTablesError when unknown
     LocalField field(int index);
 
-    int recordCount() const { return m_rows.size(); }
-    bool isEmpty() const { return m_rows.isEmpty(); }
-    int recNo() const { return m_current; }     // 0-based, -1 when empty
+    int recordCount() const { ensureRows(); return m_rows.size(); }
+    bool isEmpty() const { ensureRows(); return m_rows.isEmpty(); }
+    int recNo() const { ensureRows(); return m_current; }     // 0-based, -1 when empty
     void first();
     void last();
     void next();                                 // past the last row sets eof()
     void prior();
     void moveTo(int row);
-    bool eof() const { return m_eof; }
-    bool bof() const { return m_bof; }
+    bool eof() const { ensureRows(); return m_eof; }
+    bool bof() const { ensureRows(); return m_bof; }
     // Moves to the first row whose fields equal the values (texts compared
     // without regard to letter case when asked); false leaves the row as it was.
     bool locate(const QStringList &fieldNames, const QVariantList &values, bool caseInsensitive = false);
@@ -174,8 +180,17 @@ signals:
 protected:
     friend class LocalField;
     std::shared_ptr<LocalConnection> connection();
+    // Rows of a table opened with rows on demand are read here, on the first
+    // look at them; everything that reads m_rows, m_current, m_eof or m_bof
+    // calls this first.
+    void ensureRows() const
+    {
+        if (m_rowsPending)
+            const_cast<LocalDataSet *>(this)->readPendingRows();
+    }
+    virtual void readPendingRows() {}
     void setCurrent(int row);
-    QVariant currentValue(int index) const;
+    virtual QVariant currentValue(int index) const;
     virtual void setBufferValue(int index, const QVariant &stored);
 
     QString m_folder;
@@ -187,6 +202,7 @@ protected:
     int m_current = -1;
     bool m_eof = true;
     bool m_bof = true;
+    bool m_rowsPending = false;
 };
 
 // One table file of the database folder.
@@ -223,8 +239,22 @@ public:
     // Optional SQL condition on the rows read by open() (with :name parameters).
     void setFilter(const QString &where, const QVariantMap &params = {});
 
+    // When set, open() checks the file and reads its layout, but the rows are
+    // read only once something looks at them; appending and posting records
+    // does not read them. For a large table that is mostly written to.
+    void setRowsOnDemand(bool onDemand) { m_rowsOnDemand = onDemand; }
+    // False while the rows of an open table have not been read yet.
+    bool rowsRead() const { return isActive() && !m_rowsPending; }
+
+    // A scratch table, made anew at each start: its writes are not forced to
+    // disk, as a crash could only cost rows that the next start drops anyway.
+    void setScratch(bool scratch) { m_scratch = scratch; }
+
 private:
     void setBufferValue(int index, const QVariant &stored) override;
+    void attachFile(LocalConnection &db);
+    void readPendingRows() override;
+    QVariant currentValue(int index) const override;
     void readRows();
     QVector<QVariant> readRow(qint64 rowId);
     void requireBrowse(const char *operation);
@@ -238,6 +268,12 @@ private:
     QVariantMap m_filterParams;
     int m_keyField = -1;   // the AutoInc field, -1 when none
     QVector<qint64> m_rowIds; // rowid of each row read
+    bool m_rowsOnDemand = false;
+    bool m_scratch = false;
+    // While the rows are not read: the record posted last, which is the
+    // current row (rowid -1 when none).
+    qint64 m_postedRowId = -1;
+    QVector<QVariant> m_postedRow;
 };
 
 // SQL run on the tables of the database folder, with :name parameters.

@@ -97,6 +97,8 @@ void LocalDatabaseTest::emptyFolderCreatesFiveTables()
     for (LocalTable *table : {&db.TMail, &db.tPatients, &db.tImages, &db.tObservances})
         QVERIFY(table->isActive());
     QVERIFY(!db.tResultat.isActive());
+    // Nothing shows the observances at start-up: their rows wait until needed.
+    QVERIFY(db.tPatients.rowsRead() && !db.tObservances.rowsRead());
     QCOMPARE(db.qObservances.sql(), (QStringList{QStringLiteral("select * from Observances"),
                                                  QStringLiteral("where PATIENTS_ID=:patients_id"),
                                                  QStringLiteral("order by DATE_CONSULTATION DESC")}));
