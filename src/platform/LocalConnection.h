@@ -38,6 +38,7 @@ public:
     // Attaches an existing table file with the first key of the session's
     // list (then the empty key) that opens it; no-op when attached.
     void attach(const QString &fileName);
+    bool isAttached(const QString &fileName) const { return m_attached.contains(fileName.toLower()); }
     // Attaches (creating when missing) with this key only.
     void attachWithKey(const QString &fileName, const QString &key);
     void detach(const QString &fileName);

@@ -579,8 +579,11 @@ QString LocalTable::schema() const
 
 void LocalTable::attachFile(LocalConnection &db)
 {
+    // The pragma only applies at the attachment: a file attached earlier may
+    // be in a running transaction, where the engine refuses it.
+    const bool fresh = !db.isAttached(m_fileName);
     db.attach(m_fileName);
-    if (m_scratch)
+    if (m_scratch && fresh)
         db.exec(QStringLiteral("PRAGMA %1.synchronous = OFF").arg(quoted(schema())));
 }
 
@@ -622,8 +625,8 @@ void LocalTable::createTable(const QString &key)
     }
     try {
         db->attachWithKey(m_fileName, key);
-        if (m_scratch)
-            attachFile(*db); // the table is new: nothing of it needs forcing to disk either
+        if (m_scratch) // the table is new: nothing of it needs forcing to disk either
+            db->exec(QStringLiteral("PRAGMA %1.synchronous = OFF").arg(quoted(schema())));
         // A file being created has nothing to roll back to: interrupted, it is
         // unusable with or without a rollback journal, so it is made without
         // one (its content is still forced to disk when committed).
