@@ -188,6 +188,14 @@ bool Reception::ReceiveEmails()
         LocalTable &mail = fMain.database().TMail;
         const bool mailWasOpen = mail.isActive();
         TfMessage worker;
+        if (m_connectTimeoutMs > 0 || m_responseTimeoutS > 0) {
+            worker.setAccountSource([source = worker.operations().accountSource, this] {
+                MailAccount account = source();
+                account.connectTimeoutMs = m_connectTimeoutMs;
+                account.responseTimeoutS = m_responseTimeoutS;
+                return account;
+            });
+        }
         const auto closing = qScopeGuard([&] {
             if (!mailWasOpen && mail.isActive())
                 mail.close();
@@ -203,7 +211,7 @@ bool Reception::ReceiveEmails()
         // From the last row to the first: a deletion never renumbers the
         // messages still to come.
         for (int row = Globals::MailCount - 1; row >= 0; --row) {
-            if (receiveMessage(worker, row) == Step::Stop)
+            if (receiveMessage(worker, row) == Step::Stop || m_serverLost)
                 break;
         }
         result = !m_mustClose;
@@ -240,6 +248,10 @@ Reception::Step Reception::receiveMessage(TfMessage &worker, int row)
         EmptyDirectory(Globals::EmailsFolder);
         DeleteDirectoryTree(setAsideFolder());
     });
+    if (!fMain.MessageRetrieved && worker.serverLost()) {
+        m_serverLost = true;
+        return Step::Stop;
+    }
     if (!fMain.MessageRetrieved && worker.mailboxChanged()) {
         keepOnServer(QStringLiteral("La boîte aux lettres a été modifiée par un autre logiciel de messagerie depuis "
                                     "la lecture de la liste des messages : le message n°")
@@ -553,8 +565,10 @@ bool Reception::deleteOnServer(TfMessage &worker)
         worker.DeleteExecute();
         return true;
     } catch (const Pop3Error &e) {
+        m_serverLost = mailServerLost(e);
         keepOnServer(QStringLiteral("Le message n°") + messageNumber()
-                     + QStringLiteral(" n'a pas pu être supprimé du serveur de messagerie : ") + e.text());
+                         + QStringLiteral(" n'a pas pu être supprimé du serveur de messagerie : ") + e.text(),
+                     m_serverLost);
         return false;
     }
 }
@@ -590,11 +604,12 @@ void Reception::offerDeletion(TfMessage &worker, const QString &why)
     deleteOnServer(worker);
 }
 
-void Reception::keepOnServer(const QString &why)
+void Reception::keepOnServer(const QString &why, bool abandon)
 {
     const QString text = why + kCR + QStringLiteral("Le message n°") + messageNumber()
                        + QStringLiteral(" est conservé sur le serveur de messagerie ; il sera traité lors d'une "
-                                        "prochaine réception.");
+                                        "prochaine réception.")
+                       + (abandon ? kCR + QStringLiteral("Abandon de la procédure.") : QString());
     TfMain::WriteLog(text);
     Dialogs::instance().warning(text);
 }

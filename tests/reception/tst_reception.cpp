@@ -10,6 +10,7 @@
 #include "Dialogs.h"
 #include "Globals.h"
 #include "LocalDatabase.h"
+#include "MailboxOperations.h"
 #include "MainWindow.h"
 #include "MessageAction.h"
 #include "Pop3TestMailbox.h"
@@ -27,6 +28,15 @@
 #include <QTimer>
 #include <QUuid>
 #include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -97,6 +107,96 @@ QString sentAt(int minute)
 
 using Files = QList<QPair<QString, QByteArray>>;
 
+// A loopback POP3 server holding two plain messages that answers every
+// command until the first one beginning with stallAt, then stays silent on
+// that connection (later connections are answered again).
+class StallingPop3Server
+{
+public:
+    explicit StallingPop3Server(const QByteArray &stallAt) : m_stallAt(stallAt)
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), length);
+        ::listen(m_listener, 4);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] {
+            for (int client; (client = ::accept(m_listener, nullptr, nullptr)) >= 0;) {
+                m_client = client;
+                serve(client);
+                ::close(client);
+            }
+        });
+    }
+    ~StallingPop3Server()
+    {
+        ::shutdown(m_listener, SHUT_RDWR);
+        ::shutdown(m_client, SHUT_RDWR);
+        m_thread.join();
+        ::close(m_listener);
+    }
+    int port() const { return m_port; }
+    int count(const QByteArray &verb) const
+    {
+        std::lock_guard lock(m_mutex);
+        return int(std::count_if(m_commands.cbegin(), m_commands.cend(),
+                                 [&](const QString &c) { return c.startsWith(QLatin1String(verb)); }));
+    }
+
+private:
+    void serve(int client)
+    {
+        const auto send = [client](const QByteArray &bytes) { ::send(client, bytes.constData(), bytes.size(), MSG_NOSIGNAL); };
+        const auto mail = [](const QByteArray &n) {
+            return Pop3TestMailbox::message("Courrier " + QString::fromLatin1(n), "a@example.org", "Bonjour");
+        };
+        send("+OK pret\r\n");
+        QByteArray pending;
+        bool silent = false;
+        char buffer[512];
+        for (ssize_t n; (n = ::recv(client, buffer, sizeof buffer, 0)) > 0;) {
+            pending.append(buffer, n);
+            for (qsizetype end; (end = pending.indexOf("\r\n")) >= 0;) {
+                const QByteArray line = pending.left(end);
+                pending.remove(0, end + 2);
+                const QList<QByteArray> words = line.split(' ');
+                const QByteArray arg = words.value(1);
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_commands << QString::fromLatin1(line);
+                }
+                silent = silent || line.startsWith(m_stallAt);
+                if (silent)
+                    continue;
+                if (words[0] == "CAPA")
+                    send("-ERR\r\n");
+                else if (words[0] == "STAT")
+                    send("+OK 2 " + QByteArray::number(mail("1").size() + mail("2").size()) + "\r\n");
+                else if (words[0] == "UIDL" && arg.isEmpty())
+                    send("+OK\r\n1 u1\r\n2 u2\r\n.\r\n");
+                else if (words[0] == "LIST" && !arg.isEmpty())
+                    send("+OK " + arg + ' ' + QByteArray::number(mail(arg).size()) + "\r\n");
+                else if (words[0] == "TOP" || words[0] == "RETR")
+                    send("+OK\r\n" + mail(arg) + ".\r\n");
+                else
+                    send("+OK\r\n");
+            }
+        }
+    }
+
+    QByteArray m_stallAt;
+    int m_listener = -1;
+    std::atomic_int m_client = -1;
+    int m_port = 0;
+    std::thread m_thread;
+    mutable std::mutex m_mutex;
+    QStringList m_commands;
+};
+
 } // namespace
 
 class ReceptionTest : public QObject
@@ -127,6 +227,8 @@ private slots:
     void receptionAndImportEndToEnd();
     void statusShownBeforeConnecting();
     void closingWhileDialogOpenKeepsMessage();
+    void stalledServerEndsReception_data();
+    void stalledServerEndsReception();
 
 private:
     QByteArray pack(const Files &files, const QString &password = Reception::kArchivePassword);
@@ -718,6 +820,44 @@ void ReceptionTest::closingWhileDialogOpenKeepsMessage()
     QVERIFY(Globals::ProcessedFiles.isEmpty());
     QVERIFY(m_window->tmrClose->isActive());
     m_window->tmrClose->stop();
+}
+
+void ReceptionTest::stalledServerEndsReception_data()
+{
+    QTest::addColumn<QByteArray>("stallAt");
+    QTest::addColumn<QString>("box"); // how the only box begins
+    const QString abandon = mailServerUnreachableText(QStringLiteral("127.0.0.1"));
+    QTest::newRow("headers") << QByteArray("TOP") << abandon;
+    QTest::newRow("retrieval") << QByteArray("RETR") << abandon;
+    QTest::newRow("deletion") << QByteArray("DELE")
+                              << "Le message n°1 n'a pas pu être supprimé du serveur de messagerie";
+}
+
+// A server that greets and then stops answering: the first command left
+// without answer ends the reception, and no message is deleted.
+void ReceptionTest::stalledServerEndsReception()
+{
+    QFETCH(QByteArray, stallAt);
+    QFETCH(QString, box);
+    StallingPop3Server server(stallAt);
+    LocalTable &mail = m_window->database().TMail;
+    mail.open();
+    mail.edit();
+    mail.field("SERVEUR_POP3").setAsString("127.0.0.1");
+    mail.field("PORT_POP3").setAsInteger(server.port());
+    mail.post();
+    mail.close();
+    m_window->answer = [](int) { return true; };
+    DialogAnswerer answerer;
+    Reception reception(*m_window);
+    reception.setMailTimeouts(1000, 1);
+    QVERIFY(reception.ReceiveEmails());
+
+    QCOMPARE(server.count(stallAt), 1);
+    QCOMPARE(server.count("DELE"), stallAt == "DELE" ? 1 : 0);
+    QCOMPARE(m_dialogs->shown.size(), 1);
+    QVERIFY2(m_dialogs->lastText().startsWith(box) && m_dialogs->lastText().endsWith("Abandon de la procédure."),
+             qPrintable(m_dialogs->lastText()));
 }
 
 QTEST_MAIN(ReceptionTest)
