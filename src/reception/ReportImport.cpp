@@ -152,7 +152,8 @@ void ReportImport::ImportObservances()
 
     m_fatal = false;
     m_unrecorded.clear();
-    for (int i = 0; i < files.size() && !m_fatal; ++i) {
+    bool interrupted = false;
+    for (int i = 0; i < files.size() && !m_fatal && !interrupted; ++i) {
         const QString path = Globals::ImportFolder + files.at(i);
         FileEnd end;
         try {
@@ -176,12 +177,13 @@ void ReportImport::ImportObservances()
         } else if (end == FileEnd::StopRun) {
             m_fatal = true;
         }
+        interrupted = end == FileEnd::Interrupted || fMain.closeRequested();
     }
     // Armed only now: closing while a file's transaction runs would drop it.
     if (m_fatal)
         fMain.tmrClose->start();
     tellUnrecorded();
-    finishRun(!m_fatal);
+    finishRun(!m_fatal && !interrupted);
 }
 
 void ReportImport::tellUnrecorded()
@@ -368,6 +370,14 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     }
     m_lines = nullptr;
     cancelPending();
+    if (end == FileEnd::Interrupted) {
+        transaction.rollback();
+        reloadTables();
+        TfMain::WriteLog(QStringLiteral("Importation de [") + name
+                         + QStringLiteral("] interrompue par la fermeture du programme : fichier conservé pour la "
+                                          "prochaine importation."));
+        return end;
+    }
     transaction.commit();
     for (const QString &source : std::as_const(m_copiedSources))
         DeleteFileIfExists(source);
@@ -485,6 +495,12 @@ void ReportImport::readProviderLabel(const QString &line)
 
 ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QString &path)
 {
+    // A close ends the identification's dialogs unanswered: that is no
+    // refusal, and the block is neither stored nor recorded.
+    if (fMain.closeRequested()) {
+        tObservances.cancel();
+        return FileEnd::Interrupted;
+    }
     const bool provider = DebugTrace::isProviderReport(name);
     if (!fMain.ConnectInternetDatabase(true) && provider) {
         tObservances.cancel();

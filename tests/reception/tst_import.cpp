@@ -2,6 +2,7 @@
 // reports' remote results go to the private MariaDB (skipped without it).
 
 #include "Clock.h"
+#include "Dialogs.h"
 #include "Globals.h"
 #include "Main.h"
 #include "Patients.h"
@@ -60,6 +61,7 @@ private slots:
     void incompleteReportKeptAndShown();
     void sameReportNotImportedTwice();
     void declinedPatient();
+    void closingDuringIdentificationKeepsReports();
     void failedRecordWriteKeepsFile();
     void providerReportRecordedRemotely();
     void sameNamedDocumentsStayWithTheirReport();
@@ -128,6 +130,7 @@ void ImportTest::cleanup()
     m_main->database().close();
     m_main.reset();
     Clock::setSource({});
+    Dialogs::resetClosing();
     Globals::reset();
     m_dialogs.reset();
     m_home.reset();
@@ -263,6 +266,35 @@ void ImportTest::declinedPatient()
                                                               "inconnu !"),
                                                QStringLiteral("MARTIN")}}));
     QVERIFY(!QFile::exists(Globals::ImportFolder + QStringLiteral("inconnu.txt")));
+}
+
+// The session ends while the patient chooser is open: the chooser did not
+// answer, so nothing is stored or noted and every report waits for the next run.
+void ImportTest::closingDuringIdentificationKeepsReports()
+{
+    const QString end = QStringLiteral("****FINFICHIER****\r\n");
+    writeReport(QStringLiteral("a.txt"), block(QStringLiteral("MARTIN"), QStringLiteral("Paul"),
+                                               QStringLiteral("01/01/1950"), QStringLiteral("x")) + end);
+    writeReport(QStringLiteral("b.txt"), block(QStringLiteral("DUPONT"), QStringLiteral("José"),
+                                               QStringLiteral("12/05/1945"), QStringLiteral("y")) + end);
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&] {
+        if (qobject_cast<TfPatients *>(QApplication::activeModalWidget())) {
+            closer.stop();
+            m_main->requestClose();
+        }
+    });
+    closer.start(10);
+    import().ImportObservances();
+
+    QVERIFY(!closer.isActive());
+    QCOMPARE(QDir(Globals::ImportFolder).entryList(QDir::Files, QDir::Name),
+             (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
+    QCOMPARE(observanceCount(), 0);
+    QVERIFY(m_shownRows.isEmpty());
+    m_main->database().tResultat.open();
+    QVERIFY(m_main->database().tResultat.isEmpty());
+    m_main->tmrClose->stop();
 }
 
 void ImportTest::failedRecordWriteKeepsFile()
