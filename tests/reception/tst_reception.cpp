@@ -616,6 +616,21 @@ void ReceptionTest::unreadableReportNameSetAside()
     QCOMPARE(m_service->row("select count(*) from prest2facture where dest_email = ? and received is not null",
                             {m_account}),
              QStringList{"1"});
+
+    // The import takes the good report and leaves what was set aside alone.
+    LocalTable &patients = m_window->database().tPatients;
+    patients.append();
+    patients.field("NOM").setAsString("DUPONT");
+    patients.field("PRENOM").setAsString("Jean");
+    patients.field("NE_LE").setAsString("01/01/1950");
+    patients.post();
+    ReportImport::Environment env;
+    env.remoteConnectionName = m_service->name();
+    env.showResults = [] {};
+    ReportImport(*m_window, std::move(env)).ImportObservances();
+    QCOMPARE(importFiles(), QStringList{unreadable + ".rejete"});
+    QCOMPARE(readFile(Globals::ImportFolder + "Attachments/" + QFileInfo(unreadable).completeBaseName() + "/cr.pdf"),
+             "%PDF");
 }
 
 void ReceptionTest::unrecordedRefusalKeepsMessage()
