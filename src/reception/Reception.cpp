@@ -82,6 +82,20 @@ QString attachmentsFolderOf(const QString &report)
     return Globals::ImportFolder + QStringLiteral("Attachments/") + QFileInfo(name).completeBaseName() + u'/';
 }
 
+// The name a report set aside takes in the import folder: "<name>.rejete",
+// or "<stem>_<n>.<extension>.rejete" when a report set aside earlier (the
+// same one sent again, maybe) holds that name or its documents folder.
+QString setAsideName(const QString &name)
+{
+    const QFileInfo info(name);
+    QString candidate = name;
+    for (int n = 2; QFileInfo::exists(Globals::ImportFolder + candidate + QLatin1String(kRejectedSuffix))
+                    || QFileInfo::exists(attachmentsFolderOf(candidate));
+         ++n)
+        candidate = info.completeBaseName() + u'_' + QString::number(n) + u'.' + info.suffix();
+    return candidate + QLatin1String(kRejectedSuffix);
+}
+
 using NamedFile = std::pair<QString, QString>; // name in the import folder, source path
 
 // The files below a folder of an archive, under their bare names.
@@ -129,7 +143,7 @@ Incoming incomingFiles()
     }
     const QDir aside(setAsideFolder());
     for (const QString &name : aside.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name))
-        in.reports.append({name + QLatin1String(kRejectedSuffix), aside.filePath(name)});
+        in.reports.append({setAsideName(name), aside.filePath(name)});
     return in;
 }
 
@@ -418,8 +432,9 @@ void Reception::setAsideUnreadableNames(Received &received)
         // Out of the message's reports: the receipt leaves it alone and the
         // transfer keeps it for the physician under "<name>.rejete".
         if (QDir().mkpath(setAsideFolder()) && QFile::rename(path, setAsideFolder() + name)) {
-            TfMain::WriteLog(text + QStringLiteral(" : mis de côté sous [") + Globals::ImportFolder + name
-                             + QLatin1String(kRejectedSuffix) + QStringLiteral("]."));
+            TfMain::WriteLog(text + QStringLiteral(" : mis de côté dans [") + Globals::ImportFolder
+                             + QStringLiteral("] avec l'extension \"") + QLatin1String(kRejectedSuffix)
+                             + QStringLiteral("\"."));
             received.rejectedReport = true;
         } else {
             received.failure = text + QStringLiteral(" ; il n'a pas pu être mis de côté.");

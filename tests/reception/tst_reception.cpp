@@ -220,6 +220,7 @@ private slots:
     void messageKeptWhenFileCannotBePlaced_data();
     void messageKeptWhenFileCannotBePlaced();
     void unreadableReportNameSetAside();
+    void unreadableReportSentAgainSetAsideAgain();
     void unrecordedRefusalKeepsMessage();
     void mailboxChangedMeanwhile();
     void archiveRefused_data();
@@ -631,6 +632,25 @@ void ReceptionTest::unreadableReportNameSetAside()
     QCOMPARE(importFiles(), QStringList{unreadable + ".rejete"});
     QCOMPARE(readFile(Globals::ImportFolder + "Attachments/" + QFileInfo(unreadable).completeBaseName() + "/cr.pdf"),
              "%PDF");
+}
+
+// A report set aside earlier never holds the same report sent again on the
+// server: each is kept under a name of its own.
+void ReceptionTest::unreadableReportSentAgainSetAsideAgain()
+{
+    const QString unreadable = "KORVA_a_b_c_31-02-2024_08-09-10.txt";
+    for (const QByteArray &pdf : {"%PDF 1", "%PDF 2"})
+        deliverReport({}, pack({{unreadable, report("MARTIN", "Paul", "02/02/1952")}, {"cr.pdf", pdf}}));
+    QVERIFY(Reception(*m_window).ReceiveEmails());
+
+    QCOMPARE(m_box.storedMessages(), 0);
+    QCOMPARE(importFiles().size(), 2);
+    QStringList documents;
+    for (const QString &entry : entriesBelow(Globals::ImportFolder + "Attachments"))
+        if (entry.endsWith("/cr.pdf"))
+            documents << readFile(Globals::ImportFolder + "Attachments/" + entry);
+    documents.sort();
+    QCOMPARE(documents, (QStringList{"%PDF 1", "%PDF 2"}));
 }
 
 void ReceptionTest::unrecordedRefusalKeepsMessage()
