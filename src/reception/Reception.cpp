@@ -498,12 +498,13 @@ Reception::Transfer Reception::TransferFilesForImport()
                     + QStringLiteral("] : ils ne peuvent pas être placés côte à côte pour l'importation."));
 
     // Where the other files go: one folder of each report, or "Attachments/".
+    // A report gets its folder even without other files: the import then
+    // knows that none of its documents lies anywhere else.
     QStringList folders;
     for (const auto &[report, source] : in.reports) {
         if (QFileInfo::exists(Globals::ImportFolder + report))
             return fail(alreadyThere(Globals::ImportFolder + report));
-        if (!in.others.isEmpty())
-            folders << attachmentsFolderOf(report);
+        folders << attachmentsFolderOf(report);
     }
     if (in.reports.isEmpty())
         folders << attachments;

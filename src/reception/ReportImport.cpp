@@ -346,14 +346,16 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
         Globals::ProviderID = LookUpProviderId(m_env.remoteConnectionName, m_sender);
     setStatus(2, QStringLiteral("Analyse du fichier ") + name);
 
-    // Each block's documents are looked for first among the files that came
-    // with this report, then among those older versions left in Attachments.
+    // Each block's documents are the files that came with this report, in
+    // its own folder; only a report without one (placed by an older
+    // version) looks for them in Attachments itself.
     ObservanceTableRecord record(tObservances);
     ImagesTableDocuments documents(fMain.database().tImages);
     ReportLineImporter lines(record, documents);
     lines.setFileShower(m_env.showFile);
     const QString attachments = Globals::ImportFolder + QStringLiteral("Attachments/");
-    lines.setAttachmentFolders({attachments + QFileInfo(name).completeBaseName() + u'/', attachments});
+    const QString own = attachments + QFileInfo(name).completeBaseName() + u'/';
+    lines.setAttachmentFolders({QFileInfo(own).isDir() ? own : attachments});
     lines.deferDocuments(&m_documents);
     m_lines = &lines;
 

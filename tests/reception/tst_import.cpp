@@ -400,7 +400,14 @@ void ImportTest::sameNamedDocumentsStayWithTheirReport()
                                              + QStringLiteral("****FINFICHIER****\r\n"));
     m_home->write(QStringLiteral("ForImportation/Attachments/a/cr.pdf"), "compte rendu de DUPONT");
     m_home->write(QStringLiteral("ForImportation/Attachments/b/cr.pdf"), "compte rendu de MARTIN");
-    import([&](const QString &file) { return file == QLatin1String("a.txt") ? m_patientId : martin; })
+    // A report whose archive lacked its document never takes a file of that
+    // name that came with another message.
+    writeReport(QStringLiteral("c.txt"), block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                                               QStringLiteral("c"), pj)
+                                             + QStringLiteral("****FINFICHIER****\r\n"));
+    m_home->write(QStringLiteral("ForImportation/Attachments/c/courbe.pdf"), "courbe");
+    m_home->write(QStringLiteral("ForImportation/Attachments/cr.pdf"), "lettre d'un confrère");
+    import([&](const QString &file) { return file == QLatin1String("b.txt") ? martin : m_patientId; })
         .ImportObservances();
 
     LocalTable &images = m_main->database().tImages;
@@ -413,10 +420,12 @@ void ImportTest::sameNamedDocumentsStayWithTheirReport()
         QVERIFY(stored.open(QIODevice::ReadOnly));
         documentOf.insert(images.field(QStringLiteral("Patients_ID")).asInteger(), stored.readAll());
     }
+    QCOMPARE(images.recordCount(), 2);
     QCOMPARE(documentOf, (QMap<int, QByteArray>{{m_patientId, "compte rendu de DUPONT"},
                                                 {martin, "compte rendu de MARTIN"}}));
-    // The emptied folders of the two reports go with them.
-    QVERIFY(QDir(Globals::ImportFolder + QStringLiteral("Attachments")).isEmpty());
+    // The emptied folders of the reports go with them.
+    QCOMPARE(QDir(Globals::ImportFolder + QStringLiteral("Attachments")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             (QStringList{QStringLiteral("c"), QStringLiteral("cr.pdf")}));
 }
 
 void ImportTest::documentsOnlyWithAStoredObservance_data()

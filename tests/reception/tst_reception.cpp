@@ -618,6 +618,8 @@ void ReceptionTest::unreadableReportNameSetAside()
                             {m_account}),
              QStringList{"1"});
 
+    // A report without documents has its (empty) folder all the same.
+    QVERIFY(QFileInfo(Globals::ImportFolder + "Attachments/" + QFileInfo(reportName(1)).completeBaseName()).isDir());
     // The import takes the good report and leaves what was set aside alone.
     LocalTable &patients = m_window->database().tPatients;
     patients.append();
