@@ -206,6 +206,6 @@ void MailboxOperations::remove(const HeaderRow &row)
                                          + QStringLiteral("] impossible."));
     checkUidl(*session, row);
     session->dele(row.number);
-    // The QUIT carries the deletion out.
-    session->close();
+    // The QUIT carries the deletion out: unanswered, the deletion is not known done.
+    session->quit();
 }
