@@ -1,6 +1,7 @@
 #include "Pop3Client.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QStringList>
 #include <QThread>
@@ -9,10 +10,14 @@
 
 #include <curl/curl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <mutex>
 
 namespace {
+
+// How long the QUIT that ends a session may wait for its answer.
+constexpr int kQuitTimeoutS = 5;
 
 QString describe(CURLcode code, const char *detailBuffer)
 {
@@ -29,6 +34,7 @@ QString describe(CURLcode code, const char *detailBuffer)
         text = QStringLiteral("Connexion chiffrée impossible : le certificat du serveur n'a pas pu être vérifié");
         break;
     case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_ABORTED_BY_CALLBACK:
         text = QStringLiteral("Le serveur de messagerie ne répond pas");
         break;
     case CURLE_COULDNT_CONNECT:
@@ -58,11 +64,15 @@ struct Pop3Transfer {
     QByteArray reply;
     bool begun = false;
     qint64 expected = 0;
+    // Since the server last sent something: after a timeout libcurl sends
+    // QUIT and would wait for its answer as long again.
+    QElapsedTimer silence;
 
     static size_t onBody(char *data, size_t size, size_t count, void *user)
     {
         auto *t = static_cast<Pop3Transfer *>(user);
         const size_t n = size * count;
+        t->silence.start();
         if (!t->begun) {
             t->begun = true;
             if (t->session->m_work.begin)
@@ -78,6 +88,7 @@ struct Pop3Transfer {
     {
         auto *t = static_cast<Pop3Transfer *>(user);
         const size_t n = size * count;
+        t->silence.start();
         const QByteArray line = QByteArray(data, qsizetype(n)).trimmed();
         if (line.startsWith("+OK"))
             t->reply = line;
@@ -89,7 +100,8 @@ struct Pop3Transfer {
         auto *t = static_cast<Pop3Transfer *>(user);
         if (t->session->m_pump)
             t->session->m_pump();
-        return 0;
+        const qint64 limitMs = qint64(qMax(t->session->m_responseTimeoutS * 1000, t->session->m_connectTimeoutMs));
+        return t->silence.elapsed() > limitMs + 1500 ? 1 : 0;
     }
 
     // Once the session's connection exists, no other may be opened: a
@@ -99,7 +111,17 @@ struct Pop3Transfer {
         auto *session = static_cast<Pop3Session *>(user);
         if (session->m_established)
             return CURL_SOCKET_BAD;
-        return ::socket(address->family, address->socktype, address->protocol);
+        const curl_socket_t socket = ::socket(address->family, address->socktype, address->protocol);
+        session->m_socket = socket;
+        return socket;
+    }
+
+    static int onCloseSocket(void *user, curl_socket_t socket)
+    {
+        auto *session = static_cast<Pop3Session *>(user);
+        if (session->m_socket == int(socket))
+            session->m_socket = int(CURL_SOCKET_BAD);
+        return ::close(socket);
     }
 };
 
@@ -138,12 +160,34 @@ void Pop3Session::open()
 void Pop3Session::close()
 {
     if (m_curl) {
-        // Cleaning the handle up sends QUIT on the open connection.
+        // Cleaning the handle up sends QUIT on the open connection; a server
+        // slow to answer it does not hold the user long (its answer changes
+        // nothing for a session that deleted nothing).
+        curl_easy_setopt(static_cast<CURL *>(m_curl), CURLOPT_SERVER_RESPONSE_TIMEOUT,
+                         long(qMin(m_responseTimeoutS, kQuitTimeoutS)));
         curl_easy_cleanup(static_cast<CURL *>(m_curl));
         m_curl = nullptr;
     }
     m_open = false;
     m_established = false;
+}
+
+void Pop3Session::quit()
+{
+    if (!m_open)
+        throw Pop3Error(QStringLiteral("La connexion au serveur de messagerie a été interrompue."));
+    perform("/", "QUIT", true, 0);
+    // The server has ended the session: nothing is left to send on it.
+    dropConnection();
+    close();
+}
+
+// Closes the connection's socket under libcurl, so that the clean-up sends
+// no QUIT and waits for no answer.
+void Pop3Session::dropConnection()
+{
+    if (m_socket != int(CURL_SOCKET_BAD))
+        ::shutdown(m_socket, SHUT_RDWR);
 }
 
 QByteArray Pop3Session::perform(const QByteArray &path, const QByteArray &command, bool singleLine, qint64 expected)
@@ -154,6 +198,7 @@ QByteArray Pop3Session::perform(const QByteArray &path, const QByteArray &comman
     Pop3Transfer transfer;
     transfer.session = this;
     transfer.expected = expected;
+    transfer.silence.start();
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     const int port = m_account.port > 0 ? m_account.port : 110;
@@ -180,6 +225,8 @@ QByteArray Pop3Session::perform(const QByteArray &path, const QByteArray &comman
         curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.constData());
     curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, &Pop3Transfer::onOpenSocket);
     curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(curl, CURLOPT_CLOSESOCKETFUNCTION, &Pop3Transfer::onCloseSocket);
+    curl_easy_setopt(curl, CURLOPT_CLOSESOCKETDATA, this);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Pop3Transfer::onHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Pop3Transfer::onBody);
@@ -199,11 +246,15 @@ QByteArray Pop3Session::perform(const QByteArray &path, const QByteArray &comman
         const bool lost = m_established && code == CURLE_COULDNT_CONNECT;
         const QString text = lost ? QStringLiteral("La connexion au serveur de messagerie a été interrompue.")
                                   : describe(code, errorBuffer);
-        // libcurl has dropped the connection: the session is over.
+        // A server that did not answer would leave the QUIT unanswered too.
+        if (code == CURLE_OPERATION_TIMEDOUT || code == CURLE_ABORTED_BY_CALLBACK)
+            dropConnection();
+        // The session is over.
         close();
-        throw Pop3Error(text, code == CURLE_LOGIN_DENIED        ? Pop3Error::Cause::AuthenticationFailed
-                              : code == CURLE_OPERATION_TIMEDOUT ? Pop3Error::Cause::TimedOut
-                                                                 : Pop3Error::Cause::Other);
+        throw Pop3Error(text, code == CURLE_LOGIN_DENIED ? Pop3Error::Cause::AuthenticationFailed
+                              : code == CURLE_OPERATION_TIMEDOUT || code == CURLE_ABORTED_BY_CALLBACK
+                                  ? Pop3Error::Cause::TimedOut
+                                  : Pop3Error::Cause::Other);
     }
     m_established = true;
     m_open = true;

@@ -73,8 +73,13 @@ public:
     // Connects and logs in (a NOOP).
     void open();
     bool isOpen() const { return m_open; }
-    // QUIT and disconnection; nothing when the session is not open.
+    // QUIT and disconnection; nothing when the session is not open. The
+    // server's answer is waited for a few seconds at most and not checked:
+    // for a session whose deletions must be known done, quit().
     void close();
+    // QUIT, answered by the server: the deletions of the session are carried
+    // out. Throws Pop3Error (the session is over either way).
+    void quit();
 
     struct Status {
         int count = 0;
@@ -98,11 +103,13 @@ private:
     QStringList replyWords(const QByteArray &command, int count);
     static QMap<int, QString> parseListing(const QByteArray &body);
     void *handle();
+    void dropConnection();
 
     Pop3Account m_account;
     void *m_curl = nullptr;
     bool m_open = false;
     bool m_established = false;
+    int m_socket = -1; // the connection's socket while libcurl holds it open
     int m_connectTimeoutMs;
     int m_responseTimeoutS;
     std::function<void()> m_pump;

@@ -30,6 +30,8 @@ Pop3Account MailAccount::pop3() const
     pop3.caFile = mailCaFile();
     if (connectTimeoutMs > 0)
         pop3.connectTimeoutMs = connectTimeoutMs;
+    if (responseTimeoutS > 0)
+        pop3.responseTimeoutS = responseTimeoutS;
     return pop3;
 }
 

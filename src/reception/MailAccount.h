@@ -20,6 +20,9 @@ struct MailAccount {
     // How long a session waits for the server to connect and greet (not
     // stored; 0: the client's default).
     int connectTimeoutMs = 0;
+    // How long a command waits for each answer (not stored; 0: the
+    // client's default).
+    int responseTimeoutS = 0;
 
     // The current record of the mail table (fields found by name).
     static MailAccount fromRecord(LocalDataSet &table);

@@ -15,6 +15,11 @@ QString mailServerUnreachableText(const QString &server)
     return QStringLiteral("Impossible de se connecter au serveur de messagerie [") + server + u'\n' + kAbandon;
 }
 
+bool mailServerLost(const Pop3Error &error)
+{
+    return error.timedOut() || dynamic_cast<const MailServerUnreachableError *>(&error);
+}
+
 MailAccount MailboxOperations::account() const
 {
     return accountSource ? accountSource() : MailAccount();
@@ -110,7 +115,7 @@ QList<HeaderRow> MailboxOperations::checkMail()
             if (!session->isOpen())
                 session = connect(mail);
             if (!session)
-                throw Pop3Error(QStringLiteral("Connexion au serveur de messagerie impossible"));
+                throw MailServerUnreachableError(QStringLiteral("Connexion au serveur de messagerie impossible"));
             const MailMessage headers = MailMessage::parse(session->top(i, 0));
             row.subject = headers.subject;
             row.sender = headers.from;
@@ -121,6 +126,13 @@ QList<HeaderRow> MailboxOperations::checkMail()
             rows << row;
         } catch (const std::exception &e) {
             const QString error = QString::fromStdString(e.what());
+            if (const auto *pop3 = dynamic_cast<const Pop3Error *>(&e); pop3 && mailServerLost(*pop3)) {
+                // The messages after it would each wait as long: none is listed.
+                LogWriter::write(notCompatible(i, MessageCount, mail, row.subject, row.size, row.sender, error, false));
+                Dialogs::instance().error(mailServerUnreachableText(mail.server));
+                ShowReceptionProgress = true;
+                return {};
+            }
             LogWriter::write(notCompatible(i, MessageCount, mail, row.subject, row.size, row.sender, error, false));
             Dialogs::instance().error(
                 notCompatible(i, MessageCount, mail, row.subject, row.size, row.sender, error, true));
@@ -149,7 +161,7 @@ MailboxOperations::Retrieval MailboxOperations::retrieve(const HeaderRow &row, M
     std::unique_ptr<Pop3Session> session = connect(mail);
     if (!session) {
         Dialogs::instance().error(mailServerUnreachableText(mail.server));
-        return Retrieval::Failed;
+        return Retrieval::ServerLost;
     }
     QByteArray raw;
     try {
@@ -159,6 +171,12 @@ MailboxOperations::Retrieval MailboxOperations::retrieve(const HeaderRow &row, M
         LogWriter::write(e.text());
         return Retrieval::MailboxChanged;
     } catch (const Pop3Error &e) {
+        if (mailServerLost(e)) {
+            LogWriter::write(notCompatible(Globals::CurrentMailNumber, Globals::MailCount, mail, row.subject, row.size,
+                                           row.sender, e.text(), false));
+            Dialogs::instance().error(mailServerUnreachableText(mail.server));
+            return Retrieval::ServerLost;
+        }
         LogWriter::write(notCompatible(Globals::CurrentMailNumber, Globals::MailCount, mail, row.subject, row.size,
                                        row.sender, e.text(), false));
         Dialogs::instance().error(notCompatible(Globals::CurrentMailNumber, Globals::MailCount, mail, row.subject,
@@ -184,9 +202,10 @@ void MailboxOperations::remove(const HeaderRow &row)
     const MailAccount mail = account();
     std::unique_ptr<Pop3Session> session = connect(mail);
     if (!session)
-        throw Pop3Error(mailServerUnreachableText(mail.server));
+        throw MailServerUnreachableError(QStringLiteral("Connexion au serveur de messagerie [") + mail.server
+                                         + QStringLiteral("] impossible."));
     checkUidl(*session, row);
     session->dele(row.number);
-    // The QUIT carries the deletion out.
-    session->close();
+    // The QUIT carries the deletion out: unanswered, the deletion is not known done.
+    session->quit();
 }

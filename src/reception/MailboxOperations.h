@@ -29,6 +29,17 @@ public:
     using Pop3Error::Pop3Error;
 };
 
+// No session could be opened with the mail server.
+class MailServerUnreachableError : public Pop3Error
+{
+public:
+    using Pop3Error::Pop3Error;
+};
+
+// The mail server cannot be reached or stopped answering: a command after
+// it would only make the user wait as long again.
+bool mailServerLost(const Pop3Error &error);
+
 // The mailbox work of the POP3 worker window, without the window: each
 // operation opens its own POP3 session with the account and ends it with
 // QUIT. Errors are logged and shown as the worker's error boxes, except
@@ -48,13 +59,15 @@ public:
     bool ShowReceptionProgress = true;
 
     // STAT, then the headers of every message; rows of the messages whose
-    // headers could be read, in message order. Empty after a failure.
+    // headers could be read, in message order. Empty after a failure, and
+    // as soon as the server stops answering.
     QList<HeaderRow> checkMail();
 
     enum class Retrieval {
         Retrieved,
         Failed,         // reported to the user and logged
-        MailboxChanged  // logged only: the caller tells the user
+        MailboxChanged, // logged only: the caller tells the user
+        ServerLost      // unreachable or silent: reported, nothing more to try
     };
     // RETR of the row's message once its unique id is checked. raw, when
     // given, receives the message as the server sent it.
@@ -62,7 +75,8 @@ public:
 
     // DELE of the row's message once its unique id is checked, committed by
     // QUIT. Throws Pop3Error when the message was not deleted
-    // (MailboxChangedError when it is no longer the listed one).
+    // (MailboxChangedError when it is no longer the listed one,
+    // MailServerUnreachableError when no session could be opened).
     void remove(const HeaderRow &row);
 
 private:

@@ -82,6 +82,20 @@ QString attachmentsFolderOf(const QString &report)
     return Globals::ImportFolder + QStringLiteral("Attachments/") + QFileInfo(name).completeBaseName() + u'/';
 }
 
+// The name a report set aside takes in the import folder: "<name>.rejete",
+// or "<stem>_<n>.<extension>.rejete" when a report set aside earlier (the
+// same one sent again, maybe) holds that name or its documents folder.
+QString setAsideName(const QString &name)
+{
+    const QFileInfo info(name);
+    QString candidate = name;
+    for (int n = 2; QFileInfo::exists(Globals::ImportFolder + candidate + QLatin1String(kRejectedSuffix))
+                    || QFileInfo::exists(attachmentsFolderOf(candidate));
+         ++n)
+        candidate = info.completeBaseName() + u'_' + QString::number(n) + u'.' + info.suffix();
+    return candidate + QLatin1String(kRejectedSuffix);
+}
+
 using NamedFile = std::pair<QString, QString>; // name in the import folder, source path
 
 // The files below a folder of an archive, under their bare names.
@@ -129,7 +143,7 @@ Incoming incomingFiles()
     }
     const QDir aside(setAsideFolder());
     for (const QString &name : aside.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name))
-        in.reports.append({name + QLatin1String(kRejectedSuffix), aside.filePath(name)});
+        in.reports.append({setAsideName(name), aside.filePath(name)});
     return in;
 }
 
@@ -188,6 +202,14 @@ bool Reception::ReceiveEmails()
         LocalTable &mail = fMain.database().TMail;
         const bool mailWasOpen = mail.isActive();
         TfMessage worker;
+        if (m_connectTimeoutMs > 0 || m_responseTimeoutS > 0) {
+            worker.setAccountSource([source = worker.operations().accountSource, this] {
+                MailAccount account = source();
+                account.connectTimeoutMs = m_connectTimeoutMs;
+                account.responseTimeoutS = m_responseTimeoutS;
+                return account;
+            });
+        }
         const auto closing = qScopeGuard([&] {
             if (!mailWasOpen && mail.isActive())
                 mail.close();
@@ -203,7 +225,7 @@ bool Reception::ReceiveEmails()
         // From the last row to the first: a deletion never renumbers the
         // messages still to come.
         for (int row = Globals::MailCount - 1; row >= 0; --row) {
-            if (receiveMessage(worker, row) == Step::Stop)
+            if (receiveMessage(worker, row) == Step::Stop || m_serverLost)
                 break;
         }
         result = !m_mustClose;
@@ -240,6 +262,10 @@ Reception::Step Reception::receiveMessage(TfMessage &worker, int row)
         EmptyDirectory(Globals::EmailsFolder);
         DeleteDirectoryTree(setAsideFolder());
     });
+    if (!fMain.MessageRetrieved && worker.serverLost()) {
+        m_serverLost = true;
+        return Step::Stop;
+    }
     if (!fMain.MessageRetrieved && worker.mailboxChanged()) {
         keepOnServer(QStringLiteral("La boîte aux lettres a été modifiée par un autre logiciel de messagerie depuis "
                                     "la lecture de la liste des messages : le message n°")
@@ -406,8 +432,9 @@ void Reception::setAsideUnreadableNames(Received &received)
         // Out of the message's reports: the receipt leaves it alone and the
         // transfer keeps it for the physician under "<name>.rejete".
         if (QDir().mkpath(setAsideFolder()) && QFile::rename(path, setAsideFolder() + name)) {
-            TfMain::WriteLog(text + QStringLiteral(" : mis de côté sous [") + Globals::ImportFolder + name
-                             + QLatin1String(kRejectedSuffix) + QStringLiteral("]."));
+            TfMain::WriteLog(text + QStringLiteral(" : mis de côté dans [") + Globals::ImportFolder
+                             + QStringLiteral("] avec l'extension \"") + QLatin1String(kRejectedSuffix)
+                             + QStringLiteral("\"."));
             received.rejectedReport = true;
         } else {
             received.failure = text + QStringLiteral(" ; il n'a pas pu être mis de côté.");
@@ -471,12 +498,13 @@ Reception::Transfer Reception::TransferFilesForImport()
                     + QStringLiteral("] : ils ne peuvent pas être placés côte à côte pour l'importation."));
 
     // Where the other files go: one folder of each report, or "Attachments/".
+    // A report gets its folder even without other files: the import then
+    // knows that none of its documents lies anywhere else.
     QStringList folders;
     for (const auto &[report, source] : in.reports) {
         if (QFileInfo::exists(Globals::ImportFolder + report))
             return fail(alreadyThere(Globals::ImportFolder + report));
-        if (!in.others.isEmpty())
-            folders << attachmentsFolderOf(report);
+        folders << attachmentsFolderOf(report);
     }
     if (in.reports.isEmpty())
         folders << attachments;
@@ -553,8 +581,10 @@ bool Reception::deleteOnServer(TfMessage &worker)
         worker.DeleteExecute();
         return true;
     } catch (const Pop3Error &e) {
+        m_serverLost = mailServerLost(e);
         keepOnServer(QStringLiteral("Le message n°") + messageNumber()
-                     + QStringLiteral(" n'a pas pu être supprimé du serveur de messagerie : ") + e.text());
+                         + QStringLiteral(" n'a pas pu être supprimé du serveur de messagerie : ") + e.text(),
+                     m_serverLost);
         return false;
     }
 }
@@ -590,11 +620,12 @@ void Reception::offerDeletion(TfMessage &worker, const QString &why)
     deleteOnServer(worker);
 }
 
-void Reception::keepOnServer(const QString &why)
+void Reception::keepOnServer(const QString &why, bool abandon)
 {
     const QString text = why + kCR + QStringLiteral("Le message n°") + messageNumber()
                        + QStringLiteral(" est conservé sur le serveur de messagerie ; il sera traité lors d'une "
-                                        "prochaine réception.");
+                                        "prochaine réception.")
+                       + (abandon ? kCR + QStringLiteral("Abandon de la procédure.") : QString());
     TfMain::WriteLog(text);
     Dialogs::instance().warning(text);
 }

@@ -59,6 +59,14 @@ public:
     // one name, nothing is moved and what was written is taken back.
     Transfer TransferFilesForImport();
 
+    // How long the mail server may take to connect and to answer each
+    // command (the client's defaults unless set).
+    void setMailTimeouts(int connectMs, int responseS)
+    {
+        m_connectTimeoutMs = connectMs;
+        m_responseTimeoutS = responseS;
+    }
+
     // True once the remote recording asked for the program to close.
     bool mustClose() const { return m_mustClose; }
 
@@ -84,7 +92,8 @@ private:
     // folder, so that it is imported once, when it is received again.
     void importAndDelete(TfMessage &worker);
     bool deleteOnServer(TfMessage &worker);
-    void keepOnServer(const QString &why);
+    // abandon: the reception stops after this message.
+    void keepOnServer(const QString &why, bool abandon = false);
     static void withdraw(const Transfer &transfer);
     void endSteps();
 
@@ -94,4 +103,9 @@ private:
 
     TfMain &fMain;
     bool m_mustClose = false;
+    // The mail server stopped answering or cannot be reached any more: the
+    // messages still to come stay on it.
+    bool m_serverLost = false;
+    int m_connectTimeoutMs = 0;
+    int m_responseTimeoutS = 0;
 };

@@ -152,7 +152,8 @@ void ReportImport::ImportObservances()
 
     m_fatal = false;
     m_unrecorded.clear();
-    for (int i = 0; i < files.size() && !m_fatal; ++i) {
+    bool interrupted = false;
+    for (int i = 0; i < files.size() && !m_fatal && !interrupted; ++i) {
         const QString path = Globals::ImportFolder + files.at(i);
         FileEnd end;
         try {
@@ -176,12 +177,13 @@ void ReportImport::ImportObservances()
         } else if (end == FileEnd::StopRun) {
             m_fatal = true;
         }
+        interrupted = end == FileEnd::Interrupted || fMain.closeRequested();
     }
     // Armed only now: closing while a file's transaction runs would drop it.
     if (m_fatal)
         fMain.tmrClose->start();
     tellUnrecorded();
-    finishRun(!m_fatal);
+    finishRun(!m_fatal && !interrupted);
 }
 
 void ReportImport::tellUnrecorded()
@@ -344,14 +346,16 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
         Globals::ProviderID = LookUpProviderId(m_env.remoteConnectionName, m_sender);
     setStatus(2, QStringLiteral("Analyse du fichier ") + name);
 
-    // Each block's documents are looked for first among the files that came
-    // with this report, then among those older versions left in Attachments.
+    // Each block's documents are the files that came with this report, in
+    // its own folder; only a report without one (placed by an older
+    // version) looks for them in Attachments itself.
     ObservanceTableRecord record(tObservances);
     ImagesTableDocuments documents(fMain.database().tImages);
     ReportLineImporter lines(record, documents);
     lines.setFileShower(m_env.showFile);
     const QString attachments = Globals::ImportFolder + QStringLiteral("Attachments/");
-    lines.setAttachmentFolders({attachments + QFileInfo(name).completeBaseName() + u'/', attachments});
+    const QString own = attachments + QFileInfo(name).completeBaseName() + u'/';
+    lines.setAttachmentFolders({QFileInfo(own).isDir() ? own : attachments});
     lines.deferDocuments(&m_documents);
     m_lines = &lines;
 
@@ -368,6 +372,14 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     }
     m_lines = nullptr;
     cancelPending();
+    if (end == FileEnd::Interrupted) {
+        transaction.rollback();
+        reloadTables();
+        TfMain::WriteLog(QStringLiteral("Importation de [") + name
+                         + QStringLiteral("] interrompue par la fermeture du programme : fichier conservé pour la "
+                                          "prochaine importation."));
+        return end;
+    }
     transaction.commit();
     for (const QString &source : std::as_const(m_copiedSources))
         DeleteFileIfExists(source);
@@ -485,6 +497,12 @@ void ReportImport::readProviderLabel(const QString &line)
 
 ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QString &path)
 {
+    // A close ends the identification's dialogs unanswered: that is no
+    // refusal, and the block is neither stored nor recorded.
+    if (fMain.closeRequested()) {
+        tObservances.cancel();
+        return FileEnd::Interrupted;
+    }
     const bool provider = DebugTrace::isProviderReport(name);
     if (!fMain.ConnectInternetDatabase(true) && provider) {
         tObservances.cancel();

@@ -49,7 +49,9 @@ public:
     static int LookUpProviderId(const QString &connectionName, const QString &sender);
 
 private:
-    enum class FileEnd { Deleted, Kept, StopRun };
+    // Interrupted: the program is closing and the block's dialogs ended
+    // unanswered; the file waits for the next run with nothing of it kept.
+    enum class FileEnd { Deleted, Kept, StopRun, Interrupted };
 
     FileEnd importFile(const QString &name, int index, int count);
     FileEnd readBlocks(ReportLineReader &reader, const QString &name, const QString &path);

@@ -151,7 +151,7 @@ void TfMessage::clearMessage()
 {
     m_msg = MailMessage();
     m_raw.clear();
-    m_mailboxChanged = false;
+    m_retrieval = MailboxOperations::Retrieval::Retrieved;
     ui->lvMessageParts->clear();
     for (QLabel *label : {ui->Subject, ui->Cc, ui->From, ui->Date, ui->Receipt, ui->Priority})
         label->clear();
@@ -167,9 +167,8 @@ bool TfMessage::RetrieveExecute()
         return false;
     clearMessage();
     MailMessage message;
-    const MailboxOperations::Retrieval retrieval = m_ops.retrieve(rowOf(item), message, &m_raw);
-    m_mailboxChanged = retrieval == MailboxOperations::Retrieval::MailboxChanged;
-    if (retrieval != MailboxOperations::Retrieval::Retrieved)
+    m_retrieval = m_ops.retrieve(rowOf(item), message, &m_raw);
+    if (m_retrieval != MailboxOperations::Retrieval::Retrieved)
         return false;
     m_msg = message;
     showMessage();

@@ -43,7 +43,10 @@ public:
     bool RetrieveExecute();
     // After a failed RetrieveExecute: the failure was that another mail
     // program changed the mailbox since it was listed (nothing shown yet).
-    bool mailboxChanged() const { return m_mailboxChanged; }
+    bool mailboxChanged() const { return m_retrieval == MailboxOperations::Retrieval::MailboxChanged; }
+    // After a failed RetrieveExecute: the mail server could not be reached
+    // or stopped answering (already told).
+    bool serverLost() const { return m_retrieval == MailboxOperations::Retrieval::ServerLost; }
     // The retrieved message as the server sent it.
     const QByteArray &rawMessage() const { return m_raw; }
     // Deletes the message of the selected row on the server (committed by
@@ -99,5 +102,5 @@ private:
     MailboxOperations m_ops;
     MailMessage m_msg;
     QByteArray m_raw;
-    bool m_mailboxChanged = false;
+    MailboxOperations::Retrieval m_retrieval = MailboxOperations::Retrieval::Retrieved;
 };

@@ -2,6 +2,7 @@
 // reports' remote results go to the private MariaDB (skipped without it).
 
 #include "Clock.h"
+#include "Dialogs.h"
 #include "Globals.h"
 #include "Main.h"
 #include "Patients.h"
@@ -60,6 +61,7 @@ private slots:
     void incompleteReportKeptAndShown();
     void sameReportNotImportedTwice();
     void declinedPatient();
+    void closingDuringIdentificationKeepsReports();
     void failedRecordWriteKeepsFile();
     void providerReportRecordedRemotely();
     void sameNamedDocumentsStayWithTheirReport();
@@ -128,6 +130,7 @@ void ImportTest::cleanup()
     m_main->database().close();
     m_main.reset();
     Clock::setSource({});
+    Dialogs::resetClosing();
     Globals::reset();
     m_dialogs.reset();
     m_home.reset();
@@ -265,6 +268,35 @@ void ImportTest::declinedPatient()
     QVERIFY(!QFile::exists(Globals::ImportFolder + QStringLiteral("inconnu.txt")));
 }
 
+// The session ends while the patient chooser is open: the chooser did not
+// answer, so nothing is stored or noted and every report waits for the next run.
+void ImportTest::closingDuringIdentificationKeepsReports()
+{
+    const QString end = QStringLiteral("****FINFICHIER****\r\n");
+    writeReport(QStringLiteral("a.txt"), block(QStringLiteral("MARTIN"), QStringLiteral("Paul"),
+                                               QStringLiteral("01/01/1950"), QStringLiteral("x")) + end);
+    writeReport(QStringLiteral("b.txt"), block(QStringLiteral("DUPONT"), QStringLiteral("José"),
+                                               QStringLiteral("12/05/1945"), QStringLiteral("y")) + end);
+    QTimer closer;
+    connect(&closer, &QTimer::timeout, this, [&] {
+        if (qobject_cast<TfPatients *>(QApplication::activeModalWidget())) {
+            closer.stop();
+            m_main->requestClose();
+        }
+    });
+    closer.start(10);
+    import().ImportObservances();
+
+    QVERIFY(!closer.isActive());
+    QCOMPARE(QDir(Globals::ImportFolder).entryList(QDir::Files, QDir::Name),
+             (QStringList{QStringLiteral("a.txt"), QStringLiteral("b.txt")}));
+    QCOMPARE(observanceCount(), 0);
+    QVERIFY(m_shownRows.isEmpty());
+    m_main->database().tResultat.open();
+    QVERIFY(m_main->database().tResultat.isEmpty());
+    m_main->tmrClose->stop();
+}
+
 void ImportTest::failedRecordWriteKeepsFile()
 {
     LocalQuery &query = m_main->database().Query1;
@@ -368,7 +400,14 @@ void ImportTest::sameNamedDocumentsStayWithTheirReport()
                                              + QStringLiteral("****FINFICHIER****\r\n"));
     m_home->write(QStringLiteral("ForImportation/Attachments/a/cr.pdf"), "compte rendu de DUPONT");
     m_home->write(QStringLiteral("ForImportation/Attachments/b/cr.pdf"), "compte rendu de MARTIN");
-    import([&](const QString &file) { return file == QLatin1String("a.txt") ? m_patientId : martin; })
+    // A report whose archive lacked its document never takes a file of that
+    // name that came with another message.
+    writeReport(QStringLiteral("c.txt"), block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                                               QStringLiteral("c"), pj)
+                                             + QStringLiteral("****FINFICHIER****\r\n"));
+    m_home->write(QStringLiteral("ForImportation/Attachments/c/courbe.pdf"), "courbe");
+    m_home->write(QStringLiteral("ForImportation/Attachments/cr.pdf"), "lettre d'un confrère");
+    import([&](const QString &file) { return file == QLatin1String("b.txt") ? martin : m_patientId; })
         .ImportObservances();
 
     LocalTable &images = m_main->database().tImages;
@@ -381,10 +420,12 @@ void ImportTest::sameNamedDocumentsStayWithTheirReport()
         QVERIFY(stored.open(QIODevice::ReadOnly));
         documentOf.insert(images.field(QStringLiteral("Patients_ID")).asInteger(), stored.readAll());
     }
+    QCOMPARE(images.recordCount(), 2);
     QCOMPARE(documentOf, (QMap<int, QByteArray>{{m_patientId, "compte rendu de DUPONT"},
                                                 {martin, "compte rendu de MARTIN"}}));
-    // The emptied folders of the two reports go with them.
-    QVERIFY(QDir(Globals::ImportFolder + QStringLiteral("Attachments")).isEmpty());
+    // The emptied folders of the reports go with them.
+    QCOMPARE(QDir(Globals::ImportFolder + QStringLiteral("Attachments")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             (QStringList{QStringLiteral("c"), QStringLiteral("cr.pdf")}));
 }
 
 void ImportTest::documentsOnlyWithAStoredObservance_data()

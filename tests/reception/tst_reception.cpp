@@ -10,6 +10,7 @@
 #include "Dialogs.h"
 #include "Globals.h"
 #include "LocalDatabase.h"
+#include "MailboxOperations.h"
 #include "MainWindow.h"
 #include "MessageAction.h"
 #include "Pop3TestMailbox.h"
@@ -27,6 +28,15 @@
 #include <QTimer>
 #include <QUuid>
 #include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -97,6 +107,98 @@ QString sentAt(int minute)
 
 using Files = QList<QPair<QString, QByteArray>>;
 
+// A loopback POP3 server holding two plain messages that answers every
+// command until the first one beginning with stallAt, then stays silent on
+// that connection (later connections are answered again).
+class StallingPop3Server
+{
+public:
+    explicit StallingPop3Server(const QByteArray &stallAt) : m_stallAt(stallAt)
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_listener, reinterpret_cast<sockaddr *>(&address), length);
+        ::listen(m_listener, 4);
+        ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] {
+            for (int client; (client = ::accept(m_listener, nullptr, nullptr)) >= 0;) {
+                m_client = client;
+                serve(client);
+                ::close(client);
+            }
+        });
+    }
+    ~StallingPop3Server()
+    {
+        ::shutdown(m_listener, SHUT_RDWR);
+        ::shutdown(m_client, SHUT_RDWR);
+        m_thread.join();
+        ::close(m_listener);
+    }
+    int port() const { return m_port; }
+    int count(const QByteArray &verb) const
+    {
+        std::lock_guard lock(m_mutex);
+        return int(std::count_if(m_commands.cbegin(), m_commands.cend(),
+                                 [&](const QString &c) { return c.startsWith(QLatin1String(verb)); }));
+    }
+
+private:
+    void serve(int client)
+    {
+        const auto send = [client](const QByteArray &bytes) { ::send(client, bytes.constData(), bytes.size(), MSG_NOSIGNAL); };
+        const auto mail = [](const QByteArray &n) {
+            return Pop3TestMailbox::message("Courrier " + QString::fromLatin1(n), "a@example.org", "Bonjour");
+        };
+        send("+OK pret\r\n");
+        QByteArray pending;
+        bool silent = false;
+        char buffer[512];
+        for (ssize_t n; (n = ::recv(client, buffer, sizeof buffer, 0)) > 0;) {
+            pending.append(buffer, n);
+            for (qsizetype end; (end = pending.indexOf("\r\n")) >= 0;) {
+                const QByteArray line = pending.left(end);
+                pending.remove(0, end + 2);
+                const QList<QByteArray> words = line.split(' ');
+                const QByteArray arg = words.value(1);
+                if (silent)
+                    continue; // what the client sends after it goes unrecorded
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_commands << QString::fromLatin1(line);
+                }
+                silent = line.startsWith(m_stallAt);
+                if (silent)
+                    continue;
+                if (words[0] == "CAPA")
+                    send("-ERR\r\n");
+                else if (words[0] == "STAT")
+                    send("+OK 2 " + QByteArray::number(mail("1").size() + mail("2").size()) + "\r\n");
+                else if (words[0] == "UIDL" && arg.isEmpty())
+                    send("+OK\r\n1 u1\r\n2 u2\r\n.\r\n");
+                else if (words[0] == "LIST" && !arg.isEmpty())
+                    send("+OK " + arg + ' ' + QByteArray::number(mail(arg).size()) + "\r\n");
+                else if (words[0] == "TOP" || words[0] == "RETR")
+                    send("+OK\r\n" + mail(arg) + ".\r\n");
+                else
+                    send("+OK\r\n");
+            }
+        }
+    }
+
+    QByteArray m_stallAt;
+    int m_listener = -1;
+    std::atomic_int m_client = -1;
+    int m_port = 0;
+    std::thread m_thread;
+    mutable std::mutex m_mutex;
+    QStringList m_commands;
+};
+
 } // namespace
 
 class ReceptionTest : public QObject
@@ -120,6 +222,7 @@ private slots:
     void messageKeptWhenFileCannotBePlaced_data();
     void messageKeptWhenFileCannotBePlaced();
     void unreadableReportNameSetAside();
+    void unreadableReportSentAgainSetAsideAgain();
     void unrecordedRefusalKeepsMessage();
     void mailboxChangedMeanwhile();
     void archiveRefused_data();
@@ -127,6 +230,8 @@ private slots:
     void receptionAndImportEndToEnd();
     void statusShownBeforeConnecting();
     void closingWhileDialogOpenKeepsMessage();
+    void stalledServerEndsReception_data();
+    void stalledServerEndsReception();
 
 private:
     QByteArray pack(const Files &files, const QString &password = Reception::kArchivePassword);
@@ -514,6 +619,42 @@ void ReceptionTest::unreadableReportNameSetAside()
     QCOMPARE(m_service->row("select count(*) from prest2facture where dest_email = ? and received is not null",
                             {m_account}),
              QStringList{"1"});
+
+    // A report without documents has its (empty) folder all the same.
+    QVERIFY(QFileInfo(Globals::ImportFolder + "Attachments/" + QFileInfo(reportName(1)).completeBaseName()).isDir());
+    // The import takes the good report and leaves what was set aside alone.
+    LocalTable &patients = m_window->database().tPatients;
+    patients.append();
+    patients.field("NOM").setAsString("DUPONT");
+    patients.field("PRENOM").setAsString("Jean");
+    patients.field("NE_LE").setAsString("01/01/1950");
+    patients.post();
+    ReportImport::Environment env;
+    env.remoteConnectionName = m_service->name();
+    env.showResults = [] {};
+    ReportImport(*m_window, std::move(env)).ImportObservances();
+    QCOMPARE(importFiles(), QStringList{unreadable + ".rejete"});
+    QCOMPARE(readFile(Globals::ImportFolder + "Attachments/" + QFileInfo(unreadable).completeBaseName() + "/cr.pdf"),
+             "%PDF");
+}
+
+// A report set aside earlier never holds the same report sent again on the
+// server: each is kept under a name of its own.
+void ReceptionTest::unreadableReportSentAgainSetAsideAgain()
+{
+    const QString unreadable = "KORVA_a_b_c_31-02-2024_08-09-10.txt";
+    for (const QByteArray &pdf : {"%PDF 1", "%PDF 2"})
+        deliverReport({}, pack({{unreadable, report("MARTIN", "Paul", "02/02/1952")}, {"cr.pdf", pdf}}));
+    QVERIFY(Reception(*m_window).ReceiveEmails());
+
+    QCOMPARE(m_box.storedMessages(), 0);
+    QCOMPARE(importFiles().size(), 2);
+    QStringList documents;
+    for (const QString &entry : entriesBelow(Globals::ImportFolder + "Attachments"))
+        if (entry.endsWith("/cr.pdf"))
+            documents << readFile(Globals::ImportFolder + "Attachments/" + entry);
+    documents.sort();
+    QCOMPARE(documents, (QStringList{"%PDF 1", "%PDF 2"}));
 }
 
 void ReceptionTest::unrecordedRefusalKeepsMessage()
@@ -718,6 +859,48 @@ void ReceptionTest::closingWhileDialogOpenKeepsMessage()
     QVERIFY(Globals::ProcessedFiles.isEmpty());
     QVERIFY(m_window->tmrClose->isActive());
     m_window->tmrClose->stop();
+}
+
+void ReceptionTest::stalledServerEndsReception_data()
+{
+    QTest::addColumn<QByteArray>("stallAt");
+    QTest::addColumn<int>("tried");   // how often the stalled command is sent
+    QTest::addColumn<QString>("box"); // how the only box begins
+    const QString abandon = mailServerUnreachableText(QStringLiteral("127.0.0.1"));
+    const QString notDeleted = "Le message n°1 n'a pas pu être supprimé du serveur de messagerie";
+    QTest::newRow("headers") << QByteArray("TOP") << 1 << abandon;
+    QTest::newRow("retrieval") << QByteArray("RETR") << 1 << abandon;
+    QTest::newRow("deletion") << QByteArray("DELE") << 1 << notDeleted;
+    // Only the QUIT after DELE carries the deletion out: listing, retrieval, deletion.
+    QTest::newRow("quit") << QByteArray("QUIT") << 3 << notDeleted;
+}
+
+// A server that greets and then stops answering: the first command left
+// without answer ends the reception, and no message is deleted.
+void ReceptionTest::stalledServerEndsReception()
+{
+    QFETCH(QByteArray, stallAt);
+    QFETCH(int, tried);
+    QFETCH(QString, box);
+    StallingPop3Server server(stallAt);
+    LocalTable &mail = m_window->database().TMail;
+    mail.open();
+    mail.edit();
+    mail.field("SERVEUR_POP3").setAsString("127.0.0.1");
+    mail.field("PORT_POP3").setAsInteger(server.port());
+    mail.post();
+    mail.close();
+    m_window->answer = [](int) { return true; };
+    DialogAnswerer answerer;
+    Reception reception(*m_window);
+    reception.setMailTimeouts(1000, 1);
+    QVERIFY(reception.ReceiveEmails());
+
+    QCOMPARE(server.count(stallAt), tried);
+    QCOMPARE(server.count("DELE"), box.startsWith("Le message") ? 1 : 0);
+    QCOMPARE(m_dialogs->shown.size(), 1);
+    QVERIFY2(m_dialogs->lastText().startsWith(box) && m_dialogs->lastText().endsWith("Abandon de la procédure."),
+             qPrintable(m_dialogs->lastText()));
 }
 
 QTEST_MAIN(ReceptionTest)
