@@ -11,9 +11,4 @@ void show(const QString &text)
         Dialogs::instance().information(text);
 }
 
-bool isProviderReport(const QString &fileName)
-{
-    return fileName.startsWith(QLatin1String(kReportPrefix));
-}
-
 } // namespace DebugTrace

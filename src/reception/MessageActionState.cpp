@@ -1,6 +1,6 @@
 #include "MessageActionState.h"
 
-#include "DebugTrace.h"
+#include "ReportName.h"
 
 #include "ReportFile.h"
 #include "TextRules.h"
@@ -26,7 +26,7 @@ MessageActionState::MessageActionState(const QString &emailsFolder, const QStrin
 {
     const bool body = hasNonEmptyLine(bodyText);
     for (const QString &name : attachments) {
-        if (!name.startsWith(QLatin1String(DebugTrace::kReportPrefix)))
+        if (!name.startsWith(QLatin1String(ReportName::kReportPrefix)))
             continue;
         m_hasReport = true;
         m_preview.clear();

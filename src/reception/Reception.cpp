@@ -1,6 +1,7 @@
 #include "Reception.h"
 
 #include "DebugTrace.h"
+#include "ReportName.h"
 
 #include "Clock.h"
 #include "Common.h"
@@ -133,7 +134,7 @@ Incoming incomingFiles()
             // The files of an archive's sub-folders join the others.
             for (const auto &[bare, source] : filesBelow(path))
                 add(bare, source);
-        } else if (DebugTrace::isProviderReport(name)) {
+        } else if (ReportName::isProviderReport(name)) {
             // A report already moved in this run is the same report sent again.
             if (!Globals::ProcessedFiles.contains(name, Qt::CaseInsensitive))
                 in.reports.append({name, path});
@@ -422,7 +423,7 @@ void Reception::setAsideUnreadableNames(Received &received)
 {
     for (const QString &name : emailsFolderEntries()) {
         const QString path = Globals::EmailsFolder + name;
-        if (!DebugTrace::isProviderReport(name) || QFileInfo(path).isDir() || SendDateFromFileName(name)
+        if (!ReportName::isProviderReport(name) || QFileInfo(path).isDir() || SendDateFromFileName(name)
             || Globals::ProcessedFiles.contains(name, Qt::CaseInsensitive))
             continue;
         const ReportRead<QString> sender = GetReportSender(path);
@@ -454,7 +455,7 @@ QString Reception::scanEmailsFolder(TFMessageAction &dialog)
             continue;
         }
         dialog.addAttachment(name);
-        if (DebugTrace::isProviderReport(name) && TextRules::upperAZ(name).endsWith(QLatin1String(".TXT")))
+        if (ReportName::isProviderReport(name) && TextRules::upperAZ(name).endsWith(QLatin1String(".TXT")))
             report = name;
     }
     if (Globals::DebugMode) {
@@ -663,10 +664,4 @@ void Reception::setStatus(int panel, const QString &text)
 {
     fMain.setStatusText(panel, text);
     processEvents();
-}
-
-void Reception::trace(const QString &text)
-{
-    if (Globals::DebugMode)
-        Dialogs::instance().information(text);
 }

@@ -99,7 +99,6 @@ private:
 
     QString accountAddress() const;
     void setStatus(int panel, const QString &text);
-    static void trace(const QString &text);
 
     TfMain &fMain;
     bool m_mustClose = false;

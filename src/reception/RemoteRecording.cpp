@@ -1,6 +1,7 @@
 #include "RemoteRecording.h"
 
 #include "DebugTrace.h"
+#include "ReportName.h"
 
 #include "Clock.h"
 #include "Dialogs.h"
@@ -212,7 +213,7 @@ RemoteRecording::Receipt RemoteRecording::SaveReceivedDateOnFTP(QString senderEm
     const QStringList names =
         folder.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
     for (const QString &name : names) {
-        if (!DebugTrace::isProviderReport(name))
+        if (!ReportName::isProviderReport(name))
             continue;
         const QString path = folder.filePath(name);
         const ReportRead<bool> addressed = ReportHasRecipient(m_env.accountAddress(), path);
@@ -332,7 +333,7 @@ RemoteRecording::Outcome RemoteRecording::SaveImportationResultOnFTP(const QStri
                          + senderEmail + u']');
         return Outcome::NotApplicable;
     }
-    if (!DebugTrace::isProviderReport(file.fileName()))
+    if (!ReportName::isProviderReport(file.fileName()))
         return Outcome::NotApplicable;
 
     if (TextRules::trim32(resultLines.join(u'\n')).isEmpty())

@@ -1,6 +1,7 @@
 #include "ReportImport.h"
 
 #include "DebugTrace.h"
+#include "ReportName.h"
 
 #include "Clock.h"
 #include "Common.h"
@@ -269,7 +270,7 @@ void ReportImport::resetBlockValues()
 // is told, and the import goes on.
 bool ReportImport::setAsideBadName(const QString &name)
 {
-    if (!DebugTrace::isProviderReport(name) || SendDateFromFileName(name))
+    if (!ReportName::isProviderReport(name) || SendDateFromFileName(name))
         return false;
     const QString path = Globals::ImportFolder + name;
     const QString kept = setAside(path);
@@ -503,7 +504,7 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
         tObservances.cancel();
         return FileEnd::Interrupted;
     }
-    const bool provider = DebugTrace::isProviderReport(name);
+    const bool provider = ReportName::isProviderReport(name);
     if (!fMain.ConnectInternetDatabase(true) && provider) {
         tObservances.cancel();
         TfMain::WriteLog(QStringLiteral("[") + name
@@ -610,7 +611,7 @@ bool ReportImport::storeRecord(const QString &name, bool &duplicate)
         TfMain::WriteLog(QStringLiteral("Erreur lors de l'enregistrementde l'observance de [") + name
                          + QStringLiteral("].") + kCR + QStringLiteral("Erreur : ") + message + kCR
                          + QStringLiteral("L'application va être fermée."));
-        if (DebugTrace::isProviderReport(name))
+        if (ReportName::isProviderReport(name))
             fMain.addResultLine(QStringLiteral("Erreur lors de l'enregistrementde l'observance de [") + name
                                 + QStringLiteral("] (fermeture du programme) : ") + message);
         if (tObservances.state() == LocalDataSet::State::Insert)

@@ -1,6 +1,7 @@
 #include "PatientIdentification.h"
 
 #include "DebugTrace.h"
+#include "ReportName.h"
 
 #include "Dialogs.h"
 #include "Globals.h"
@@ -170,7 +171,7 @@ int PatientIdentification::noRow(TfPatients &window, const QString &fileName, co
         window.Panel2()->setVisible(true);
         window.Panel1()->setVisible(true);
         window.bAjouter()->setVisible(true);
-        window.bDoNotImport()->setVisible(DebugTrace::isProviderReport(fileName));
+        window.bDoNotImport()->setVisible(ReportName::isProviderReport(fileName));
         result = askUser(window);
     }
 
@@ -179,7 +180,7 @@ int PatientIdentification::noRow(TfPatients &window, const QString &fileName, co
         declined();
     } else {
         const auto chosen = window.shownPatient();
-        if (DebugTrace::isProviderReport(fileName) && Globals::ProviderReachable) {
+        if (ReportName::isProviderReport(fileName) && Globals::ProviderReachable) {
             sendCorrectionWhenOneFieldDiffers(window, QStringLiteral("Envoi de l'identification du patient au prestataire."));
             if (chosen->nom == Globals::PatientNom && chosen->prenom == Globals::PatientPrenom
                 && chosen->neLe == Globals::PatientNeLe && m_env.addResultLine)
@@ -214,7 +215,7 @@ int PatientIdentification::oneRow(TfPatients &window, const QString &fileName)
     // provider's, the stored writing is taken.
     const bool sameIdentity = chosen->nom == Globals::PatientNom && chosen->prenom == Globals::PatientPrenom
                            && chosen->neLe == Globals::PatientNeLe;
-    if (DebugTrace::isProviderReport(fileName) && Globals::ProviderReachable && !sameIdentity) {
+    if (ReportName::isProviderReport(fileName) && Globals::ProviderReachable && !sameIdentity) {
         Globals::PatientNeLe = chosen->neLe;
         if (TextRules::upperAZ(Globals::PatientPrenom) != TextRules::upperAZ(chosen->prenom))
             Globals::PatientPrenom = chosen->prenom;
@@ -269,7 +270,7 @@ int PatientIdentification::confirmInWindow(TfPatients &window, const QString &fi
         declined();
         return kDeclined;
     }
-    if (DebugTrace::isProviderReport(fileName) && Globals::ProviderReachable && m_env.remote.connect
+    if (ReportName::isProviderReport(fileName) && Globals::ProviderReachable && m_env.remote.connect
         && m_env.remote.connect(true))
         sendCorrectionWhenOneFieldDiffers(window, {});
     const int id = takeChosen(window);
