@@ -31,7 +31,6 @@
 #include <QSaveFile>
 #include <QScopeGuard>
 #include <QTimer>
-#include <QTreeWidget>
 
 #include <algorithm>
 
@@ -220,13 +219,15 @@ bool Reception::ReceiveEmails()
         setStatus(0, QStringLiteral("Réception des emails..."));
         if (!mail.isActive())
             mail.open();
-        worker.CheckMailToExecute();
+        const QList<HeaderRow> rows = worker.CheckMailToExecute();
         Globals::CurrentMailNumber = 0;
-        Globals::MailCount = worker.lvHeaders()->topLevelItemCount();
+        Globals::MailCount = int(rows.size());
         // From the last row to the first: a deletion never renumbers the
         // messages still to come.
         for (int row = Globals::MailCount - 1; row >= 0; --row) {
-            if (receiveMessage(worker, row) == Step::Stop || m_serverLost)
+            m_row = rows.at(row);
+            Globals::CurrentMessageIndex = row;
+            if (receiveMessage(worker) == Step::Stop || m_serverLost)
                 break;
         }
         result = !m_mustClose;
@@ -239,7 +240,7 @@ bool Reception::ReceiveEmails()
     return result;
 }
 
-Reception::Step Reception::receiveMessage(TfMessage &worker, int row)
+Reception::Step Reception::receiveMessage(TfMessage &worker)
 {
     // The program is closing: the messages still to come stay on the server.
     if (fMain.closeRequested())
@@ -251,12 +252,8 @@ Reception::Step Reception::receiveMessage(TfMessage &worker, int row)
         return Step::Stop;
 
     DeleteFileIfExists(TfMessage::tempHtmlFile());
-    Globals::CurrentMessageIndex = row;
-    QTreeWidgetItem *item = worker.lvHeaders()->topLevelItem(row);
-    worker.lvHeaders()->setCurrentItem(item);
-    item->setSelected(true);
     fMain.MessageRetrieved = false;
-    worker.RetrieveExecute();
+    worker.RetrieveExecute(m_row);
 
     // Whatever happens to this message, nothing of it is left behind for the next.
     const auto emptied = qScopeGuard([] {
@@ -579,7 +576,7 @@ void Reception::importAndDelete(TfMessage &worker)
 bool Reception::deleteOnServer(TfMessage &worker)
 {
     try {
-        worker.DeleteExecute();
+        worker.DeleteExecute(m_row);
         return true;
     } catch (const Pop3Error &e) {
         m_serverLost = mailServerLost(e);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MailboxOperations.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -81,7 +83,8 @@ private:
         bool rejectedReport = false; // a report was set aside for its name
     };
 
-    Step receiveMessage(TfMessage &worker, int row);
+    // The message of m_row.
+    Step receiveMessage(TfMessage &worker);
     Received saveAttachments(TfMessage &worker, TFMessageAction &dialog);
     void extractArchive(TfMessage &worker, Received &received);
     void setAsideUnreadableNames(Received &received);
@@ -101,6 +104,8 @@ private:
     void setStatus(int panel, const QString &text);
 
     TfMain &fMain;
+    // The listed message being received.
+    HeaderRow m_row;
     bool m_mustClose = false;
     // The mail server stopped answering or cannot be reached any more: the
     // messages still to come stay on it.

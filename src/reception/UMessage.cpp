@@ -108,11 +108,13 @@ QString TfMessage::tempHtmlFile()
     return ProgramFolder::path() + QStringLiteral("temp.html");
 }
 
-void TfMessage::CheckMailToExecute()
+QList<HeaderRow> TfMessage::CheckMailToExecute()
 {
     ui->lvHeaders->clear();
     ui->lvMessageParts->clear();
-    LoadHeaders(m_ops.checkMail());
+    const QList<HeaderRow> rows = m_ops.checkMail();
+    LoadHeaders(rows);
+    return rows;
 }
 
 void TfMessage::LoadHeaders(const QList<HeaderRow> &rows)
@@ -131,6 +133,16 @@ void TfMessage::LoadHeaders(const QList<HeaderRow> &rows)
         item->setData(0, SizeRole, row.size);
         item->setData(0, DateRole, row.date);
     }
+}
+
+QTreeWidgetItem *TfMessage::itemOf(const HeaderRow &row) const
+{
+    for (int i = 0; i < ui->lvHeaders->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = ui->lvHeaders->topLevelItem(i);
+        if (item->data(0, NumberRole).toInt() == row.number && item->data(0, UidlRole).toString() == row.uidl)
+            return item;
+    }
+    return nullptr;
 }
 
 HeaderRow TfMessage::rowOf(const QTreeWidgetItem *item) const
@@ -162,12 +174,20 @@ void TfMessage::clearMessage()
 
 bool TfMessage::RetrieveExecute()
 {
-    QTreeWidgetItem *item = ui->lvHeaders->currentItem();
-    if (!item)
-        return false;
+    const QTreeWidgetItem *item = ui->lvHeaders->currentItem();
+    return item && RetrieveExecute(rowOf(item));
+}
+
+bool TfMessage::RetrieveExecute(const HeaderRow &row)
+{
+    if (QTreeWidgetItem *item = itemOf(row)) {
+        ui->lvHeaders->setCurrentItem(item);
+        item->setSelected(true);
+    }
     clearMessage();
     MailMessage message;
-    m_retrieval = m_ops.retrieve(rowOf(item), message, &m_raw);
+    m_retrievalSize = row.size;
+    m_retrieval = m_ops.retrieve(row, message, &m_raw);
     if (m_retrieval != MailboxOperations::Retrieval::Retrieved)
         return false;
     m_msg = message;
@@ -231,11 +251,15 @@ void TfMessage::loadText(const QString &text)
 
 void TfMessage::DeleteExecute()
 {
-    QTreeWidgetItem *item = ui->lvHeaders->currentItem();
-    if (!item)
-        return;
-    m_ops.remove(rowOf(item));
-    item->setData(0, ImageRole, kImageDeleted);
+    if (const QTreeWidgetItem *item = ui->lvHeaders->currentItem())
+        DeleteExecute(rowOf(item));
+}
+
+void TfMessage::DeleteExecute(const HeaderRow &row)
+{
+    m_ops.remove(row);
+    if (QTreeWidgetItem *item = itemOf(row))
+        item->setData(0, ImageRole, kImageDeleted);
 }
 
 bool TfMessage::SaveAttachments(const QString &onlyName, QStringList *saved, QString *error)
@@ -262,10 +286,8 @@ void TfMessage::POPWorkBegin()
     if (!Globals::fMain)
         return;
     QProgressBar *bar = Globals::fMain->pbReception();
-    const int index = Globals::CurrentMessageIndex;
-    if (ui->lvHeaders->topLevelItemCount() > 0 && index >= 0 && index < ui->lvHeaders->topLevelItemCount())
-        bar->setMaximum(int(qMin<qint64>(ui->lvHeaders->topLevelItem(index)->data(0, SizeRole).toLongLong(),
-                                         std::numeric_limits<int>::max())));
+    if (m_retrievalSize >= 0)
+        bar->setMaximum(int(qMin<qint64>(m_retrievalSize, std::numeric_limits<int>::max())));
     bar->setValue(0);
     bar->setVisible(m_ops.ShowReceptionProgress);
     processEvents();

@@ -19,8 +19,9 @@ class TfMessage;
 }
 
 // The POP3 worker window, never shown: the reception creates it, lists the
-// mailbox, retrieves and deletes the messages of the rows it selects, reads
-// the results from its controls and frees it. Each operation is one POP3
+// mailbox, retrieves and deletes the messages of the rows it got from the
+// listing, reads the results from its controls and frees it. The header list
+// only shows the rows. Each operation is one POP3
 // session of its own; a row's message is addressed by its number only once
 // the server confirms the row's unique id.
 class TfMessage : public QWidget
@@ -35,11 +36,13 @@ public:
 
     void FormCreate();
 
-    // Fills lvHeaders with the mailbox's messages.
-    void CheckMailToExecute();
-    // Retrieves the message of the selected row into Msg() and the labels,
-    // memo, browser and attachment rows; sets the main window's
-    // MessageRetrieved. True when the message was retrieved.
+    // Lists the mailbox's messages and shows them in lvHeaders.
+    QList<HeaderRow> CheckMailToExecute();
+    // Retrieves the row's message into Msg() and the labels, memo, browser
+    // and attachment rows, its header shown as the current one; sets the
+    // main window's MessageRetrieved. True when the message was retrieved.
+    bool RetrieveExecute(const HeaderRow &row);
+    // The same for the header selected in lvHeaders (false when none is).
     bool RetrieveExecute();
     // After a failed RetrieveExecute: the failure was that another mail
     // program changed the mailbox since it was listed (nothing shown yet).
@@ -49,10 +52,12 @@ public:
     bool serverLost() const { return m_retrieval == MailboxOperations::Retrieval::ServerLost; }
     // The retrieved message as the server sent it.
     const QByteArray &rawMessage() const { return m_raw; }
-    // Deletes the message of the selected row on the server (committed by
-    // the QUIT that ends the operation) and marks the row (image 3).
-    // Nothing when no row is selected. Throws Pop3Error when the message
-    // could not be deleted, so the caller never takes it for done.
+    // Deletes the row's message on the server (committed by the QUIT that
+    // ends the operation) and marks its header (image 3). Throws Pop3Error
+    // when the message could not be deleted, so the caller never takes it
+    // for done.
+    void DeleteExecute(const HeaderRow &row);
+    // The same for the header selected in lvHeaders (nothing when none is).
     void DeleteExecute();
 
     // Saves the retrieved message's file attachments into EmailsFolder (only
@@ -94,6 +99,7 @@ public:
 
 private:
     void LoadHeaders(const QList<HeaderRow> &rows);
+    QTreeWidgetItem *itemOf(const HeaderRow &row) const;
     void clearMessage();
     void showMessage();
     void loadText(const QString &text);
@@ -103,4 +109,6 @@ private:
     MailMessage m_msg;
     QByteArray m_raw;
     MailboxOperations::Retrieval m_retrieval = MailboxOperations::Retrieval::Retrieved;
+    // The size of the message being retrieved, for the progress bar.
+    qint64 m_retrievalSize = -1;
 };
