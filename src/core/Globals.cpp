@@ -18,6 +18,9 @@ void reset()
     ProcessedFiles.clear();
     CurrentPatientID = -1;
     fObservance = nullptr;
+    fPatients = nullptr;
+    fImageForm = nullptr;
+    fNewPatient = nullptr;
     CurrentMailNumber = 0;
     MailCount = 0;
     CurrentMessageIndex = -1;

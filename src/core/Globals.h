@@ -8,6 +8,9 @@
 class TfMain;
 class TfStartup;
 class TfObservance;
+class TfPatients;
+class TfImageForm;
+class TfNewPatient;
 
 // The program-wide values, kept together here. Each is set by the part of
 // the program named beside it and read by the others.
@@ -38,6 +41,11 @@ inline QStringList ProcessedFiles;
 inline int CurrentPatientID = -1;
 // The observance window while it exists; cleared when the window is freed.
 inline TfObservance *fObservance = nullptr;
+// The patient chooser, the documents window and the new-patient dialog
+// while each exists.
+inline TfPatients *fPatients = nullptr;
+inline TfImageForm *fImageForm = nullptr;
+inline TfNewPatient *fNewPatient = nullptr;
 
 // Reception and import.
 inline int CurrentMailNumber = 0;

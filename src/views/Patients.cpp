@@ -88,13 +88,13 @@ TfPatients::TfPatients(LocalDatabase &database, QWidget *parent)
 
     FormCreate();
     showQuery(&QPatients);
-    fPatients = this;
+    Globals::fPatients = this;
 }
 
 TfPatients::~TfPatients()
 {
-    if (fPatients == this)
-        fPatients = nullptr;
+    if (Globals::fPatients == this)
+        Globals::fPatients = nullptr;
     // The queries go before the window's children: nothing of theirs may
     // reach the window or the grid any more.
     QPatients.disconnect(this);

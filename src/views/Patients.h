@@ -134,6 +134,3 @@ private:
     QList<QMetaObject::Connection> m_matchConnections;
     bool m_syncingGrid = false;
 };
-
-// The selection window while one exists.
-inline TfPatients *fPatients = nullptr;

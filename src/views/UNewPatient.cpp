@@ -2,6 +2,7 @@
 #include "ui_UNewPatient.h"
 
 #include "Dialogs.h"
+#include "Globals.h"
 #include "NameDateRoutines.h"
 
 #include <QScreen>
@@ -16,13 +17,13 @@ TfNewPatient::TfNewPatient(QWidget *parent) : QDialog(parent), ui(new Ui::TfNewP
     ui->Image1->setPixmap(style()->standardIcon(QStyle::SP_FileDialogNewFolder).pixmap(32, 32));
     connect(ui->BitBtn1, &QPushButton::clicked, this, &TfNewPatient::BitBtn1Click);
     connect(ui->BitBtn2, &QPushButton::clicked, this, &TfNewPatient::reject);
-    fNewPatient = this;
+    Globals::fNewPatient = this;
 }
 
 TfNewPatient::~TfNewPatient()
 {
-    if (fNewPatient == this)
-        fNewPatient = nullptr;
+    if (Globals::fNewPatient == this)
+        Globals::fNewPatient = nullptr;
     delete ui;
 }
 

@@ -45,6 +45,3 @@ protected:
 private:
     Ui::TfNewPatient *ui;
 };
-
-// The dialog while one exists.
-inline TfNewPatient *fNewPatient = nullptr;

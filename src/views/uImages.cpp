@@ -78,16 +78,16 @@ TfImageForm::TfImageForm(const QString &dateBoxText, QWidget *parent)
 
 TfImageForm::~TfImageForm()
 {
-    if (fImageForm == this)
-        fImageForm = nullptr;
+    if (Globals::fImageForm == this)
+        Globals::fImageForm = nullptr;
     delete ui;
 }
 
 void TfImageForm::open(const QString &dateBoxText, QWidget *parent)
 {
-    fImageForm = new TfImageForm(dateBoxText, parent);
-    fImageForm->setAttribute(Qt::WA_DeleteOnClose);
-    fImageForm->exec();
+    Globals::fImageForm = new TfImageForm(dateBoxText, parent);
+    Globals::fImageForm->setAttribute(Qt::WA_DeleteOnClose);
+    Globals::fImageForm->exec();
 }
 
 void TfImageForm::FormCreate(const QString &dateBoxText)

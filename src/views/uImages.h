@@ -45,6 +45,3 @@ private:
     LocalQuery m_query;
     FieldColumnsModel *m_model = nullptr;
 };
-
-// The documents window while it is shown.
-inline TfImageForm *fImageForm = nullptr;

@@ -180,7 +180,7 @@ void IdentificationTest::settledWithoutWindow()
     // Several namesakes: the report is shown to the user before the tie-break.
     QCOMPARE(m_openedReports.size(), QString(QTest::currentDataTag()).startsWith("two-digit") ? 1 : 0);
     QCOMPARE(dialogs.shown.size(), 0);
-    QVERIFY(fPatients == nullptr);
+    QVERIFY(Globals::fPatients == nullptr);
 }
 
 void IdentificationTest::severalCandidatesOpenReportThenWindow()
