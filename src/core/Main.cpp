@@ -432,7 +432,7 @@ void TfMain::FormCreate()
     }
     // 5. Local-address watcher and 7-Zip.
     showStartupStep(QStringLiteral("Contrôle de l'application 7zip..."));
-    if (m_closeRequested || !SevenZip::checkPresence(parts()) || m_closeRequested)
+    if (m_closeRequested || !SevenZip::checkPresence(startupNeeds()) || m_closeRequested)
         return;
 
     // 6. Internet presence and the access code; a failed fetch arms the
@@ -440,23 +440,23 @@ void TfMain::FormCreate()
     showStartupStep(QStringLiteral("Vérification de la connexion internet..."));
     if (m_closeRequested)
         return;
-    StartupConnectivity::checkInternetConnection(parts());
+    StartupConnectivity::checkInternetConnection(startupNeeds());
 
     // 7. ODBC driver.
     showStartupStep(QStringLiteral("Vérification du driver MyOSQL..."));
     QString driver;
-    if (m_closeRequested || !StartupConnectivity::checkOdbcDriver(parts(), driver))
+    if (m_closeRequested || !StartupConnectivity::checkOdbcDriver(startupNeeds(), driver))
         return;
 
     // 8. ODBC data source.
     showStartupStep(QStringLiteral("Connexion à la base de données MySQL..."));
-    if (m_closeRequested || !StartupConnectivity::registerDataSource(parts(), driver))
+    if (m_closeRequested || !StartupConnectivity::registerDataSource(startupNeeds(), driver))
         return;
 
     m_startupComplete = true;
 }
 
-MainWindowParts TfMain::parts()
+StartupNeeds TfMain::startupNeeds()
 {
     return {&IdHTTP1, &DBFTP, &IdIPWatch1, this, [this] { tmrClose->start(); }, m_downloader.get()};
 }
@@ -568,7 +568,7 @@ void TfMain::Chercherlesmisesjour1Click()
     ui->Chercherlesmisesjour1->setVisible(false);
 }
 
-UpdateSearch::Services TfMain::updateServices()
+UpdateSearch::Needs TfMain::updateNeeds()
 {
     return {[this](bool reconnect) { return ConnectInternetDatabase(reconnect); }, downloader(),
             [this] { QuitterClick(); }};
@@ -576,14 +576,14 @@ UpdateSearch::Services TfMain::updateServices()
 
 void TfMain::showAboutBox()
 {
-    TfAbout box(updateServices(), this);
+    TfAbout box(updateNeeds(), this);
     box.exec();
 }
 
 void TfMain::searchForUpdates()
 {
     if (!fAbout)
-        fAbout = new TfAbout(updateServices(), this);
+        fAbout = new TfAbout(updateNeeds(), this);
     fAbout->bSearchUpdateClick();
 }
 

@@ -4,7 +4,7 @@
 #include "HttpClient.h"
 #include "LocalAddressWatcher.h"
 #include "LocalDatabase.h"
-#include "MainWindowParts.h"
+#include "StartupNeeds.h"
 #include "RemoteDatabase.h"
 #include "UpdateSearch.h"
 
@@ -145,7 +145,7 @@ public:
     LocalAddressWatcher IdIPWatch1;
     RemoteDatabase DBFTP{IdHTTP1, IdIPWatch1};
     // What the connectivity steps work with.
-    MainWindowParts parts();
+    StartupNeeds startupNeeds();
     // Downloads with progress (empty until the configuration is read).
     Downloader *downloader() const { return m_downloader.get(); }
 
@@ -185,7 +185,7 @@ protected:
     // then stays, hidden, until the program ends).
     virtual void searchForUpdates();
     // What the about box's update search works with.
-    UpdateSearch::Services updateServices();
+    UpdateSearch::Needs updateNeeds();
 
     // Closing: each disconnects only what is connected.
     virtual void disconnectHttpClient();

@@ -27,7 +27,7 @@ namespace {
 
 } // namespace
 
-TfProxy::TfProxy(const MainWindowParts &parts, QWidget *parent)
+TfProxy::TfProxy(const StartupNeeds &parts, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
     , ui(new Ui::TfProxy)
     , m_parts(parts)
@@ -194,7 +194,7 @@ void TfProxy::ConfigureDatabaseAlias(const QString &Code)
     }
 }
 
-void TfProxy::CheckProxy(const MainWindowParts &parts, QString Code, const QString &URL)
+void TfProxy::CheckProxy(const StartupNeeds &parts, QString Code, const QString &URL)
 {
     auto dialog = std::make_unique<TfProxy>(parts);
     dialog->ReadProxySettings();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MainWindowParts.h"
+#include "StartupNeeds.h"
 
 #include <QDialog>
 
@@ -19,7 +19,7 @@ class TfProxy : public QDialog
 public:
     static constexpr char kSection[] = "Proxy";
 
-    explicit TfProxy(const MainWindowParts &parts, QWidget *parent = nullptr);
+    explicit TfProxy(const StartupNeeds &parts, QWidget *parent = nullptr);
     ~TfProxy() override;
 
     void ReadProxySettings();
@@ -34,7 +34,7 @@ public:
     // The start-up step: on return, either the alias and the database
     // password are configured from the fetched code, or the closing timer
     // has been armed.
-    static void CheckProxy(const MainWindowParts &parts, QString Code, const QString &URL);
+    static void CheckProxy(const StartupNeeds &parts, QString Code, const QString &URL);
 
     void BtVerifierClick();
     // Leaving a port edit: false (and "0", focus back) when not a number.
@@ -55,6 +55,6 @@ private:
     QString fetchCode(const QString &URL, bool *fetched = nullptr);
 
     Ui::TfProxy *ui;
-    MainWindowParts m_parts;
+    StartupNeeds m_parts;
     bool m_programEnding = false;
 };

@@ -128,7 +128,7 @@ bool moveContent(const QString &source, const QString &destination, QString &fai
     return true;
 }
 
-void endStartup(const MainWindowParts &parts, const QString &message, bool disconnectHttp)
+void endStartup(const StartupNeeds &parts, const QString &message, bool disconnectHttp)
 {
     Dialogs::instance().error(message);
     if (disconnectHttp && parts.http)
@@ -164,7 +164,7 @@ const QString kNeeded = QStringLiteral("Tolvarenix Light a besoin de 7Zip pour f
 // Downloads the maker's archive and unpacks it into the program's folder,
 // then waits until 7-Zip answers. False when the start-up must end (the
 // message has been shown and the closing timer armed).
-bool install(const MainWindowParts &parts)
+bool install(const StartupNeeds &parts)
 {
     const QString programFolder = ProgramFolder::path();
     const QString temp = programFolder + QStringLiteral("Temp/");
@@ -233,7 +233,7 @@ bool install(const MainWindowParts &parts)
 
 } // namespace
 
-bool checkPresence(const MainWindowParts &parts)
+bool checkPresence(const StartupNeeds &parts)
 {
     if (parts.watcher)
         parts.watcher->setActive(true);

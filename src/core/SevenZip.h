@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MainWindowParts.h"
+#include "StartupNeeds.h"
 
 #include <QString>
 #include <QStringList>
@@ -33,7 +33,7 @@ QString programFile();
 // of the program's folder, then waits until it answers.
 // False when the start-up must end: the message has been shown and the
 // closing timer armed; the caller leaves its creation handler.
-bool checkPresence(const MainWindowParts &parts);
+bool checkPresence(const StartupNeeds &parts);
 
 // The box shown while an installed 7-Zip still does not answer.
 QString manualProcedure();

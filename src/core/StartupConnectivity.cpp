@@ -42,7 +42,7 @@ QString quoted(const QString &text)
     return u'"' + text + u'"';
 }
 
-void driverRequired(const MainWindowParts &parts)
+void driverRequired(const StartupNeeds &parts)
 {
     Dialogs::instance().warning(QStringLiteral("Le pilote ODBC de MySQL version 5 est nécessaire au fonctionnement "
                                                "de Tolvarenix Light. Fermeture du programme."));
@@ -50,7 +50,7 @@ void driverRequired(const MainWindowParts &parts)
 }
 
 // Beep, log entry (no box), closing timer.
-bool registrationFailed(const MainWindowParts &parts, const QString &message, bool beep = true)
+bool registrationFailed(const StartupNeeds &parts, const QString &message, bool beep = true)
 {
     if (beep)
         Dialogs::instance().beep(Dialogs::Beep::Default);
@@ -79,7 +79,7 @@ bool writeSevenValues(const QString &dsn, const QString &driver)
 
 } // namespace
 
-bool checkInternetConnection(const MainWindowParts &parts)
+bool checkInternetConnection(const StartupNeeds &parts)
 {
     if (parts.watcher->currentLocalAddress() == QLatin1String(LocalAddressWatcher::kOffline)) {
         if (parts.window)
@@ -95,7 +95,7 @@ void setDriverFileChooser(DriverFileChooser c)
     chooser() = std::move(c);
 }
 
-bool checkOdbcDriver(const MainWindowParts &parts, QString &driver)
+bool checkOdbcDriver(const StartupNeeds &parts, QString &driver)
 {
     const QString dsn = dataSourceName();
     const QString fileName = driverFileName();
@@ -144,7 +144,7 @@ bool checkOdbcDriver(const MainWindowParts &parts, QString &driver)
     return false;
 }
 
-bool registerDataSource(const MainWindowParts &parts, const QString &driver)
+bool registerDataSource(const StartupNeeds &parts, const QString &driver)
 {
     const QString dsn = dataSourceName();
     const QString sources = QLatin1String(OdbcDataSources::kSourcesSection);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MainWindowParts.h"
+#include "StartupNeeds.h"
 
 #include <QString>
 #include <functional>
@@ -17,7 +17,7 @@ inline constexpr char kDatabaseName[] = "Tolvarenix";
 // "Vérification de la connexion internet...": offline (local address
 // "127.0.0.1") sets the offline caption and fetches nothing; otherwise the
 // access code is fetched (TfProxy::CheckProxy). True when offline.
-bool checkInternetConnection(const MainWindowParts &parts);
+bool checkInternetConnection(const StartupNeeds &parts);
 
 // The file chooser of the driver check (tests replace it). Receives the
 // filter and the initial folder; returns the chosen file or empty.
@@ -26,10 +26,10 @@ void setDriverFileChooser(DriverFileChooser chooser);
 
 // "Vérification du driver MyOSQL...": false when the creation handler must
 // leave (message shown, closing timer armed). driver receives the driver file.
-bool checkOdbcDriver(const MainWindowParts &parts, QString &driver);
+bool checkOdbcDriver(const StartupNeeds &parts, QString &driver);
 
 // "Connexion à la base de données MySQL...": false when the creation handler
 // must leave (log entry written, closing timer armed).
-bool registerDataSource(const MainWindowParts &parts, const QString &driver);
+bool registerDataSource(const StartupNeeds &parts, const QString &driver);
 
 } // namespace StartupConnectivity

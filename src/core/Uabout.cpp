@@ -8,11 +8,11 @@
 #include <QApplication>
 #include <QFileInfo>
 
-TfAbout::TfAbout(UpdateSearch::Services services, QWidget *parent)
+TfAbout::TfAbout(UpdateSearch::Needs needs, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint)
     , ui(new Ui::TfAbout)
-    , m_search(std::move(services))
+    , m_search(std::move(needs))
 {
     ui->setupUi(this);
     connect(ui->bSearchUpdate, &QToolButton::clicked, this, [this] { bSearchUpdateClick(); });

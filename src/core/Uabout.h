@@ -20,7 +20,7 @@ class TfAbout : public QDialog
 {
     Q_OBJECT
 public:
-    explicit TfAbout(UpdateSearch::Services services, QWidget *parent = nullptr);
+    explicit TfAbout(UpdateSearch::Needs needs, QWidget *parent = nullptr);
     ~TfAbout() override;
 
     void bSearchUpdateClick();

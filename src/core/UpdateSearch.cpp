@@ -75,8 +75,8 @@ private:
 
 } // namespace
 
-UpdateSearch::UpdateSearch(Services services)
-    : m_services(std::move(services))
+UpdateSearch::UpdateSearch(Needs needs)
+    : m_needs(std::move(needs))
 {
 }
 
@@ -124,7 +124,7 @@ bool UpdateSearch::ensureConnected()
 {
     if (QSqlDatabase::database(RemoteDatabase::connectionName(), false).isOpen())
         return true;
-    while (!m_services.connectInternetDatabase || !m_services.connectInternetDatabase(true)) {
+    while (!m_needs.connectInternetDatabase || !m_needs.connectInternetDatabase(true)) {
         if (!Dialogs::instance().question(
                 QStringLiteral("Votre connexion à la base de données MySQL de Tolvarenix a été interrompue et le "
                                "programme n'est pas parvenu à la rétablir.\n")
@@ -201,7 +201,7 @@ void UpdateSearch::update(const Module &module)
     if (!ModuleVersions::FileNeedsUpdate(local, module.version))
         return;
 
-    Downloader *downloader = m_services.downloader;
+    Downloader *downloader = m_needs.downloader;
     if (!downloader) {
         reportFailure(module, QStringLiteral("aucun téléchargement possible"));
         return;
@@ -249,6 +249,6 @@ void UpdateSearch::offerToQuit()
     if (dialogs.question(QStringLiteral("La mise à jour des composants sera finalisée après fermeture de Tolvarenix "
                                         "Light.\n\n")
                          + QStringLiteral("Voulez-vous fermer le programme maintenant ?"))
-        && m_services.quit)
-        m_services.quit();
+        && m_needs.quit)
+        m_needs.quit();
 }

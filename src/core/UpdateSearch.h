@@ -15,7 +15,7 @@ class Downloader;
 class UpdateSearch
 {
 public:
-    struct Services {
+    struct Needs {
         // TfMain::ConnectInternetDatabase.
         std::function<bool(bool reconnect)> connectInternetDatabase;
         // The main window's downloads.
@@ -28,7 +28,7 @@ public:
     static constexpr char kUpdaterIni[] = "Updater.ini";
     static constexpr char kUpdater[] = "Updater";
 
-    explicit UpdateSearch(Services services);
+    explicit UpdateSearch(Needs needs);
 
     // The whole search, with its questions and messages.
     void run();
@@ -52,5 +52,5 @@ private:
     void reportFailure(const Module &module, const QString &reason);
     void offerToQuit();
 
-    Services m_services;
+    Needs m_needs;
 };

@@ -64,15 +64,15 @@ QString errorOf(const QSqlQuery &query)
 
 } // namespace
 
-RemoteRecording::RemoteRecording(Environment environment) : m_env(std::move(environment))
+RemoteRecording::RemoteRecording(Needs environment) : m_env(std::move(environment))
 {
     if (m_env.emailsFolder.isEmpty())
         m_env.emailsFolder = Globals::EmailsFolder;
 }
 
-RemoteRecording::Environment RemoteRecording::forMainWindow(TfMain &main)
+RemoteRecording::Needs RemoteRecording::forMainWindow(TfMain &main)
 {
-    Environment env;
+    Needs env;
     env.connect = [&main](bool reconnect) { return main.ConnectInternetDatabase(reconnect); };
     env.connected = [&main] { return main.DBFTP.connected(); };
     env.connectionName = RemoteDatabase::connectionName();

@@ -20,7 +20,7 @@ class RemoteRecording
 public:
     static constexpr int kAttempts = 5;
 
-    struct Environment {
+    struct Needs {
         // TfMain::ConnectInternetDatabase (reconnection asked).
         std::function<bool(bool reconnect)> connect;
         // DBFTP is connected.
@@ -49,10 +49,10 @@ public:
         Fatal        // the program must close
     };
 
-    explicit RemoteRecording(Environment environment);
+    explicit RemoteRecording(Needs environment);
 
     // The environment of the main window: its DBFTP, TMail and status bar.
-    static Environment forMainWindow(TfMain &main);
+    static Needs forMainWindow(TfMain &main);
 
     // TfMain.SaveReceivedDateOnFTP: one reception time for the row of every
     // report file of the e-mails folder.
@@ -91,5 +91,5 @@ private:
     // statement fails.
     bool stampAndVerify(const Bindings &bindings, const QString &receivedDate, bool &verified, QString &error);
 
-    Environment m_env;
+    Needs m_env;
 };

@@ -68,11 +68,11 @@ public:
 } // namespace
 
 ReportImport::ReportImport(TfMain &main)
-    : ReportImport(main, Environment{})
+    : ReportImport(main, Needs{})
 {
 }
 
-ReportImport::ReportImport(TfMain &main, Environment environment)
+ReportImport::ReportImport(TfMain &main, Needs environment)
     : fMain(main)
     , m_env(std::move(environment))
     , tObservances(main.database().tObservances)

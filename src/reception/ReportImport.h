@@ -26,7 +26,7 @@ class ReportLineImporter;
 class ReportImport
 {
 public:
-    struct Environment {
+    struct Needs {
         // TfMain.SaveImportationResultOnFTP: sender, recipient, full path.
         std::function<RemoteRecording::Outcome(const QString &, const QString &, const QString &)> saveResult;
         // TfPatients.IdentifyPatient on the report's identity and bare file name.
@@ -40,7 +40,7 @@ public:
     };
 
     explicit ReportImport(TfMain &main);
-    ReportImport(TfMain &main, Environment environment);
+    ReportImport(TfMain &main, Needs environment);
 
     // TfMain.ImportObservances.
     void ImportObservances();
@@ -75,7 +75,7 @@ private:
     void finishRun(bool showResults);
 
     TfMain &fMain;
-    Environment m_env;
+    Needs m_env;
     LocalTable &tObservances;
     LocalTable &tResultat;
 

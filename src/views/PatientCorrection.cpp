@@ -8,14 +8,14 @@
 #include <QSqlError>
 #include <QSqlQuery>
 
-bool PatientCorrection::send(const Link &link, int prestId, const QString &nom, const QString &prenom,
+bool PatientCorrection::send(const Needs &needs, int prestId, const QString &nom, const QString &prenom,
                              const QString &neLe, const QString &newNom, const QString &newPrenom,
                              const QString &newNeLe)
 {
-    if (!link.connect || !link.connect(true))
+    if (!needs.connect || !needs.connect(true))
         return false;
-    if (link.setStatus)
-        link.setStatus(QStringLiteral("Envoi de la correction du patient..."));
+    if (needs.setStatus)
+        needs.setStatus(QStringLiteral("Envoi de la correction du patient..."));
     using TextRules::upperAZ;
     if (upperAZ(nom) == upperAZ(newNom) && upperAZ(prenom) == upperAZ(newPrenom) && upperAZ(neLe) == upperAZ(newNeLe))
         return false;
@@ -26,7 +26,7 @@ bool PatientCorrection::send(const Link &link, int prestId, const QString &nom, 
         return false;
     }
 
-    QSqlQuery query(QSqlDatabase::database(link.connectionName, false));
+    QSqlQuery query(QSqlDatabase::database(needs.connectionName, false));
     bool done = query.prepare(QStringLiteral(
         "Insert into client2prestCorrections (Prest_id, Nom, Prenom, Ne_le, NewNom, NewPrenom, NewNe_le) values "
         "(:prest_id, :nom, :prenom, :ne_le, :newNom, :newPrenom, :newNe_le)"));

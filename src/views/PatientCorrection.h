@@ -9,7 +9,7 @@
 class PatientCorrection
 {
 public:
-    struct Link {
+    struct Needs {
         // TfMain::ConnectInternetDatabase (reconnection asked).
         std::function<bool(bool reconnect)> connect;
         // The connection the queries run on.
@@ -23,6 +23,6 @@ public:
     // service database cannot be reached or when both identities are the same
     // (letter case aside); an unknown provider (prestId below 0) and a failed
     // insert are logged.
-    static bool send(const Link &link, int prestId, const QString &nom, const QString &prenom, const QString &neLe,
+    static bool send(const Needs &needs, int prestId, const QString &nom, const QString &prenom, const QString &neLe,
                      const QString &newNom, const QString &newPrenom, const QString &newNeLe);
 };

@@ -77,7 +77,7 @@ private:
 
 } // namespace
 
-PatientIdentification::PatientIdentification(Environment environment) : m_env(std::move(environment))
+PatientIdentification::PatientIdentification(Needs environment) : m_env(std::move(environment))
 {
     if (!m_env.showModal)
         m_env.showModal = [](TfPatients &window) { return window.exec(); };

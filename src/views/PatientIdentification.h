@@ -21,9 +21,9 @@ class PatientIdentification
 public:
     static constexpr int kDeclined = -3;
 
-    struct Environment {
+    struct Needs {
         LocalDatabase *database = nullptr;
-        PatientCorrection::Link remote;
+        PatientCorrection::Needs remote;
         // A line of the main window's MErrors.
         std::function<void(const QString &)> addResultLine;
         // A panel of the main window's status bar; pending events run after it.
@@ -36,7 +36,7 @@ public:
         std::function<int(TfPatients &)> showModal;
     };
 
-    explicit PatientIdentification(Environment environment);
+    explicit PatientIdentification(Needs environment);
 
     // TfPatients.IdentifyPatient: a PATIENTS_ID, or kDeclined when the user
     // chose not to import the report. fileName has no folder (the report lies
@@ -62,5 +62,5 @@ private:
     void sendCorrectionWhenOneFieldDiffers(TfPatients &window, const QString &trace);
     void traceSearch(TfPatients &window, const QString &ending);
 
-    Environment m_env;
+    Needs m_env;
 };

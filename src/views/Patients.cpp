@@ -109,7 +109,7 @@ int TfPatients::IdentifyPatient(const QString &Nom, const QString &Prenom, const
     Globals::PatientNom = Nom;
     Globals::PatientPrenom = Prenom;
     Globals::PatientNeLe = NeLe;
-    PatientIdentification::Environment env;
+    PatientIdentification::Needs env;
     env.database = &main->database();
     env.remote.connect = [main](bool reconnect) { return main->ConnectInternetDatabase(reconnect); };
     env.remote.connectionName = RemoteDatabase::connectionName();

@@ -2,7 +2,7 @@
 #include "HttpClient.h"
 #include "IniFile.h"
 #include "LocalAddressWatcher.h"
-#include "MainWindowParts.h"
+#include "StartupNeeds.h"
 #include "ProgramFolder.h"
 #include "Proxy.h"
 #include "RemoteDatabase.h"
@@ -143,7 +143,7 @@ private:
         RemoteDatabase database{http, watcher};
         int closeArmed = 0;
         QWidget window;
-        MainWindowParts parts;
+        StartupNeeds parts;
         QString codeDir;
         Fixture()
         {
@@ -645,7 +645,7 @@ void ConnectivityTest::offlineStartupInNamespace()
     QWidget window;
     window.setWindowTitle("Tolvarenix Light - ");
     int closeArmed = 0;
-    MainWindowParts parts{&http, &database, &watcher, &window, [&] { ++closeArmed; }};
+    StartupNeeds parts{&http, &database, &watcher, &window, [&] { ++closeArmed; }};
     ScriptedDialogs dialogs;
 
     QCOMPARE(watcher.currentLocalAddress(), QStringLiteral("127.0.0.1"));

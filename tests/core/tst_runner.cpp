@@ -4,7 +4,7 @@
 #include "HttpClient.h"
 #include "IniFile.h"
 #include "LocalAddressWatcher.h"
-#include "MainWindowParts.h"
+#include "StartupNeeds.h"
 #include "Process.h"
 #include "ProgramFolder.h"
 #include "ScriptedDialogs.h"
@@ -305,7 +305,7 @@ void TestRunner::presence()
     HttpClient http;
     LocalAddressWatcher watcher;
     bool armed = false;
-    MainWindowParts parts;
+    StartupNeeds parts;
     parts.http = &http;
     parts.watcher = &watcher;
     parts.armCloseTimer = [&] { armed = true; };
@@ -383,7 +383,7 @@ void TestRunner::installation()
     Downloader downloader(http, bar, [](bool) { return false; }); // no service database needed
     LocalAddressWatcher watcher;
     bool armed = false;
-    MainWindowParts parts;
+    StartupNeeds parts;
     parts.http = &http;
     parts.watcher = &watcher;
     parts.downloader = &downloader;

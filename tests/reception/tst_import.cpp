@@ -147,7 +147,7 @@ ReportImport ImportTest::import(std::function<int(const QString &)> identify,
                                 std::function<RemoteRecording::Outcome(const QString &, const QString &, const QString &)>
                                     saveResult)
 {
-    ReportImport::Environment env;
+    ReportImport::Needs env;
     env.identify = std::move(identify);
     env.saveResult = std::move(saveResult);
     env.showFile = [this](const QString &path) { m_shownFiles << path; };
@@ -650,7 +650,7 @@ int runImportChild(int patientId)
     ImportMain main;
     Globals::fMain = &main;
     main.database().createAndOpen(Globals::BaseFolder, ProgramFolder::configurationFile());
-    ReportImport::Environment env;
+    ReportImport::Needs env;
     env.identify = [patientId](const QString &) { return patientId; };
     env.showFile = [](const QString &) {};
     env.showResults = [] {};

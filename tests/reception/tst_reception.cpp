@@ -629,7 +629,7 @@ void ReceptionTest::unreadableReportNameSetAside()
     patients.field("PRENOM").setAsString("Jean");
     patients.field("NE_LE").setAsString("01/01/1950");
     patients.post();
-    ReportImport::Environment env;
+    ReportImport::Needs env;
     env.remoteConnectionName = m_service->name();
     env.showResults = [] {};
     ReportImport(*m_window, std::move(env)).ImportObservances();
@@ -771,7 +771,7 @@ void ReceptionTest::receptionAndImportEndToEnd()
     DialogAnswerer dialogs;
     QStringList results;
     Reception::bEmailClick(*m_window, [&] {
-        ReportImport::Environment env;
+        ReportImport::Needs env;
         env.remoteConnectionName = m_service->name();
         env.showResults = [&] {
             LocalTable &rows = db.tResultat;

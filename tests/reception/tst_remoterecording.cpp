@@ -97,7 +97,7 @@ void RemoteRecordingTest::cleanup()
 
 RemoteRecording RemoteRecordingTest::recording()
 {
-    RemoteRecording::Environment env;
+    RemoteRecording::Needs env;
     env.connect = [this](bool reconnect) { return m_service->connect(reconnect); };
     env.connected = [this] { return m_connected ? m_connected() : m_service->connected(); };
     env.connectionName = m_service->name();
@@ -251,7 +251,7 @@ void RemoteRecordingTest::importResultSkipsWhatItCannotRecord()
     QVERIFY(logText().contains(QStringLiteral("Impossible de trouver le fichier [") + m_emails + "absent.txt]"));
     QCOMPARE(lines, QStringList{"x"});
 
-    RemoteRecording::Environment offline;
+    RemoteRecording::Needs offline;
     offline.connect = [](bool) { return false; };
     QCOMPARE(RemoteRecording(offline).SaveImportationResultOnFTP(m_provider, m_account, m_emails + "rapport.txt", lines, 1),
              RemoteRecording::Outcome::Unreachable);
@@ -275,7 +275,7 @@ void RemoteRecordingTest::lostConnectionQuestion()
     writeReport(reportName(sent), m_factEmail, m_account);
     // Reached at the start, then lost until the user asks again.
     int calls = 0;
-    RemoteRecording::Environment env;
+    RemoteRecording::Needs env;
     env.connect = [&](bool reconnect) { return ++calls != 2 && m_service->connect(reconnect); };
     env.connected = [&] { return calls >= 3 && m_service->connected(); };
     env.connectionName = m_service->name();

@@ -149,7 +149,7 @@ void WindowTextsTest::textsFit_data()
     row("main window", [](LocalDatabase &) { return new MainWindow; });
     row("start-up", [](LocalDatabase &) { return new TfStartup; });
     row("about box", [](LocalDatabase &) { return new TfAbout({}); });
-    row("proxy", [](LocalDatabase &) { return new TfProxy(MainWindowParts{}); });
+    row("proxy", [](LocalDatabase &) { return new TfProxy(StartupNeeds{}); });
     row("folder chooser", [](LocalDatabase &) { return new TfSelectFolder; });
     row("new folder", [](LocalDatabase &) { return new TfNewFolder(QStringLiteral("/home/cabinet/")); });
     row("download progress", [](LocalDatabase &) { return new TFProgress; });

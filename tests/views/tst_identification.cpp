@@ -107,7 +107,7 @@ int IdentificationTest::addPatient(const QString &nom, const QString &prenom, co
 
 PatientIdentification IdentificationTest::identification()
 {
-    PatientIdentification::Environment env;
+    PatientIdentification::Needs env;
     env.database = m_db.get();
     env.remote.connect = [this](bool reconnect) { return m_service->connect(reconnect); };
     env.remote.connectionName = m_service->name();
@@ -366,7 +366,7 @@ void IdentificationTest::correctionSending()
 {
     QFETCH(QStringList, chosen);
     QFETCH(bool, sent);
-    const PatientCorrection::Link link{[this](bool reconnect) { return m_service->connect(reconnect); },
+    const PatientCorrection::Needs link{[this](bool reconnect) { return m_service->connect(reconnect); },
                                        m_service->name(), [this](const QString &text) { m_status[0] = text; }};
     QCOMPARE(PatientCorrection::send(link, Globals::ProviderID, "Dupont", "Jean", "01/02/1950", chosen[0], chosen[1],
                                      chosen[2]),
@@ -376,12 +376,12 @@ void IdentificationTest::correctionSending()
 
     // Out of reach: nothing, not even the status text.
     m_status.clear();
-    const PatientCorrection::Link offline{[](bool) { return false; }, m_service->name(), link.setStatus};
+    const PatientCorrection::Needs offline{[](bool) { return false; }, m_service->name(), link.setStatus};
     QVERIFY(!PatientCorrection::send(offline, Globals::ProviderID, "Dupont", "Jean", "01/02/1950", "X", "Y", "Z"));
     QVERIFY(m_status.isEmpty());
 
     // An insert that fails is no correction sent.
-    const PatientCorrection::Link broken{link.connect, QStringLiteral("no-such-connection"), link.setStatus};
+    const PatientCorrection::Needs broken{link.connect, QStringLiteral("no-such-connection"), link.setStatus};
     QVERIFY(!PatientCorrection::send(broken, Globals::ProviderID, "Dupont", "Jean", "01/02/1950", "X", "Y", "Z"));
 }
 

@@ -8,10 +8,10 @@ class LocalAddressWatcher;
 class QWidget;
 class RemoteDatabase;
 
-// The parts of the main window that the access-code step, the ODBC steps
-// and the remote connection work with. The main window owns them and hands
-// this out; tests build one of their own.
-struct MainWindowParts {
+// What the access-code step, the 7-Zip check, the ODBC steps and the remote
+// connection need from the main window. The main window owns these parts and
+// hands this out; tests build one of their own.
+struct StartupNeeds {
     HttpClient *http = nullptr;             // IdHTTP1
     RemoteDatabase *database = nullptr;     // DBFTP
     LocalAddressWatcher *watcher = nullptr; // IdIPWatch1
