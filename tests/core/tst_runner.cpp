@@ -107,6 +107,9 @@ void TestRunner::runsProgram_data()
     QTest::newRow("no shell") << "test" << QStringList{"a b;c", "=", "a b;c"} << exited << 0u;
     QTest::newRow("missing program") << "/nonexistent/7z" << QStringList{}
                                      << int(TProcess::Outcome::NotStarted) << quint32(-1);
+    // Killed by a signal: no exit code of its own, never a success.
+    QTest::newRow("crash") << "sh" << QStringList{"-c", "kill -SEGV $$"} << int(TProcess::Outcome::Crashed)
+                           << quint32(-1);
 }
 
 void TestRunner::runsProgram()
