@@ -1,7 +1,7 @@
 #include "BenchTables.h"
 
 #include "BenchSupport.h"
-#include "LocalDatabase.h"
+#include "core/LocalDatabase.h"
 
 #include <QDir>
 #include <QFile>

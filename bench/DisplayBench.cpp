@@ -8,13 +8,13 @@
 #include "BenchSupport.h"
 #include "BenchTables.h"
 
-#include "Globals.h"
-#include "LocalDatabase.h"
-#include "MainWindow.h"
-#include "Patients.h"
+#include "core/Globals.h"
+#include "core/LocalDatabase.h"
+#include "reception/MainWindow.h"
+#include "views/Patients.h"
 #include "ScriptedDialogs.h"
 #include "TestHome.h"
-#include "uObservances.h"
+#include "views/uObservances.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -12,14 +12,14 @@
 #include "BenchSupport.h"
 #include "BenchTables.h"
 
-#include "Globals.h"
-#include "LocalDatabase.h"
-#include "MainWindow.h"
-#include "ProgramFolder.h"
-#include "ReportImport.h"
+#include "core/Globals.h"
+#include "core/LocalDatabase.h"
+#include "reception/MainWindow.h"
+#include "platform/ProgramFolder.h"
+#include "reception/ReportImport.h"
 #include "ScriptedDialogs.h"
 #include "TestHome.h"
-#include "Windows1252.h"
+#include "platform/Windows1252.h"
 
 #include <QApplication>
 #include <QDialog>

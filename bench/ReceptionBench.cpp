@@ -10,17 +10,17 @@
 
 #include "BenchSupport.h"
 
-#include "Globals.h"
-#include "LocalDatabase.h"
-#include "MainWindow.h"
+#include "core/Globals.h"
+#include "core/LocalDatabase.h"
+#include "reception/MainWindow.h"
 #include "Pop3TestMailbox.h"
-#include "ProgramFolder.h"
-#include "Reception.h"
-#include "RemoteDatabase.h"
+#include "platform/ProgramFolder.h"
+#include "reception/Reception.h"
+#include "core/RemoteDatabase.h"
 #include "ScriptedDialogs.h"
 #include "ServiceDatabase.h"
 #include "TestHome.h"
-#include "WaitForm.h"
+#include "core/WaitForm.h"
 
 #include <QApplication>
 #include <QDir>

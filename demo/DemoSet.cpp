@@ -6,14 +6,14 @@
 // the SQL of the service rows (providers, and one row per sample report).
 //   ObsidraDemoSet DATA_FOLDER PROGRAM_FOLDER > service.sql
 
-#include "Globals.h"
-#include "IniFile.h"
-#include "LocalDatabase.h"
-#include "ProgramFolder.h"
-#include "ReportFile.h"
+#include "core/Globals.h"
+#include "platform/IniFile.h"
+#include "core/LocalDatabase.h"
+#include "platform/ProgramFolder.h"
+#include "reception/ReportFile.h"
 #include "SampleMailbox.h"
-#include "ServerSettings.h"
-#include "SettingScrambler.h"
+#include "core/ServerSettings.h"
+#include "core/SettingScrambler.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "SampleMailbox.h"
 
-#include "Reception.h"
-#include "Windows1252.h"
+#include "reception/Reception.h"
+#include "platform/Windows1252.h"
 
 #include <QDir>
 #include <QFile>

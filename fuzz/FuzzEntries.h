@@ -4,12 +4,12 @@
 // that replays the saved inputs in the normal build. Each returns an empty
 // text, or the invariant that the input broke.
 
-#include "Globals.h"
-#include "NameDateRoutines.h"
-#include "ReportDataLine.h"
-#include "ReportFile.h"
-#include "TextRules.h"
-#include "Windows1252.h"
+#include "core/Globals.h"
+#include "core/NameDateRoutines.h"
+#include "reception/ReportDataLine.h"
+#include "reception/ReportFile.h"
+#include "platform/TextRules.h"
+#include "platform/Windows1252.h"
 
 #include <QBuffer>
 #include <QRegularExpression>

@@ -4,7 +4,7 @@
 // regression test that replays the saved inputs in the normal build. Returns
 // an empty text, or the invariant that the input broke.
 
-#include "MailMessage.h"
+#include "platform/MailMessage.h"
 
 #include <cstddef>
 #include <cstdint>

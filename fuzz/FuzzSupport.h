@@ -4,8 +4,8 @@
 // cannot grow (its name is taken by a folder), an import folder without
 // attachments, and a fixed decimal separator.
 
-#include "DecimalSeparator.h"
-#include "Globals.h"
+#include "platform/DecimalSeparator.h"
+#include "core/Globals.h"
 
 #include <QByteArray>
 #include <QDir>

@@ -1,10 +1,10 @@
 // Program entry of Tolvarenix Light.
 
-#include "ApplicationSetup.h"
-#include "Globals.h"
-#include "MainWindow.h"
-#include "TerminationSignals.h"
-#include "uStartup.h"
+#include "core/ApplicationSetup.h"
+#include "core/Globals.h"
+#include "reception/MainWindow.h"
+#include "platform/TerminationSignals.h"
+#include "core/uStartup.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "ApplicationSetup.h"
+#include "core/ApplicationSetup.h"
 
 #include <QApplication>
 #include <QFont>

@@ -1,12 +1,12 @@
-#include "Common.h"
+#include "core/Common.h"
 
-#include "ApplicationSetup.h"
+#include "core/ApplicationSetup.h"
 
-#include "DesktopEntry.h"
-#include "Dialogs.h"
-#include "ProgramFolder.h"
-#include "ShellLauncher.h"
-#include "TextViewer.h"
+#include "platform/DesktopEntry.h"
+#include "platform/Dialogs.h"
+#include "platform/ProgramFolder.h"
+#include "platform/ShellLauncher.h"
+#include "platform/TextViewer.h"
 
 #include <QDir>
 #include <QFile>

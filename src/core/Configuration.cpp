@@ -1,10 +1,10 @@
-#include "Configuration.h"
+#include "core/Configuration.h"
 
-#include "Common.h"
-#include "DecimalSeparator.h"
-#include "Globals.h"
-#include "IniFile.h"
-#include "ProgramFolder.h"
+#include "core/Common.h"
+#include "platform/DecimalSeparator.h"
+#include "core/Globals.h"
+#include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
 
 #include <QDir>
 #include <QFile>

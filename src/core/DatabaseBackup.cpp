@@ -1,16 +1,16 @@
-#include "DatabaseBackup.h"
+#include "core/DatabaseBackup.h"
 
-#include "Common.h"
-#include "Drives.h"
-#include "Globals.h"
-#include "LocalDatabase.h"
-#include "Main.h"
-#include "SelectFolder.h"
+#include "core/Common.h"
+#include "core/Drives.h"
+#include "core/Globals.h"
+#include "core/LocalDatabase.h"
+#include "core/Main.h"
+#include "core/SelectFolder.h"
 
-#include "Dialogs.h"
-#include "IniFile.h"
-#include "NetworkMounts.h"
-#include "ProgramFolder.h"
+#include "platform/Dialogs.h"
+#include "platform/IniFile.h"
+#include "platform/NetworkMounts.h"
+#include "platform/ProgramFolder.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,7 +1,7 @@
-#include "DebugTrace.h"
+#include "core/DebugTrace.h"
 
-#include "Dialogs.h"
-#include "Globals.h"
+#include "platform/Dialogs.h"
+#include "core/Globals.h"
 
 namespace DebugTrace {
 

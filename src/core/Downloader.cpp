@@ -1,12 +1,12 @@
-#include "Downloader.h"
+#include "core/Downloader.h"
 
-#include "Common.h"
-#include "Dialogs.h"
-#include "Globals.h"
-#include "HttpClient.h"
-#include "Progress.h"
-#include "ProgramFolder.h"
-#include "SevenZip.h"
+#include "core/Common.h"
+#include "platform/Dialogs.h"
+#include "core/Globals.h"
+#include "platform/HttpClient.h"
+#include "core/Progress.h"
+#include "platform/ProgramFolder.h"
+#include "core/SevenZip.h"
 
 #include <QCoreApplication>
 #include <QDir>

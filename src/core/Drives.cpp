@@ -1,4 +1,4 @@
-#include "Drives.h"
+#include "core/Drives.h"
 
 #include <QFile>
 

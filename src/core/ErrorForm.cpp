@@ -1,8 +1,8 @@
-#include "ErrorForm.h"
+#include "core/ErrorForm.h"
 
-#include "Main.h"
+#include "core/Main.h"
 
-#include "Dialogs.h"
+#include "platform/Dialogs.h"
 
 void Creer_ErrorForm(const QString &routine, const QString &context, const QString &message)
 {

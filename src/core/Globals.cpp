@@ -1,4 +1,4 @@
-#include "Globals.h"
+#include "core/Globals.h"
 
 namespace Globals {
 

@@ -1,8 +1,8 @@
-#include "LocalDatabase.h"
+#include "core/LocalDatabase.h"
 
-#include "Globals.h"
-#include "IniFile.h"
-#include "ProgramFolder.h"
+#include "core/Globals.h"
+#include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
-#include "LogWriter.h"
+#include "core/LogWriter.h"
 
-#include "Clock.h"
-#include "ProgramFolder.h"
-#include "Windows1252.h"
+#include "platform/Clock.h"
+#include "platform/ProgramFolder.h"
+#include "platform/Windows1252.h"
 
 #include <QFile>
 

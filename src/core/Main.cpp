@@ -1,19 +1,19 @@
-#include "Main.h"
+#include "core/Main.h"
 
 #include "ui_Main.h"
 
-#include "Common.h"
-#include "Configuration.h"
-#include "SevenZip.h"
-#include "ServerSettings.h"
-#include "StartupConnectivity.h"
-#include "Globals.h"
-#include "LogWriter.h"
-#include "MakerContact.h"
-#include "ProgramFolder.h"
-#include "Uabout.h"
-#include "uStartup.h"
-#include "Dialogs.h"
+#include "core/Common.h"
+#include "core/Configuration.h"
+#include "core/SevenZip.h"
+#include "core/ServerSettings.h"
+#include "core/StartupConnectivity.h"
+#include "core/Globals.h"
+#include "core/LogWriter.h"
+#include "core/MakerContact.h"
+#include "platform/ProgramFolder.h"
+#include "core/Uabout.h"
+#include "core/uStartup.h"
+#include "platform/Dialogs.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "Downloader.h"
-#include "HttpClient.h"
-#include "LocalAddressWatcher.h"
-#include "LocalDatabase.h"
-#include "StartupNeeds.h"
-#include "RemoteDatabase.h"
-#include "UpdateSearch.h"
+#include "core/Downloader.h"
+#include "platform/HttpClient.h"
+#include "platform/LocalAddressWatcher.h"
+#include "core/LocalDatabase.h"
+#include "core/StartupNeeds.h"
+#include "core/RemoteDatabase.h"
+#include "core/UpdateSearch.h"
 
 #include <QMainWindow>
 #include <QStringList>

@@ -1,7 +1,7 @@
-#include "MakerContact.h"
+#include "core/MakerContact.h"
 
-#include "IniFile.h"
-#include "ProgramFolder.h"
+#include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
 
 QString MakerContact::telephone()
 {

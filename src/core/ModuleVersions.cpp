@@ -1,7 +1,7 @@
-#include "ModuleVersions.h"
+#include "core/ModuleVersions.h"
 
-#include "IniFile.h"
-#include "ProgramFolder.h"
+#include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
 
 #include <QCryptographicHash>
 #include <QDir>

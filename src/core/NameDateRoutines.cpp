@@ -1,10 +1,10 @@
-#include "NameDateRoutines.h"
+#include "core/NameDateRoutines.h"
 
-#include "Clock.h"
-#include "DecimalSeparator.h"
-#include "Dialogs.h"
-#include "Globals.h"
-#include "TextRules.h"
+#include "platform/Clock.h"
+#include "platform/DecimalSeparator.h"
+#include "platform/Dialogs.h"
+#include "core/Globals.h"
+#include "platform/TextRules.h"
 
 #include <cmath>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "NewFolder.h"
+#include "core/NewFolder.h"
 
 #include "ui_NewFolder.h"
 

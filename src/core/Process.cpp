@@ -1,7 +1,7 @@
-#include "Process.h"
+#include "core/Process.h"
 
-#include "Globals.h"
-#include "WaitForm.h"
+#include "core/Globals.h"
+#include "core/WaitForm.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>

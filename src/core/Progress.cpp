@@ -1,4 +1,4 @@
-#include "Progress.h"
+#include "core/Progress.h"
 #include "ui_Progress.h"
 
 #include <QScreen>

@@ -1,19 +1,19 @@
-#include "Proxy.h"
+#include "core/Proxy.h"
 
-#include "DebugTrace.h"
+#include "core/DebugTrace.h"
 
 #include "ui_Proxy.h"
 
-#include "Dialogs.h"
-#include "Globals.h"
-#include "HttpClient.h"
-#include "IniFile.h"
-#include "LogWriter.h"
-#include "ProgramFolder.h"
-#include "RemoteDatabase.h"
-#include "ServerSettings.h"
-#include "SettingScrambler.h"
-#include "TextRules.h"
+#include "platform/Dialogs.h"
+#include "core/Globals.h"
+#include "platform/HttpClient.h"
+#include "platform/IniFile.h"
+#include "core/LogWriter.h"
+#include "platform/ProgramFolder.h"
+#include "core/RemoteDatabase.h"
+#include "core/ServerSettings.h"
+#include "core/SettingScrambler.h"
+#include "platform/TextRules.h"
 
 #include <QEvent>
 #include <QFocusEvent>

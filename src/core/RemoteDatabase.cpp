@@ -1,10 +1,10 @@
-#include "RemoteDatabase.h"
+#include "core/RemoteDatabase.h"
 
-#include "Configuration.h"
-#include "Globals.h"
-#include "HttpClient.h"
-#include "LocalAddressWatcher.h"
-#include "LogWriter.h"
+#include "core/Configuration.h"
+#include "core/Globals.h"
+#include "platform/HttpClient.h"
+#include "platform/LocalAddressWatcher.h"
+#include "core/LogWriter.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,4 +1,4 @@
-#include "ReportName.h"
+#include "core/ReportName.h"
 
 namespace ReportName {
 

@@ -1,12 +1,12 @@
-#include "SelectFolder.h"
+#include "core/SelectFolder.h"
 
-#include "Common.h"
-#include "ErrorForm.h"
-#include "Globals.h"
+#include "core/Common.h"
+#include "core/ErrorForm.h"
+#include "core/Globals.h"
 
-#include "DesktopEntry.h"
-#include "Dialogs.h"
-#include "NewFolder.h"
+#include "platform/DesktopEntry.h"
+#include "platform/Dialogs.h"
+#include "core/NewFolder.h"
 #include "ui_SelectFolder.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
-#include "ServerSettings.h"
+#include "core/ServerSettings.h"
 
-#include "HttpClient.h"
-#include "IniFile.h"
-#include "ProgramFolder.h"
-#include "TextRules.h"
+#include "platform/HttpClient.h"
+#include "platform/IniFile.h"
+#include "platform/ProgramFolder.h"
+#include "platform/TextRules.h"
 
 namespace ServerSettings {
 

@@ -1,6 +1,6 @@
-#include "SettingScrambler.h"
+#include "core/SettingScrambler.h"
 
-#include "Windows1252.h"
+#include "platform/Windows1252.h"
 
 #include <array>
 

@@ -1,15 +1,15 @@
-#include "StartupConnectivity.h"
+#include "core/StartupConnectivity.h"
 
-#include "Configuration.h"
-#include "Dialogs.h"
-#include "LocalAddressWatcher.h"
-#include "LogWriter.h"
-#include "OdbcDataSources.h"
-#include "Proxy.h"
-#include "RemoteDatabase.h"
-#include "ServerSettings.h"
-#include "HttpClient.h"
-#include "TextRules.h"
+#include "core/Configuration.h"
+#include "platform/Dialogs.h"
+#include "platform/LocalAddressWatcher.h"
+#include "core/LogWriter.h"
+#include "platform/OdbcDataSources.h"
+#include "core/Proxy.h"
+#include "core/RemoteDatabase.h"
+#include "core/ServerSettings.h"
+#include "platform/HttpClient.h"
+#include "platform/TextRules.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StartupNeeds.h"
+#include "core/StartupNeeds.h"
 
 #include <QString>
 #include <functional>

@@ -1,9 +1,9 @@
-#include "Uabout.h"
+#include "core/Uabout.h"
 
 #include "ui_Uabout.h"
 
-#include "MakerContact.h"
-#include "ProgramFolder.h"
+#include "core/MakerContact.h"
+#include "platform/ProgramFolder.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ModuleVersions.h"
-#include "UpdateSearch.h"
+#include "core/ModuleVersions.h"
+#include "core/UpdateSearch.h"
 
 #include <QDateTime>
 #include <QDialog>

@@ -1,18 +1,18 @@
-#include "UpdateSearch.h"
+#include "core/UpdateSearch.h"
 
-#include "Common.h"
+#include "core/Common.h"
 
-#include "Dialogs.h"
-#include "Downloader.h"
-#include "Globals.h"
-#include "IniFile.h"
-#include "LogWriter.h"
-#include "MakerContact.h"
-#include "ModuleVersions.h"
-#include "ProgramFolder.h"
-#include "RemoteDatabase.h"
-#include "ServerSettings.h"
-#include "TextRules.h"
+#include "platform/Dialogs.h"
+#include "core/Downloader.h"
+#include "core/Globals.h"
+#include "platform/IniFile.h"
+#include "core/LogWriter.h"
+#include "core/MakerContact.h"
+#include "core/ModuleVersions.h"
+#include "platform/ProgramFolder.h"
+#include "core/RemoteDatabase.h"
+#include "core/ServerSettings.h"
+#include "platform/TextRules.h"
 
 #include <QCoreApplication>
 #include <QCursor>

@@ -1,7 +1,7 @@
-#include "WaitForm.h"
+#include "core/WaitForm.h"
 #include "ui_WaitForm.h"
 
-#include "Globals.h"
+#include "core/Globals.h"
 
 #include <QApplication>
 #include <QKeyEvent>

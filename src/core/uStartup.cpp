@@ -1,4 +1,4 @@
-#include "uStartup.h"
+#include "core/uStartup.h"
 
 #include "ui_uStartup.h"
 

@@ -1,4 +1,4 @@
-#include "CurlSupport.h"
+#include "platform/CurlSupport.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

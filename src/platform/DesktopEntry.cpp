@@ -1,4 +1,4 @@
-#include "DesktopEntry.h"
+#include "platform/DesktopEntry.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,4 +1,4 @@
-#include "HttpClient.h"
+#include "platform/HttpClient.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -6,7 +6,7 @@
 #include <QThread>
 #include <QUrl>
 
-#include "CurlSupport.h"
+#include "platform/CurlSupport.h"
 
 #include <curl/curl.h>
 

@@ -1,4 +1,4 @@
-#include "LocalAddressWatcher.h"
+#include "platform/LocalAddressWatcher.h"
 
 #include <QNetworkInterface>
 

@@ -1,7 +1,7 @@
-#include "LocalConnection.h"
+#include "platform/LocalConnection.h"
 
-#include "LocalTables.h"
-#include "NameFolding.h"
+#include "platform/LocalTables.h"
+#include "platform/NameFolding.h"
 
 #define SQLITE_HAS_CODEC 1
 #include <sqlcipher/sqlite3.h>

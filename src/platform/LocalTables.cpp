@@ -1,7 +1,7 @@
-#include "LocalTables.h"
+#include "platform/LocalTables.h"
 
-#include "DecimalSeparator.h"
-#include "LocalConnection.h"
+#include "platform/DecimalSeparator.h"
+#include "platform/LocalConnection.h"
 
 #define SQLITE_HAS_CODEC 1
 #include <sqlcipher/sqlite3.h>

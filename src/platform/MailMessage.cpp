@@ -1,10 +1,10 @@
 // GMime (through GLib) uses "signals" as a name: include it before Qt.
 #include <gmime/gmime.h>
 
-#include "MailMessage.h"
+#include "platform/MailMessage.h"
 
-#include "TextRules.h"
-#include "Windows1252.h"
+#include "platform/TextRules.h"
+#include "platform/Windows1252.h"
 
 #include <QStringDecoder>
 

@@ -1,4 +1,4 @@
-#include "NameFolding.h"
+#include "platform/NameFolding.h"
 
 #define SQLITE_HAS_CODEC 1
 #include <sqlcipher/sqlite3.h>

@@ -1,4 +1,4 @@
-#include "NetworkMounts.h"
+#include "platform/NetworkMounts.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "OdbcDataSources.h"
+#include "platform/OdbcDataSources.h"
 
 #include <QDir>
 

@@ -1,4 +1,4 @@
-#include "Pop3Client.h"
+#include "platform/Pop3Client.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <QThread>
 
-#include "CurlSupport.h"
+#include "platform/CurlSupport.h"
 
 #include <curl/curl.h>
 #include <sys/socket.h>

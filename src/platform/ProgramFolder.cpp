@@ -1,4 +1,4 @@
-#include "ProgramFolder.h"
+#include "platform/ProgramFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>

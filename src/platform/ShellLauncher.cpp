@@ -1,4 +1,4 @@
-#include "ShellLauncher.h"
+#include "platform/ShellLauncher.h"
 
 #include <QDesktopServices>
 

@@ -1,6 +1,6 @@
-#include "TextViewer.h"
+#include "platform/TextViewer.h"
 
-#include "Windows1252.h"
+#include "platform/Windows1252.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "Windows1252.h"
+#include "platform/Windows1252.h"
 
 namespace {
 

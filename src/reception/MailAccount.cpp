@@ -1,10 +1,10 @@
-#include "MailAccount.h"
+#include "reception/MailAccount.h"
 
-#include "IniFile.h"
-#include "LocalTables.h"
-#include "LogWriter.h"
-#include "ProgramFolder.h"
-#include "TextRules.h"
+#include "platform/IniFile.h"
+#include "platform/LocalTables.h"
+#include "core/LogWriter.h"
+#include "platform/ProgramFolder.h"
+#include "platform/TextRules.h"
 
 MailAccount MailAccount::fromRecord(LocalDataSet &table)
 {

@@ -1,10 +1,10 @@
-#include "MailAccountEditor.h"
+#include "reception/MailAccountEditor.h"
 
-#include "Dialogs.h"
-#include "LocalTables.h"
-#include "LogWriter.h"
-#include "MailAccount.h"
-#include "Pop3Client.h"
+#include "platform/Dialogs.h"
+#include "platform/LocalTables.h"
+#include "core/LogWriter.h"
+#include "reception/MailAccount.h"
+#include "platform/Pop3Client.h"
 
 QString MailAccountTexts::joined() const
 {

@@ -1,8 +1,8 @@
-#include "MailboxOperations.h"
+#include "reception/MailboxOperations.h"
 
-#include "Dialogs.h"
-#include "Globals.h"
-#include "LogWriter.h"
+#include "platform/Dialogs.h"
+#include "core/Globals.h"
+#include "core/LogWriter.h"
 
 namespace {
 

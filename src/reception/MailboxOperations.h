@@ -1,8 +1,8 @@
 #pragma once
 
-#include "MailAccount.h"
-#include "MailMessage.h"
-#include "Pop3Client.h"
+#include "reception/MailAccount.h"
+#include "platform/MailMessage.h"
+#include "platform/Pop3Client.h"
 
 #include <QDateTime>
 #include <QList>

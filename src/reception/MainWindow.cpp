@@ -1,13 +1,13 @@
-#include "MainWindow.h"
+#include "reception/MainWindow.h"
 
-#include "ReportImport.h"
+#include "reception/ReportImport.h"
 
-#include "DatabaseBackup.h"
-#include "Reception.h"
-#include "Globals.h"
-#include "uImages.h"
-#include "uMedecin.h"
-#include "uObservances.h"
+#include "core/DatabaseBackup.h"
+#include "reception/Reception.h"
+#include "core/Globals.h"
+#include "views/uImages.h"
+#include "reception/uMedecin.h"
+#include "views/uObservances.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Main.h"
-#include "ObservanceDisplay.h"
+#include "core/Main.h"
+#include "views/ObservanceDisplay.h"
 
 // The main window as the program runs it: the frame with the commands of the
 // patient display and of the mail account form bound in.

@@ -1,11 +1,11 @@
-#include "MessageAction.h"
+#include "reception/MessageAction.h"
 #include "ui_MessageAction.h"
 
-#include "Common.h"
-#include "Dialogs.h"
-#include "Globals.h"
-#include "MessageBrowser.h"
-#include "UMessage.h"
+#include "core/Common.h"
+#include "platform/Dialogs.h"
+#include "core/Globals.h"
+#include "reception/MessageBrowser.h"
+#include "reception/UMessage.h"
 
 #include <QEvent>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MessageActionState.h"
+#include "reception/MessageActionState.h"
 
 #include <QDialog>
 

@@ -1,9 +1,9 @@
-#include "MessageActionState.h"
+#include "reception/MessageActionState.h"
 
-#include "ReportName.h"
+#include "core/ReportName.h"
 
-#include "ReportFile.h"
-#include "TextRules.h"
+#include "reception/ReportFile.h"
+#include "platform/TextRules.h"
 
 namespace {
 

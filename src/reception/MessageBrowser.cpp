@@ -1,7 +1,7 @@
-#include "MessageBrowser.h"
+#include "reception/MessageBrowser.h"
 
-#include "Globals.h"
-#include "ShellLauncher.h"
+#include "core/Globals.h"
+#include "platform/ShellLauncher.h"
 
 #include <QFile>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MailboxOperations.h"
+#include "reception/MailboxOperations.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,16 +1,16 @@
-#include "RemoteRecording.h"
+#include "reception/RemoteRecording.h"
 
-#include "DebugTrace.h"
-#include "ReportName.h"
+#include "core/DebugTrace.h"
+#include "core/ReportName.h"
 
-#include "Clock.h"
-#include "Dialogs.h"
-#include "Globals.h"
-#include "LocalDatabase.h"
-#include "Main.h"
-#include "RemoteSqlText.h"
-#include "ReportFile.h"
-#include "TextRules.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "core/Globals.h"
+#include "core/LocalDatabase.h"
+#include "core/Main.h"
+#include "core/RemoteSqlText.h"
+#include "reception/ReportFile.h"
+#include "platform/TextRules.h"
 
 #include <QDir>
 #include <QFileInfo>

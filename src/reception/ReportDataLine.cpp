@@ -1,12 +1,12 @@
-#include "ReportDataLine.h"
+#include "reception/ReportDataLine.h"
 
-#include "Common.h"
-#include "DecimalSeparator.h"
-#include "Globals.h"
-#include "LogWriter.h"
-#include "NameDateRoutines.h"
-#include "TextRules.h"
-#include "VerifiedCopy.h"
+#include "core/Common.h"
+#include "platform/DecimalSeparator.h"
+#include "core/Globals.h"
+#include "core/LogWriter.h"
+#include "core/NameDateRoutines.h"
+#include "platform/TextRules.h"
+#include "reception/VerifiedCopy.h"
 
 #include <QDir>
 #include <QFileInfo>

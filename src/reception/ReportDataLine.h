@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Common.h"
+#include "core/Common.h"
 
 #include <QDateTime>
 #include <QString>

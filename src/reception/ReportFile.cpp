@@ -1,7 +1,7 @@
-#include "ReportFile.h"
+#include "reception/ReportFile.h"
 
-#include "TextRules.h"
-#include "Windows1252.h"
+#include "platform/TextRules.h"
+#include "platform/Windows1252.h"
 
 #include <QDate>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RemoteRecording.h"
+#include "reception/RemoteRecording.h"
 
 #include <QDateTime>
 #include <QString>

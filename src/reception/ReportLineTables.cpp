@@ -1,6 +1,6 @@
-#include "ReportLineTables.h"
+#include "reception/ReportLineTables.h"
 
-#include "LocalTables.h"
+#include "platform/LocalTables.h"
 
 QVariant ObservanceTableRecord::field(const QString &name) const
 {

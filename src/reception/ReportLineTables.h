@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ReportDataLine.h"
+#include "reception/ReportDataLine.h"
 
 class LocalTable;
 

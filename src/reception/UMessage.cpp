@@ -1,12 +1,12 @@
-#include "UMessage.h"
+#include "reception/UMessage.h"
 #include "ui_UMessage.h"
 
-#include "Common.h"
-#include "Dialogs.h"
-#include "Globals.h"
-#include "Main.h"
-#include "MessageBrowser.h"
-#include "ProgramFolder.h"
+#include "core/Common.h"
+#include "platform/Dialogs.h"
+#include "core/Globals.h"
+#include "core/Main.h"
+#include "reception/MessageBrowser.h"
+#include "platform/ProgramFolder.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MailMessage.h"
-#include "MailboxOperations.h"
+#include "platform/MailMessage.h"
+#include "reception/MailboxOperations.h"
 
 #include <QWidget>
 

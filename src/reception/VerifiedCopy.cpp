@@ -1,4 +1,4 @@
-#include "VerifiedCopy.h"
+#include "reception/VerifiedCopy.h"
 
 #include <QFile>
 #include <QSaveFile>

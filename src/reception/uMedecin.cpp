@@ -1,9 +1,9 @@
-#include "uMedecin.h"
+#include "reception/uMedecin.h"
 #include "ui_uMedecin.h"
 
-#include "Globals.h"
-#include "LocalTables.h"
-#include "Main.h"
+#include "core/Globals.h"
+#include "platform/LocalTables.h"
+#include "core/Main.h"
 
 #include <QCloseEvent>
 #include <QIntValidator>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MailAccountEditor.h"
+#include "reception/MailAccountEditor.h"
 
 #include <QWidget>
 

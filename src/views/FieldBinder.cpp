@@ -1,4 +1,4 @@
-#include "FieldBinder.h"
+#include "views/FieldBinder.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

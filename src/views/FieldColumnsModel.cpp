@@ -1,4 +1,4 @@
-#include "FieldColumnsModel.h"
+#include "views/FieldColumnsModel.h"
 
 #include <QItemSelectionModel>
 #include <QTableView>

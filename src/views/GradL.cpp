@@ -1,4 +1,4 @@
-#include "GradL.h"
+#include "views/GradL.h"
 
 #include <QPainter>
 #include <QPaintEvent>

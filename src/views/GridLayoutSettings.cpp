@@ -1,6 +1,6 @@
-#include "GridLayoutSettings.h"
+#include "views/GridLayoutSettings.h"
 
-#include "IniFile.h"
+#include "platform/IniFile.h"
 
 namespace GridLayoutSettings {
 

@@ -1,9 +1,9 @@
-#include "NewPatientRules.h"
+#include "views/NewPatientRules.h"
 
-#include "LocalTables.h"
-#include "NameDateRoutines.h"
-#include "TextRules.h"
-#include "Windows1252.h"
+#include "platform/LocalTables.h"
+#include "core/NameDateRoutines.h"
+#include "platform/TextRules.h"
+#include "platform/Windows1252.h"
 
 #include <QDate>
 

@@ -1,13 +1,13 @@
-#include "ObservanceDisplay.h"
+#include "views/ObservanceDisplay.h"
 
-#include "Globals.h"
-#include "Main.h"
-#include "MakerContact.h"
-#include "Patients.h"
-#include "uObservances.h"
+#include "core/Globals.h"
+#include "core/Main.h"
+#include "core/MakerContact.h"
+#include "views/Patients.h"
+#include "views/uObservances.h"
 
-#include "Dialogs.h"
-#include "TextRules.h"
+#include "platform/Dialogs.h"
+#include "platform/TextRules.h"
 
 #include <QComboBox>
 #include <QSignalBlocker>

@@ -1,6 +1,6 @@
-#include "ObservanceSeries.h"
+#include "views/ObservanceSeries.h"
 
-#include "LocalTables.h"
+#include "platform/LocalTables.h"
 
 #include <cmath>
 #include <limits>

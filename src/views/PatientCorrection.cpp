@@ -1,8 +1,8 @@
-#include "PatientCorrection.h"
+#include "views/PatientCorrection.h"
 
-#include "Main.h"
-#include "RemoteSqlText.h"
-#include "TextRules.h"
+#include "core/Main.h"
+#include "core/RemoteSqlText.h"
+#include "platform/TextRules.h"
 
 #include <QSqlDatabase>
 #include <QSqlError>

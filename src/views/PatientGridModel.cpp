@@ -1,6 +1,6 @@
-#include "PatientGridModel.h"
+#include "views/PatientGridModel.h"
 
-#include "LocalTables.h"
+#include "platform/LocalTables.h"
 
 namespace {
 

@@ -1,16 +1,16 @@
-#include "PatientIdentification.h"
+#include "views/PatientIdentification.h"
 
-#include "DebugTrace.h"
-#include "ReportName.h"
+#include "core/DebugTrace.h"
+#include "core/ReportName.h"
 
-#include "Dialogs.h"
-#include "Globals.h"
-#include "LocalTables.h"
-#include "Main.h"
-#include "NameDateRoutines.h"
-#include "PatientSearch.h"
-#include "Patients.h"
-#include "TextRules.h"
+#include "platform/Dialogs.h"
+#include "core/Globals.h"
+#include "platform/LocalTables.h"
+#include "core/Main.h"
+#include "core/NameDateRoutines.h"
+#include "views/PatientSearch.h"
+#include "views/Patients.h"
+#include "platform/TextRules.h"
 
 #include <QDate>
 #include <QFrame>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "PatientCorrection.h"
+#include "views/PatientCorrection.h"
 
 #include <QString>
 

@@ -1,9 +1,9 @@
-#include "PatientSearch.h"
+#include "views/PatientSearch.h"
 
-#include "Common.h"
-#include "NameDateRoutines.h"
-#include "NameFolding.h"
-#include "TextRules.h"
+#include "core/Common.h"
+#include "core/NameDateRoutines.h"
+#include "platform/NameFolding.h"
+#include "platform/TextRules.h"
 
 #include <QDate>
 

@@ -1,16 +1,16 @@
-#include "Patients.h"
+#include "views/Patients.h"
 #include "ui_Patients.h"
 
-#include "Dialogs.h"
-#include "Globals.h"
-#include "LocalDatabase.h"
-#include "Main.h"
-#include "PatientGridModel.h"
-#include "PatientIdentification.h"
-#include "RemoteDatabase.h"
-#include "UNewPatient.h"
+#include "platform/Dialogs.h"
+#include "core/Globals.h"
+#include "core/LocalDatabase.h"
+#include "core/Main.h"
+#include "views/PatientGridModel.h"
+#include "views/PatientIdentification.h"
+#include "core/RemoteDatabase.h"
+#include "views/UNewPatient.h"
 
-#include "Common.h"
+#include "core/Common.h"
 
 #include <QButtonGroup>
 #include <QCoreApplication>

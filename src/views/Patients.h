@@ -1,7 +1,7 @@
 #pragma once
 
-#include "LocalTables.h"
-#include "PatientSearch.h"
+#include "platform/LocalTables.h"
+#include "views/PatientSearch.h"
 
 #include <QDialog>
 

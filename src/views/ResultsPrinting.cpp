@@ -1,4 +1,4 @@
-#include "ResultsPrinting.h"
+#include "views/ResultsPrinting.h"
 
 #include <QFont>
 #include <QFontMetrics>

@@ -1,13 +1,13 @@
-#include "ShowResults.h"
+#include "views/ShowResults.h"
 #include "ui_ShowResults.h"
 
-#include "Clock.h"
-#include "Dialogs.h"
-#include "GridLayoutSettings.h"
-#include "IniFile.h"
-#include "LocalTables.h"
-#include "ProgramFolder.h"
-#include "ResultsPrinting.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "views/GridLayoutSettings.h"
+#include "platform/IniFile.h"
+#include "platform/LocalTables.h"
+#include "platform/ProgramFolder.h"
+#include "views/ResultsPrinting.h"
 
 #include <QCloseEvent>
 #include <QHeaderView>

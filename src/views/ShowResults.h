@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FieldColumnsModel.h"
+#include "views/FieldColumnsModel.h"
 
 #include <QDialog>
 #include <QPixmap>

@@ -1,9 +1,9 @@
-#include "UNewPatient.h"
+#include "views/UNewPatient.h"
 #include "ui_UNewPatient.h"
 
-#include "Dialogs.h"
-#include "Globals.h"
-#include "NameDateRoutines.h"
+#include "platform/Dialogs.h"
+#include "core/Globals.h"
+#include "core/NameDateRoutines.h"
 
 #include <QScreen>
 #include <QStyle>

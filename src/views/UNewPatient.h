@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NewPatientRules.h"
+#include "views/NewPatientRules.h"
 
 #include <QDialog>
 

@@ -1,11 +1,11 @@
-#include "uImages.h"
+#include "views/uImages.h"
 
-#include "Common.h"
-#include "FieldColumnsModel.h"
-#include "Globals.h"
-#include "ObservanceDisplay.h"
+#include "core/Common.h"
+#include "views/FieldColumnsModel.h"
+#include "core/Globals.h"
+#include "views/ObservanceDisplay.h"
 
-#include "Dialogs.h"
+#include "platform/Dialogs.h"
 #include "ui_uImages.h"
 
 #include <QFileInfo>

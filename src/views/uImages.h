@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LocalTables.h"
+#include "platform/LocalTables.h"
 
 #include <QDialog>
 

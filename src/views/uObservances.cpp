@@ -1,15 +1,15 @@
-#include "uObservances.h"
+#include "views/uObservances.h"
 #include "ui_uObservances.h"
 
-#include "Common.h"
-#include "FieldBinder.h"
-#include "FieldColumnsModel.h"
-#include "Globals.h"
-#include "GridLayoutSettings.h"
-#include "IniFile.h"
-#include "LocalDatabase.h"
-#include "ObservanceSeries.h"
-#include "ProgramFolder.h"
+#include "core/Common.h"
+#include "views/FieldBinder.h"
+#include "views/FieldColumnsModel.h"
+#include "core/Globals.h"
+#include "views/GridLayoutSettings.h"
+#include "platform/IniFile.h"
+#include "core/LocalDatabase.h"
+#include "views/ObservanceSeries.h"
+#include "platform/ProgramFolder.h"
 
 #include <QChart>
 #include <QCloseEvent>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Globals.h"
-#include "LocalDatabase.h"
-#include "ProgramFolder.h"
+#include "core/Globals.h"
+#include "core/LocalDatabase.h"
+#include "platform/ProgramFolder.h"
 #include "TestHome.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Pop3Client.h"
+#include "platform/Pop3Client.h"
 
 #include <QByteArray>
 #include <QString>

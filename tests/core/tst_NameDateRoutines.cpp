@@ -1,7 +1,7 @@
-#include "Clock.h"
-#include "DecimalSeparator.h"
-#include "Globals.h"
-#include "NameDateRoutines.h"
+#include "platform/Clock.h"
+#include "platform/DecimalSeparator.h"
+#include "core/Globals.h"
+#include "core/NameDateRoutines.h"
 #include "ScriptedDialogs.h"
 
 #include <QtTest>

@@ -1,5 +1,5 @@
-#include "ApplicationSetup.h"
-#include "Uabout.h"
+#include "core/ApplicationSetup.h"
+#include "core/Uabout.h"
 
 #include <QApplication>
 #include <QLabel>

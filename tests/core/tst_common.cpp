@@ -1,10 +1,10 @@
-#include "Common.h"
-#include "Drives.h"
-#include "DesktopEntry.h"
+#include "core/Common.h"
+#include "core/Drives.h"
+#include "platform/DesktopEntry.h"
 #include "ScriptedDialogs.h"
-#include "ShellLauncher.h"
+#include "platform/ShellLauncher.h"
 #include "TestHome.h"
-#include "TextViewer.h"
+#include "platform/TextViewer.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
-#include "Configuration.h"
-#include "DecimalSeparator.h"
-#include "Globals.h"
+#include "core/Configuration.h"
+#include "platform/DecimalSeparator.h"
+#include "core/Globals.h"
 #include "TestHome.h"
-#include "uStartup.h"
+#include "core/uStartup.h"
 
 #include <QDir>
 #include <QDirIterator>

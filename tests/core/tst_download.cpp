@@ -1,7 +1,7 @@
 #include "ArchiveFixtures.h"
-#include "Downloader.h"
-#include "Globals.h"
-#include "HttpClient.h"
+#include "core/Downloader.h"
+#include "core/Globals.h"
+#include "platform/HttpClient.h"
 #include "ScriptedDialogs.h"
 #include "TestHome.h"
 

@@ -1,7 +1,7 @@
-#include "Globals.h"
-#include "IniFile.h"
-#include "LocalDatabase.h"
-#include "ProgramFolder.h"
+#include "core/Globals.h"
+#include "platform/IniFile.h"
+#include "core/LocalDatabase.h"
+#include "platform/ProgramFolder.h"
 #include "TestHome.h"
 
 #include <QCryptographicHash>

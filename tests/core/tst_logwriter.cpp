@@ -1,9 +1,9 @@
 // The trace file: entry layout, creation and appending, failures that must
 // not reach the caller, secrets kept out of the file.
 
-#include "Clock.h"
-#include "LogWriter.h"
-#include "Main.h"
+#include "platform/Clock.h"
+#include "core/LogWriter.h"
+#include "core/Main.h"
 #include "TestHome.h"
 
 #include <QDir>

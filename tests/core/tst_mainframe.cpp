@@ -1,8 +1,8 @@
 // The main-window frame: menus, tool bars, the notice, the commands bound to
 // the other subsystems, the show handler's decisions, closing and the updater.
 
-#include "Globals.h"
-#include "Main.h"
+#include "core/Globals.h"
+#include "core/Main.h"
 #include "ScriptedDialogs.h"
 #include "TestHome.h"
 

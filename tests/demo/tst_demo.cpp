@@ -6,16 +6,16 @@
 // unknown patient created through the identification window, the ordinary
 // e-mail shown and gone from the server, every receipt and result recorded.
 
-#include "Globals.h"
-#include "LocalAddressWatcher.h"
-#include "MainWindow.h"
-#include "MessageAction.h"
-#include "Patients.h"
+#include "core/Globals.h"
+#include "platform/LocalAddressWatcher.h"
+#include "reception/MainWindow.h"
+#include "reception/MessageAction.h"
+#include "views/Patients.h"
 #include "ScriptedDialogs.h"
 #include "ServiceDatabase.h"
-#include "ShowResults.h"
-#include "UNewPatient.h"
-#include "WaitForm.h"
+#include "views/ShowResults.h"
+#include "views/UNewPatient.h"
+#include "core/WaitForm.h"
 
 #include <QApplication>
 #include <QDirIterator>

@@ -1,5 +1,5 @@
-#include "HttpClient.h"
-#include "LocalAddressWatcher.h"
+#include "platform/HttpClient.h"
+#include "platform/LocalAddressWatcher.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "DecimalSeparator.h"
-#include "LocalTables.h"
+#include "platform/DecimalSeparator.h"
+#include "platform/LocalTables.h"
 
 #include <QFile>
 #include <QProcess>

@@ -1,10 +1,10 @@
 // The POP3 client against the private dovecot of the test services, and the
 // message parsing with GMime.
 
-#include "MailMessage.h"
-#include "Pop3Client.h"
+#include "platform/MailMessage.h"
+#include "platform/Pop3Client.h"
 #include "Pop3TestMailbox.h"
-#include "Windows1252.h"
+#include "platform/Windows1252.h"
 
 #include <QtTest>
 

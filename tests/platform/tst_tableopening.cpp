@@ -2,8 +2,8 @@
 // time must be the files' own keys, and a table whose rows are read on
 // demand must behave as one that read them at once.
 
-#include "LocalConnection.h"
-#include "LocalTables.h"
+#include "platform/LocalConnection.h"
+#include "platform/LocalTables.h"
 
 #define SQLITE_HAS_CODEC 1
 #include <sqlcipher/sqlite3.h>

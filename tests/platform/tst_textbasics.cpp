@@ -1,6 +1,6 @@
-#include "IniFile.h"
-#include "TextRules.h"
-#include "Windows1252.h"
+#include "platform/IniFile.h"
+#include "platform/TextRules.h"
+#include "platform/Windows1252.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 #include "../../fuzz/FuzzEntries.h"
 #include "../../fuzz/FuzzMailEntries.h"
 
-#include "DecimalSeparator.h"
+#include "platform/DecimalSeparator.h"
 #include "TestHome.h"
 
 #include <QDir>

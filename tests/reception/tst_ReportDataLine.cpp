@@ -1,10 +1,10 @@
-#include "Clock.h"
-#include "DecimalSeparator.h"
-#include "Globals.h"
-#include "ProgramFolder.h"
-#include "ReportDataLine.h"
+#include "platform/Clock.h"
+#include "platform/DecimalSeparator.h"
+#include "core/Globals.h"
+#include "platform/ProgramFolder.h"
+#include "reception/ReportDataLine.h"
 #include "TestHome.h"
-#include "Windows1252.h"
+#include "platform/Windows1252.h"
 
 #include <QDir>
 #include <QFile>

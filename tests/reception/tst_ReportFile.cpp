@@ -1,4 +1,4 @@
-#include "ReportFile.h"
+#include "reception/ReportFile.h"
 
 #include <QBuffer>
 #include <QFile>

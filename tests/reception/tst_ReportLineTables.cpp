@@ -1,8 +1,8 @@
-#include "Clock.h"
-#include "DecimalSeparator.h"
-#include "Globals.h"
-#include "LocalDatabase.h"
-#include "ReportLineTables.h"
+#include "platform/Clock.h"
+#include "platform/DecimalSeparator.h"
+#include "core/Globals.h"
+#include "core/LocalDatabase.h"
+#include "reception/ReportLineTables.h"
 #include "TestHome.h"
 
 #include <QDir>

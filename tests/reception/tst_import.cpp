@@ -1,18 +1,18 @@
 // Import of report files into real encrypted local tables; the provider
 // reports' remote results go to the private MariaDB (skipped without it).
 
-#include "Clock.h"
-#include "Dialogs.h"
-#include "Globals.h"
-#include "Main.h"
-#include "Patients.h"
-#include "ProgramFolder.h"
-#include "RemoteDatabase.h"
-#include "ReportImport.h"
+#include "platform/Clock.h"
+#include "platform/Dialogs.h"
+#include "core/Globals.h"
+#include "core/Main.h"
+#include "views/Patients.h"
+#include "platform/ProgramFolder.h"
+#include "core/RemoteDatabase.h"
+#include "reception/ReportImport.h"
 #include "ScriptedDialogs.h"
 #include "ServiceDatabase.h"
 #include "TestHome.h"
-#include "Windows1252.h"
+#include "platform/Windows1252.h"
 
 #include <QApplication>
 #include <QDir>

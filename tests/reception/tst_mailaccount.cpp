@@ -1,15 +1,15 @@
 // The POP3 worker window and the mail account form against the private
 // dovecot of the test services.
 
-#include "Globals.h"
-#include "LocalDatabase.h"
-#include "MailAccount.h"
+#include "core/Globals.h"
+#include "core/LocalDatabase.h"
+#include "reception/MailAccount.h"
 #include "Pop3TestMailbox.h"
-#include "ProgramFolder.h"
+#include "platform/ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "TestHome.h"
-#include "UMessage.h"
-#include "uMedecin.h"
+#include "reception/UMessage.h"
+#include "reception/uMedecin.h"
 
 #include <QCheckBox>
 #include <QFile>

@@ -2,15 +2,15 @@
 // the observance window.
 
 #include "LocalTestTables.h"
-#include "Globals.h"
-#include "IniFile.h"
-#include "MainWindow.h"
-#include "Patients.h"
-#include "ProgramFolder.h"
+#include "core/Globals.h"
+#include "platform/IniFile.h"
+#include "reception/MainWindow.h"
+#include "views/Patients.h"
+#include "platform/ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "TestHome.h"
-#include "uMedecin.h"
-#include "uObservances.h"
+#include "reception/uMedecin.h"
+#include "views/uObservances.h"
 
 #include <QApplication>
 #include <QComboBox>

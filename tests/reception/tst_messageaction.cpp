@@ -1,13 +1,13 @@
 // The per-message dialog: its report preview, views, buttons and links.
 
-#include "Globals.h"
-#include "MessageAction.h"
-#include "MessageActionState.h"
-#include "MessageBrowser.h"
+#include "core/Globals.h"
+#include "reception/MessageAction.h"
+#include "reception/MessageActionState.h"
+#include "reception/MessageBrowser.h"
 #include "ScriptedDialogs.h"
-#include "ShellLauncher.h"
+#include "platform/ShellLauncher.h"
 #include "TestHome.h"
-#include "UMessage.h"
+#include "reception/UMessage.h"
 
 #include <QDir>
 #include <QLabel>

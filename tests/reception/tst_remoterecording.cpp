@@ -1,14 +1,14 @@
 // Recording of receipt and import results in the private MariaDB: each test
 // uses addresses of its own, so parallel runs never touch the same rows.
 
-#include "Clock.h"
-#include "Globals.h"
-#include "ProgramFolder.h"
-#include "RemoteRecording.h"
+#include "platform/Clock.h"
+#include "core/Globals.h"
+#include "platform/ProgramFolder.h"
+#include "reception/RemoteRecording.h"
 #include "ScriptedDialogs.h"
 #include "ServiceDatabase.h"
 #include "TestHome.h"
-#include "Windows1252.h"
+#include "platform/Windows1252.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,12 +2,12 @@
 // tables, with identity corrections sent to the private MariaDB.
 
 #include "LocalTestTables.h"
-#include "Globals.h"
-#include "LocalDatabase.h"
-#include "PatientCorrection.h"
-#include "PatientIdentification.h"
-#include "Patients.h"
-#include "ProgramFolder.h"
+#include "core/Globals.h"
+#include "core/LocalDatabase.h"
+#include "views/PatientCorrection.h"
+#include "views/PatientIdentification.h"
+#include "views/Patients.h"
+#include "platform/ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "ServiceDatabase.h"
 #include "TestHome.h"

@@ -1,10 +1,10 @@
-#include "Globals.h"
-#include "LocalDatabase.h"
-#include "ProgramFolder.h"
+#include "core/Globals.h"
+#include "core/LocalDatabase.h"
+#include "platform/ProgramFolder.h"
 #include "ScriptedDialogs.h"
-#include "ShellLauncher.h"
+#include "platform/ShellLauncher.h"
 #include "TestHome.h"
-#include "uImages.h"
+#include "views/uImages.h"
 
 #include <QComboBox>
 #include <QDir>

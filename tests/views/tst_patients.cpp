@@ -1,14 +1,14 @@
 // Patient selection window and new-patient dialog, on real encrypted tables.
 
 #include "LocalTestTables.h"
-#include "Globals.h"
-#include "LocalDatabase.h"
-#include "PatientSearch.h"
-#include "Patients.h"
-#include "ProgramFolder.h"
+#include "core/Globals.h"
+#include "core/LocalDatabase.h"
+#include "views/PatientSearch.h"
+#include "views/Patients.h"
+#include "platform/ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "TestHome.h"
-#include "UNewPatient.h"
+#include "views/UNewPatient.h"
 
 #include <QDir>
 #include <QFrame>
