@@ -10,7 +10,7 @@
 
 #include "core/Globals.h"
 #include "core/LocalDatabase.h"
-#include "reception/MainWindow.h"
+#include "app/MainWindow.h"
 #include "views/Patients.h"
 #include "ScriptedDialogs.h"
 #include "TestHome.h"

@@ -14,7 +14,7 @@
 
 #include "core/Globals.h"
 #include "core/LocalDatabase.h"
-#include "reception/MainWindow.h"
+#include "app/MainWindow.h"
 #include "platform/ProgramFolder.h"
 #include "reception/ReportImport.h"
 #include "ScriptedDialogs.h"

@@ -12,7 +12,7 @@
 
 #include "core/Globals.h"
 #include "core/LocalDatabase.h"
-#include "reception/MainWindow.h"
+#include "app/MainWindow.h"
 #include "Pop3TestMailbox.h"
 #include "platform/ProgramFolder.h"
 #include "reception/Reception.h"

@@ -7,7 +7,7 @@
 # only its own folder under its layer's name, through a link in the build
 # tree, so a layer sees itself and the layers it depends on, never those above.
 function(tolvarenix_library name)
-  cmake_parse_arguments(ARG "" "" "DEPENDS;PRIVATE_LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPENDS;PRIVATE_LIBS;EXCLUDE" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp
        ${CMAKE_CURRENT_SOURCE_DIR}/*.h
@@ -18,6 +18,9 @@ function(tolvarenix_library name)
   file(MAKE_DIRECTORY ${layer_root})
   file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${layer_root}/${name} SYMBOLIC)
   list(FILTER sources INCLUDE REGEX "\\.cpp$|\\.h$|\\.ui$|\\.qrc$")
+  foreach(excluded ${ARG_EXCLUDE})
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${excluded})
+  endforeach()
   set(code ${sources})
   list(FILTER code INCLUDE REGEX "\\.cpp$")
   if(code)

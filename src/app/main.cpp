@@ -2,7 +2,7 @@
 
 #include "core/ApplicationSetup.h"
 #include "core/Globals.h"
-#include "reception/MainWindow.h"
+#include "app/MainWindow.h"
 #include "platform/TerminationSignals.h"
 #include "core/uStartup.h"
 

@@ -4,7 +4,7 @@
 #include "core/Drives.h"
 #include "core/Globals.h"
 #include "core/LocalDatabase.h"
-#include "core/Main.h"
+#include "core/LogWriter.h"
 #include "core/SelectFolder.h"
 
 #include "platform/Dialogs.h"
@@ -185,7 +185,7 @@ DatabaseBackup::Outcome DatabaseBackup::Sauvegarder1Click()
         const bool copied = copyKeepingPrevious(Globals::BaseFolder, path);
         reopenTables();
         if (!copied) {
-            TfMain::WriteLog(QStringLiteral("Echec de la sauvegarde de la base de données vers ") + path);
+            LogWriter::write(QStringLiteral("Echec de la sauvegarde de la base de données vers ") + path);
             if (askToChooseAgain(QStringLiteral("Impossible de copier la base de données vers [") + path
                                  + QStringLiteral("].")))
                 continue;
@@ -232,7 +232,7 @@ bool DatabaseBackup::reopenTables()
         m_database.reopen();
         return true;
     } catch (const LocalTablesError &e) {
-        TfMain::WriteLog(QStringLiteral("Réouverture des tables après la sauvegarde : ") + e.message());
+        LogWriter::write(QStringLiteral("Réouverture des tables après la sauvegarde : ") + e.message());
         Dialogs::instance().error(QStringLiteral("Impossible de rouvrir les tables de la base de données :\n")
                                   + e.message());
         return false;

@@ -1,12 +1,12 @@
 #include "core/ErrorForm.h"
 
-#include "core/Main.h"
+#include "core/LogWriter.h"
 
 #include "platform/Dialogs.h"
 
 void Creer_ErrorForm(const QString &routine, const QString &context, const QString &message)
 {
-    TfMain::WriteLog(QStringLiteral("Erreur dans ") + routine + QStringLiteral(" (") + context
+    LogWriter::write(QStringLiteral("Erreur dans ") + routine + QStringLiteral(" (") + context
                      + QStringLiteral(") : ") + message);
     Dialogs::instance().error(message + QStringLiteral("\n\nRoutine : ") + routine + QStringLiteral("\nContexte : ")
                               + context);

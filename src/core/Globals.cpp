@@ -1,6 +1,13 @@
 #include "core/Globals.h"
 
+#include "core/Main.h"
+
 namespace Globals {
+
+MainWindowInterface *mainWindow()
+{
+    return fMain;
+}
 
 void reset()
 {

@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+class MainWindowInterface;
 class TfMain;
 class TfStartup;
 class TfObservance;
@@ -20,6 +21,8 @@ namespace Globals {
 inline constexpr char kDatabasePassword[] = "vigne+craie";
 
 inline TfMain *fMain = nullptr;       // the main window, set before its creation handler runs
+// fMain as the reception and view logic see it (null while fMain is).
+MainWindowInterface *mainWindow();
 inline TfStartup *fStartup = nullptr; // the splash, while the main window is being created
 
 // Configuration and folders (start-up).

@@ -375,6 +375,46 @@ void TfMain::setStatusText(int panel, const QString &text)
     ui->StatusBar1->show();
 }
 
+void TfMain::repaintStatus()
+{
+    ui->StatusBar1->repaint();
+}
+
+void TfMain::setProgressMaximum(int maximum)
+{
+    ui->pbReception->setMaximum(maximum);
+}
+
+int TfMain::progressMaximum() const
+{
+    return ui->pbReception->maximum();
+}
+
+void TfMain::setProgress(int value)
+{
+    ui->pbReception->setValue(value);
+}
+
+void TfMain::setProgressVisible(bool visible)
+{
+    ui->pbReception->setVisible(visible);
+}
+
+void TfMain::addDocumentLine(const QString &line)
+{
+    ui->MDocument->appendPlainText(line);
+}
+
+void TfMain::clearDocumentLines()
+{
+    ui->MDocument->clear();
+}
+
+void TfMain::armCloseTimer()
+{
+    tmrClose->start();
+}
+
 QString TfMain::statusText(int panel) const
 {
     return panel >= 0 && panel < m_statusPanels.size() ? m_statusPanels[panel]->text() : QString();

@@ -4,6 +4,7 @@
 #include "platform/HttpClient.h"
 #include "platform/LocalAddressWatcher.h"
 #include "core/LocalDatabase.h"
+#include "core/MainWindowInterface.h"
 #include "core/StartupNeeds.h"
 #include "core/RemoteDatabase.h"
 #include "core/UpdateSearch.h"
@@ -33,10 +34,12 @@ class TfMain;
 // its show handler decides what opens first.
 //
 // The commands and the start-up and closing steps that belong to other parts
-// of the program are virtual: the subsystems that own them override them in
-// the window class the program creates. The defaults do nothing (or report
-// "nothing there" for the questions), so the frame works on its own.
-class TfMain : public QMainWindow
+// of the program are virtual: `MainWindow` (src/app), the window class the
+// program creates, overrides them with the commands of the other layers. The
+// defaults do nothing (or report "nothing there" for the questions), so the
+// frame works on its own. The reception and view logic see the window only
+// through `MainWindowInterface`.
+class TfMain : public QMainWindow, public MainWindowInterface
 {
     Q_OBJECT
 public:
@@ -61,7 +64,7 @@ public:
     void requestClose();
     // True once a close was requested: commands stop at their next step and
     // take a dialog that ended as cancelled, never as an answer.
-    bool closeRequested() const { return m_closeRequested; }
+    bool closeRequested() const override { return m_closeRequested; }
 
     // Marks a command as running for its lifetime: a close requested
     // meanwhile waits until it has returned.
@@ -100,7 +103,7 @@ public:
 
     // The remote database and HTTP client connection; true only when both
     // are connected.
-    virtual bool ConnectInternetDatabase(bool reconnect);
+    bool ConnectInternetDatabase(bool reconnect) override;
 
     // The program's only trace file writer.
     static void WriteLog(const QString &message);
@@ -111,8 +114,21 @@ public:
     // Status bar: panel 0 the step, panel 1 the counter "n/N", panel 2 the
     // file or patient. Setting a text shows the bar; callers process pending
     // events afterwards when the change must be seen at once.
-    void setStatusText(int panel, const QString &text);
-    QString statusText(int panel) const;
+    void setStatusText(int panel, const QString &text) override;
+    QString statusText(int panel) const override;
+    void repaintStatus() override;
+
+    void setProgressMaximum(int maximum) override;
+    int progressMaximum() const override;
+    void setProgress(int value) override;
+    void setProgressVisible(bool visible) override;
+
+    void addDocumentLine(const QString &line) override;
+    void clearDocumentLines() override;
+
+    void armCloseTimer() override;
+    QWidget *dialogParent() override { return this; }
+    RemoteDatabase &remoteDatabase() override { return DBFTP; }
 
     // Controls the other units use.
     QMdiArea *mdiArea() const;
@@ -124,10 +140,9 @@ public:
     // The result lines of the report being handled, exactly as they were
     // given: MErrors shows them, but its text would turn a no-break space
     // into a plain one, so what is sent to the service comes from here.
-    const QStringList &resultLines() const { return m_resultLines; }
-    void addResultLine(const QString &line);
-    void setResultLines(const QStringList &lines);
-    void clearResultLines() { setResultLines({}); }
+    const QStringList &resultLines() const override { return m_resultLines; }
+    void addResultLine(const QString &line) override;
+    void setResultLines(const QStringList &lines) override;
     QToolButton *bEmail() const;
     QStatusBar *StatusBar1() const;
 
@@ -136,7 +151,7 @@ public:
 
     // The local tables and queries (TMail, tPatients, tImages, tObservances,
     // tResultat, qObservances, Query1).
-    LocalDatabase &database() { return m_db; }
+    LocalDatabase &database() override { return m_db; }
 
     // The HTTP client with the proxy settings applied, the local-address
     // watcher and the service database (declared in this order: the
@@ -148,12 +163,6 @@ public:
     StartupNeeds startupNeeds();
     // Downloads with progress (empty until the configuration is read).
     Downloader *downloader() const { return m_downloader.get(); }
-
-    // The identification result of the report block being imported: a
-    // patient id, -3 when the user declined the report, -1 when none.
-    int FImportPatientID = -1;
-    // Set by the POP3 worker once the message being received was retrieved.
-    bool MessageRetrieved = false;
 
 signals:
     // Emitted once, when the closing handlers have run: the program entry

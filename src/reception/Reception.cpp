@@ -8,7 +8,8 @@
 #include "platform/Dialogs.h"
 #include "core/Globals.h"
 #include "core/LocalDatabase.h"
-#include "core/Main.h"
+#include "core/LogWriter.h"
+#include "core/MainWindowInterface.h"
 #include "reception/MessageAction.h"
 #include "platform/Pop3Client.h"
 #include "platform/ProgramFolder.h"
@@ -155,11 +156,11 @@ QString alreadyThere(const QString &path)
 
 } // namespace
 
-Reception::Reception(TfMain &main) : fMain(main)
+Reception::Reception(MainWindowInterface &main) : fMain(main)
 {
 }
 
-void Reception::bEmailClick(TfMain &main, const std::function<void()> &importObservances)
+void Reception::bEmailClick(MainWindowInterface &main, const std::function<void()> &importObservances)
 {
     if (s_running)
         return;
@@ -178,7 +179,7 @@ void Reception::bEmailClick(TfMain &main, const std::function<void()> &importObs
         // The worker and the mail table are closed already; what the message
         // brought stays on the server or in the e-mails folder.
         const QString text = QString::fromUtf8(e.what());
-        TfMain::WriteLog(QStringLiteral("Réception des emails interrompue : ") + text);
+        LogWriter::write(QStringLiteral("Réception des emails interrompue : ") + text);
         Dialogs::instance().error(text);
         return;
     }
@@ -236,7 +237,7 @@ bool Reception::ReceiveEmails()
 
     endSteps();
     if (m_mustClose)
-        fMain.tmrClose->start();
+        fMain.armCloseTimer();
     return result;
 }
 
@@ -278,7 +279,7 @@ Reception::Step Reception::receiveMessage(TfMessage &worker)
         return Step::Next;
     }
 
-    TFMessageAction dialog(&fMain);
+    TFMessageAction dialog(fMain.dialogParent());
     dialog.fillFromWorker(worker, Globals::CurrentMailNumber, Globals::MailCount);
     const Received received = saveAttachments(worker, dialog);
     if (!received.failure.isEmpty()) {
@@ -395,7 +396,7 @@ void Reception::extractArchive(TfMessage &worker, Received &received)
                               + QStringLiteral("\"..."));
     if (!extraction.ok) {
         // 7-Zip's own words go to the log only.
-        TfMain::WriteLog(QStringLiteral("Décompression de l'archive du message n°") + messageNumber() + QStringLiteral(" : ")
+        LogWriter::write(QStringLiteral("Décompression de l'archive du message n°") + messageNumber() + QStringLiteral(" : ")
                          + extraction.error);
         const QString which = QStringLiteral("L'archive \"") + QLatin1String(kArchiveName)
                             + QStringLiteral("\" du message n°") + messageNumber() + u'/'
@@ -430,7 +431,7 @@ void Reception::setAsideUnreadableNames(Received &received)
         // Out of the message's reports: the receipt leaves it alone and the
         // transfer keeps it for the physician under "<name>.rejete".
         if (QDir().mkpath(setAsideFolder()) && QFile::rename(path, setAsideFolder() + name)) {
-            TfMain::WriteLog(text + QStringLiteral(" : mis de côté dans [") + Globals::ImportFolder
+            LogWriter::write(text + QStringLiteral(" : mis de côté dans [") + Globals::ImportFolder
                              + QStringLiteral("] avec l'extension \"") + QLatin1String(kRejectedSuffix)
                              + QStringLiteral("\"."));
             received.rejectedReport = true;
@@ -484,7 +485,7 @@ Reception::Transfer Reception::TransferFilesForImport()
         return transfer;
     const auto fail = [&](const QString &why) {
         transfer.failure = why;
-        TfMain::WriteLog(why);
+        LogWriter::write(why);
         withdraw(transfer);
         transfer.written.clear();
         transfer.folders.clear();
@@ -613,7 +614,7 @@ void Reception::offerDeletion(TfMessage &worker, const QString &why)
                      + file.errorString());
         return;
     }
-    TfMain::WriteLog(QStringLiteral("Message n°") + messageNumber() + QStringLiteral(" enregistré dans [") + path
+    LogWriter::write(QStringLiteral("Message n°") + messageNumber() + QStringLiteral(" enregistré dans [") + path
                      + QStringLiteral("] avant sa suppression du serveur de messagerie."));
     deleteOnServer(worker);
 }
@@ -624,7 +625,7 @@ void Reception::keepOnServer(const QString &why, bool abandon)
                        + QStringLiteral(" est conservé sur le serveur de messagerie ; il sera traité lors d'une "
                                         "prochaine réception.")
                        + (abandon ? kCR + QStringLiteral("Abandon de la procédure.") : QString());
-    TfMain::WriteLog(text);
+    LogWriter::write(text);
     Dialogs::instance().warning(text);
 }
 
@@ -645,7 +646,7 @@ void Reception::endSteps()
                                     + Globals::EmailsFolder + QStringLiteral("]."));
 
     // Last, so that the bar ends with it.
-    fMain.pbReception()->setValue(0);
+    fMain.setProgress(0);
     setStatus(0, QStringLiteral("Réception des emails terminée."));
 }
 

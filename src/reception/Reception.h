@@ -7,7 +7,7 @@
 
 #include <functional>
 
-class TfMain;
+class MainWindowInterface;
 class TfMessage;
 class TFMessageAction;
 
@@ -29,12 +29,12 @@ public:
     static constexpr char kArchivePassword[] = "falaise:-)";
     static constexpr char kRefusalLine[] = "Suppression du mail par l'utilisateur";
 
-    explicit Reception(TfMain &main);
+    explicit Reception(MainWindowInterface &main);
 
     // TfMain.bEmailClick: the service database, the reception, then
     // importObservances when the reception ran to its end. Does nothing while
     // a reception is already running.
-    static void bEmailClick(TfMain &main, const std::function<void()> &importObservances);
+    static void bEmailClick(MainWindowInterface &main, const std::function<void()> &importObservances);
     static bool running();
 
     // TfMain.ReceiveEmails: true when the reception ran to its end, false when
@@ -103,7 +103,7 @@ private:
     QString accountAddress() const;
     void setStatus(int panel, const QString &text);
 
-    TfMain &fMain;
+    MainWindowInterface &fMain;
     // The listed message being received.
     HeaderRow m_row;
     bool m_mustClose = false;

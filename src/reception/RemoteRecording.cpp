@@ -7,7 +7,9 @@
 #include "platform/Dialogs.h"
 #include "core/Globals.h"
 #include "core/LocalDatabase.h"
-#include "core/Main.h"
+#include "core/LogWriter.h"
+#include "core/MainWindowInterface.h"
+#include "core/RemoteDatabase.h"
 #include "core/RemoteSqlText.h"
 #include "reception/ReportFile.h"
 #include "platform/TextRules.h"
@@ -18,7 +20,6 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QStatusBar>
 
 namespace {
 
@@ -70,11 +71,11 @@ RemoteRecording::RemoteRecording(Needs environment) : m_env(std::move(environmen
         m_env.emailsFolder = Globals::EmailsFolder;
 }
 
-RemoteRecording::Needs RemoteRecording::forMainWindow(TfMain &main)
+RemoteRecording::Needs RemoteRecording::forMainWindow(MainWindowInterface &main)
 {
     Needs env;
     env.connect = [&main](bool reconnect) { return main.ConnectInternetDatabase(reconnect); };
-    env.connected = [&main] { return main.DBFTP.connected(); };
+    env.connected = [&main] { return main.remoteDatabase().connected(); };
     env.connectionName = RemoteDatabase::connectionName();
     env.accountAddress = [&main] {
         LocalTable &mail = main.database().TMail;
@@ -88,18 +89,18 @@ RemoteRecording::Needs RemoteRecording::forMainWindow(TfMain &main)
     };
     env.setStatus = [&main](const QString &text) {
         main.setStatusText(0, text);
-        main.StatusBar1()->repaint();
+        main.repaintStatus();
     };
     return env;
 }
 
-RemoteRecording::Receipt RemoteRecording::SaveReceivedDateOnFTP(TfMain &main, const QString &senderEmail,
+RemoteRecording::Receipt RemoteRecording::SaveReceivedDateOnFTP(MainWindowInterface &main, const QString &senderEmail,
                                                                 const QString &destEmail, const QString &fileName)
 {
     return RemoteRecording(forMainWindow(main)).SaveReceivedDateOnFTP(senderEmail, destEmail, fileName);
 }
 
-RemoteRecording::Outcome RemoteRecording::SaveImportationResultOnFTP(TfMain &main, const QString &senderEmail,
+RemoteRecording::Outcome RemoteRecording::SaveImportationResultOnFTP(MainWindowInterface &main, const QString &senderEmail,
                                                                      const QString &destEmail, const QString &fileName)
 {
     QStringList lines = main.resultLines();
@@ -124,12 +125,12 @@ bool RemoteRecording::keepConnected(Routine routine)
             + QStringLiteral("Souhaitez-vous essayer de rétablir la connexion une nouvelle fois (le programme sera fermé "
                              "si vous répondez \"Non\") ?"));
         if (!again) {
-            TfMain::WriteLog(prefix
+            LogWriter::write(prefix
                              + QStringLiteral("la connexion à la base de données MySQL de Tolvarenix a été interrompue "
                                               "et le programme n'est pas parvenu à la rétablir. Abandon de l'utilisateur."));
             return false;
         }
-        TfMain::WriteLog(prefix
+        LogWriter::write(prefix
                          + QStringLiteral("la reconnexion à la base de données MySQL de Tolvarenix a été interrompue et "
                                           "l'utilisateur a demandé une nouvelle tentative de connexion."));
     }
@@ -150,14 +151,14 @@ bool RemoteRecording::lookUpProvider(Routine routine, const QString &senderEmail
                                + QStringLiteral(" : ") + errorOf(query) + kCR + QStringLiteral("Requête : ")
                                + kLookUpSql + QStringLiteral("   avec prestemail = ") + senderEmail;
             Dialogs::instance().error(text);
-            TfMain::WriteLog(text);
+            LogWriter::write(text);
         }
     }
     if (!opened) {
         Dialogs::instance().warning(QStringLiteral("Impossible de déterminer l'expéditeur pour [") + senderEmail
                                     + QStringLiteral("]. Veuillez contacter Tolvarenix.") + kCR
                                     + QStringLiteral("Fermeture de Tolvarenix Light."));
-        TfMain::WriteLog(receipt ? QStringLiteral("SaveReceivedDateOnFTP : impossible de déterminer l'expéditeur pour [")
+        LogWriter::write(receipt ? QStringLiteral("SaveReceivedDateOnFTP : impossible de déterminer l'expéditeur pour [")
                                        + senderEmail + QStringLiteral("].")
                                  : QStringLiteral("SaveImportationResultOnFTP : mpossible de déterminer l'expéditeur pour [")
                                        + senderEmail + QStringLiteral("]."));
@@ -218,7 +219,7 @@ RemoteRecording::Receipt RemoteRecording::SaveReceivedDateOnFTP(QString senderEm
         const QString path = folder.filePath(name);
         const ReportRead<bool> addressed = ReportHasRecipient(m_env.accountAddress(), path);
         if (!addressed.ok())
-            TfMain::WriteLog(QStringLiteral("SaveReceivedDateOnFTP : ") + addressed.message);
+            LogWriter::write(QStringLiteral("SaveReceivedDateOnFTP : ") + addressed.message);
         if (!addressed.ok() || !addressed.value)
             break;
 
@@ -228,7 +229,7 @@ RemoteRecording::Receipt RemoteRecording::SaveReceivedDateOnFTP(QString senderEm
                                + QStringLiteral("] provenant de [") + senderEmail + u']';
             Dialogs::instance().warning(text + QStringLiteral(". Veuillez contacter Tolvarenix.") + kCR
                                         + QStringLiteral("Fermeture de Tolvarenix Light."));
-            TfMain::WriteLog(text);
+            LogWriter::write(text);
             receipt.fatal = true;
             return receipt;
         }
@@ -268,7 +269,7 @@ RemoteRecording::Receipt RemoteRecording::SaveReceivedDateOnFTP(QString senderEm
                                    + error;
                 Dialogs::instance().warning(text + kCR + kCR
                                             + QStringLiteral("Veuillez contacter Tolvarenix avant de fermer ce message."));
-                TfMain::WriteLog(text);
+                LogWriter::write(text);
             }
         }
     }
@@ -329,7 +330,7 @@ RemoteRecording::Outcome RemoteRecording::SaveImportationResultOnFTP(const QStri
 
     const QFileInfo file(fileName);
     if (!file.exists()) {
-        TfMain::WriteLog(QStringLiteral("Impossible de trouver le fichier [") + fileName + QStringLiteral("] provenant de [")
+        LogWriter::write(QStringLiteral("Impossible de trouver le fichier [") + fileName + QStringLiteral("] provenant de [")
                          + senderEmail + u']');
         return Outcome::NotApplicable;
     }
@@ -350,7 +351,7 @@ RemoteRecording::Outcome RemoteRecording::SaveImportationResultOnFTP(const QStri
                            + QStringLiteral("] provenant de [") + senderEmail + u']';
         Dialogs::instance().warning(text + QStringLiteral(". Veuillez contacter Tolvarenix.") + kCR
                                     + QStringLiteral("Fermeture de Tolvarenix Light."));
-        TfMain::WriteLog(text);
+        LogWriter::write(text);
         return Outcome::Fatal;
     }
 
@@ -383,12 +384,12 @@ RemoteRecording::Outcome RemoteRecording::SaveImportationResultOnFTP(const QStri
                                + QStringLiteral("/\".") + kCR + QStringLiteral("Erreur : ") + error;
             Dialogs::instance().warning(text + kCR + kCR
                                         + QStringLiteral("Veuillez contacter Tolvarenix avant de fermer ce message."));
-            TfMain::WriteLog(text);
+            LogWriter::write(text);
             continue;
         }
         if (!check.next()) {
             // The result cannot be recorded anywhere: say so rather than lose it quietly.
-            TfMain::WriteLog(QStringLiteral("SaveImportationResultOnFTP : aucune observance du serveur ne correspond à [")
+            LogWriter::write(QStringLiteral("SaveImportationResultOnFTP : aucune observance du serveur ne correspond à [")
                              + file.fileName() + QStringLiteral("] provenant de [") + senderEmail
                              + QStringLiteral("] ; résultat de l'importation non enregistré : ")
                              + resultLines.join(QStringLiteral(" / ")));

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-class TfMain;
+class MainWindowInterface;
 
 // Records in the service database, in the prest2facture row of a provider's
 // report, the time at which the report was received and the result of its
@@ -52,7 +52,7 @@ public:
     explicit RemoteRecording(Needs environment);
 
     // The environment of the main window: its DBFTP, TMail and status bar.
-    static Needs forMainWindow(TfMain &main);
+    static Needs forMainWindow(MainWindowInterface &main);
 
     // TfMain.SaveReceivedDateOnFTP: one reception time for the row of every
     // report file of the e-mails folder.
@@ -66,9 +66,9 @@ public:
                                        QStringList &resultLines, int importPatientId);
 
     // The same with the main window's MErrors and FImportPatientID.
-    static Outcome SaveImportationResultOnFTP(TfMain &main, const QString &senderEmail, const QString &destEmail,
+    static Outcome SaveImportationResultOnFTP(MainWindowInterface &main, const QString &senderEmail, const QString &destEmail,
                                               const QString &fileName);
-    static Receipt SaveReceivedDateOnFTP(TfMain &main, const QString &senderEmail, const QString &destEmail,
+    static Receipt SaveReceivedDateOnFTP(MainWindowInterface &main, const QString &senderEmail, const QString &destEmail,
                                          const QString &fileName);
 
 private:

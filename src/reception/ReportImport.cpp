@@ -8,7 +8,10 @@
 #include "platform/Dialogs.h"
 #include "core/Globals.h"
 #include "platform/LocalTables.h"
-#include "core/Main.h"
+#include "core/LocalDatabase.h"
+#include "core/LogWriter.h"
+#include "core/MainWindowInterface.h"
+#include "core/RemoteDatabase.h"
 #include "core/NameDateRoutines.h"
 #include "views/Patients.h"
 #include "core/RemoteSqlText.h"
@@ -22,12 +25,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QStatusBar>
 #include <QTimer>
 
 #include <stdexcept>
@@ -67,12 +67,12 @@ public:
 
 } // namespace
 
-ReportImport::ReportImport(TfMain &main)
+ReportImport::ReportImport(MainWindowInterface &main)
     : ReportImport(main, Needs{})
 {
 }
 
-ReportImport::ReportImport(TfMain &main, Needs environment)
+ReportImport::ReportImport(MainWindowInterface &main, Needs environment)
     : fMain(main)
     , m_env(std::move(environment))
     , tObservances(main.database().tObservances)
@@ -91,7 +91,7 @@ ReportImport::ReportImport(TfMain &main, Needs environment)
         m_env.showFile = [](const QString &path) { OpenInNotepad(path); };
     if (!m_env.showResults)
         m_env.showResults = [&main] {
-            TfShowResults window(&main.database().tResultat, &main);
+            TfShowResults window(&main.database().tResultat, main.dialogParent());
             window.exec();
         };
     if (m_env.remoteConnectionName.isEmpty())
@@ -104,13 +104,13 @@ int ReportImport::LookUpProviderId(const QString &connectionName, const QString 
     const QString sql = QStringLiteral(
         "select prestataires_ID from prestataires WHERE Email=:prestemail or prest2factEmail=:prestemail");
     if (!query.prepare(sql)) {
-        TfMain::WriteLog(QStringLiteral("Recherche du prestataire [") + sender + QStringLiteral("] : ")
+        LogWriter::write(QStringLiteral("Recherche du prestataire [") + sender + QStringLiteral("] : ")
                          + query.lastError().text());
         return -1;
     }
     query.bindValue(QStringLiteral(":prestemail"), remoteText(sender));
     if (!query.exec()) {
-        TfMain::WriteLog(QStringLiteral("Recherche du prestataire [") + sender + QStringLiteral("] : ")
+        LogWriter::write(QStringLiteral("Recherche du prestataire [") + sender + QStringLiteral("] : ")
                          + query.lastError().text());
         return -1;
     }
@@ -126,16 +126,16 @@ void ReportImport::setStatus(int panel, const QString &text)
 void ReportImport::ImportObservances()
 {
     fMain.setStatusText(0, QStringLiteral("Importation en cours..."));
-    fMain.StatusBar1()->repaint();
+    fMain.repaintStatus();
 
     QStringList files;
     ListFiles(Globals::ImportFolder + QStringLiteral("*.txt"), files);
     files.erase(std::remove_if(files.begin(), files.end(),
                                [](const QString &name) { return !QFileInfo(Globals::ImportFolder + name).isFile(); }),
                 files.end());
-    fMain.pbReception()->setMaximum(int(files.size()));
-    fMain.pbReception()->setValue(0);
-    fMain.pbReception()->show();
+    fMain.setProgressMaximum(int(files.size()));
+    fMain.setProgress(0);
+    fMain.setProgressVisible(true);
 
     LocalDatabase &db = fMain.database();
     try {
@@ -145,7 +145,7 @@ void ReportImport::ImportObservances()
     } catch (const std::exception &error) {
         // The reports wait in the import folder for a later run.
         const QString text = QStringLiteral("Importation impossible : ") + QString::fromUtf8(error.what());
-        TfMain::WriteLog(text);
+        LogWriter::write(text);
         Dialogs::instance().error(text);
         finishRun(false);
         return;
@@ -165,7 +165,7 @@ void ReportImport::ImportObservances()
             const QString text = QStringLiteral("Erreur lors de l'importation de [") + files.at(i)
                                + QStringLiteral("] : ") + QString::fromUtf8(error.what()) + kCR
                                + QStringLiteral("Le fichier est conservé dans ") + Globals::ImportFolder;
-            TfMain::WriteLog(text);
+            LogWriter::write(text);
             Dialogs::instance().error(text);
             reloadTables();
             end = FileEnd::Kept;
@@ -182,7 +182,7 @@ void ReportImport::ImportObservances()
     }
     // Armed only now: closing while a file's transaction runs would drop it.
     if (m_fatal)
-        fMain.tmrClose->start();
+        fMain.armCloseTimer();
     tellUnrecorded();
     finishRun(!m_fatal && !interrupted);
 }
@@ -203,7 +203,7 @@ void ReportImport::finishRun(bool showResults)
     setStatus(0, QStringLiteral("Importation terminée."));
     fMain.setStatusText(1, QString());
     fMain.setStatusText(2, QString());
-    fMain.pbReception()->hide();
+    fMain.setProgressVisible(false);
     QCoreApplication::processEvents();
 
     // After a fatal stop the program closes: the rows stay unshown.
@@ -220,10 +220,10 @@ void ReportImport::finishRun(bool showResults)
         if (tResultat.isActive())
             tResultat.close();
     } catch (const std::exception &error) {
-        TfMain::WriteLog(QStringLiteral("Résultats de l'importation : ") + QString::fromUtf8(error.what()));
+        LogWriter::write(QStringLiteral("Résultats de l'importation : ") + QString::fromUtf8(error.what()));
     }
     setStatus(0, QString());
-    fMain.pbReception()->hide();
+    fMain.setProgressVisible(false);
 }
 
 void ReportImport::cancelPending()
@@ -245,7 +245,7 @@ void ReportImport::reloadTables()
                 table->open();
             }
         } catch (const std::exception &error) {
-            TfMain::WriteLog(QStringLiteral("Relecture de la table [") + table->tableName() + QStringLiteral("] : ")
+            LogWriter::write(QStringLiteral("Relecture de la table [") + table->tableName() + QStringLiteral("] : ")
                              + QString::fromUtf8(error.what()));
         }
     }
@@ -260,7 +260,7 @@ void ReportImport::resetBlockValues()
     m_birthDateText.clear();
     m_providerLabel.clear();
     m_freeText.clear();
-    fMain.MDocument()->clear();
+    fMain.clearDocumentLines();
     m_documents.clear();
     m_dataSection = false;
 }
@@ -278,7 +278,7 @@ bool ReportImport::setAsideBadName(const QString &name)
                        + QStringLiteral("\" ne permet pas de lire son heure d'envoi. Il ne sera pas importé.") + kCR
                        + (kept.isEmpty() ? QStringLiteral("Il reste dans le dossier sous son nom.")
                                          : QStringLiteral("Il est conservé sous le nom \"") + kept + u'"' + u'.');
-    TfMain::WriteLog(text);
+    LogWriter::write(text);
     Dialogs::instance().warning(text);
     return true;
 }
@@ -300,7 +300,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     fMain.setStatusText(1, QString::number(index + 1) + u'/' + QString::number(count));
     setStatus(2, name);
 
-    fMain.pbReception()->setValue(index);
+    fMain.setProgress(index);
     QCoreApplication::processEvents();
     Globals::ProviderReachable = false;
     fMain.clearResultLines();
@@ -331,7 +331,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
                                   + QStringLiteral("\" n'est pas conforme au standard HPrim. Il ne sera pas importé."));
         // Kept aside rather than deleted: nothing received is lost.
         const QString kept = setAside(path);
-        TfMain::WriteLog(QStringLiteral("Fichier non conforme [") + name + QStringLiteral("] conservé sous [")
+        LogWriter::write(QStringLiteral("Fichier non conforme [") + name + QStringLiteral("] conservé sous [")
                          + (kept.isEmpty() ? path : kept) + u']');
         tObservances.cancel();
         return FileEnd::Kept;
@@ -376,7 +376,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     if (end == FileEnd::Interrupted) {
         transaction.rollback();
         reloadTables();
-        TfMain::WriteLog(QStringLiteral("Importation de [") + name
+        LogWriter::write(QStringLiteral("Importation de [") + name
                          + QStringLiteral("] interrompue par la fermeture du programme : fichier conservé pour la "
                                           "prochaine importation."));
         return end;
@@ -428,7 +428,7 @@ void ReportImport::readHeaderLine(int lineNumber, const QString &line, const QSt
 {
     if (lineNumber >= 18) {
         m_freeText << line;
-        fMain.MDocument()->appendPlainText(line);
+        fMain.addDocumentLine(line);
     }
     else if (lineNumber == 1)
         Globals::PatientNom = line;
@@ -507,7 +507,7 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
     const bool provider = ReportName::isProviderReport(name);
     if (!fMain.ConnectInternetDatabase(true) && provider) {
         tObservances.cancel();
-        TfMain::WriteLog(QStringLiteral("[") + name
+        LogWriter::write(QStringLiteral("[") + name
                          + QStringLiteral("] : base de données de Tolvarenix injoignable, fichier conservé pour la "
                                           "prochaine importation."));
         DebugTrace::show(QStringLiteral("[") + name
@@ -547,7 +547,7 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
                 if (!recordRemotely(address, name, path))
                     end = FileEnd::StopRun;
             } else {
-                TfMain::WriteLog(QStringLiteral("Impossible de déterminer l'expéditeur de [") + name + u']');
+                LogWriter::write(QStringLiteral("Impossible de déterminer l'expéditeur de [") + name + u']');
             }
         }
         setStatus(2, QStringLiteral("Enregistrement du résultat de l'importation..."));
@@ -570,10 +570,10 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
                            false, QStringLiteral("document non importé : identification du patient impossible !"));
         if (provider) {
             if (id == -3) {
-                TfMain::WriteLog(QStringLiteral("document non importé [") + name + QStringLiteral("] : patient inconnu !"));
+                LogWriter::write(QStringLiteral("document non importé [") + name + QStringLiteral("] : patient inconnu !"));
                 fMain.addResultLine(QStringLiteral("Patients_ID = -3 - PATIENT INCONNU DANS [") + name + u']');
             } else {
-                TfMain::WriteLog(QStringLiteral("document non importé [") + name
+                LogWriter::write(QStringLiteral("document non importé [") + name
                                  + QStringLiteral("] : identification du patient impossible !"));
                 fMain.addResultLine(QStringLiteral("Patients_ID = -1 - IDENTIFICATION DU PATIENT IMPOSSIBLE DANS [")
                                     + name + u']');
@@ -584,7 +584,7 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
     }
 
     m_freeText.clear();
-    fMain.MDocument()->clear();
+    fMain.clearDocumentLines();
     m_dataSection = false;
     Globals::PatientNom.clear();
     Globals::PatientPrenom.clear();
@@ -600,7 +600,7 @@ bool ReportImport::storeRecord(const QString &name, bool &duplicate)
         if (alreadyStored()) {
             duplicate = true;
             tObservances.cancel();
-            TfMain::WriteLog(QStringLiteral("Observance de [") + name + QStringLiteral("] déjà importée pour le patient ")
+            LogWriter::write(QStringLiteral("Observance de [") + name + QStringLiteral("] déjà importée pour le patient ")
                              + QString::number(fMain.FImportPatientID) + QStringLiteral(" : non enregistrée une seconde fois."));
             return true;
         }
@@ -608,7 +608,7 @@ bool ReportImport::storeRecord(const QString &name, bool &duplicate)
         return true;
     } catch (const std::exception &error) {
         const QString message = QString::fromUtf8(error.what());
-        TfMain::WriteLog(QStringLiteral("Erreur lors de l'enregistrementde l'observance de [") + name
+        LogWriter::write(QStringLiteral("Erreur lors de l'enregistrementde l'observance de [") + name
                          + QStringLiteral("].") + kCR + QStringLiteral("Erreur : ") + message + kCR
                          + QStringLiteral("L'application va être fermée."));
         if (ReportName::isProviderReport(name))
@@ -678,7 +678,7 @@ bool ReportImport::recordRemotely(const QString &recipient, const QString &name,
         return false;
     case RemoteRecording::Outcome::Unreachable:
     case RemoteRecording::Outcome::Failed:
-        TfMain::WriteLog(QStringLiteral("Le résultat de l'importation de [") + name
+        LogWriter::write(QStringLiteral("Le résultat de l'importation de [") + name
                          + QStringLiteral("] n'a pas pu être enregistré sur le serveur de Tolvarenix : fichier conservé "
                                           "pour la prochaine importation."));
         m_keepFile = true;

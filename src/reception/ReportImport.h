@@ -8,7 +8,7 @@
 
 #include <functional>
 
-class TfMain;
+class MainWindowInterface;
 class LocalTable;
 class ReportLineReader;
 class ReportLineImporter;
@@ -39,8 +39,8 @@ public:
         QString remoteConnectionName;
     };
 
-    explicit ReportImport(TfMain &main);
-    ReportImport(TfMain &main, Needs environment);
+    explicit ReportImport(MainWindowInterface &main);
+    ReportImport(MainWindowInterface &main, Needs environment);
 
     // TfMain.ImportObservances.
     void ImportObservances();
@@ -74,7 +74,7 @@ private:
     void tellUnrecorded();
     void finishRun(bool showResults);
 
-    TfMain &fMain;
+    MainWindowInterface &fMain;
     Needs m_env;
     LocalTable &tObservances;
     LocalTable &tResultat;

@@ -4,7 +4,9 @@
 #include "core/Common.h"
 #include "platform/Dialogs.h"
 #include "core/Globals.h"
-#include "core/Main.h"
+#include "core/LocalDatabase.h"
+#include "core/LogWriter.h"
+#include "core/MainWindowInterface.h"
 #include "reception/MessageBrowser.h"
 #include "platform/ProgramFolder.h"
 
@@ -12,7 +14,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLocale>
-#include <QProgressBar>
 #include <QSaveFile>
 
 #include <cmath>
@@ -38,9 +39,10 @@ QString shortSender(const QString &sender)
 
 MailAccount accountOfMailTable()
 {
-    if (!Globals::fMain)
+    MainWindowInterface *main = Globals::mainWindow();
+    if (!main)
         return {};
-    LocalTable &table = Globals::fMain->database().TMail;
+    LocalTable &table = main->database().TMail;
     try {
         if (!table.isActive())
             table.open();
@@ -50,7 +52,7 @@ MailAccount accountOfMailTable()
             table.first();
         return MailAccount::fromRecord(table);
     } catch (const LocalTablesError &e) {
-        TfMain::WriteLog(QStringLiteral("Lecture du compte de messagerie impossible : ") + e.message());
+        LogWriter::write(QStringLiteral("Lecture du compte de messagerie impossible : ") + e.message());
         return {};
     }
 }
@@ -64,8 +66,8 @@ TfMessage::TfMessage(QWidget *parent)
     ui->setupUi(this);
     m_ops.accountSource = accountOfMailTable;
     m_ops.status = [](int panel, const QString &text) {
-        if (Globals::fMain) {
-            Globals::fMain->setStatusText(panel, text);
+        if (MainWindowInterface *main = Globals::mainWindow()) {
+            main->setStatusText(panel, text);
             processEvents();
         }
     };
@@ -192,8 +194,8 @@ bool TfMessage::RetrieveExecute(const HeaderRow &row)
         return false;
     m_msg = message;
     showMessage();
-    if (Globals::fMain)
-        Globals::fMain->MessageRetrieved = true;
+    if (MainWindowInterface *main = Globals::mainWindow())
+        main->MessageRetrieved = true;
     return true;
 }
 
@@ -283,35 +285,35 @@ bool TfMessage::SaveAttachments(const QString &onlyName, QStringList *saved, QSt
 
 void TfMessage::POPWorkBegin()
 {
-    if (!Globals::fMain)
+    MainWindowInterface *main = Globals::mainWindow();
+    if (!main)
         return;
-    QProgressBar *bar = Globals::fMain->pbReception();
     if (m_retrievalSize >= 0)
-        bar->setMaximum(int(qMin<qint64>(m_retrievalSize, std::numeric_limits<int>::max())));
-    bar->setValue(0);
-    bar->setVisible(m_ops.ShowReceptionProgress);
+        main->setProgressMaximum(int(qMin<qint64>(m_retrievalSize, std::numeric_limits<int>::max())));
+    main->setProgress(0);
+    main->setProgressVisible(m_ops.ShowReceptionProgress);
     processEvents();
 }
 
 void TfMessage::POPWork(qint64 count)
 {
-    if (!Globals::fMain)
+    MainWindowInterface *main = Globals::mainWindow();
+    if (!main)
         return;
-    QProgressBar *bar = Globals::fMain->pbReception();
-    bar->setValue(int(qMin<qint64>(count, bar->maximum())));
-    Globals::fMain->setStatusText(1, QString::number(qint64(std::nearbyint(double(count) / 1024.0)))
-                                         + QStringLiteral(" Ko / ")
-                                         + QString::number(qint64(std::nearbyint(bar->maximum() / 1024.0)))
-                                         + QStringLiteral(" Ko"));
+    const int maximum = main->progressMaximum();
+    main->setProgress(int(qMin<qint64>(count, maximum)));
+    main->setStatusText(1, QString::number(qint64(std::nearbyint(double(count) / 1024.0))) + QStringLiteral(" Ko / ")
+                               + QString::number(qint64(std::nearbyint(maximum / 1024.0))) + QStringLiteral(" Ko"));
     processEvents();
 }
 
 void TfMessage::POPWorkEnd()
 {
-    if (!Globals::fMain)
+    MainWindowInterface *main = Globals::mainWindow();
+    if (!main)
         return;
-    Globals::fMain->pbReception()->hide();
-    Globals::fMain->setStatusText(1, QString());
+    main->setProgressVisible(false);
+    main->setStatusText(1, QString());
     processEvents();
 }
 

@@ -1,7 +1,7 @@
 #include "views/ObservanceDisplay.h"
 
 #include "core/Globals.h"
-#include "core/Main.h"
+#include "core/LocalDatabase.h"
 #include "core/MakerContact.h"
 #include "views/Patients.h"
 #include "views/uObservances.h"
@@ -14,8 +14,8 @@
 
 #include <optional>
 
-ObservanceDisplay::ObservanceDisplay(TfMain &main)
-    : m_main(main)
+ObservanceDisplay::ObservanceDisplay(Needs needs)
+    : m_needs(needs)
 {
 }
 
@@ -28,7 +28,7 @@ void ObservanceDisplay::bPatientClick()
 {
     std::optional<TfPatients::ChosenPatient> chosen;
     {
-        TfPatients chooser(m_main.database(), &m_main);
+        TfPatients chooser(*m_needs.database, m_needs.window);
         chooser.preparePlainChoice();
         if (chooser.exec() == TfPatients::ResultChosen)
             chosen = chooser.shownPatient();
@@ -36,7 +36,7 @@ void ObservanceDisplay::bPatientClick()
     }
     if (chosen) {
         Globals::CurrentPatientID = chosen->id;
-        m_main.setWindowTitle(QStringLiteral("Tolvarenix Light - ") + chosen->nom + u' ' + chosen->prenom
+        m_needs.window->setWindowTitle(QStringLiteral("Tolvarenix Light - ") + chosen->nom + u' ' + chosen->prenom
                               + QStringLiteral(" - né(e) le ") + chosen->neLe);
         if (!reopenObservances()) {
             clearObservances();
@@ -44,7 +44,7 @@ void ObservanceDisplay::bPatientClick()
         }
     }
     // After a cancellation these are still the previous patient's.
-    LocalQuery &observances = m_main.database().qObservances;
+    LocalQuery &observances = m_needs.database->qObservances;
     if (observances.isActive() && observances.recordCount() > 0)
         showObservances();
     else if (chosen)
@@ -53,15 +53,15 @@ void ObservanceDisplay::bPatientClick()
 
 void ObservanceDisplay::clearObservances()
 {
-    const QSignalBlocker quiet(m_main.fDate());
-    m_main.fDate()->clear();
+    const QSignalBlocker quiet(m_needs.dates);
+    m_needs.dates->clear();
     if (Globals::fObservance)
         Globals::fObservance->closeAndFree();
 }
 
 bool ObservanceDisplay::reopenObservances()
 {
-    LocalQuery &observances = m_main.database().qObservances;
+    LocalQuery &observances = m_needs.database->qObservances;
     try {
         observances.close();
         observances.setParam(QStringLiteral("patients_id"), Globals::CurrentPatientID);
@@ -78,12 +78,12 @@ bool ObservanceDisplay::reopenObservances()
 
 void ObservanceDisplay::showObservances()
 {
-    LocalQuery &observances = m_main.database().qObservances;
-    QComboBox *dates = m_main.fDate();
+    LocalQuery &observances = m_needs.database->qObservances;
+    QComboBox *dates = m_needs.dates;
     const QSignalBlocker quiet(dates);
     dates->clear();
     if (!Globals::fObservance)
-        TfObservance::open(m_main.mdiArea(), &observances);
+        TfObservance::open(m_needs.mdiArea, &observances);
     for (observances.first(); !observances.eof(); observances.next())
         dates->addItem(dateBoxText(observances.field(QStringLiteral("DATE_CONSULTATION")).asString()));
     if (Globals::fObservance)
@@ -94,10 +94,10 @@ void ObservanceDisplay::showObservances()
 
 void ObservanceDisplay::fDateChange()
 {
-    const QString text = TextRules::trim32(m_main.fDate()->currentText());
+    const QString text = TextRules::trim32(m_needs.dates->currentText());
     if (text.isEmpty())
         return;
-    LocalQuery &observances = m_main.database().qObservances;
+    LocalQuery &observances = m_needs.database->qObservances;
     if (!observances.isActive() || observances.recordCount() == 0)
         return;
     QDateTime wanted = QDateTime::fromString(text, QStringLiteral("dd/MM/yyyy HH:mm"));

@@ -2,7 +2,10 @@
 
 #include <QString>
 
-class TfMain;
+class LocalDatabase;
+class QComboBox;
+class QMdiArea;
+class QWidget;
 
 // The main window's display of the current patient: the choice of the
 // patient, the dates of the patient's observances in the date box and the
@@ -10,7 +13,14 @@ class TfMain;
 class ObservanceDisplay
 {
 public:
-    explicit ObservanceDisplay(TfMain &main);
+    // What the display works with in the main window.
+    struct Needs {
+        LocalDatabase *database = nullptr;
+        QWidget *window = nullptr;    // its caption; the parent of the patient chooser
+        QComboBox *dates = nullptr;   // fDate
+        QMdiArea *mdiArea = nullptr;  // where the observance window opens
+    };
+    explicit ObservanceDisplay(Needs needs);
 
     // Lets the user choose a patient and shows that patient's observances.
     void bPatientClick();
@@ -32,5 +42,5 @@ private:
     // empties the date box and closes the observance window.
     void clearObservances();
 
-    TfMain &m_main;
+    Needs m_needs;
 };

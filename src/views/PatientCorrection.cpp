@@ -1,6 +1,6 @@
 #include "views/PatientCorrection.h"
 
-#include "core/Main.h"
+#include "core/LogWriter.h"
 #include "core/RemoteSqlText.h"
 #include "platform/TextRules.h"
 
@@ -21,7 +21,7 @@ bool PatientCorrection::send(const Needs &needs, int prestId, const QString &nom
         return false;
     // A row without its provider would reach nobody, or the wrong provider.
     if (prestId < 0) {
-        TfMain::WriteLog(QStringLiteral("Correction du patient [") + nom + u' ' + prenom
+        LogWriter::write(QStringLiteral("Correction du patient [") + nom + u' ' + prenom
                          + QStringLiteral("] non envoyée : le prestataire de l'expéditeur est inconnu."));
         return false;
     }
@@ -41,7 +41,7 @@ bool PatientCorrection::send(const Needs &needs, int prestId, const QString &nom
         done = query.exec();
     }
     if (!done)
-        TfMain::WriteLog(QStringLiteral("Erreur lors de l'envoi de la correction du patient [") + nom + u' ' + prenom
+        LogWriter::write(QStringLiteral("Erreur lors de l'envoi de la correction du patient [") + nom + u' ' + prenom
                          + QStringLiteral("] au prestataire : ") + query.lastError().text());
     return done;
 }

@@ -6,7 +6,7 @@
 #include "platform/Dialogs.h"
 #include "core/Globals.h"
 #include "platform/LocalTables.h"
-#include "core/Main.h"
+#include "core/LogWriter.h"
 #include "core/NameDateRoutines.h"
 #include "views/PatientSearch.h"
 #include "views/Patients.h"
@@ -37,7 +37,7 @@ void runExactSearch(TfPatients &window)
         if (LocalQuery *query = window.shownQuery(); query && !query->isActive())
             query->open();
     } catch (const std::exception &error) {
-        TfMain::WriteLog(QStringLiteral("Recherche de patients (exacte) : ") + QString::fromUtf8(error.what()));
+        LogWriter::write(QStringLiteral("Recherche de patients (exacte) : ") + QString::fromUtf8(error.what()));
     }
 }
 
@@ -157,7 +157,7 @@ int PatientIdentification::noRow(TfPatients &window, const QString &fileName, co
         try {
             window.QAllPatients.open();
         } catch (const std::exception &error) {
-            TfMain::WriteLog(QStringLiteral("Recherche de patients (liste) : ") + QString::fromUtf8(error.what()));
+            LogWriter::write(QStringLiteral("Recherche de patients (liste) : ") + QString::fromUtf8(error.what()));
         }
     }
 

@@ -8,7 +8,7 @@
 
 #include "core/Globals.h"
 #include "platform/LocalAddressWatcher.h"
-#include "reception/MainWindow.h"
+#include "app/MainWindow.h"
 #include "reception/MessageAction.h"
 #include "views/Patients.h"
 #include "ScriptedDialogs.h"

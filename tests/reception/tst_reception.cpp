@@ -11,7 +11,7 @@
 #include "core/Globals.h"
 #include "core/LocalDatabase.h"
 #include "reception/MailboxOperations.h"
-#include "reception/MainWindow.h"
+#include "app/MainWindow.h"
 #include "reception/MessageAction.h"
 #include "Pop3TestMailbox.h"
 #include "platform/ProgramFolder.h"

@@ -4,7 +4,7 @@
 #include "core/ApplicationSetup.h"
 #include "core/Globals.h"
 #include "LocalTestTables.h"
-#include "reception/MainWindow.h"
+#include "app/MainWindow.h"
 #include "reception/MessageAction.h"
 #include "core/NewFolder.h"
 #include "views/Patients.h"

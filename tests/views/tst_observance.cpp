@@ -403,7 +403,7 @@ void ObservanceTest::patientWithoutObservancesAfterOneWithSeveral()
             chooser->NomPatient()->setText(nom);
             chooser->bValiderClick();
         });
-        ObservanceDisplay(main).bPatientClick();
+        ObservanceDisplay({&main.database(), &main, main.fDate(), main.mdiArea()}).bPatientClick();
     };
 
     choose(QStringLiteral("Avec"));

@@ -1,4 +1,4 @@
-#include "reception/MainWindow.h"
+#include "app/MainWindow.h"
 
 #include "reception/ReportImport.h"
 
@@ -16,7 +16,7 @@
 
 MainWindow::MainWindow(QWidget *parent)
     : TfMain(parent)
-    , m_display(*this)
+    , m_display({&database(), this, fDate(), mdiArea()})
 {
 }
 

@@ -4,7 +4,7 @@
 #include "LocalTestTables.h"
 #include "core/Globals.h"
 #include "platform/IniFile.h"
-#include "reception/MainWindow.h"
+#include "app/MainWindow.h"
 #include "views/Patients.h"
 #include "platform/ProgramFolder.h"
 #include "ScriptedDialogs.h"
