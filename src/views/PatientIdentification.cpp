@@ -9,7 +9,7 @@
 #include "core/LogWriter.h"
 #include "core/NameDateRoutines.h"
 #include "views/PatientSearch.h"
-#include "views/Patients.h"
+#include "views/PatientChoiceWindow.h"
 #include "platform/TextRules.h"
 
 #include <QDate>
@@ -23,14 +23,14 @@ namespace {
 // The traces' line breaks: message boxes break lines on line feeds only.
 constexpr QChar kLineBreak = u'\n';
 
-int shownRowCount(const TfPatients &window)
+int shownRowCount(const PatientChoiceWindow &window)
 {
     const LocalQuery *query = window.shownQuery();
     return query && query->isActive() ? query->recordCount() : 0;
 }
 
 // The exact search of the window's edits, opened; a failure shows no row.
-void runExactSearch(TfPatients &window)
+void runExactSearch(PatientChoiceWindow &window)
 {
     window.NomPatientChange1();
     try {
@@ -80,14 +80,15 @@ private:
 PatientIdentification::PatientIdentification(Needs environment) : m_env(std::move(environment))
 {
     if (!m_env.showModal)
-        m_env.showModal = [](TfPatients &window) { return window.exec(); };
+        m_env.showModal = [](PatientChoiceWindow &window) { return window.exec(); };
 }
 
 int PatientIdentification::identify(const QString &fileName)
 {
-    TfPatients window(*m_env.database);
+    const std::unique_ptr<PatientChoiceWindow> created = m_env.createWindow();
+    PatientChoiceWindow &window = *created;
     struct QueriesClosed {
-        TfPatients &window;
+        PatientChoiceWindow &window;
         ~QueriesClosed() { window.closeQueries(); }
     } closed{window};
 
@@ -141,7 +142,7 @@ int PatientIdentification::identify(const QString &fileName)
     }
 }
 
-int PatientIdentification::noRow(TfPatients &window, const QString &fileName, const QString &savedBirthDate)
+int PatientIdentification::noRow(PatientChoiceWindow &window, const QString &fileName, const QString &savedBirthDate)
 {
     traceSearch(window, QStringLiteral("). Aucun patient trouvé."));
     if (!savedBirthDate.isEmpty()) {
@@ -176,7 +177,7 @@ int PatientIdentification::noRow(TfPatients &window, const QString &fileName, co
     }
 
     int id = kDeclined;
-    if (result != TfPatients::ResultChosen) {
+    if (result != PatientChoiceWindow::ResultChosen) {
         declined();
     } else {
         const auto chosen = window.shownPatient();
@@ -197,7 +198,7 @@ int PatientIdentification::noRow(TfPatients &window, const QString &fileName, co
     return id;
 }
 
-int PatientIdentification::oneRow(TfPatients &window, const QString &fileName)
+int PatientIdentification::oneRow(PatientChoiceWindow &window, const QString &fileName)
 {
     const auto chosen = window.shownPatient();
     const int id = chosen->id;
@@ -225,7 +226,7 @@ int PatientIdentification::oneRow(TfPatients &window, const QString &fileName)
     return id;
 }
 
-int PatientIdentification::severalRows(TfPatients &window, const QString &fileName)
+int PatientIdentification::severalRows(PatientChoiceWindow &window, const QString &fileName)
 {
     if (m_env.openReport)
         m_env.openReport(Globals::ImportFolder + fileName);
@@ -260,13 +261,13 @@ int PatientIdentification::severalRows(TfPatients &window, const QString &fileNa
     return confirmInWindow(window, fileName);
 }
 
-int PatientIdentification::confirmInWindow(TfPatients &window, const QString &fileName)
+int PatientIdentification::confirmInWindow(PatientChoiceWindow &window, const QString &fileName)
 {
     DebugTrace::show(QStringLiteral("Résultat de la recherche du patient dans la base de données Tolvarenix - affichage de la "
                          "fenêtre de sélection d'un patient."));
     window.bAjouter()->setVisible(true);
     window.bDoNotImport()->setVisible(true);
-    if (askUser(window) != TfPatients::ResultChosen) {
+    if (askUser(window) != PatientChoiceWindow::ResultChosen) {
         declined();
         return kDeclined;
     }
@@ -280,14 +281,14 @@ int PatientIdentification::confirmInWindow(TfPatients &window, const QString &fi
     return id;
 }
 
-int PatientIdentification::askUser(TfPatients &window)
+int PatientIdentification::askUser(PatientChoiceWindow &window)
 {
     for (;;) {
         const int result = m_env.showModal(window);
         // Closing the window is the way to decline a report that offers no
         // "Ne pas importer".
-        if (result != TfPatients::ResultChosen)
-            return TfPatients::ResultDoNotImport;
+        if (result != PatientChoiceWindow::ResultChosen)
+            return PatientChoiceWindow::ResultDoNotImport;
         if (LocalQuery *query = window.shownQuery(); query && !query->isActive())
             query->open();
         // A choice of nothing cannot stand: the window comes back.
@@ -302,7 +303,7 @@ void PatientIdentification::declined()
         m_env.addResultLine(QStringLiteral("Patient inconnu"));
 }
 
-int PatientIdentification::takeChosen(TfPatients &window)
+int PatientIdentification::takeChosen(PatientChoiceWindow &window)
 {
     const auto chosen = window.shownPatient();
     Globals::PatientNeLe = chosen->neLe;
@@ -312,7 +313,7 @@ int PatientIdentification::takeChosen(TfPatients &window)
     return chosen->id;
 }
 
-void PatientIdentification::sendCorrectionWhenOneFieldDiffers(TfPatients &window, const QString &trace)
+void PatientIdentification::sendCorrectionWhenOneFieldDiffers(PatientChoiceWindow &window, const QString &trace)
 {
     window.QPatientsAfterScroll();
     const auto chosen = window.shownPatient();
@@ -328,7 +329,7 @@ void PatientIdentification::sendCorrectionWhenOneFieldDiffers(TfPatients &window
         Globals::PatientCorrectionSent = true;
 }
 
-void PatientIdentification::traceSearch(TfPatients &window, const QString &ending)
+void PatientIdentification::traceSearch(PatientChoiceWindow &window, const QString &ending)
 {
     const QString opening = QStringLiteral("Recherche du patient dans la base de données Tolvarenix (")
                           + window.NomPatient()->text() + u'|' + window.PrenomPatient()->text() + u'|'

@@ -5,10 +5,10 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
-class LocalDatabase;
 class QWidget;
-class TfPatients;
+class PatientChoiceWindow;
 
 // Finds the local patient of a received report: alone when the search gives
 // one patient or when the birth date tells several apart, otherwise in the
@@ -22,7 +22,6 @@ public:
     static constexpr int kDeclined = -3;
 
     struct Needs {
-        LocalDatabase *database = nullptr;
         PatientCorrection::Needs remote;
         // A line of the main window's MErrors.
         std::function<void(const QString &)> addResultLine;
@@ -32,8 +31,10 @@ public:
         QWidget *mainWindow = nullptr;
         // Shows the report to the user (OpenDocument).
         std::function<void(const QString &)> openReport;
+        // The patient selection window of one identification.
+        std::function<std::unique_ptr<PatientChoiceWindow>()> createWindow;
         // Shows the window modally and gives its modal result.
-        std::function<int(TfPatients &)> showModal;
+        std::function<int(PatientChoiceWindow &)> showModal;
     };
 
     explicit PatientIdentification(Needs environment);
@@ -44,23 +45,23 @@ public:
     int identify(const QString &fileName);
 
 private:
-    int noRow(TfPatients &window, const QString &fileName, const QString &savedBirthDate);
-    int oneRow(TfPatients &window, const QString &fileName);
-    int severalRows(TfPatients &window, const QString &fileName);
+    int noRow(PatientChoiceWindow &window, const QString &fileName, const QString &savedBirthDate);
+    int oneRow(PatientChoiceWindow &window, const QString &fileName);
+    int severalRows(PatientChoiceWindow &window, const QString &fileName);
     // The window on the candidates of the search: the physician confirms,
     // chooses another patient or declines the report.
-    int confirmInWindow(TfPatients &window, const QString &fileName);
+    int confirmInWindow(PatientChoiceWindow &window, const QString &fileName);
     // Shows the window until it closes with a choice; any other way of
     // closing it declines the report (ResultDoNotImport).
-    int askUser(TfPatients &window);
+    int askUser(PatientChoiceWindow &window);
     // "Patient inconnu" in the result lines.
     void declined();
     // After a choice in the window: the chosen identity becomes the report's.
-    int takeChosen(TfPatients &window);
+    int takeChosen(PatientChoiceWindow &window);
     // Sends the correction when exactly one identity field differs; the trace
     // (debug mode, when not empty) is shown just before it goes.
-    void sendCorrectionWhenOneFieldDiffers(TfPatients &window, const QString &trace);
-    void traceSearch(TfPatients &window, const QString &ending);
+    void sendCorrectionWhenOneFieldDiffers(PatientChoiceWindow &window, const QString &trace);
+    void traceSearch(PatientChoiceWindow &window, const QString &ending);
 
     Needs m_env;
 };

@@ -110,7 +110,7 @@ int TfPatients::IdentifyPatient(const QString &Nom, const QString &Prenom, const
     Globals::PatientPrenom = Prenom;
     Globals::PatientNeLe = NeLe;
     PatientIdentification::Needs env;
-    env.database = &main->database();
+    env.createWindow = [main] { return std::make_unique<TfPatients>(main->database()); };
     env.remote.connect = [main](bool reconnect) { return main->ConnectInternetDatabase(reconnect); };
     env.remote.connectionName = RemoteDatabase::connectionName();
     env.remote.setStatus = [main](const QString &text) { main->setStatusText(0, text); };

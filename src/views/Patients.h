@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/LocalTables.h"
+#include "views/PatientChoiceWindow.h"
 #include "views/PatientSearch.h"
 
 #include <QDialog>
@@ -25,12 +26,10 @@ class TfPatients;
 // choice) and for the identification of the patient of a received report.
 // It ends with ResultChosen, ResultCancelled or ResultDoNotImport; the
 // caller reads the chosen patient from the shown row.
-class TfPatients : public QDialog
+class TfPatients : public QDialog, public PatientChoiceWindow
 {
     Q_OBJECT
 public:
-    enum ModalResult { ResultChosen = 1, ResultCancelled = 2, ResultDoNotImport = 5 };
-
     // The tables of the database: the queries run on its folder, a new
     // patient goes into its patient table.
     explicit TfPatients(LocalDatabase &database, QWidget *parent = nullptr);
@@ -48,26 +47,18 @@ public:
     // no "do not import", no identity question.
     void preparePlainChoice();
 
-    // The patient of the shown row; nothing when the shown query is closed or
-    // has no row.
-    struct ChosenPatient {
-        int id = 0;
-        QString nom;
-        QString prenom;
-        QString neLe;
-    };
-    std::optional<ChosenPatient> shownPatient() const;
-    // Closes both queries (the caller's last step).
-    void closeQueries();
+    int exec() override { return QDialog::exec(); }
+    std::optional<ChosenPatient> shownPatient() const override;
+    void closeQueries() override;
 
     // Event handlers.
     void FormCreate();
     // Incremental search; sender is the edit that changed, or the window.
     void NomPatientChange(QObject *sender);
     // Prepares the exact search on the three edits without opening it.
-    void NomPatientChange1();
+    void NomPatientChange1() override;
     void SBWithBirthdayClick();
-    void QPatientsAfterScroll();
+    void QPatientsAfterScroll() override;
     void QPatientsAfterOpen();
     void QAllPatientsAfterOpen();
     void DBGrid1Enter();
@@ -78,36 +69,25 @@ public:
     void bVitaleClick();
 
     // The query the grid shows (DSPatients): QPatients or QAllPatients.
-    LocalQuery *shownQuery() const { return m_shown; }
-    void showQuery(LocalQuery *query);
+    LocalQuery *shownQuery() const override { return m_shown; }
+    void showQuery(LocalQuery *query) override;
 
-    LocalQuery QPatients;
-    LocalQuery QAllPatients;
-
-    // The report's identity (empty in a plain choice), see PatientSearch::reportIdentity.
-    QString ObsNom;
-    QString ObsPrenom;
-    QString ObsNeLe;
-    int MatchCount = 3;
-    // Clicks on the birth-date toggle: even while it is up, odd while down.
-    int SBWithBirthdayTag = 0;
-
-    QLabel *Panel2() const;
-    QFrame *Panel1() const;
-    QLabel *Label1() const;
+    QLabel *Panel2() const override;
+    QFrame *Panel1() const override;
+    QLabel *Label1() const override;
     QLabel *Label2() const;
-    QLineEdit *NomPatient() const;
-    QLineEdit *PrenomPatient() const;
-    QLineEdit *EdNe() const;
-    QToolButton *SBWithBirthday() const;
-    QToolButton *SpeedButton2() const;
+    QLineEdit *NomPatient() const override;
+    QLineEdit *PrenomPatient() const override;
+    QLineEdit *EdNe() const override;
+    QToolButton *SBWithBirthday() const override;
+    QToolButton *SpeedButton2() const override;
     QTableView *DBGrid1() const;
     QToolButton *bValider() const;
     QToolButton *bVitale() const;
     QToolButton *bSupprimer() const;
-    QToolButton *bAjouter() const;
-    QToolButton *bDoNotImport() const;
-    QToolButton *bFermer() const;
+    QToolButton *bAjouter() const override;
+    QToolButton *bDoNotImport() const override;
+    QToolButton *bFermer() const override;
 
 public slots:
     // Closing by the window's system button is a cancellation.

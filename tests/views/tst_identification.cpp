@@ -108,7 +108,7 @@ int IdentificationTest::addPatient(const QString &nom, const QString &prenom, co
 PatientIdentification IdentificationTest::identification()
 {
     PatientIdentification::Needs env;
-    env.database = m_db.get();
+    env.createWindow = [this] { return std::make_unique<TfPatients>(*m_db); };
     env.remote.connect = [this](bool reconnect) { return m_service->connect(reconnect); };
     env.remote.connectionName = m_service->name();
     env.remote.setStatus = [this](const QString &text) { m_status[0] = text; };
@@ -116,11 +116,11 @@ PatientIdentification IdentificationTest::identification()
     env.setStatusText = [this](int panel, const QString &text) { m_status[panel] = text; };
     env.mainWindow = &m_mainWindow;
     env.openReport = [this](const QString &path) { m_openedReports << path; };
-    env.showModal = [this](TfPatients &window) {
+    env.showModal = [this](PatientChoiceWindow &window) {
         ++m_shown;
         if (!m_user)
             return int(TfPatients::ResultDoNotImport);
-        return m_user(window);
+        return m_user(static_cast<TfPatients &>(window));
     };
     return PatientIdentification(std::move(env));
 }

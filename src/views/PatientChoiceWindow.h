@@ -1,0 +1,71 @@
+#pragma once
+
+#include "platform/LocalTables.h"
+
+#include <QString>
+
+#include <optional>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QToolButton;
+
+// What the identification of a report's patient works with in the patient
+// selection window: its search edits and toggles, its panels and buttons, its
+// two queries, the report's identity it compares rows with, and its modal
+// result. The selection window implements it, so the identification never
+// depends on the window class.
+class PatientChoiceWindow
+{
+public:
+    enum ModalResult { ResultChosen = 1, ResultCancelled = 2, ResultDoNotImport = 5 };
+
+    // The patient of the shown row.
+    struct ChosenPatient {
+        int id = 0;
+        QString nom;
+        QString prenom;
+        QString neLe;
+    };
+
+    virtual ~PatientChoiceWindow() = default;
+
+    // Shows the window modally; its modal result.
+    virtual int exec() = 0;
+    // The patient of the shown row; nothing when the shown query is closed or
+    // has no row.
+    virtual std::optional<ChosenPatient> shownPatient() const = 0;
+    // Closes both queries (the caller's last step).
+    virtual void closeQueries() = 0;
+    // Prepares the exact search on the three edits without opening it.
+    virtual void NomPatientChange1() = 0;
+    // Counts how far the shown row matches the report's identity (MatchCount).
+    virtual void QPatientsAfterScroll() = 0;
+    // The query the grid shows: QPatients or QAllPatients.
+    virtual LocalQuery *shownQuery() const = 0;
+    virtual void showQuery(LocalQuery *query) = 0;
+
+    virtual QLabel *Panel2() const = 0;
+    virtual QFrame *Panel1() const = 0;
+    virtual QLabel *Label1() const = 0;
+    virtual QLineEdit *NomPatient() const = 0;
+    virtual QLineEdit *PrenomPatient() const = 0;
+    virtual QLineEdit *EdNe() const = 0;
+    virtual QToolButton *SBWithBirthday() const = 0;
+    virtual QToolButton *SpeedButton2() const = 0;
+    virtual QToolButton *bAjouter() const = 0;
+    virtual QToolButton *bDoNotImport() const = 0;
+    virtual QToolButton *bFermer() const = 0;
+
+    LocalQuery QPatients;
+    LocalQuery QAllPatients;
+
+    // The report's identity (empty in a plain choice), see PatientSearch::reportIdentity.
+    QString ObsNom;
+    QString ObsPrenom;
+    QString ObsNeLe;
+    int MatchCount = 3;
+    // Clicks on the birth-date toggle: even while it is up, odd while down.
+    int SBWithBirthdayTag = 0;
+};
