@@ -1,5 +1,5 @@
-#include "../../fuzz/FuzzEntries.h"
-#include "../../fuzz/FuzzMailEntries.h"
+#include "fuzz/FuzzEntries.h"
+#include "fuzz/FuzzMailEntries.h"
 
 #include "platform/DecimalSeparator.h"
 #include "TestHome.h"
