@@ -509,6 +509,8 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
         TfMain::WriteLog(QStringLiteral("[") + name
                          + QStringLiteral("] : base de données de Tolvarenix injoignable, fichier conservé pour la "
                                           "prochaine importation."));
+        if (!m_unrecorded.contains(name))
+            m_unrecorded << name;
         DebugTrace::show(QStringLiteral("[") + name
               + QStringLiteral("] est un document Selvantine mais la connexion internet n'est pas active. On ne peut "
                                "pas l'importer."));

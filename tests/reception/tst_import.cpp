@@ -70,6 +70,7 @@ private slots:
     void blockValuesNotCarriedOver();
     void badlyNamedReportSetAsideAndImportGoesOn();
     void unrecordedResultKeepsTheFileUntilRecorded();
+    void serviceOutOfReachKeepsProviderReport();
     void killedDuringImport_data();
     void killedDuringImport();
 
@@ -542,6 +543,22 @@ void ImportTest::unrecordedResultKeepsTheFileUntilRecorded()
     const QString result = importResult(*fixture);
     QVERIFY2(result.startsWith(QStringLiteral("Patient_ID : ") + QString::number(m_patientId) + QStringLiteral(" - ")),
              qPrintable(result));
+}
+
+// The service database cannot be reached at the end of a provider's report:
+// nothing is stored, the file waits for the next import, and the user is told.
+void ImportTest::serviceOutOfReachKeepsProviderReport()
+{
+    const QString name = QStringLiteral("KORVA_a_b_c_04-03-2024_10-11-12.txt");
+    writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                            QStringLiteral("x"))
+                          + QStringLiteral("****FINFICHIER****\r\n"));
+    import([&](const QString &) { return m_patientId; }).ImportObservances();
+
+    QVERIFY(QFile::exists(Globals::ImportFolder + name));
+    QCOMPARE(observanceCount(), 0);
+    QVERIFY2(m_dialogs->lastText().contains(name) && m_dialogs->lastText().contains(QStringLiteral("prochaine importation")),
+             qPrintable(m_dialogs->texts().join(QStringLiteral(" | "))));
 }
 
 void ImportTest::killedDuringImport_data()
