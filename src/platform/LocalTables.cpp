@@ -525,6 +525,14 @@ QVariant LocalDataSet::value(int row, int fieldIndex) const
     return fromStored(m_fields.at(fieldIndex), m_rows.at(row).at(fieldIndex));
 }
 
+QVariant LocalDataSet::storedValue(int row, int fieldIndex) const
+{
+    ensureRows();
+    if (row < 0 || row >= m_rows.size() || fieldIndex < 0 || fieldIndex >= m_fields.size())
+        return {};
+    return m_rows.at(row).at(fieldIndex);
+}
+
 QString LocalDataSet::displayText(int row, int fieldIndex) const
 {
     ensureRows();
