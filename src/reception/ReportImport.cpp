@@ -237,7 +237,7 @@ void ReportImport::cancelPending()
 void ReportImport::reloadTables()
 {
     LocalDatabase &db = fMain.database();
-    for (LocalTable *table : {&db.tPatients, &db.tImages, &db.tObservances}) {
+    for (LocalTable *table : {&db.tPatients, &db.tImages, &db.tObservances, &db.tResultat}) {
         try {
             if (table->isActive()) {
                 table->close();
@@ -663,8 +663,9 @@ void ReportImport::writeResultRow(const QString &fileName, bool imported, const 
     tResultat.field(QStringLiteral("Imported")).setAsBoolean(imported);
     tResultat.field(QStringLiteral("Sender")).setAsString(m_providerLabel);
     tResultat.field(QStringLiteral("Comment")).setAsString(comment);
+    // Left open for the run: reading the table again for each row would
+    // make the run quadratic in its rows.
     tResultat.post();
-    tResultat.close();
 }
 
 // False when the program must close. A result the service database could
