@@ -82,9 +82,11 @@ ReportImport::ReportImport(TfMain &main, Environment environment)
             return RemoteRecording::SaveImportationResultOnFTP(main, sender, recipient, path);
         };
     if (!m_env.identify)
-        m_env.identify = [](const QString &fileName) {
-            return TfPatients::IdentifyPatient(Globals::PatientNom, Globals::PatientPrenom, Globals::PatientNeLe,
-                                               fileName);
+        // One identification for the run: its selection window is built once.
+        m_env.identify = [identification = std::shared_ptr<PatientIdentification>()](const QString &fileName) mutable {
+            if (!identification)
+                identification = std::make_shared<PatientIdentification>(TfPatients::identificationEnvironment());
+            return identification->identify(fileName);
         };
     if (!m_env.showFile)
         m_env.showFile = [](const QString &path) { OpenInNotepad(path); };
