@@ -627,28 +627,25 @@ bool ReportImport::storeRecord(const QString &name, bool &duplicate)
 // twice.
 bool ReportImport::alreadyStored()
 {
-    const int patient = tObservances.fieldIndex(QStringLiteral("PATIENTS_ID"));
-    QList<int> compared;
-    for (int i = 0; i < tObservances.fields().size(); ++i) {
-        const QString field = tObservances.fields().at(i).name.toUpper();
-        if (field != QLatin1String("OBSERVANCES_ID") && field != QLatin1String("DATE_CONSULTATION"))
-            compared << i;
-    }
-    const QString patientId = tObservances.field(patient).asString();
-    for (int row = 0; row < tObservances.recordCount(); ++row) {
-        if (tObservances.displayText(row, patient) != patientId)
+    // Asked of that patient's rows in the file: reading every observance of
+    // every patient for each report would make an import quadratic.
+    LocalQuery query;
+    query.setDatabaseName(tObservances.databaseName());
+    QStringList conditions{QStringLiteral("PATIENTS_ID = :patients_id")};
+    query.setParam(QStringLiteral("patients_id"), tObservances.field(QStringLiteral("PATIENTS_ID")).value());
+    const QList<FieldDef> &fields = tObservances.fields();
+    for (int i = 0; i < fields.size(); ++i) {
+        const QString field = fields.at(i).name.toUpper();
+        if (field == QLatin1String("OBSERVANCES_ID") || field == QLatin1String("DATE_CONSULTATION")
+            || field == QLatin1String("PATIENTS_ID"))
             continue;
-        bool same = true;
-        for (int i : compared) {
-            if (tObservances.displayText(row, i) != tObservances.field(i).asString()) {
-                same = false;
-                break;
-            }
-        }
-        if (same)
-            return true;
+        // IS: an empty value is stored as null.
+        conditions << u'"' + fields.at(i).name + QStringLiteral("\" IS :v") + QString::number(i);
+        query.setParam(QStringLiteral("v") + QString::number(i), tObservances.field(i).value());
     }
-    return false;
+    query.setSqlText(QStringLiteral("select count(*) from Observances where ") + conditions.join(QStringLiteral(" and ")));
+    query.open();
+    return query.field(0).asInteger() > 0;
 }
 
 void ReportImport::writeResultRow(const QString &fileName, bool imported, const QString &comment)
