@@ -22,6 +22,7 @@
 #include <openssl/sha.h>
 
 #include <cstring>
+#include <dirent.h>
 
 #include <future>
 #include <vector>
@@ -405,8 +406,29 @@ void LocalConnection::detachAll()
         detach(file);
 }
 
+bool LocalConnection::everyTableFileAttached() const
+{
+    // A bare read of the folder: most queries find every file attached, and
+    // a sorted, filtered listing costs more than the query itself.
+    DIR *dir = opendir(QFile::encodeName(m_folder).constData());
+    if (!dir)
+        return false;
+    bool all = true;
+    while (const dirent *entry = readdir(dir)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (name.endsWith(QLatin1String(".db"), Qt::CaseInsensitive) && !m_attached.contains(name.toLower())) {
+            all = false;
+            break;
+        }
+    }
+    closedir(dir);
+    return all;
+}
+
 void LocalConnection::attachAvailable()
 {
+    if (everyTableFileAttached())
+        return;
     const QStringList files = QDir(m_folder).entryList({QStringLiteral("*.db")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
     for (const QString &file : files) {
         if (m_attached.contains(file.toLower()))

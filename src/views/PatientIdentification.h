@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class LocalDatabase;
 class QWidget;
@@ -37,13 +38,19 @@ public:
     };
 
     explicit PatientIdentification(Environment environment);
+    ~PatientIdentification();
+    PatientIdentification(PatientIdentification &&) noexcept;
 
     // TfPatients.IdentifyPatient: a PATIENTS_ID, or kDeclined when the user
     // chose not to import the report. fileName has no folder (the report lies
-    // in Globals::ImportFolder).
+    // in Globals::ImportFolder). One object may identify the reports of a
+    // whole import: its selection window is then built once, and again only
+    // after the user has seen it.
     int identify(const QString &fileName);
 
 private:
+    // A window in the state of a new one.
+    TfPatients &freshWindow();
     int noRow(TfPatients &window, const QString &fileName, const QString &savedBirthDate);
     int oneRow(TfPatients &window, const QString &fileName);
     int severalRows(TfPatients &window, const QString &fileName);
@@ -63,4 +70,6 @@ private:
     void traceSearch(TfPatients &window, const QString &ending);
 
     Environment m_env;
+    std::unique_ptr<TfPatients> m_window;
+    bool m_windowShown = false;
 };

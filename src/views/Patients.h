@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LocalTables.h"
+#include "PatientIdentification.h"
 #include "PatientSearch.h"
 
 #include <QDialog>
@@ -43,6 +44,9 @@ public:
     // window (Globals::fMain): its tables, MErrors, status bar and the service
     // database.
     static int IdentifyPatient(const QString &Nom, const QString &Prenom, const QString &NeLe, const QString &FileName);
+    // What the identification works with in the program: the main window's
+    // tables, MErrors, status bar and the service database.
+    static PatientIdentification::Environment identificationEnvironment();
 
     // The main window's plain choice: every patient listed, no new patient,
     // no "do not import", no identity question.
@@ -59,6 +63,9 @@ public:
     std::optional<ChosenPatient> shownPatient() const;
     // Closes both queries (the caller's last step).
     void closeQueries();
+    // A window kept for the next report of an import, never shown in
+    // between: back to the state of a new window.
+    void resetForNextReport();
 
     // Event handlers.
     void FormCreate();

@@ -60,6 +60,7 @@ private slots:
     void completeReportImported();
     void incompleteReportKeptAndShown();
     void sameReportNotImportedTwice();
+    void failedFileLeavesNoResultRow();
     void declinedPatient();
     void closingDuringIdentificationKeepsReports();
     void failedRecordWriteKeepsFile();
@@ -241,6 +242,25 @@ void ImportTest::sameReportNotImportedTwice()
     QCOMPARE(m_shownRows.size(), 3);
     QCOMPARE(m_shownRows.at(2).at(2), QStringLiteral("document déjà importé"));
     QVERIFY(!QFile::exists(Globals::ImportFolder + QStringLiteral("b.txt")));
+}
+
+void ImportTest::failedFileLeavesNoResultRow()
+{
+    const QString one = block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                              QStringLiteral("x"));
+    writeReport(QStringLiteral("a.txt"), one + one + QStringLiteral("****FINFICHIER****\r\n"));
+    writeReport(QStringLiteral("b.txt"), one + QStringLiteral("****FINFICHIER****\r\n"));
+    // The second block of a.txt fails after its first block wrote its row.
+    int calls = 0;
+    import([&](const QString &) {
+        if (++calls == 2)
+            throw std::runtime_error("lecture impossible");
+        return m_patientId;
+    }).ImportObservances();
+
+    QVERIFY(QFile::exists(Globals::ImportFolder + QStringLiteral("a.txt")));
+    QCOMPARE(m_shownRows.size(), 1);
+    QCOMPARE(m_shownRows.at(0).at(0), QStringLiteral("b.txt"));
 }
 
 void ImportTest::declinedPatient()
