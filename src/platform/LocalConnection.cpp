@@ -29,6 +29,9 @@
 
 namespace {
 
+// The plain main database of a folder's connection (see the constructor).
+constexpr char kMainFileName[] = ".transactions";
+
 QHash<QString, std::weak_ptr<LocalConnection>> &registry()
 {
     static QHash<QString, std::weak_ptr<LocalConnection>> connections;
@@ -250,7 +253,17 @@ void LocalConnection::detachEverywhere()
 LocalConnection::LocalConnection(const QString &folder)
     : m_folder(folder)
 {
-    if (sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    // The main database is a small plain file of the folder, never a table:
+    // with a main database in memory the engine commits each attached table
+    // file on its own, so a process killed during a commit could keep an
+    // observance without its document row. With a file, a transaction over
+    // several table files commits as one (through a master journal beside
+    // it). Without a folder to write in, the memory one still works.
+    const QFileInfo folderInfo(folder);
+    const QByteArray mainFile = folderInfo.isDir() && folderInfo.isWritable()
+                                    ? QFile::encodeName(folder + QLatin1String(kMainFileName))
+                                    : QByteArray(":memory:");
+    if (sqlite3_open_v2(mainFile.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
         const QString error = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("mémoire insuffisante");
         sqlite3_close(m_db);
         m_db = nullptr;
