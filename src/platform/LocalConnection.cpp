@@ -22,11 +22,15 @@
 #include <openssl/sha.h>
 
 #include <cstring>
+#include <dirent.h>
 
 #include <future>
 #include <vector>
 
 namespace {
+
+// The plain main database of a folder's connection (see the constructor).
+constexpr char kMainFileName[] = ".transactions";
 
 QHash<QString, std::weak_ptr<LocalConnection>> &registry()
 {
@@ -249,7 +253,17 @@ void LocalConnection::detachEverywhere()
 LocalConnection::LocalConnection(const QString &folder)
     : m_folder(folder)
 {
-    if (sqlite3_open_v2(":memory:", &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    // The main database is a small plain file of the folder, never a table:
+    // with a main database in memory the engine commits each attached table
+    // file on its own, so a process killed during a commit could keep an
+    // observance without its document row. With a file, a transaction over
+    // several table files commits as one (through a master journal beside
+    // it). Without a folder to write in, the memory one still works.
+    const QFileInfo folderInfo(folder);
+    const QByteArray mainFile = folderInfo.isDir() && folderInfo.isWritable()
+                                    ? QFile::encodeName(folder + QLatin1String(kMainFileName))
+                                    : QByteArray(":memory:");
+    if (sqlite3_open_v2(mainFile.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
         const QString error = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("mémoire insuffisante");
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -405,8 +419,29 @@ void LocalConnection::detachAll()
         detach(file);
 }
 
+bool LocalConnection::everyTableFileAttached() const
+{
+    // A bare read of the folder: most queries find every file attached, and
+    // a sorted, filtered listing costs more than the query itself.
+    DIR *dir = opendir(QFile::encodeName(m_folder).constData());
+    if (!dir)
+        return false;
+    bool all = true;
+    while (const dirent *entry = readdir(dir)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (name.endsWith(QLatin1String(".db"), Qt::CaseInsensitive) && !m_attached.contains(name.toLower())) {
+            all = false;
+            break;
+        }
+    }
+    closedir(dir);
+    return all;
+}
+
 void LocalConnection::attachAvailable()
 {
+    if (everyTableFileAttached())
+        return;
     const QStringList files = QDir(m_folder).entryList({QStringLiteral("*.db")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
     for (const QString &file : files) {
         if (m_attached.contains(file.toLower()))

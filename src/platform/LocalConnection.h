@@ -51,6 +51,8 @@ public:
     QString lastError() const;
 
 private:
+    // True when every "*.db" entry of the folder is attached already.
+    bool everyTableFileAttached() const;
     bool tryAttach(const QString &fileName, const QString &key, QString *error);
 
     QString m_folder;

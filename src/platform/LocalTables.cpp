@@ -525,6 +525,14 @@ QVariant LocalDataSet::value(int row, int fieldIndex) const
     return fromStored(m_fields.at(fieldIndex), m_rows.at(row).at(fieldIndex));
 }
 
+QVariant LocalDataSet::storedValue(int row, int fieldIndex) const
+{
+    ensureRows();
+    if (row < 0 || row >= m_rows.size() || fieldIndex < 0 || fieldIndex >= m_fields.size())
+        return {};
+    return m_rows.at(row).at(fieldIndex);
+}
+
 QString LocalDataSet::displayText(int row, int fieldIndex) const
 {
     ensureRows();
@@ -579,12 +587,16 @@ QString LocalTable::schema() const
 
 void LocalTable::attachFile(LocalConnection &db)
 {
-    // The pragma only applies at the attachment: a file attached earlier may
-    // be in a running transaction, where the engine refuses it.
-    const bool fresh = !db.isAttached(m_fileName);
+    // The engine refuses these settings inside a running transaction; a
+    // file attached by a query or a transaction gets them at the table's next
+    // opening or write outside one. Its rollback journal is kept in memory: a
+    // write can still be rolled back, and a crash only costs rows that the
+    // next start drops anyway.
     db.attach(m_fileName);
-    if (m_scratch && fresh)
+    if (m_scratch && sqlite3_get_autocommit(db.handle())) {
         db.exec(QStringLiteral("PRAGMA %1.synchronous = OFF").arg(quoted(schema())));
+        db.exec(QStringLiteral("PRAGMA %1.journal_mode = MEMORY").arg(quoted(schema())));
+    }
 }
 
 QString LocalTable::tableIdent() const

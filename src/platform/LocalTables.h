@@ -170,6 +170,9 @@ public:
     // Random access for grids: the stored value of a row and field.
     QVariant value(int row, int field) const;
     QString displayText(int row, int field) const;
+    // The value as the file holds it (a DateTime is its "yyyy-MM-dd HH:mm:ss"
+    // text), for readers of many rows that convert it themselves.
+    QVariant storedValue(int row, int field) const;
 
 signals:
     void afterOpen();

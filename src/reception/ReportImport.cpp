@@ -83,9 +83,11 @@ ReportImport::ReportImport(MainWindowInterface &main, Needs environment)
             return RemoteRecording::SaveImportationResultOnFTP(main, sender, recipient, path);
         };
     if (!m_env.identify)
-        m_env.identify = [](const QString &fileName) {
-            return TfPatients::IdentifyPatient(Globals::PatientNom, Globals::PatientPrenom, Globals::PatientNeLe,
-                                               fileName);
+        // One identification for the run: its selection window is built once.
+        m_env.identify = [identification = std::shared_ptr<PatientIdentification>()](const QString &fileName) mutable {
+            if (!identification)
+                identification = std::make_shared<PatientIdentification>(TfPatients::identificationNeeds());
+            return identification->identify(fileName);
         };
     if (!m_env.showFile)
         m_env.showFile = [](const QString &path) { OpenInNotepad(path); };
@@ -238,7 +240,7 @@ void ReportImport::cancelPending()
 void ReportImport::reloadTables()
 {
     LocalDatabase &db = fMain.database();
-    for (LocalTable *table : {&db.tPatients, &db.tImages, &db.tObservances}) {
+    for (LocalTable *table : {&db.tPatients, &db.tImages, &db.tObservances, &db.tResultat}) {
         try {
             if (table->isActive()) {
                 table->close();
@@ -510,6 +512,8 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
         LogWriter::write(QStringLiteral("[") + name
                          + QStringLiteral("] : base de données de Tolvarenix injoignable, fichier conservé pour la "
                                           "prochaine importation."));
+        if (!m_unrecorded.contains(name))
+            m_unrecorded << name;
         DebugTrace::show(QStringLiteral("[") + name
               + QStringLiteral("] est un document Selvantine mais la connexion internet n'est pas active. On ne peut "
                                "pas l'importer."));
@@ -626,28 +630,25 @@ bool ReportImport::storeRecord(const QString &name, bool &duplicate)
 // twice.
 bool ReportImport::alreadyStored()
 {
-    const int patient = tObservances.fieldIndex(QStringLiteral("PATIENTS_ID"));
-    QList<int> compared;
-    for (int i = 0; i < tObservances.fields().size(); ++i) {
-        const QString field = tObservances.fields().at(i).name.toUpper();
-        if (field != QLatin1String("OBSERVANCES_ID") && field != QLatin1String("DATE_CONSULTATION"))
-            compared << i;
-    }
-    const QString patientId = tObservances.field(patient).asString();
-    for (int row = 0; row < tObservances.recordCount(); ++row) {
-        if (tObservances.displayText(row, patient) != patientId)
+    // Asked of that patient's rows in the file: reading every observance of
+    // every patient for each report would make an import quadratic.
+    LocalQuery query;
+    query.setDatabaseName(tObservances.databaseName());
+    QStringList conditions{QStringLiteral("PATIENTS_ID = :patients_id")};
+    query.setParam(QStringLiteral("patients_id"), tObservances.field(QStringLiteral("PATIENTS_ID")).value());
+    const QList<FieldDef> &fields = tObservances.fields();
+    for (int i = 0; i < fields.size(); ++i) {
+        const QString field = fields.at(i).name.toUpper();
+        if (field == QLatin1String("OBSERVANCES_ID") || field == QLatin1String("DATE_CONSULTATION")
+            || field == QLatin1String("PATIENTS_ID"))
             continue;
-        bool same = true;
-        for (int i : compared) {
-            if (tObservances.displayText(row, i) != tObservances.field(i).asString()) {
-                same = false;
-                break;
-            }
-        }
-        if (same)
-            return true;
+        // IS: an empty value is stored as null.
+        conditions << u'"' + fields.at(i).name + QStringLiteral("\" IS :v") + QString::number(i);
+        query.setParam(QStringLiteral("v") + QString::number(i), tObservances.field(i).value());
     }
-    return false;
+    query.setSqlText(QStringLiteral("select count(*) from Observances where ") + conditions.join(QStringLiteral(" and ")));
+    query.open();
+    return query.field(0).asInteger() > 0;
 }
 
 void ReportImport::writeResultRow(const QString &fileName, bool imported, const QString &comment)
@@ -664,8 +665,9 @@ void ReportImport::writeResultRow(const QString &fileName, bool imported, const 
     tResultat.field(QStringLiteral("Imported")).setAsBoolean(imported);
     tResultat.field(QStringLiteral("Sender")).setAsString(m_providerLabel);
     tResultat.field(QStringLiteral("Comment")).setAsString(comment);
+    // Left open for the run: reading the table again for each row would
+    // make the run quadratic in its rows.
     tResultat.post();
-    tResultat.close();
 }
 
 // False when the program must close. A result the service database could

@@ -24,6 +24,18 @@ QString ObservanceDisplay::dateBoxText(const QString &consultation)
     return consultation.left(16);
 }
 
+QString ObservanceDisplay::dateBoxText(const LocalDataSet &observances, int row, int field)
+{
+    // Built from the stored text itself: converting each of thousands of
+    // rows to a date-time costs a time-zone look-up per row.
+    const QString stored = observances.storedValue(row, field).toString();
+    const auto at = [&stored](int i, char c) { return stored.at(i) == QLatin1Char(c); };
+    if (stored.size() != 19 || !at(4, '-') || !at(7, '-') || !at(10, ' ') || !at(13, ':') || !at(16, ':'))
+        return dateBoxText(observances.displayText(row, field));
+    const QString day = stored.mid(8, 2) + u'/' + stored.mid(5, 2) + u'/' + stored.left(4);
+    return QStringView(stored).mid(11) == u"00:00:00" ? day : day + u' ' + stored.mid(11, 5);
+}
+
 void ObservanceDisplay::bPatientClick()
 {
     std::optional<TfPatients::ChosenPatient> chosen;
@@ -82,13 +94,22 @@ void ObservanceDisplay::showObservances()
     QComboBox *dates = m_needs.dates;
     const QSignalBlocker quiet(dates);
     dates->clear();
-    if (!Globals::fObservance)
+    // A new window builds its charts from the rows itself.
+    const bool windowWasOpen = Globals::fObservance;
+    if (!windowWasOpen)
         TfObservance::open(m_needs.mdiArea, &observances);
-    for (observances.first(); !observances.eof(); observances.next())
-        dates->addItem(dateBoxText(observances.field(QStringLiteral("DATE_CONSULTATION")).asString()));
-    if (Globals::fObservance)
+    // Read by row: moving the current row would refresh the observance
+    // window's controls for every row.
+    const int field = observances.fieldIndex(QStringLiteral("DATE_CONSULTATION"));
+    QStringList texts;
+    texts.reserve(observances.recordCount());
+    for (int row = 0; row < observances.recordCount(); ++row)
+        texts << dateBoxText(observances, row, field);
+    dates->addItems(texts);
+    if (windowWasOpen && Globals::fObservance)
         Globals::fObservance->fillSeries();
-    observances.first();
+    if (observances.recNo() != 0 || observances.eof())
+        observances.first();
     dates->setCurrentIndex(0);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class LocalDataSet;
 class LocalDatabase;
 class QComboBox;
 class QMdiArea;
@@ -30,6 +31,8 @@ public:
     // The date-box text of an observance: its date and time to the minute,
     // the time left out at midnight.
     static QString dateBoxText(const QString &consultation);
+    // The same for a row of a data set, from its stored consultation time.
+    static QString dateBoxText(const LocalDataSet &observances, int row, int field);
 
 private:
     // Reopens the observance query on the current patient; false (after a

@@ -9,6 +9,7 @@
 class QFrame;
 class QLabel;
 class QLineEdit;
+class QObject;
 class QToolButton;
 
 // What the identification of a report's patient works with in the patient
@@ -38,6 +39,14 @@ public:
     virtual std::optional<ChosenPatient> shownPatient() const = 0;
     // Closes both queries (the caller's last step).
     virtual void closeQueries() = 0;
+    // A window kept for the next report of an import, never shown in
+    // between: back to the state of a new window.
+    virtual void resetForNextReport() = 0;
+    // The identification of one report is over: the window is no longer the
+    // program's current selection window.
+    virtual void identificationEnded() = 0;
+    // Incremental search; sender is the edit that changed, or the window.
+    virtual void NomPatientChange(QObject *sender) = 0;
     // Prepares the exact search on the three edits without opening it.
     virtual void NomPatientChange1() = 0;
     // Counts how far the shown row matches the report's identity (MatchCount).

@@ -16,6 +16,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalBlocker>
 #include <QToolButton>
 
 namespace {
@@ -83,13 +84,32 @@ PatientIdentification::PatientIdentification(Needs environment) : m_env(std::mov
         m_env.showModal = [](PatientChoiceWindow &window) { return window.exec(); };
 }
 
+PatientIdentification::~PatientIdentification() = default;
+PatientIdentification::PatientIdentification(PatientIdentification &&) noexcept = default;
+
+PatientChoiceWindow &PatientIdentification::freshWindow()
+{
+    // Building the window is most of the cost of a report found at once.
+    if (m_window && !m_windowShown) {
+        m_window->resetForNextReport();
+    } else {
+        m_window.reset();
+        m_window = m_env.createWindow();
+        m_windowShown = false;
+    }
+    return *m_window;
+}
+
 int PatientIdentification::identify(const QString &fileName)
 {
-    const std::unique_ptr<PatientChoiceWindow> created = m_env.createWindow();
-    PatientChoiceWindow &window = *created;
+    PatientChoiceWindow &window = freshWindow();
     struct QueriesClosed {
         PatientChoiceWindow &window;
-        ~QueriesClosed() { window.closeQueries(); }
+        ~QueriesClosed()
+        {
+            window.closeQueries();
+            window.identificationEnded();
+        }
     } closed{window};
 
     const PatientIdentity report =
@@ -97,28 +117,53 @@ int PatientIdentification::identify(const QString &fileName)
     window.ObsNom = report.nom;
     window.ObsPrenom = report.prenom;
     window.ObsNeLe = report.neLe;
-    window.NomPatient()->setText(Globals::PatientNom);
-    window.PrenomPatient()->setText(Globals::PatientPrenom);
-    window.bFermer()->setEnabled(false);
-
-    if (NameRoutines::IsDateText(Globals::PatientNeLe)) {
-        window.SBWithBirthday()->setChecked(true);
-        window.EdNe()->setText(Globals::PatientNeLe);
-    } else {
-        window.EdNe()->clear();
+    // Each change of an edit would run a search over every patient, with
+    // the edits as they are at that change: only the last of those searches
+    // is run, at the point where the change would have run it.
+    const bool withDate = NameRoutines::IsDateText(Globals::PatientNeLe);
+    const bool dateSearch = withDate && window.EdNe()->text() != Globals::PatientNeLe;
+    bool nameSearch;
+    {
+        const QSignalBlocker nom(window.NomPatient()), prenom(window.PrenomPatient());
+        const QString nomBefore = window.NomPatient()->text(), prenomBefore = window.PrenomPatient()->text();
+        window.NomPatient()->setText(Globals::PatientNom);
+        window.PrenomPatient()->setText(Globals::PatientPrenom);
+        nameSearch = window.NomPatient()->text() != nomBefore || window.PrenomPatient()->text() != prenomBefore;
     }
+    if (nameSearch && !dateSearch)
+        window.NomPatientChange(window.NomPatient());
+    window.bFermer()->setEnabled(false);
+    {
+        const QSignalBlocker ne(window.EdNe());
+        if (withDate) {
+            window.SBWithBirthday()->setChecked(true);
+            window.EdNe()->setText(Globals::PatientNeLe);
+        } else {
+            // The toggle is up in a new window: no search follows.
+            window.EdNe()->clear();
+        }
+    }
+    if (dateSearch)
+        window.NomPatientChange(window.EdNe());
     const QString savedBirthDate = window.EdNe()->text();
     traceSearch(window, {});
 
+    // The exact searches replace whatever the edits' changes would search.
     if (shownRowCount(window) == 0 && !window.EdNe()->text().isEmpty()) {
-        window.PrenomPatient()->clear();
+        {
+            const QSignalBlocker quiet(window.PrenomPatient());
+            window.PrenomPatient()->clear();
+        }
         runExactSearch(window);
         traceSearch(window, {});
     }
     if (shownRowCount(window) == 0 && !Globals::PatientPrenom.isEmpty()) {
         window.SpeedButton2()->setChecked(true);
-        window.EdNe()->clear();
-        window.PrenomPatient()->setText(Globals::PatientPrenom);
+        {
+            const QSignalBlocker ne(window.EdNe()), prenom(window.PrenomPatient());
+            window.EdNe()->clear();
+            window.PrenomPatient()->setText(Globals::PatientPrenom);
+        }
         runExactSearch(window);
         traceSearch(window, {});
     }
@@ -283,6 +328,8 @@ int PatientIdentification::confirmInWindow(PatientChoiceWindow &window, const QS
 
 int PatientIdentification::askUser(PatientChoiceWindow &window)
 {
+    // What the user did in it stays: the next report gets a new window.
+    m_windowShown = true;
     for (;;) {
         const int result = m_env.showModal(window);
         // Closing the window is the way to decline a report that offers no

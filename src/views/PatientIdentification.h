@@ -31,20 +31,26 @@ public:
         QWidget *mainWindow = nullptr;
         // Shows the report to the user (OpenDocument).
         std::function<void(const QString &)> openReport;
-        // The patient selection window of one identification.
+        // A new patient selection window.
         std::function<std::unique_ptr<PatientChoiceWindow>()> createWindow;
         // Shows the window modally and gives its modal result.
         std::function<int(PatientChoiceWindow &)> showModal;
     };
 
     explicit PatientIdentification(Needs environment);
+    ~PatientIdentification();
+    PatientIdentification(PatientIdentification &&) noexcept;
 
     // TfPatients.IdentifyPatient: a PATIENTS_ID, or kDeclined when the user
     // chose not to import the report. fileName has no folder (the report lies
-    // in Globals::ImportFolder).
+    // in Globals::ImportFolder). One object may identify the reports of a
+    // whole import: its selection window is then built once, and again only
+    // after the user has seen it.
     int identify(const QString &fileName);
 
 private:
+    // A window in the state of a new one.
+    PatientChoiceWindow &freshWindow();
     int noRow(PatientChoiceWindow &window, const QString &fileName, const QString &savedBirthDate);
     int oneRow(PatientChoiceWindow &window, const QString &fileName);
     int severalRows(PatientChoiceWindow &window, const QString &fileName);
@@ -64,4 +70,6 @@ private:
     void traceSearch(PatientChoiceWindow &window, const QString &ending);
 
     Needs m_env;
+    std::unique_ptr<PatientChoiceWindow> m_window;
+    bool m_windowShown = false;
 };

@@ -18,6 +18,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QSignalBlocker>
 
 namespace {
 
@@ -105,10 +106,15 @@ TfPatients::~TfPatients()
 
 int TfPatients::IdentifyPatient(const QString &Nom, const QString &Prenom, const QString &NeLe, const QString &FileName)
 {
-    TfMain *main = Globals::fMain;
     Globals::PatientNom = Nom;
     Globals::PatientPrenom = Prenom;
     Globals::PatientNeLe = NeLe;
+    return PatientIdentification(identificationNeeds()).identify(FileName);
+}
+
+PatientIdentification::Needs TfPatients::identificationNeeds()
+{
+    TfMain *main = Globals::fMain;
     PatientIdentification::Needs env;
     env.createWindow = [main] { return std::make_unique<TfPatients>(main->database()); };
     env.remote.connect = [main](bool reconnect) { return main->ConnectInternetDatabase(reconnect); };
@@ -121,7 +127,7 @@ int TfPatients::IdentifyPatient(const QString &Nom, const QString &Prenom, const
     };
     env.mainWindow = main;
     env.openReport = [](const QString &path) { OpenDocument(path); };
-    return PatientIdentification(std::move(env)).identify(FileName);
+    return env;
 }
 
 void TfPatients::FormCreate()
@@ -165,6 +171,34 @@ void TfPatients::closeQueries()
 {
     QPatients.close();
     QAllPatients.close();
+}
+
+void TfPatients::resetForNextReport()
+{
+    closeQueries();
+    for (QLineEdit *edit : {ui->NomPatient, ui->PrenomPatient, ui->EdNe}) {
+        const QSignalBlocker quiet(edit);
+        edit->clear();
+    }
+    ui->SpeedButton2->setChecked(true);
+    SBWithBirthdayTag = 0;
+    MatchCount = 3;
+    ObsNom.clear();
+    ObsPrenom.clear();
+    ObsNeLe.clear();
+    QPatients.clearParams();
+    QAllPatients.clearParams();
+    QPatients.setSql(PatientSearch::patientsSql({}));
+    showQuery(&QPatients);
+    ui->bValider->setEnabled(true);
+    ui->bFermer->setEnabled(true);
+    Globals::fPatients = this;
+}
+
+void TfPatients::identificationEnded()
+{
+    if (Globals::fPatients == this)
+        Globals::fPatients = nullptr;
 }
 
 void TfPatients::showQuery(LocalQuery *query)

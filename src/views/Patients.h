@@ -2,6 +2,7 @@
 
 #include "platform/LocalTables.h"
 #include "views/PatientChoiceWindow.h"
+#include "views/PatientIdentification.h"
 #include "views/PatientSearch.h"
 
 #include <QDialog>
@@ -42,6 +43,9 @@ public:
     // window (Globals::fMain): its tables, MErrors, status bar and the service
     // database.
     static int IdentifyPatient(const QString &Nom, const QString &Prenom, const QString &NeLe, const QString &FileName);
+    // What the identification works with in the program: the main window's
+    // tables, MErrors, status bar and the service database.
+    static PatientIdentification::Needs identificationNeeds();
 
     // The main window's plain choice: every patient listed, no new patient,
     // no "do not import", no identity question.
@@ -50,11 +54,15 @@ public:
     int exec() override { return QDialog::exec(); }
     std::optional<ChosenPatient> shownPatient() const override;
     void closeQueries() override;
+    // A window kept for the next report of an import, never shown in
+    // between: back to the state of a new window.
+    void resetForNextReport() override;
+    void identificationEnded() override;
 
     // Event handlers.
     void FormCreate();
     // Incremental search; sender is the edit that changed, or the window.
-    void NomPatientChange(QObject *sender);
+    void NomPatientChange(QObject *sender) override;
     // Prepares the exact search on the three edits without opening it.
     void NomPatientChange1() override;
     void SBWithBirthdayClick();

@@ -60,6 +60,7 @@ private slots:
     void completeReportImported();
     void incompleteReportKeptAndShown();
     void sameReportNotImportedTwice();
+    void failedFileLeavesNoResultRow();
     void declinedPatient();
     void closingDuringIdentificationKeepsReports();
     void failedRecordWriteKeepsFile();
@@ -70,6 +71,7 @@ private slots:
     void blockValuesNotCarriedOver();
     void badlyNamedReportSetAsideAndImportGoesOn();
     void unrecordedResultKeepsTheFileUntilRecorded();
+    void serviceOutOfReachKeepsProviderReport();
     void killedDuringImport_data();
     void killedDuringImport();
 
@@ -240,6 +242,25 @@ void ImportTest::sameReportNotImportedTwice()
     QCOMPARE(m_shownRows.size(), 3);
     QCOMPARE(m_shownRows.at(2).at(2), QStringLiteral("document déjà importé"));
     QVERIFY(!QFile::exists(Globals::ImportFolder + QStringLiteral("b.txt")));
+}
+
+void ImportTest::failedFileLeavesNoResultRow()
+{
+    const QString one = block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                              QStringLiteral("x"));
+    writeReport(QStringLiteral("a.txt"), one + one + QStringLiteral("****FINFICHIER****\r\n"));
+    writeReport(QStringLiteral("b.txt"), one + QStringLiteral("****FINFICHIER****\r\n"));
+    // The second block of a.txt fails after its first block wrote its row.
+    int calls = 0;
+    import([&](const QString &) {
+        if (++calls == 2)
+            throw std::runtime_error("lecture impossible");
+        return m_patientId;
+    }).ImportObservances();
+
+    QVERIFY(QFile::exists(Globals::ImportFolder + QStringLiteral("a.txt")));
+    QCOMPARE(m_shownRows.size(), 1);
+    QCOMPARE(m_shownRows.at(0).at(0), QStringLiteral("b.txt"));
 }
 
 void ImportTest::declinedPatient()
@@ -542,6 +563,22 @@ void ImportTest::unrecordedResultKeepsTheFileUntilRecorded()
     const QString result = importResult(*fixture);
     QVERIFY2(result.startsWith(QStringLiteral("Patient_ID : ") + QString::number(m_patientId) + QStringLiteral(" - ")),
              qPrintable(result));
+}
+
+// The service database cannot be reached at the end of a provider's report:
+// nothing is stored, the file waits for the next import, and the user is told.
+void ImportTest::serviceOutOfReachKeepsProviderReport()
+{
+    const QString name = QStringLiteral("KORVA_a_b_c_04-03-2024_10-11-12.txt");
+    writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                            QStringLiteral("x"))
+                          + QStringLiteral("****FINFICHIER****\r\n"));
+    import([&](const QString &) { return m_patientId; }).ImportObservances();
+
+    QVERIFY(QFile::exists(Globals::ImportFolder + name));
+    QCOMPARE(observanceCount(), 0);
+    QVERIFY2(m_dialogs->lastText().contains(name) && m_dialogs->lastText().contains(QStringLiteral("prochaine importation")),
+             qPrintable(m_dialogs->texts().join(QStringLiteral(" | "))));
 }
 
 void ImportTest::killedDuringImport_data()

@@ -10,6 +10,9 @@ stop_pid_file() {
     kill -TERM "$pid" 2>/dev/null || true
     for _ in $(seq 1 200); do
       kill -0 "$pid" 2>/dev/null || break
+      # An ended server whose parent (the shell that started it) is busy
+      # running this very script stays a zombie until then: it has ended.
+      case "$(ps -o stat= -p "$pid" 2>/dev/null)" in Z*) break ;; esac
       sleep 0.05
     done
     kill -KILL "$pid" 2>/dev/null || true

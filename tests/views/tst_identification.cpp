@@ -29,6 +29,7 @@ private slots:
     void settledWithoutWindow_data();
     void settledWithoutWindow();
     void severalCandidatesOpenReportThenWindow();
+    void reportsOfOneImportInTurn();
     void oneCandidateDifferingIsConfirmed_data();
     void oneCandidateDifferingIsConfirmed();
     void noRowWindow_data();
@@ -214,6 +215,40 @@ void IdentificationTest::severalCandidatesOpenReportThenWindow()
                             {Globals::ProviderID}),
              (QStringList{"Lefevre", "Marie", "01/01/1990", "Lefevre", "Marie", "09/10/1955", "44"}));
     QVERIFY(Globals::PatientCorrectionSent);
+}
+
+// One identification for several reports, as in an import: nothing of a
+// report's search (birth-date toggle, edits, shown list) reaches the next.
+void IdentificationTest::reportsOfOneImportInTurn()
+{
+    ScriptedDialogs dialogs;
+    m_ids.insert("S", addPatient("Sansdate", "Luc", ""));
+    const struct {
+        QString nom, prenom, neLe, patient;
+        int shown;
+    } reports[] = {
+        {"Dupont", "Jean", "01/02/1950", "A", 0},
+        {"Sansdate", "", "", "", 1}, // its one namesake offered, not every patient
+        {"Inconnu", "Zoé", "02/02/1902", "", 2},
+        {"Lefevre", "Marie", "07/08/45", "E", 2},
+        {"Dupré", "Hélène", "05/06/1970", "H", 2},
+    };
+    QList<int> listed;
+    m_user = [&listed](TfPatients &window) {
+        listed << window.shownQuery()->recordCount();
+        return int(TfPatients::ResultDoNotImport);
+    };
+    PatientIdentification identification = this->identification();
+    for (const auto &report : reports) {
+        Globals::PatientNom = report.nom;
+        Globals::PatientPrenom = report.prenom;
+        Globals::PatientNeLe = report.neLe;
+        const int id = identification.identify(QStringLiteral("rapport.txt"));
+        QCOMPARE(id, report.patient.isEmpty() ? PatientIdentification::kDeclined : m_ids.value(report.patient));
+        QCOMPARE(m_shown, report.shown);
+        QVERIFY(Globals::fPatients == nullptr);
+    }
+    QCOMPARE(listed, (QList<int>{1, 8}));
 }
 
 void IdentificationTest::oneCandidateDifferingIsConfirmed_data()

@@ -388,7 +388,7 @@ void ObservanceTest::patientWithoutObservancesAfterOneWithSeveral()
         db.tPatients.field(QStringLiteral("PRENOM")).setAsString(QStringLiteral("Paul"));
         db.tPatients.post();
     }
-    for (const char *when : {"2024-01-10 09:00", "2024-02-10 09:00"}) {
+    for (const char *when : {"2024-01-10 09:00", "2024-02-10 09:00", "2024-03-10 00:00"}) {
         db.tObservances.append();
         db.tObservances.field(QStringLiteral("PATIENTS_ID")).setAsInteger(1); // "Avec"
         db.tObservances.field(QStringLiteral("DATE_CONSULTATION"))
@@ -407,7 +407,13 @@ void ObservanceTest::patientWithoutObservancesAfterOneWithSeveral()
     };
 
     choose(QStringLiteral("Avec"));
-    QCOMPARE(main.fDate()->count(), 2);
+    const QStringList expected{QStringLiteral("10/03/2024"), QStringLiteral("10/02/2024 09:00"),
+                               QStringLiteral("10/01/2024 09:00")};
+    QStringList shown;
+    for (int i = 0; i < main.fDate()->count(); ++i)
+        shown << main.fDate()->itemText(i);
+    QCOMPARE(shown, expected);
+    QCOMPARE(db.qObservances.recNo(), 0);
     QVERIFY(Globals::fObservance);
     choose(QStringLiteral("Sans"));
     QCOMPARE(main.windowTitle(), QStringLiteral("Tolvarenix Light - Sans Paul - né(e) le "));
