@@ -3,6 +3,7 @@
 #include "core/Common.h"
 #include "platform/DecimalSeparator.h"
 #include "core/Globals.h"
+#include "core/ReportName.h"
 #include "platform/IniFile.h"
 #include "platform/ProgramFolder.h"
 
@@ -47,7 +48,7 @@ void prepare()
     Globals::ImportFolder = folder + QStringLiteral("ForImportation");
     QDir().mkpath(Globals::ImportFolder);
     Globals::ImportFolder = AddBackslash(Globals::ImportFolder);
-    QDir().mkpath(Globals::ImportFolder + QStringLiteral("Attachments/"));
+    QDir().mkpath(ReportName::attachmentsRoot());
 
     Globals::ImportsFolder = Globals::BaseFolder + QStringLiteral("Imports");
     if (!QFileInfo(Globals::ImportsFolder).isDir())

@@ -12,4 +12,15 @@ inline constexpr char kReportPrefix[] = "KORVA_";
 // True for a provider's report file name ("KORVA_...").
 bool isProviderReport(const QString &fileName);
 
+// Suffix of a report file set aside, by the reception or the import, because
+// its name cannot be read: it then no longer matches "*.txt".
+inline constexpr char kSetAsideSuffix[] = ".rejete";
+
+// The import folder's "Attachments/".
+QString attachmentsRoot();
+
+// The folder of the documents that came with a report, shared by the
+// transfer and the import: "Attachments/<report without its extension>/".
+QString attachmentsFolder(const QString &reportFileName);
+
 } // namespace ReportName

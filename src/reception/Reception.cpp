@@ -40,7 +40,6 @@ namespace {
 constexpr QChar kCR = QChar(13);
 // A received report whose name gives no sending time is kept under this
 // suffix, which the import leaves alone.
-constexpr char kRejectedSuffix[] = ".rejete";
 
 // Set while a reception runs: the command cannot be started a second time
 // from the events the reception lets through.
@@ -78,9 +77,9 @@ QString setAsideFolder()
 QString attachmentsFolderOf(const QString &report)
 {
     QString name = report;
-    if (name.endsWith(QLatin1String(kRejectedSuffix)))
-        name.chop(qsizetype(sizeof(kRejectedSuffix) - 1));
-    return Globals::ImportFolder + QStringLiteral("Attachments/") + QFileInfo(name).completeBaseName() + u'/';
+    if (name.endsWith(QLatin1String(ReportName::kSetAsideSuffix)))
+        name.chop(qsizetype(sizeof(ReportName::kSetAsideSuffix) - 1));
+    return ReportName::attachmentsFolder(name);
 }
 
 // The name a report set aside takes in the import folder: "<name>.rejete",
@@ -90,11 +89,11 @@ QString setAsideName(const QString &name)
 {
     const QFileInfo info(name);
     QString candidate = name;
-    for (int n = 2; QFileInfo::exists(Globals::ImportFolder + candidate + QLatin1String(kRejectedSuffix))
+    for (int n = 2; QFileInfo::exists(Globals::ImportFolder + candidate + QLatin1String(ReportName::kSetAsideSuffix))
                     || QFileInfo::exists(attachmentsFolderOf(candidate));
          ++n)
         candidate = info.completeBaseName() + u'_' + QString::number(n) + u'.' + info.suffix();
-    return candidate + QLatin1String(kRejectedSuffix);
+    return candidate + QLatin1String(ReportName::kSetAsideSuffix);
 }
 
 using NamedFile = std::pair<QString, QString>; // name in the import folder, source path
@@ -432,7 +431,7 @@ void Reception::setAsideUnreadableNames(Received &received)
         // transfer keeps it for the physician under "<name>.rejete".
         if (QDir().mkpath(setAsideFolder()) && QFile::rename(path, setAsideFolder() + name)) {
             LogWriter::write(text + QStringLiteral(" : mis de côté dans [") + Globals::ImportFolder
-                             + QStringLiteral("] avec l'extension \"") + QLatin1String(kRejectedSuffix)
+                             + QStringLiteral("] avec l'extension \"") + QLatin1String(ReportName::kSetAsideSuffix)
                              + QStringLiteral("\"."));
             received.rejectedReport = true;
         } else {
@@ -477,7 +476,7 @@ Reception::Transfer Reception::TransferFilesForImport()
         transfer.failure = QStringLiteral("Le dossier d'importation n'est pas défini.");
         return transfer;
     }
-    const QString attachments = Globals::ImportFolder + QStringLiteral("Attachments/");
+    const QString attachments = ReportName::attachmentsRoot();
     QDir().mkpath(attachments);
 
     const Incoming in = incomingFiles();

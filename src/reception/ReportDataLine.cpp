@@ -4,6 +4,7 @@
 #include "platform/DecimalSeparator.h"
 #include "core/Globals.h"
 #include "core/LogWriter.h"
+#include "core/ReportName.h"
 #include "core/NameDateRoutines.h"
 #include "platform/TextRules.h"
 #include "reception/VerifiedCopy.h"
@@ -188,7 +189,7 @@ ReportLineImporter::ReportLineImporter(ObservanceRecord &record, DocumentTable &
     : m_record(record)
     , m_documents(documents)
     , m_shower(OpenInNotepad)
-    , m_folders{Globals::ImportFolder + QStringLiteral("Attachments/")}
+    , m_folders{ReportName::attachmentsRoot()}
 {
 }
 

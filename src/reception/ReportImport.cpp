@@ -35,7 +35,6 @@
 namespace {
 
 constexpr QChar kCR = QChar(13);
-constexpr char kRejectedSuffix[] = ".rejete";
 
 // A date line of the header: empty under 6 characters, completed and with
 // "/" separators under 9, else as written. A year that cannot be completed
@@ -53,9 +52,9 @@ QString headerDate(const QString &line, NameRoutines::YearMode mode)
 // take again; its path, or empty when it could not be moved.
 QString setAside(const QString &path)
 {
-    QString target = path + QLatin1String(kRejectedSuffix);
+    QString target = path + QLatin1String(ReportName::kSetAsideSuffix);
     for (int n = 2; QFileInfo::exists(target); ++n)
-        target = path + QLatin1String(kRejectedSuffix) + QString::number(n);
+        target = path + QLatin1String(ReportName::kSetAsideSuffix) + QString::number(n);
     return QFile::rename(path, target) ? target : QString();
 }
 
@@ -176,7 +175,7 @@ void ReportImport::ImportObservances()
         if (end == FileEnd::Deleted) {
             DeleteFileIfExists(path);
             // Its documents folder, once nothing is left in it.
-            QDir(Globals::ImportFolder).rmdir(QStringLiteral("Attachments/") + QFileInfo(files.at(i)).completeBaseName());
+            QDir().rmdir(ReportName::attachmentsFolder(files.at(i)));
         } else if (end == FileEnd::StopRun) {
             m_fatal = true;
         }
@@ -356,9 +355,8 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     ImagesTableDocuments documents(fMain.database().tImages);
     ReportLineImporter lines(record, documents);
     lines.setFileShower(m_env.showFile);
-    const QString attachments = Globals::ImportFolder + QStringLiteral("Attachments/");
-    const QString own = attachments + QFileInfo(name).completeBaseName() + u'/';
-    lines.setAttachmentFolders({QFileInfo(own).isDir() ? own : attachments});
+    const QString own = ReportName::attachmentsFolder(name);
+    lines.setAttachmentFolders({QFileInfo(own).isDir() ? own : ReportName::attachmentsRoot()});
     lines.deferDocuments(&m_documents);
     m_lines = &lines;
 
