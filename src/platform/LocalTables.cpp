@@ -1089,5 +1089,25 @@ void LocalTransaction::rollback()
     if (!m_active)
         return;
     m_active = false;
-    m_connection->exec(QStringLiteral("ROLLBACK"));
+    // A commit that failed on a disk or constraint error may have ended the
+    // transaction already: there is nothing left to undo.
+    if (!sqlite3_get_autocommit(m_connection->handle()))
+        m_connection->exec(QStringLiteral("ROLLBACK"));
+}
+
+void LocalTransaction::savepoint(const QString &name)
+{
+    m_connection->exec(QStringLiteral("SAVEPOINT ") + LocalConnection::quoted(name));
+}
+
+void LocalTransaction::release(const QString &name)
+{
+    m_connection->exec(QStringLiteral("RELEASE ") + LocalConnection::quoted(name));
+}
+
+void LocalTransaction::rollbackTo(const QString &name)
+{
+    const QString savepoint = LocalConnection::quoted(name);
+    m_connection->exec(QStringLiteral("ROLLBACK TO ") + savepoint);
+    m_connection->exec(QStringLiteral("RELEASE ") + savepoint);
 }

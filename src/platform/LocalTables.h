@@ -312,7 +312,8 @@ private:
 // in memory). Files cannot be attached inside a transaction: every table
 // file of the folder that opens with a known key is attached when the scope
 // begins. After a rollback, open tables still hold the rows they read then:
-// reopen them.
+// reopen them. Savepoints mark a part of the transaction that can be undone
+// alone while the rest goes on.
 class LocalTransaction
 {
 public:
@@ -322,8 +323,15 @@ public:
     LocalTransaction &operator=(const LocalTransaction &) = delete;
 
     void commit();
+    // Also ends a transaction the engine already dropped (a failed commit).
     void rollback();
     bool isActive() const { return m_active; }
+
+    void savepoint(const QString &name);
+    // Keeps what was written since the savepoint, which ends.
+    void release(const QString &name);
+    // Undoes what was written since the savepoint, which ends.
+    void rollbackTo(const QString &name);
 
 private:
     std::shared_ptr<LocalConnection> m_connection;

@@ -15,6 +15,7 @@
 #include "core/NameDateRoutines.h"
 #include "views/Patients.h"
 #include "core/RemoteSqlText.h"
+#include "reception/ImportGroup.h"
 #include "reception/ReportFile.h"
 #include "reception/ReportLineTables.h"
 #include "views/ShowResults.h"
@@ -35,6 +36,10 @@
 namespace {
 
 constexpr QChar kCR = QChar(13);
+
+// The longest a group of report files waits for its commit: a kill loses at
+// most this much work, which the next run does again.
+constexpr qint64 kGroupMs = 250;
 
 // A date line of the header: empty under 6 characters, completed and with
 // "/" separators under 9, else as written. A year that cannot be completed
@@ -155,37 +160,83 @@ void ReportImport::ImportObservances()
     m_fatal = false;
     m_unrecorded.clear();
     bool interrupted = false;
+    ImportGroup group(tObservances.databaseName());
     for (int i = 0; i < files.size() && !m_fatal && !interrupted; ++i) {
         const QString path = Globals::ImportFolder + files.at(i);
+        m_calledService = false;
         FileEnd end;
         try {
+            group.beginFile();
             end = importFile(files.at(i), i, int(files.size()));
         } catch (const std::exception &error) {
             // Nothing of the file is lost: it stays for a later run, and what
-            // it wrote was rolled back.
+            // it wrote is rolled back.
             const QString text = QStringLiteral("Erreur lors de l'importation de [") + files.at(i)
                                + QStringLiteral("] : ") + QString::fromUtf8(error.what()) + kCR
                                + QStringLiteral("Le fichier est conservé dans ") + Globals::ImportFolder;
             LogWriter::write(text);
             Dialogs::instance().error(text);
+            dropFile(group);
             reloadTables();
-            end = FileEnd::Kept;
+            end = FileEnd::Failed;
         }
         cancelPending();
-        if (end == FileEnd::Deleted) {
-            DeleteFileIfExists(path);
-            // Its documents folder, once nothing is left in it.
-            QDir().rmdir(ReportName::attachmentsFolder(files.at(i)));
-        } else if (end == FileEnd::StopRun) {
-            m_fatal = true;
+        if (end == FileEnd::Interrupted) {
+            dropFile(group);
+            reloadTables();
+            LogWriter::write(QStringLiteral("Importation de [") + files.at(i)
+                             + QStringLiteral("] interrompue par la fermeture du programme : fichier conservé pour la "
+                                              "prochaine importation."));
+        } else if (end != FileEnd::Failed && group.isOpen()) {
+            // The documents it copied go once its rows are committed; the
+            // file and its documents folder only when it is done with.
+            const bool done = end == FileEnd::Deleted;
+            group.keepFile(files.at(i), done ? m_copiedSources + QStringList{path} : m_copiedSources,
+                           done ? ReportName::attachmentsFolder(files.at(i)) : QString());
         }
+        if (end == FileEnd::StopRun)
+            m_fatal = true;
         interrupted = end == FileEnd::Interrupted || fMain.closeRequested();
+        // A result recorded in the service database is committed at once,
+        // so a file recorded there is deleted as soon as it would be alone.
+        if (m_calledService || group.elapsedMs() >= kGroupMs)
+            commitGroup(group);
     }
-    // Armed only now: closing while a file's transaction runs would drop it.
+    // Before anything that ends the run.
+    commitGroup(group);
+    // Armed only now: closing while the group's transaction runs would drop it.
     if (m_fatal)
         fMain.armCloseTimer();
     tellUnrecorded();
     finishRun(!m_fatal && !interrupted);
+}
+
+// A file's writes undone within its group; should the engine have dropped
+// the whole transaction, the group's commit reports it.
+void ReportImport::dropFile(ImportGroup &group)
+{
+    try {
+        group.dropFile();
+    } catch (const std::exception &error) {
+        LogWriter::write(QStringLiteral("Annulation de l'importation d'un fichier : ") + QString::fromUtf8(error.what()));
+    }
+}
+
+void ReportImport::commitGroup(ImportGroup &group)
+{
+    const std::optional<ImportGroup::Failure> failure = group.commit();
+    if (!failure)
+        return;
+    // Every file of the group stays for a later run, nothing of them stored.
+    const bool several = failure->names.size() > 1;
+    const QString text = QStringLiteral("Erreur lors de l'importation de [") + failure->names.join(QStringLiteral("], ["))
+                       + QStringLiteral("] : ") + failure->message + kCR
+                       + (several ? QStringLiteral("Les fichiers sont conservés dans ")
+                                  : QStringLiteral("Le fichier est conservé dans "))
+                       + Globals::ImportFolder;
+    LogWriter::write(text);
+    Dialogs::instance().error(text);
+    reloadTables();
 }
 
 void ReportImport::tellUnrecorded()
@@ -360,9 +411,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     lines.deferDocuments(&m_documents);
     m_lines = &lines;
 
-    // What the file writes reaches the tables together, before the file
-    // (and the documents it brought) can be deleted.
-    LocalTransaction transaction(tObservances.databaseName());
+    // What the file writes is kept or undone together, in its group.
     ReportLineReader reader(path);
     FileEnd end;
     try {
@@ -372,18 +421,6 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
         throw;
     }
     m_lines = nullptr;
-    cancelPending();
-    if (end == FileEnd::Interrupted) {
-        transaction.rollback();
-        reloadTables();
-        LogWriter::write(QStringLiteral("Importation de [") + name
-                         + QStringLiteral("] interrompue par la fermeture du programme : fichier conservé pour la "
-                                          "prochaine importation."));
-        return end;
-    }
-    transaction.commit();
-    for (const QString &source : std::as_const(m_copiedSources))
-        DeleteFileIfExists(source);
     return end == FileEnd::Deleted && m_keepFile ? FileEnd::Kept : end;
 }
 
@@ -673,6 +710,7 @@ void ReportImport::writeResultRow(const QString &fileName, bool imported, const 
 // logged with the result, and the file goes.
 bool ReportImport::recordRemotely(const QString &recipient, const QString &name, const QString &path)
 {
+    m_calledService = true;
     switch (m_env.saveResult(m_sender, recipient, path)) {
     case RemoteRecording::Outcome::Fatal:
         return false;

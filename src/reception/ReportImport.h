@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class ImportGroup;
 class MainWindowInterface;
 class LocalTable;
 class ReportLineReader;
@@ -19,9 +20,9 @@ class ReportLineImporter;
 // recorded in the service database. A file is deleted once handled; a file
 // that cannot be handled safely stays (or, when incomplete or badly named,
 // is set aside as "<name>.rejete") and is reported. What a file writes to the
-// local tables is committed in one transaction before the file is deleted,
-// and a provider report is deleted only once its result is recorded
-// remotely. A block whose observance is already stored for its patient is
+// local tables is committed before the file is deleted (in one transaction
+// with the files just before it, each undone alone when it fails), and a
+// provider report is deleted only once its result is recorded remotely. A block whose observance is already stored for its patient is
 // not stored again, and its documents are left where they are.
 class ReportImport
 {
@@ -51,7 +52,8 @@ public:
 private:
     // Interrupted: the program is closing and the block's dialogs ended
     // unanswered; the file waits for the next run with nothing of it kept.
-    enum class FileEnd { Deleted, Kept, StopRun, Interrupted };
+    // Failed: its writes were undone and it stays.
+    enum class FileEnd { Deleted, Kept, StopRun, Interrupted, Failed };
 
     FileEnd importFile(const QString &name, int index, int count);
     FileEnd readBlocks(ReportLineReader &reader, const QString &name, const QString &path);
@@ -68,6 +70,8 @@ private:
     void beginRecord();
     void cancelPending();
     void reloadTables();
+    void dropFile(ImportGroup &group);
+    void commitGroup(ImportGroup &group);
     void writeResultRow(const QString &fileName, bool imported, const QString &comment);
     bool recordRemotely(const QString &recipient, const QString &name, const QString &path);
     void setStatus(int panel, const QString &text);
@@ -88,6 +92,8 @@ private:
     QStringList m_copiedSources;
     // The file stays: a result of it could not be recorded remotely.
     bool m_keepFile = false;
+    // The file's handling called the service database.
+    bool m_calledService = false;
     // Values of the block being read.
     QDateTime m_reportDate; // invalid until a report date was read
     QString m_reportDateText;

@@ -2,6 +2,7 @@
 // reports' remote results go to the private MariaDB (skipped without it).
 
 #include "platform/Clock.h"
+#include "platform/LocalConnection.h"
 #include "platform/Dialogs.h"
 #include "core/Globals.h"
 #include "core/Main.h"
@@ -13,6 +14,9 @@
 #include "ServiceDatabase.h"
 #include "TestHome.h"
 #include "platform/Windows1252.h"
+
+#define SQLITE_HAS_CODEC 1
+#include <sqlcipher/sqlite3.h>
 
 #include <QApplication>
 #include <QDir>
@@ -60,7 +64,9 @@ private slots:
     void completeReportImported();
     void incompleteReportKeptAndShown();
     void sameReportNotImportedTwice();
+    void failedFileLeavesNoResultRow_data();
     void failedFileLeavesNoResultRow();
+    void failedGroupCommitKeepsItsFiles();
     void declinedPatient();
     void closingDuringIdentificationKeepsReports();
     void failedRecordWriteKeepsFile();
@@ -244,23 +250,77 @@ void ImportTest::sameReportNotImportedTwice()
     QVERIFY(!QFile::exists(Globals::ImportFolder + QStringLiteral("b.txt")));
 }
 
+void ImportTest::failedFileLeavesNoResultRow_data()
+{
+    QTest::addColumn<QString>("failing");
+    QTest::newRow("first file") << QStringLiteral("a.txt");
+    QTest::newRow("between two others") << QStringLiteral("b.txt");
+}
+
+// The second block of one file fails after its first block wrote its rows:
+// that file alone is undone and stays; the files around it are stored and go.
 void ImportTest::failedFileLeavesNoResultRow()
 {
-    const QString one = block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
-                              QStringLiteral("x"));
-    writeReport(QStringLiteral("a.txt"), one + one + QStringLiteral("****FINFICHIER****\r\n"));
-    writeReport(QStringLiteral("b.txt"), one + QStringLiteral("****FINFICHIER****\r\n"));
-    // The second block of a.txt fails after its first block wrote its row.
+    QFETCH(QString, failing);
+    const QStringList names{QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("c.txt")};
+    for (const QString &name : names)
+        writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), name + u'1')
+                              + block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), name + u'2')
+                              + QStringLiteral("****FINFICHIER****\r\n"));
     int calls = 0;
-    import([&](const QString &) {
-        if (++calls == 2)
+    import([&](const QString &file) {
+        if (file == failing && ++calls == 2)
             throw std::runtime_error("lecture impossible");
         return m_patientId;
     }).ImportObservances();
 
-    QVERIFY(QFile::exists(Globals::ImportFolder + QStringLiteral("a.txt")));
-    QCOMPARE(m_shownRows.size(), 1);
-    QCOMPARE(m_shownRows.at(0).at(0), QStringLiteral("b.txt"));
+    QStringList expectedRows, expectedStored;
+    for (const QString &name : names) {
+        QCOMPARE(QFile::exists(Globals::ImportFolder + name), name == failing);
+        if (name != failing) {
+            expectedRows << name << name;
+            expectedStored << name + u'1' << name + u'2';
+        }
+    }
+    QStringList rows;
+    for (const QStringList &row : std::as_const(m_shownRows))
+        rows << row.at(0);
+    QCOMPARE(rows, expectedRows);
+    observanceCount();
+    LocalTable &obs = m_main->database().tObservances;
+    QStringList stored;
+    for (obs.first(); !obs.eof(); obs.next())
+        stored << obs.field(QStringLiteral("COMMENTAIRES")).asString();
+    stored.sort();
+    QCOMPARE(stored, expectedStored);
+}
+
+// The commit of the reports' rows fails: every report stays, nothing of them
+// is stored, the user is told, and the next run imports them.
+void ImportTest::failedGroupCommitKeepsItsFiles()
+{
+    const QStringList names{QStringLiteral("a.txt"), QStringLiteral("b.txt")};
+    for (const QString &name : names)
+        writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), name)
+                              + QStringLiteral("****FINFICHIER****\r\n"));
+    sqlite3 *db = LocalConnection::forFolder(Globals::BaseFolder)->handle();
+    sqlite3_commit_hook(db, [](void *) { return 1; }, nullptr);
+    import([&](const QString &) { return m_patientId; }).ImportObservances();
+    sqlite3_commit_hook(db, nullptr, nullptr);
+
+    const QString told = m_dialogs->texts().join(QStringLiteral(" | "));
+    for (const QString &name : names) {
+        QVERIFY(QFile::exists(Globals::ImportFolder + name));
+        QVERIFY2(told.contains(QStringLiteral("Erreur lors de l'importation de [")) && told.contains(u'[' + name + u']'),
+                 qPrintable(told));
+    }
+    QCOMPARE(observanceCount(), 0);
+    QVERIFY(m_shownRows.isEmpty());
+
+    import([&](const QString &) { return m_patientId; }).ImportObservances();
+    QCOMPARE(observanceCount(), 2);
+    for (const QString &name : names)
+        QVERIFY(!QFile::exists(Globals::ImportFolder + name));
 }
 
 void ImportTest::declinedPatient()
@@ -585,10 +645,17 @@ void ImportTest::killedDuringImport_data()
 {
     QTest::addColumn<int>("filesDone"); // reports gone from the folder before the kill
     QTest::addColumn<int>("delayMs");   // then this long
-    QTest::newRow("at the first report") << 0 << 0;
-    QTest::newRow("after one") << 1 << 3;
-    QTest::newRow("mid-way") << 5 << 7;
-    QTest::newRow("further on") << 9 << 11;
+    QTest::addColumn<QString>("stop");  // or where the child stops to be killed
+    QTest::newRow("at the first report") << 0 << 0 << QString();
+    QTest::newRow("after one") << 1 << 3 << QString();
+    QTest::newRow("mid-way") << 5 << 7 << QString();
+    QTest::newRow("further on") << 9 << 11 << QString();
+    // Three files read and a fourth begun, nothing committed yet.
+    QTest::newRow("group pending") << 0 << 0 << QStringLiteral("identify:7");
+    // The group's commit, before and after the deletion of its master
+    // journal, which makes it durable.
+    QTest::newRow("commit running") << 0 << 0 << QStringLiteral("unlink:-mj");
+    QTest::newRow("commit made") << 0 << 0 << QStringLiteral("unlink:-journal");
 }
 
 // The import run by a child process killed with SIGKILL, then run again here:
@@ -597,6 +664,7 @@ void ImportTest::killedDuringImport()
 {
     QFETCH(int, filesDone);
     QFETCH(int, delayMs);
+    QFETCH(QString, stop);
     constexpr int kReports = 20;
     const auto text = [](int report, int part) { return QStringLiteral("rapport %1 bloc %2").arg(report).arg(part); };
     const auto fileName = [](int report) { return QStringLiteral("r%1.txt").arg(report, 2, 10, QLatin1Char('0')); };
@@ -616,17 +684,23 @@ void ImportTest::killedDuringImport()
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TOLVARENIX_IMPORT_CHILD"), QString::number(m_patientId));
+    env.insert(QStringLiteral("TOLVARENIX_IMPORT_STOP"), stop);
     child.setProcessEnvironment(env);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(), {});
     QVERIFY(child.waitForStarted());
     QElapsedTimer clock;
     clock.start();
-    while (waiting() > kReports - filesDone && child.state() == QProcess::Running && clock.elapsed() < 120000)
+    const QString stopped = m_home->file(QStringLiteral("stopped"));
+    const auto goOn = [&] { return stop.isEmpty() ? waiting() > kReports - filesDone : !QFile::exists(stopped); };
+    while (goOn() && child.state() == QProcess::Running && clock.elapsed() < 120000)
         QThread::usleep(200);
     QThread::msleep(delayMs);
     QVERIFY2(child.state() == QProcess::Running && waiting() > 0, "the import ended before it could be killed");
     child.kill();
+    // Nothing uncommitted is deleted, and the deletions follow the commit.
+    if (!stop.isEmpty())
+        QCOMPARE(waiting(), kReports);
     QVERIFY(child.waitForFinished());
     // As the program started again: the child made its own results table.
     m_main->database().close();
@@ -675,8 +749,29 @@ void ImportTest::killedDuringImport()
 
 namespace {
 
+// Where the child of killedDuringImport stops: it says so through a file of
+// its program folder, then waits to be killed.
+QString stoppedMarker;
+QByteArray stopAtUnlinkOf; // part of the path of a file the engine deletes
+sqlite3_syscall_ptr engineUnlink = nullptr;
+
+[[noreturn]] void stopForKill()
+{
+    QFile(stoppedMarker).open(QIODevice::WriteOnly);
+    for (;;)
+        QThread::sleep(1);
+}
+
+int stoppingUnlink(const char *path)
+{
+    if (!stopAtUnlinkOf.isEmpty() && QByteArray(path).contains(stopAtUnlinkOf))
+        stopForKill();
+    return reinterpret_cast<int (*)(const char *)>(engineUnlink)(path);
+}
+
 // The child process of killedDuringImport: imports the reports of the test's
-// program folder for the given patient, until it is killed.
+// program folder for the given patient, until it is killed. Without a stop,
+// each identification takes a while, so that the run makes several groups.
 int runImportChild(int patientId)
 {
     ScriptedDialogs dialogs;
@@ -687,10 +782,24 @@ int runImportChild(int patientId)
     ImportMain main;
     Globals::fMain = &main;
     main.database().createAndOpen(Globals::BaseFolder, ProgramFolder::configurationFile());
+    stoppedMarker = home + QStringLiteral("stopped");
+    const QString stop = qEnvironmentVariable("TOLVARENIX_IMPORT_STOP");
+    const int stopAtIdentification = stop.startsWith(QLatin1String("identify:")) ? stop.mid(9).toInt() : 0;
+    sqlite3_vfs *vfs = sqlite3_vfs_find(nullptr);
+    engineUnlink = vfs->xGetSystemCall(vfs, "unlink");
+    vfs->xSetSystemCall(vfs, "unlink", reinterpret_cast<sqlite3_syscall_ptr>(&stoppingUnlink));
     ReportImport::Needs env;
-    env.identify = [patientId](const QString &) { return patientId; };
+    env.identify = [patientId, stop, stopAtIdentification, calls = 0](const QString &) mutable {
+        if (++calls == stopAtIdentification)
+            stopForKill();
+        if (stop.isEmpty())
+            QThread::msleep(10);
+        return patientId;
+    };
     env.showFile = [](const QString &) {};
     env.showResults = [] {};
+    if (stop.startsWith(QLatin1String("unlink:")))
+        stopAtUnlinkOf = stop.mid(7).toUtf8();
     ReportImport(main, std::move(env)).ImportObservances();
     main.database().close();
     return 0;

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class LocalTransaction;
+
+// Report files imported under one transaction of the local tables, so that
+// the disk is forced once for the group rather than once per file. Each file
+// writes inside a savepoint of its own: its failure undoes its writes alone.
+// What a file leaves to delete (the report, the documents it copied, its
+// emptied documents folder) is deleted only once the group is committed: a
+// process killed before that finds every report of the group still waiting
+// and nothing of them stored.
+class ImportGroup
+{
+public:
+    explicit ImportGroup(QString folder);
+    ~ImportGroup(); // a group not committed is rolled back: its files stay
+    ImportGroup(const ImportGroup &) = delete;
+    ImportGroup &operator=(const ImportGroup &) = delete;
+
+    // Begins the group when none runs, then the file's savepoint.
+    void beginFile();
+    // The file's writes stay in the group; the files, then the folder (once
+    // empty), are deleted after the commit.
+    void keepFile(const QString &name, const QStringList &filesToDelete, const QString &folderToRemove);
+    // Undoes the file's writes; the group goes on.
+    void dropFile();
+
+    bool isOpen() const { return bool(m_transaction); }
+    // Time since the group began (monotonic clock).
+    qint64 elapsedMs() const { return m_started.elapsed(); }
+
+    struct Failure {
+        QStringList names; // the files of the group, all kept
+        QString message;
+    };
+    // Commits the group, then deletes what its files left. When the commit
+    // fails the group is rolled back and nothing is deleted. No-op without a
+    // group.
+    std::optional<Failure> commit();
+
+private:
+    struct Pending {
+        QString name;
+        QStringList files;
+        QString folder;
+    };
+
+    QString m_folder;
+    std::unique_ptr<LocalTransaction> m_transaction;
+    QElapsedTimer m_started;
+    QList<Pending> m_pending;
+};
