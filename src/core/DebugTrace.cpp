@@ -5,9 +5,14 @@
 
 namespace DebugTrace {
 
+bool enabled()
+{
+    return Globals::DebugMode;
+}
+
 void show(const QString &text)
 {
-    if (Globals::DebugMode)
+    if (enabled())
         Dialogs::instance().information(text);
 }
 

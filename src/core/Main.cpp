@@ -4,6 +4,7 @@
 
 #include "core/Common.h"
 #include "core/Configuration.h"
+#include "core/DeferredMemo.h"
 #include "core/SevenZip.h"
 #include "core/ServerSettings.h"
 #include "core/StartupConnectivity.h"
@@ -207,6 +208,8 @@ TfMain::TfMain(QWidget *parent)
 {
     initToolbarIcons();
     ui->setupUi(this);
+    m_errorsMemo = new DeferredMemo(ui->MErrors);
+    m_documentMemo = new DeferredMemo(ui->MDocument);
 
     for (const char *name : kHiddenToolButtons)
         hideToolBarWidget(findChild<QWidget *>(QLatin1String(name)));
@@ -332,24 +335,24 @@ QProgressBar *TfMain::pbReception() const
 
 QPlainTextEdit *TfMain::MErrors() const
 {
-    return ui->MErrors;
+    return m_errorsMemo->widget();
 }
 
 void TfMain::addResultLine(const QString &line)
 {
     m_resultLines << line;
-    ui->MErrors->appendPlainText(line);
+    m_errorsMemo->append(line);
 }
 
 void TfMain::setResultLines(const QStringList &lines)
 {
     m_resultLines = lines;
-    ui->MErrors->setPlainText(lines.join(u'\n'));
+    m_errorsMemo->setText(lines.join(u'\n'));
 }
 
 QPlainTextEdit *TfMain::MDocument() const
 {
-    return ui->MDocument;
+    return m_documentMemo->widget();
 }
 
 QComboBox *TfMain::fDate() const
@@ -402,12 +405,12 @@ void TfMain::setProgressVisible(bool visible)
 
 void TfMain::addDocumentLine(const QString &line)
 {
-    ui->MDocument->appendPlainText(line);
+    m_documentMemo->append(line);
 }
 
 void TfMain::clearDocumentLines()
 {
-    ui->MDocument->clear();
+    m_documentMemo->setText(QString());
 }
 
 void TfMain::armCloseTimer()

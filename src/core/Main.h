@@ -15,6 +15,7 @@
 #include <memory>
 
 class QComboBox;
+class DeferredMemo;
 class TfAbout;
 class QLabel;
 class QMdiArea;
@@ -219,6 +220,9 @@ private:
     Ui::TfMain *ui;
     LocalDatabase m_db;
     QStringList m_resultLines;
+    // MErrors and MDocument, filled only once they are seen.
+    DeferredMemo *m_errorsMemo = nullptr;
+    DeferredMemo *m_documentMemo = nullptr;
     std::unique_ptr<Downloader> m_downloader;
     // The hidden about box of the menu's update search.
     TfAbout *fAbout = nullptr;

@@ -41,7 +41,20 @@ ReportLineReader::ReportLineReader(QIODevice *device, const QString &name)
         fail(ReportReadFailure::CannotOpen);
 }
 
+ReportLineReader::ReportLineReader(const QByteArray &content, const QString &name)
+    : m_name(name), m_buffer(content), m_total(content.size()), m_deviceEnd(true)
+{
+}
+
 ReportLineReader::~ReportLineReader() = default;
+
+ReportRead<QByteArray> ReportLineReader::readFile(const QString &fileName)
+{
+    ReportLineReader reader(fileName);
+    while (reader.fill()) {
+    }
+    return reader.result(std::move(reader.m_buffer));
+}
 
 void ReportLineReader::fail(ReportReadFailure failure)
 {

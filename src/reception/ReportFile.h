@@ -42,6 +42,9 @@ public:
     explicit ReportLineReader(const QString &fileName);
     // Reads an open device (tests, fuzzing); the name is used in messages.
     ReportLineReader(QIODevice *device, const QString &name);
+    // Reads the bytes of a file already read whole (see readFile); the name
+    // is used in messages.
+    ReportLineReader(const QByteArray &content, const QString &name);
     ~ReportLineReader();
 
     ReportLineReader(const ReportLineReader &) = delete;
@@ -51,6 +54,11 @@ public:
     // a failure (see failure()).
     bool readLine(QString &line);
     bool atEnd();
+
+    // The whole content of a report file, read once so that each reader of
+    // the file can take its pass over the same bytes; it fails as the
+    // reader of the file would (a line too long is found by the passes).
+    static ReportRead<QByteArray> readFile(const QString &fileName);
 
     ReportReadFailure failure() const { return m_failure; }
     QString failureMessage() const;

@@ -126,7 +126,19 @@ int ReportImport::LookUpProviderId(const QString &connectionName, const QString 
 void ReportImport::setStatus(int panel, const QString &text)
 {
     fMain.setStatusText(panel, text);
+    processEvents(false);
+}
+
+// Keeps the window alive (painted, a close taken) without paying a round of
+// events for every status change of every report: at most every 50 ms, and
+// always when forced.
+void ReportImport::processEvents(bool force)
+{
+    constexpr qint64 kInterval = 50;
+    if (!force && m_eventsProcessed.isValid() && m_eventsProcessed.elapsed() < kInterval)
+        return;
     QCoreApplication::processEvents();
+    m_eventsProcessed.start();
 }
 
 void ReportImport::ImportObservances()
@@ -252,11 +264,11 @@ void ReportImport::tellUnrecorded()
 
 void ReportImport::finishRun(bool showResults)
 {
-    setStatus(0, QStringLiteral("Importation terminée."));
+    fMain.setStatusText(0, QStringLiteral("Importation terminée."));
     fMain.setStatusText(1, QString());
     fMain.setStatusText(2, QString());
     fMain.setProgressVisible(false);
-    QCoreApplication::processEvents();
+    processEvents(true);
 
     // After a fatal stop the program closes: the rows stay unshown.
     try {
@@ -274,8 +286,9 @@ void ReportImport::finishRun(bool showResults)
     } catch (const std::exception &error) {
         LogWriter::write(QStringLiteral("Résultats de l'importation : ") + QString::fromUtf8(error.what()));
     }
-    setStatus(0, QString());
+    fMain.setStatusText(0, QString());
     fMain.setProgressVisible(false);
+    processEvents(true);
 }
 
 void ReportImport::cancelPending()
@@ -353,7 +366,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     setStatus(2, name);
 
     fMain.setProgress(index);
-    QCoreApplication::processEvents();
+    processEvents(false);
     Globals::ProviderReachable = false;
     fMain.clearResultLines();
     m_sender.clear();
@@ -374,7 +387,13 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
         return FileEnd::Kept;
     }
 
-    const ReportRead<bool> complete = IsReportComplete(path);
+    // Read once: the completeness check, the sender and the blocks each take
+    // their pass over the same bytes.
+    const ReportRead<QByteArray> content = ReportLineReader::readFile(path);
+    if (!content.ok())
+        throw ReadFailure(content.message);
+    ReportLineReader completeReader(content.value, path);
+    const ReportRead<bool> complete = completeReader.result(IsReportComplete(completeReader));
     if (!complete.ok())
         throw ReadFailure(complete.message);
     if (!complete.value) {
@@ -388,9 +407,10 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
         tObservances.cancel();
         return FileEnd::Kept;
     }
-    DebugTrace::show(QStringLiteral("Gestion de ") + Globals::ImportFolder + name);
+    DebugTrace::show([&] { return QStringLiteral("Gestion de ") + Globals::ImportFolder + name; });
 
-    const ReportRead<QString> sender = GetReportSender(path);
+    ReportLineReader senderReader(content.value, path);
+    const ReportRead<QString> sender = senderReader.result(GetReportSender(senderReader));
     if (!sender.ok())
         throw ReadFailure(sender.message);
     m_sender = sender.value;
@@ -412,7 +432,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     m_lines = &lines;
 
     // What the file writes is kept or undone together, in its group.
-    ReportLineReader reader(path);
+    ReportLineReader reader(content.value, path);
     FileEnd end;
     try {
         end = readBlocks(reader, name, path);
@@ -453,7 +473,7 @@ ReportImport::FileEnd ReportImport::readBlocks(ReportLineReader &reader, const Q
         if (!reader.readLine(line)) {
             if (reader.failure() != ReportReadFailure::None)
                 throw ReadFailure(reader.failureMessage());
-            DebugTrace::show(QStringLiteral("Fin du fichier") + name);
+            DebugTrace::show([&] { return QStringLiteral("Fin du fichier") + name; });
             break;
         }
         ++lineNumber;
@@ -527,10 +547,10 @@ void ReportImport::readProviderLabel(const QString &line)
 {
     m_providerLabel = TextRules::trim32(line.mid(11));
     tObservances.field(QStringLiteral("PRESTATAIRE")).setAsString(m_providerLabel);
-    DebugTrace::show(QStringLiteral("Données trouvées : ") + kCR + QStringLiteral("  - nom : ") + Globals::PatientNom + kCR
+    DebugTrace::show([&] { return QStringLiteral("Données trouvées : ") + kCR + QStringLiteral("  - nom : ") + Globals::PatientNom + kCR
           + QStringLiteral("  - prénom : ") + Globals::PatientPrenom + kCR + QStringLiteral("  - né le : ")
           + m_birthDateText + kCR + QStringLiteral("  - fait le : ") + m_reportDateText + kCR
-          + QStringLiteral("  - labo : ") + m_providerLabel);
+          + QStringLiteral("  - labo : ") + m_providerLabel; });
 }
 
 ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QString &path)
@@ -549,9 +569,9 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
                                           "prochaine importation."));
         if (!m_unrecorded.contains(name))
             m_unrecorded << name;
-        DebugTrace::show(QStringLiteral("[") + name
+        DebugTrace::show([&] { return QStringLiteral("[") + name
               + QStringLiteral("] est un document Selvantine mais la connexion internet n'est pas active. On ne peut "
-                               "pas l'importer."));
+                               "pas l'importer."); });
         return FileEnd::Kept;
     }
     tObservances.field(QStringLiteral("COMMENTAIRES")).setAsString(m_freeText.join(u'\n'));
@@ -563,8 +583,8 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
         fMain.addResultLine(
             QStringLiteral("Patient_ID : ") + QString::number(id)
             + (Globals::PatientCorrectionSent ? QStringLiteral(" - correction du patient") : QString()));
-        DebugTrace::show(QStringLiteral("Gestion du ") + Globals::ImportFolder + name + kCR
-              + QStringLiteral("if ImportInMemo = False ..."));
+        DebugTrace::show([&] { return QStringLiteral("Gestion du ") + Globals::ImportFolder + name + kCR
+              + QStringLiteral("if ImportInMemo = False ..."); });
         const QString motif = m_providerLabel + QStringLiteral(" du ") + DashesToSlashes(m_reportDateText);
         tObservances.field(QStringLiteral("MOTIF_DE_CONSULTATION"))
             .setAsString(provider ? QStringLiteral("Envoi ") + motif : motif);
@@ -572,8 +592,8 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
         bool duplicate = false;
         const bool stored = storeRecord(name, duplicate);
         if (stored && !duplicate) {
-            DebugTrace::show(QStringLiteral("Gestion du ") + Globals::ImportFolder + name + kCR
-                  + QStringLiteral("Enregistrement de l'observance effectué."));
+            DebugTrace::show([&] { return QStringLiteral("Gestion du ") + Globals::ImportFolder + name + kCR
+                  + QStringLiteral("Enregistrement de l'observance effectué."); });
             // Only a stored observance takes its documents.
             for (const QString &document : std::as_const(m_documents))
                 m_lines->registerDocument(document, &m_copiedSources);

@@ -3,6 +3,7 @@
 #include "reception/RemoteRecording.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 
@@ -75,6 +76,7 @@ private:
     void writeResultRow(const QString &fileName, bool imported, const QString &comment);
     bool recordRemotely(const QString &recipient, const QString &name, const QString &path);
     void setStatus(int panel, const QString &text);
+    void processEvents(bool force);
     void tellUnrecorded();
     void finishRun(bool showResults);
 
@@ -106,4 +108,6 @@ private:
     // Reports whose import result could not be recorded remotely.
     QStringList m_unrecorded;
     bool m_fatal = false;
+    // Since the last round of pending events (invalid before the first).
+    QElapsedTimer m_eventsProcessed;
 };

@@ -26,6 +26,13 @@ QStringList readAll(const QByteArray &bytes, ReportReadFailure *failure = nullpt
         lines << line;
     if (failure)
         *failure = reader.failure();
+    // The same bytes read whole give the same lines and failure.
+    ReportLineReader whole(bytes, QStringLiteral("mémoire"));
+    QStringList wholeLines;
+    while (whole.readLine(line))
+        wholeLines << line;
+    if (wholeLines != lines || whole.failure() != reader.failure())
+        return QStringList{QStringLiteral("<lu en entier, échec %1 :>").arg(int(whole.failure()))} + wholeLines;
     return lines;
 }
 
@@ -103,6 +110,10 @@ void ReportFileTest::oversizedInputIsRefused()
     QCOMPARE(complete.failure, ReportReadFailure::FileTooLarge);
     QVERIFY(!complete.value);
     QVERIFY(complete.message.contains(big));
+    const ReportRead<QByteArray> whole = ReportLineReader::readFile(big);
+    QCOMPARE(whole.failure, ReportReadFailure::FileTooLarge);
+    QCOMPARE(whole.message, complete.message);
+    QVERIFY(whole.value.isEmpty());
 }
 
 void ReportFileTest::unreadableFilesAreErrors_data()
@@ -127,6 +138,9 @@ void ReportFileTest::unreadableFilesAreErrors()
     QCOMPARE(complete.failure, ReportReadFailure::CannotOpen);
     QVERIFY(!complete.value);
     QCOMPARE(complete.message, QStringLiteral("Impossible d'ouvrir le fichier [%1].").arg(path));
+    const ReportRead<QByteArray> whole = ReportLineReader::readFile(path);
+    QCOMPARE(whole.failure, ReportReadFailure::CannotOpen);
+    QCOMPARE(whole.message, complete.message);
     QVERIFY(!GetReportSender(path).ok());
     QVERIFY(!GetReportRecipient(path).ok());
     const ReportRead<bool> has = ReportHasRecipient(QStringLiteral("a@b.fr"), path);
@@ -230,6 +244,14 @@ void ReportFileTest::readersOnFixtures()
     const ReportRead<QString> foundRecipient = GetReportRecipient(path);
     QVERIFY(foundRecipient.ok());
     QCOMPARE(foundRecipient.value, recipient);
+
+    // Readers taking their passes over the same bytes, read once.
+    const ReportRead<QByteArray> content = ReportLineReader::readFile(path);
+    QVERIFY(content.ok());
+    ReportLineReader first(content.value, path);
+    ReportLineReader second(content.value, path);
+    QCOMPARE(IsReportComplete(first), complete);
+    QCOMPARE(GetReportSender(second), sender);
 }
 
 void ReportFileTest::reportHasRecipient_data()

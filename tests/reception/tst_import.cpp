@@ -9,6 +9,7 @@
 #include "views/Patients.h"
 #include "platform/ProgramFolder.h"
 #include "core/RemoteDatabase.h"
+#include "reception/ReportFile.h"
 #include "reception/ReportImport.h"
 #include "ScriptedDialogs.h"
 #include "ServiceDatabase.h"
@@ -67,6 +68,9 @@ private slots:
     void failedFileLeavesNoResultRow_data();
     void failedFileLeavesNoResultRow();
     void failedGroupCommitKeepsItsFiles();
+    void unreadableReportKeptAndImportGoesOn_data();
+    void unreadableReportKeptAndImportGoesOn();
+    void tracesShownInDebugMode();
     void declinedPatient();
     void closingDuringIdentificationKeepsReports();
     void failedRecordWriteKeepsFile();
@@ -321,6 +325,64 @@ void ImportTest::failedGroupCommitKeepsItsFiles()
     QCOMPARE(observanceCount(), 2);
     for (const QString &name : names)
         QVERIFY(!QFile::exists(Globals::ImportFolder + name));
+}
+
+void ImportTest::unreadableReportKeptAndImportGoesOn_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("reason");
+    const QByteArray good = Windows1252::encode(block(QStringLiteral("DUPONT"), QStringLiteral("José"),
+                                                      QStringLiteral("12/05/1945"), QStringLiteral("x")));
+    const QByteArray end = "****FINFICHIER****\r\n";
+    const QByteArray longLine(ReportLineReader::kMaxLineLength + 1, 'x');
+    QTest::newRow("line too long after the blocks")
+        << good + longLine + "\r\n" + end << QStringLiteral("contient une ligne trop longue pour être un compte rendu.");
+    QTest::newRow("line too long in the header")
+        << "H|report\r\n" + longLine + "\r\n" + good + end
+        << QStringLiteral("contient une ligne trop longue pour être un compte rendu.");
+    QTest::newRow("too large") << good + end + QByteArray(ReportLineReader::kMaxFileSize, '\n')
+                               << QStringLiteral("est trop volumineux pour être un compte rendu.");
+}
+
+// A report that cannot be read stays where it is with its reason; the next
+// one is imported.
+void ImportTest::unreadableReportKeptAndImportGoesOn()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, reason);
+    {
+        QFile f(Globals::ImportFolder + QStringLiteral("a.txt"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(content), content.size());
+    }
+    writeReport(QStringLiteral("b.txt"), block(QStringLiteral("DUPONT"), QStringLiteral("José"),
+                                               QStringLiteral("12/05/1945"), QStringLiteral("y"))
+                                             + QStringLiteral("****FINFICHIER****\r\n"));
+    import().ImportObservances();
+
+    const QString path = Globals::ImportFolder + QStringLiteral("a.txt");
+    QVERIFY(m_dialogs->texts().contains(QStringLiteral("Erreur lors de l'importation de [a.txt] : Le fichier [") + path
+                                        + QStringLiteral("] ") + reason + QChar(13)
+                                        + QStringLiteral("Le fichier est conservé dans ") + Globals::ImportFolder));
+    QVERIFY(QFile::exists(path));
+    QCOMPARE(observanceCount(), 1);
+    QCOMPARE(m_shownRows.size(), 1);
+    QCOMPARE(m_shownRows.at(0).at(0), QStringLiteral("b.txt"));
+}
+
+void ImportTest::tracesShownInDebugMode()
+{
+    Globals::DebugMode = true;
+    writeReport(QStringLiteral("a.txt"), block(QStringLiteral("DUPONT"), QStringLiteral("José"),
+                                               QStringLiteral("12/05/1945"), QStringLiteral("x"))
+                                             + QStringLiteral("****FINFICHIER****\r\n"));
+    import([this](const QString &) { return m_patientId; }).ImportObservances();
+
+    const QStringList texts = m_dialogs->texts();
+    QVERIFY(texts.contains(QStringLiteral("Gestion de ") + Globals::ImportFolder + QStringLiteral("a.txt")));
+    QVERIFY(texts.contains(QStringLiteral("Données trouvées : \r  - nom : DUPONT\r  - prénom : José\r  - né le : "
+                                          "12-05-1945\r  - fait le : 05-03-2017\r  - labo : Souffle Dom")));
+    QCOMPARE(observanceCount(), 1);
 }
 
 void ImportTest::declinedPatient()
