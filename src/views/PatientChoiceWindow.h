@@ -46,8 +46,6 @@ public:
     // The identification of one report is over: the window is no longer the
     // program's current selection window.
     virtual void identificationEnded() = 0;
-    // What the search row holds now.
-    virtual PatientSearchInput searchInput() const = 0;
     // Runs a search on criteria made from the search row: the incremental
     // one opened, the exact one only prepared (as the edits' changes do).
     virtual void applySearch(const PatientSearchCriteria &criteria, bool exact) = 0;

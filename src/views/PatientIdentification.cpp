@@ -97,24 +97,58 @@ PatientIdentification::PatientIdentification(Needs environment) : m_env(std::mov
 PatientIdentification::~PatientIdentification() = default;
 PatientIdentification::PatientIdentification(PatientIdentification &&) noexcept = default;
 
-PatientChoiceWindow &PatientIdentification::freshWindow()
+PatientChoiceWindow &PatientIdentification::builtWindow()
 {
     // Building the window is most of the cost of a report found at once.
-    if (m_window && !m_windowShown) {
-        m_window->resetForNextReport();
-    } else {
+    if (!m_window || m_windowShown) {
         m_window.reset();
         m_window = m_env.createWindow();
         m_windowShown = false;
+        m_windowUsed = false;
     }
     return *m_window;
 }
 
+void PatientIdentification::prepareWindow(PatientChoiceWindow &window)
+{
+    if (m_windowReady)
+        return;
+    if (m_windowUsed)
+        window.resetForNextReport();
+    m_windowUsed = true;
+    m_windowReady = true;
+}
+
+void PatientIdentification::showRowInWindow(PatientChoiceWindow &window, const PatientIdentity &report, const QString &label)
+{
+    prepareWindow(window);
+    window.ObsNom = report.nom;
+    window.ObsPrenom = report.prenom;
+    window.ObsNeLe = report.neLe;
+    {
+        const QSignalBlocker nom(window.NomPatient()), prenom(window.PrenomPatient()), ne(window.EdNe());
+        window.NomPatient()->setText(m_row.nom);
+        window.PrenomPatient()->setText(m_row.prenom);
+        window.EdNe()->setText(m_row.neLe);
+    }
+    // The toggles' clicks search, their state changes do not.
+    if (m_row.withBirthday)
+        window.SBWithBirthday()->setChecked(true);
+    else
+        window.SpeedButton2()->setChecked(true);
+    window.bFermer()->setEnabled(false);
+    window.Label1()->setText(label);
+    searchInWindow(window);
+}
+
 int PatientIdentification::identify(const QString &fileName)
 {
-    PatientChoiceWindow &window = freshWindow();
+    PatientChoiceWindow &window = builtWindow();
+    m_windowReady = false;
     m_found.reset();
     m_lastSearch.reset();
+    // The search row of a new window.
+    m_row = {};
     struct QueriesClosed {
         PatientChoiceWindow &window;
         ~QueriesClosed()
@@ -126,57 +160,43 @@ int PatientIdentification::identify(const QString &fileName)
 
     const PatientIdentity report =
         PatientSearch::reportIdentity(Globals::PatientNom, Globals::PatientPrenom, Globals::PatientNeLe);
-    window.ObsNom = report.nom;
-    window.ObsPrenom = report.prenom;
-    window.ObsNeLe = report.neLe;
-    // Each change of an edit would run a search over every patient, with
-    // the edits as they are at that change: only the last of those searches
-    // is run, at the point where the change would have run it.
+    // The search row is filled as the window's edits would be, each change
+    // of which would run a search over every patient, with the row as it is
+    // at that change: only the last of those searches is run, at the point
+    // where the change would have run it. The window itself gets the row
+    // only when it is to be shown.
+    const auto edited = [](const QLineEdit *edit, const QString &text) { return text.left(edit->maxLength()); };
     const bool withDate = NameRoutines::IsDateText(Globals::PatientNeLe);
-    const bool dateSearch = withDate && window.EdNe()->text() != Globals::PatientNeLe;
-    bool nameSearch;
-    {
-        const QSignalBlocker nom(window.NomPatient()), prenom(window.PrenomPatient());
-        const QString nomBefore = window.NomPatient()->text(), prenomBefore = window.PrenomPatient()->text();
-        window.NomPatient()->setText(Globals::PatientNom);
-        window.PrenomPatient()->setText(Globals::PatientPrenom);
-        nameSearch = window.NomPatient()->text() != nomBefore || window.PrenomPatient()->text() != prenomBefore;
-    }
+    const bool dateSearch = withDate && m_row.neLe != edited(window.EdNe(), Globals::PatientNeLe);
+    const SearchRow before = m_row;
+    m_row.nom = edited(window.NomPatient(), Globals::PatientNom);
+    m_row.prenom = edited(window.PrenomPatient(), Globals::PatientPrenom);
+    const bool nameSearch = m_row.nom != before.nom || m_row.prenom != before.prenom;
     if (nameSearch && !dateSearch)
         search(window, false);
-    window.bFermer()->setEnabled(false);
-    {
-        const QSignalBlocker ne(window.EdNe());
-        if (withDate) {
-            window.SBWithBirthday()->setChecked(true);
-            window.EdNe()->setText(Globals::PatientNeLe);
-        } else {
-            // The toggle is up in a new window: no search follows.
-            window.EdNe()->clear();
-        }
+    if (withDate) {
+        m_row.withBirthday = true;
+        m_row.neLe = edited(window.EdNe(), Globals::PatientNeLe);
+    } else {
+        // The toggle is up in a new window: no search follows.
+        m_row.neLe.clear();
     }
     // The toggle is down: the birth date's change searches.
     if (dateSearch)
         search(window, false);
-    const QString savedBirthDate = window.EdNe()->text();
+    const QString savedBirthDate = m_row.neLe;
     traceSearch(window, {});
 
     // The exact searches replace whatever the edits' changes would search.
-    if (shownRowCount(window) == 0 && !window.EdNe()->text().isEmpty()) {
-        {
-            const QSignalBlocker quiet(window.PrenomPatient());
-            window.PrenomPatient()->clear();
-        }
+    if (shownRowCount(window) == 0 && !m_row.neLe.isEmpty()) {
+        m_row.prenom.clear();
         search(window, true);
         traceSearch(window, {});
     }
     if (shownRowCount(window) == 0 && !Globals::PatientPrenom.isEmpty()) {
-        window.SpeedButton2()->setChecked(true);
-        {
-            const QSignalBlocker ne(window.EdNe()), prenom(window.PrenomPatient());
-            window.EdNe()->clear();
-            window.PrenomPatient()->setText(Globals::PatientPrenom);
-        }
+        m_row.withBirthday = false;
+        m_row.neLe.clear();
+        m_row.prenom = edited(window.PrenomPatient(), Globals::PatientPrenom);
         search(window, true);
         traceSearch(window, {});
     }
@@ -188,14 +208,14 @@ int PatientIdentification::identify(const QString &fileName)
                                                    : TextRules::upperAZ(Globals::PatientNom));
     if (!savedBirthDate.isEmpty())
         label += QStringLiteral(" (né(e) le ") + savedBirthDate + u')';
-    window.Label1()->setText(label);
 
     if (m_found) {
-        if (const std::optional<int> id = settledInMemory(window, fileName))
+        if (const std::optional<int> id = settledInMemory(report, fileName))
             return *id;
-        // The window will show: its grid holds what its own query gives.
-        searchInWindow(window);
     }
+    // The window may show: it holds the search row, and its grid what its
+    // own query gives.
+    showRowInWindow(window, report, label);
     switch (shownRowCount(window)) {
     case 0:
         return noRow(window, fileName, savedBirthDate);
@@ -208,7 +228,7 @@ int PatientIdentification::identify(const QString &fileName)
 
 void PatientIdentification::search(PatientChoiceWindow &window, bool exact)
 {
-    const PatientSearchInput input = window.searchInput();
+    const PatientSearchInput input{m_row.nom, m_row.prenom, m_row.neLe, m_row.withBirthday};
     Search last{exact ? PatientSearch::exact(input) : PatientSearch::incremental(input), exact};
     if (const PatientNameIndex *index = nameIndex(window)) {
         if (std::optional<QVector<PatientRow>> rows = index->find(last.criteria)) {
@@ -227,6 +247,7 @@ void PatientIdentification::searchInWindow(PatientChoiceWindow &window)
     m_found.reset();
     if (!m_lastSearch)
         return;
+    prepareWindow(window);
     const Search last = *std::exchange(m_lastSearch, std::nullopt);
     window.applySearch(last.criteria, last.exact);
     if (!last.exact)
@@ -273,14 +294,13 @@ const PatientNameIndex *PatientIdentification::nameIndex(PatientChoiceWindow &wi
     return &m_index->patients;
 }
 
-std::optional<int> PatientIdentification::settledInMemory(PatientChoiceWindow &window, const QString &fileName)
+std::optional<int> PatientIdentification::settledInMemory(const PatientIdentity &report, const QString &fileName)
 {
     const QVector<PatientRow> &rows = *m_found;
     if (rows.size() == 1) {
         const PatientRow &row = rows.front();
-        if (PatientSearch::matchCount({window.ObsNom, window.ObsPrenom, window.ObsNeLe}, row.identity) != 3)
+        if (PatientSearch::matchCount(report, row.identity) != 3)
             return std::nullopt;
-        window.MatchCount = 3;
         DebugTrace::show(QStringLiteral("Gestion du fichier ") + Globals::ImportFolder + fileName + kLineBreak
                          + QStringLiteral("Patient trouvé : ") + QString::number(row.id));
         return settledOne(fileName, row);
@@ -486,9 +506,8 @@ void PatientIdentification::sendCorrectionWhenOneFieldDiffers(PatientChoiceWindo
 
 void PatientIdentification::traceSearch(PatientChoiceWindow &window, const QString &ending)
 {
-    const QString opening = QStringLiteral("Recherche du patient dans la base de données Tolvarenix (")
-                          + window.NomPatient()->text() + u'|' + window.PrenomPatient()->text() + u'|'
-                          + window.EdNe()->text();
+    const QString opening = QStringLiteral("Recherche du patient dans la base de données Tolvarenix (") + m_row.nom
+                          + u'|' + m_row.prenom + u'|' + m_row.neLe;
     DebugTrace::show(ending.isEmpty() ? opening + QStringLiteral("). Nombre de patients trouvés : ")
                                  + QString::number(shownRowCount(window))
                            : opening + ending);

@@ -56,8 +56,14 @@ public:
     int identify(const QString &fileName);
 
 private:
-    // A window in the state of a new one.
-    PatientChoiceWindow &freshWindow();
+    // The selection window, built once, and again after the user has seen it.
+    PatientChoiceWindow &builtWindow();
+    // Before the report's first use of the window: back to the state of a
+    // new one.
+    void prepareWindow(PatientChoiceWindow &window);
+    // The window as the report's search left it: search row, report
+    // identity, label, and the last search run by its own query.
+    void showRowInWindow(PatientChoiceWindow &window, const PatientIdentity &report, const QString &label);
     // The search of the window's search row, in memory when the patient
     // table read once can answer it, else in the window.
     void search(PatientChoiceWindow &window, bool exact);
@@ -68,7 +74,7 @@ private:
     // nothing when it cannot be read (the window's search then tells why).
     const PatientNameIndex *nameIndex(PatientChoiceWindow &window);
     // The outcome of a search answered in memory when no window is needed.
-    std::optional<int> settledInMemory(PatientChoiceWindow &window, const QString &fileName);
+    std::optional<int> settledInMemory(const PatientIdentity &report, const QString &fileName);
     int noRow(PatientChoiceWindow &window, const QString &fileName, const QString &savedBirthDate);
     int oneRow(PatientChoiceWindow &window, const QString &fileName);
     // A single candidate matching the report in every field.
@@ -93,6 +99,16 @@ private:
     Needs m_env;
     std::unique_ptr<PatientChoiceWindow> m_window;
     bool m_windowShown = false;
+    // Changed since it was built or last reset; reset for this report.
+    bool m_windowUsed = false;
+    bool m_windowReady = false;
+    // What the window's search row (edits and birth-date toggle) holds for
+    // the report being identified.
+    struct SearchRow {
+        QString nom, prenom, neLe;
+        bool withBirthday = false;
+    };
+    SearchRow m_row;
     struct NameIndex;
     std::unique_ptr<NameIndex> m_index;
     // The rows of the last search when answered in memory, and that search.

@@ -65,7 +65,6 @@ public:
     void NomPatientChange(QObject *sender);
     // Prepares the exact search on the three edits without opening it.
     void NomPatientChange1();
-    PatientSearchInput searchInput() const override;
     void applySearch(const PatientSearchCriteria &criteria, bool exact) override;
     LocalTable &patientTable() const override;
     void SBWithBirthdayClick();
@@ -110,6 +109,7 @@ protected:
     virtual int execNewPatient(TfNewPatient &dialog);
 
 private:
+    PatientSearchInput searchInput() const;
     void applyCriteria(const PatientSearchCriteria &criteria, bool openIt);
     void bindMatchCount(bool on);
     void selectGridRow();
