@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/LocalTables.h"
+#include "views/PatientSearch.h"
 
 #include <QString>
 
@@ -45,10 +46,11 @@ public:
     // The identification of one report is over: the window is no longer the
     // program's current selection window.
     virtual void identificationEnded() = 0;
-    // Incremental search; sender is the edit that changed, or the window.
-    virtual void NomPatientChange(QObject *sender) = 0;
-    // Prepares the exact search on the three edits without opening it.
-    virtual void NomPatientChange1() = 0;
+    // Runs a search on criteria made from the search row: the incremental
+    // one opened, the exact one only prepared (as the edits' changes do).
+    virtual void applySearch(const PatientSearchCriteria &criteria, bool exact) = 0;
+    // The patient table: a new patient goes into it.
+    virtual LocalTable &patientTable() const = 0;
     // Counts how far the shown row matches the report's identity (MatchCount).
     virtual void QPatientsAfterScroll() = 0;
     // The query the grid shows: QPatients or QAllPatients.

@@ -24,24 +24,6 @@ namespace {
 // The traces' line breaks: message boxes break lines on line feeds only.
 constexpr QChar kLineBreak = u'\n';
 
-int shownRowCount(const PatientChoiceWindow &window)
-{
-    const LocalQuery *query = window.shownQuery();
-    return query && query->isActive() ? query->recordCount() : 0;
-}
-
-// The exact search of the window's edits, opened; a failure shows no row.
-void runExactSearch(PatientChoiceWindow &window)
-{
-    window.NomPatientChange1();
-    try {
-        if (LocalQuery *query = window.shownQuery(); query && !query->isActive())
-            query->open();
-    } catch (const std::exception &error) {
-        LogWriter::write(QStringLiteral("Recherche de patients (exacte) : ") + QString::fromUtf8(error.what()));
-    }
-}
-
 // The birth date of a patient row as "dd-mm-yyyy"; nothing when the field
 // does not hold a date.
 std::optional<QString> rowBirthDate(const QString &neLe)
@@ -53,6 +35,26 @@ std::optional<QString> rowBirthDate(const QString &neLe)
     if (!date.isValid())
         return std::nullopt;
     return NameRoutines::ExpandBirthYear(date.toString(QStringLiteral("dd/MM/yyyy")), NameRoutines::YearMode::BirthDate);
+}
+
+// The one candidate born on the report's birth date (both years completed to
+// four digits); nothing when none or several are, or its row has no key.
+std::optional<PatientRow> bornOnReportDate(const QVector<PatientRow> &rows)
+{
+    const std::optional<QString> reportDate =
+        NameRoutines::ExpandBirthYear(Globals::PatientNeLe, NameRoutines::YearMode::BirthDate);
+    if (!reportDate)
+        return std::nullopt;
+    std::optional<PatientRow> found;
+    for (const PatientRow &row : rows) {
+        const std::optional<QString> date = rowBirthDate(row.identity.neLe);
+        if (date && *date == *reportDate) {
+            if (found)
+                return std::nullopt;
+            found = row;
+        }
+    }
+    return found && found->id > 0 ? found : std::nullopt;
 }
 
 // Restores the main window whatever way the window's display ends.
@@ -78,6 +80,14 @@ private:
 
 } // namespace
 
+struct PatientIdentification::NameIndex {
+    PatientNameIndex patients;
+    // Set by any change of the patient table (a patient added, a rollback's
+    // reload): the picture is then read again.
+    bool stale = false;
+    QObject watcher;
+};
+
 PatientIdentification::PatientIdentification(Needs environment) : m_env(std::move(environment))
 {
     if (!m_env.showModal)
@@ -87,22 +97,58 @@ PatientIdentification::PatientIdentification(Needs environment) : m_env(std::mov
 PatientIdentification::~PatientIdentification() = default;
 PatientIdentification::PatientIdentification(PatientIdentification &&) noexcept = default;
 
-PatientChoiceWindow &PatientIdentification::freshWindow()
+PatientChoiceWindow &PatientIdentification::builtWindow()
 {
     // Building the window is most of the cost of a report found at once.
-    if (m_window && !m_windowShown) {
-        m_window->resetForNextReport();
-    } else {
+    if (!m_window || m_windowShown) {
         m_window.reset();
         m_window = m_env.createWindow();
         m_windowShown = false;
+        m_windowUsed = false;
     }
     return *m_window;
 }
 
+void PatientIdentification::prepareWindow(PatientChoiceWindow &window)
+{
+    if (m_windowReady)
+        return;
+    if (m_windowUsed)
+        window.resetForNextReport();
+    m_windowUsed = true;
+    m_windowReady = true;
+}
+
+void PatientIdentification::showRowInWindow(PatientChoiceWindow &window, const PatientIdentity &report, const QString &label)
+{
+    prepareWindow(window);
+    window.ObsNom = report.nom;
+    window.ObsPrenom = report.prenom;
+    window.ObsNeLe = report.neLe;
+    {
+        const QSignalBlocker nom(window.NomPatient()), prenom(window.PrenomPatient()), ne(window.EdNe());
+        window.NomPatient()->setText(m_row.nom);
+        window.PrenomPatient()->setText(m_row.prenom);
+        window.EdNe()->setText(m_row.neLe);
+    }
+    // The toggles' clicks search, their state changes do not.
+    if (m_row.withBirthday)
+        window.SBWithBirthday()->setChecked(true);
+    else
+        window.SpeedButton2()->setChecked(true);
+    window.bFermer()->setEnabled(false);
+    window.Label1()->setText(label);
+    searchInWindow(window);
+}
+
 int PatientIdentification::identify(const QString &fileName)
 {
-    PatientChoiceWindow &window = freshWindow();
+    PatientChoiceWindow &window = builtWindow();
+    m_windowReady = false;
+    m_found.reset();
+    m_lastSearch.reset();
+    // The search row of a new window.
+    m_row = {};
     struct QueriesClosed {
         PatientChoiceWindow &window;
         ~QueriesClosed()
@@ -114,57 +160,44 @@ int PatientIdentification::identify(const QString &fileName)
 
     const PatientIdentity report =
         PatientSearch::reportIdentity(Globals::PatientNom, Globals::PatientPrenom, Globals::PatientNeLe);
-    window.ObsNom = report.nom;
-    window.ObsPrenom = report.prenom;
-    window.ObsNeLe = report.neLe;
-    // Each change of an edit would run a search over every patient, with
-    // the edits as they are at that change: only the last of those searches
-    // is run, at the point where the change would have run it.
+    // The search row is filled as the window's edits would be, each change
+    // of which would run a search over every patient, with the row as it is
+    // at that change: only the last of those searches is run, at the point
+    // where the change would have run it. The window itself gets the row
+    // only when it is to be shown.
+    const auto edited = [](const QLineEdit *edit, const QString &text) { return text.left(edit->maxLength()); };
     const bool withDate = NameRoutines::IsDateText(Globals::PatientNeLe);
-    const bool dateSearch = withDate && window.EdNe()->text() != Globals::PatientNeLe;
-    bool nameSearch;
-    {
-        const QSignalBlocker nom(window.NomPatient()), prenom(window.PrenomPatient());
-        const QString nomBefore = window.NomPatient()->text(), prenomBefore = window.PrenomPatient()->text();
-        window.NomPatient()->setText(Globals::PatientNom);
-        window.PrenomPatient()->setText(Globals::PatientPrenom);
-        nameSearch = window.NomPatient()->text() != nomBefore || window.PrenomPatient()->text() != prenomBefore;
-    }
+    const bool dateSearch = withDate && m_row.neLe != edited(window.EdNe(), Globals::PatientNeLe);
+    const SearchRow before = m_row;
+    m_row.nom = edited(window.NomPatient(), Globals::PatientNom);
+    m_row.prenom = edited(window.PrenomPatient(), Globals::PatientPrenom);
+    const bool nameSearch = m_row.nom != before.nom || m_row.prenom != before.prenom;
     if (nameSearch && !dateSearch)
-        window.NomPatientChange(window.NomPatient());
-    window.bFermer()->setEnabled(false);
-    {
-        const QSignalBlocker ne(window.EdNe());
-        if (withDate) {
-            window.SBWithBirthday()->setChecked(true);
-            window.EdNe()->setText(Globals::PatientNeLe);
-        } else {
-            // The toggle is up in a new window: no search follows.
-            window.EdNe()->clear();
-        }
+        search(window, false);
+    if (withDate) {
+        m_row.withBirthday = true;
+        m_row.neLe = edited(window.EdNe(), Globals::PatientNeLe);
+    } else {
+        // The toggle is up in a new window: no search follows.
+        m_row.neLe.clear();
     }
+    // The toggle is down: the birth date's change searches.
     if (dateSearch)
-        window.NomPatientChange(window.EdNe());
-    const QString savedBirthDate = window.EdNe()->text();
+        search(window, false);
+    const QString savedBirthDate = m_row.neLe;
     traceSearch(window, {});
 
     // The exact searches replace whatever the edits' changes would search.
-    if (shownRowCount(window) == 0 && !window.EdNe()->text().isEmpty()) {
-        {
-            const QSignalBlocker quiet(window.PrenomPatient());
-            window.PrenomPatient()->clear();
-        }
-        runExactSearch(window);
+    if (shownRowCount(window) == 0 && !m_row.neLe.isEmpty()) {
+        m_row.prenom.clear();
+        search(window, true);
         traceSearch(window, {});
     }
     if (shownRowCount(window) == 0 && !Globals::PatientPrenom.isEmpty()) {
-        window.SpeedButton2()->setChecked(true);
-        {
-            const QSignalBlocker ne(window.EdNe()), prenom(window.PrenomPatient());
-            window.EdNe()->clear();
-            window.PrenomPatient()->setText(Globals::PatientPrenom);
-        }
-        runExactSearch(window);
+        m_row.withBirthday = false;
+        m_row.neLe.clear();
+        m_row.prenom = edited(window.PrenomPatient(), Globals::PatientPrenom);
+        search(window, true);
         traceSearch(window, {});
     }
 
@@ -175,8 +208,14 @@ int PatientIdentification::identify(const QString &fileName)
                                                    : TextRules::upperAZ(Globals::PatientNom));
     if (!savedBirthDate.isEmpty())
         label += QStringLiteral(" (né(e) le ") + savedBirthDate + u')';
-    window.Label1()->setText(label);
 
+    if (m_found) {
+        if (const std::optional<int> id = settledInMemory(report, fileName))
+            return *id;
+    }
+    // The window may show: it holds the search row, and its grid what its
+    // own query gives.
+    showRowInWindow(window, report, label);
     switch (shownRowCount(window)) {
     case 0:
         return noRow(window, fileName, savedBirthDate);
@@ -185,6 +224,96 @@ int PatientIdentification::identify(const QString &fileName)
     default:
         return severalRows(window, fileName);
     }
+}
+
+void PatientIdentification::search(PatientChoiceWindow &window, bool exact)
+{
+    const PatientSearchInput input{m_row.nom, m_row.prenom, m_row.neLe, m_row.withBirthday};
+    Search last{exact ? PatientSearch::exact(input) : PatientSearch::incremental(input), exact};
+    if (const PatientNameIndex *index = nameIndex(window)) {
+        if (std::optional<QVector<PatientRow>> rows = index->find(last.criteria)) {
+            m_found = std::move(rows);
+            m_lastSearch = std::move(last);
+            return;
+        }
+    }
+    m_found.reset();
+    m_lastSearch = std::move(last);
+    searchInWindow(window);
+}
+
+void PatientIdentification::searchInWindow(PatientChoiceWindow &window)
+{
+    m_found.reset();
+    if (!m_lastSearch)
+        return;
+    prepareWindow(window);
+    const Search last = *std::exchange(m_lastSearch, std::nullopt);
+    window.applySearch(last.criteria, last.exact);
+    if (!last.exact)
+        return;
+    // The exact search is prepared only: it is opened here, a failure
+    // showing no row.
+    try {
+        if (LocalQuery *query = window.shownQuery(); query && !query->isActive())
+            query->open();
+    } catch (const std::exception &error) {
+        LogWriter::write(QStringLiteral("Recherche de patients (exacte) : ") + QString::fromUtf8(error.what()));
+    }
+}
+
+int PatientIdentification::shownRowCount(const PatientChoiceWindow &window) const
+{
+    if (m_found)
+        return int(m_found->size());
+    const LocalQuery *query = window.shownQuery();
+    return query && query->isActive() ? query->recordCount() : 0;
+}
+
+const PatientNameIndex *PatientIdentification::nameIndex(PatientChoiceWindow &window)
+{
+    if (m_index && m_index->stale)
+        m_index.reset();
+    if (!m_index) {
+        try {
+            auto index = std::make_unique<NameIndex>();
+            index->patients = PatientNameIndex::read(window.QPatients.databaseName());
+            LocalTable &table = window.patientTable();
+            NameIndex *raw = index.get();
+            const auto changed = [raw] { raw->stale = true; };
+            QObject::connect(&table, &LocalDataSet::rowsChanged, &raw->watcher, changed);
+            QObject::connect(&table, &LocalDataSet::afterOpen, &raw->watcher, changed);
+            QObject::connect(&table, &LocalDataSet::afterClose, &raw->watcher, changed);
+            m_index = std::move(index);
+        } catch (const std::exception &) {
+            // Not lost: the window's own search meets the same fault and
+            // writes it to the log.
+            return nullptr;
+        }
+    }
+    return &m_index->patients;
+}
+
+std::optional<int> PatientIdentification::settledInMemory(const PatientIdentity &report, const QString &fileName)
+{
+    const QVector<PatientRow> &rows = *m_found;
+    if (rows.size() == 1) {
+        const PatientRow &row = rows.front();
+        if (PatientSearch::matchCount(report, row.identity) != 3)
+            return std::nullopt;
+        DebugTrace::show(QStringLiteral("Gestion du fichier ") + Globals::ImportFolder + fileName + kLineBreak
+                         + QStringLiteral("Patient trouvé : ") + QString::number(row.id));
+        return settledOne(fileName, row);
+    }
+    if (rows.size() > 1) {
+        const std::optional<PatientRow> born = bornOnReportDate(rows);
+        if (!born)
+            return std::nullopt;
+        announceSeveral(fileName);
+        Globals::PatientNeLe = born->identity.neLe;
+        return born->id;
+    }
+    return std::nullopt;
 }
 
 int PatientIdentification::noRow(PatientChoiceWindow &window, const QString &fileName, const QString &savedBirthDate)
@@ -246,62 +375,59 @@ int PatientIdentification::noRow(PatientChoiceWindow &window, const QString &fil
 int PatientIdentification::oneRow(PatientChoiceWindow &window, const QString &fileName)
 {
     const auto chosen = window.shownPatient();
-    const int id = chosen->id;
-    const QString handled = QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kLineBreak;
     DebugTrace::show(QStringLiteral("Gestion du fichier ") + Globals::ImportFolder + fileName + kLineBreak
-          + QStringLiteral("Patient trouvé : ") + QString::number(id));
+          + QStringLiteral("Patient trouvé : ") + QString::number(chosen->id));
 
     // Anything less than the report's identity (case and accents aside) is
     // the physician's to confirm.
     window.QPatientsAfterScroll();
     if (window.MatchCount != 3)
         return confirmInWindow(window, fileName);
-
-    // The same identity written otherwise: nothing to correct at the
-    // provider's, the stored writing is taken.
-    const bool sameIdentity = chosen->nom == Globals::PatientNom && chosen->prenom == Globals::PatientPrenom
-                           && chosen->neLe == Globals::PatientNeLe;
-    if (ReportName::isProviderReport(fileName) && Globals::ProviderReachable && !sameIdentity) {
-        Globals::PatientNeLe = chosen->neLe;
-        if (TextRules::upperAZ(Globals::PatientPrenom) != TextRules::upperAZ(chosen->prenom))
-            Globals::PatientPrenom = chosen->prenom;
-        DebugTrace::show(handled + QStringLiteral("Patient : ") + Globals::PatientNom + QStringLiteral(" | ")
-              + Globals::PatientPrenom + QStringLiteral(" | ") + Globals::PatientNeLe);
-    }
-    return id;
+    return settledOne(fileName, {chosen->id, {chosen->nom, chosen->prenom, chosen->neLe}});
 }
 
-int PatientIdentification::severalRows(PatientChoiceWindow &window, const QString &fileName)
+int PatientIdentification::settledOne(const QString &fileName, const PatientRow &row)
+{
+    const PatientIdentity &chosen = row.identity;
+    // The same identity written otherwise: nothing to correct at the
+    // provider's, the stored writing is taken.
+    const bool sameIdentity = chosen.nom == Globals::PatientNom && chosen.prenom == Globals::PatientPrenom
+                           && chosen.neLe == Globals::PatientNeLe;
+    if (ReportName::isProviderReport(fileName) && Globals::ProviderReachable && !sameIdentity) {
+        Globals::PatientNeLe = chosen.neLe;
+        if (TextRules::upperAZ(Globals::PatientPrenom) != TextRules::upperAZ(chosen.prenom))
+            Globals::PatientPrenom = chosen.prenom;
+        DebugTrace::show(QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kLineBreak
+              + QStringLiteral("Patient : ") + Globals::PatientNom + QStringLiteral(" | ")
+              + Globals::PatientPrenom + QStringLiteral(" | ") + Globals::PatientNeLe);
+    }
+    return row.id;
+}
+
+void PatientIdentification::announceSeveral(const QString &fileName)
 {
     if (m_env.openReport)
         m_env.openReport(Globals::ImportFolder + fileName);
     DebugTrace::show(QStringLiteral("Résultat de la recherche du patient dans la base de données Tolvarenix : plusieurs patients "
                          "ont été trouvés."));
+}
 
-    // Birth-date tie-break, both years completed to four digits.
-    int id = -1;
-    QString birthDate;
+int PatientIdentification::severalRows(PatientChoiceWindow &window, const QString &fileName)
+{
+    announceSeveral(fileName);
+    // Every candidate, the grid left on the last one.
+    QVector<PatientRow> rows;
     LocalQuery *query = window.shownQuery();
-    const std::optional<QString> reportDate =
-        NameRoutines::ExpandBirthYear(Globals::PatientNeLe, NameRoutines::YearMode::BirthDate);
     for (;;) {
-        const QString neLe = query->field(QStringLiteral("NE_LE")).asString();
-        const std::optional<QString> date = rowBirthDate(neLe);
-        if (reportDate && date && *reportDate == *date) {
-            if (id == -1) {
-                id = query->field(QStringLiteral("PATIENTS_ID")).asInteger();
-                birthDate = neLe;
-            } else {
-                id = -2;
-            }
-        }
+        rows.append({query->field(QStringLiteral("PATIENTS_ID")).asInteger(),
+                     {{}, {}, query->field(QStringLiteral("NE_LE")).asString()}});
         if (query->recNo() >= query->recordCount() - 1)
             break;
         query->next();
     }
-    if (id > 0) {
-        Globals::PatientNeLe = birthDate;
-        return id;
+    if (const std::optional<PatientRow> born = bornOnReportDate(rows)) {
+        Globals::PatientNeLe = born->identity.neLe;
+        return born->id;
     }
     return confirmInWindow(window, fileName);
 }
@@ -328,8 +454,10 @@ int PatientIdentification::confirmInWindow(PatientChoiceWindow &window, const QS
 
 int PatientIdentification::askUser(PatientChoiceWindow &window)
 {
-    // What the user did in it stays: the next report gets a new window.
+    // What the user did in it stays: the next report gets a new window,
+    // and the patient table is read again.
     m_windowShown = true;
+    m_index.reset();
     for (;;) {
         const int result = m_env.showModal(window);
         // Closing the window is the way to decline a report that offers no
@@ -378,9 +506,8 @@ void PatientIdentification::sendCorrectionWhenOneFieldDiffers(PatientChoiceWindo
 
 void PatientIdentification::traceSearch(PatientChoiceWindow &window, const QString &ending)
 {
-    const QString opening = QStringLiteral("Recherche du patient dans la base de données Tolvarenix (")
-                          + window.NomPatient()->text() + u'|' + window.PrenomPatient()->text() + u'|'
-                          + window.EdNe()->text();
+    const QString opening = QStringLiteral("Recherche du patient dans la base de données Tolvarenix (") + m_row.nom
+                          + u'|' + m_row.prenom + u'|' + m_row.neLe;
     DebugTrace::show(ending.isEmpty() ? opening + QStringLiteral("). Nombre de patients trouvés : ")
                                  + QString::number(shownRowCount(window))
                            : opening + ending);

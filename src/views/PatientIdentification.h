@@ -1,11 +1,14 @@
 #pragma once
 
 #include "views/PatientCorrection.h"
+#include "views/PatientSearch.h"
 
 #include <QString>
+#include <QVector>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QWidget;
 class PatientChoiceWindow;
@@ -16,6 +19,10 @@ class PatientChoiceWindow;
 // PatientNeLe (rewritten with the chosen identity), sends identity
 // corrections for provider reports and notes the outcome in the import's
 // result lines.
+//
+// The searches are answered from the patient table read once (folded names
+// sorted) while nothing has changed it; the window's own queries run only
+// when the window is shown, on the criteria of the last search.
 class PatientIdentification
 {
 public:
@@ -49,11 +56,31 @@ public:
     int identify(const QString &fileName);
 
 private:
-    // A window in the state of a new one.
-    PatientChoiceWindow &freshWindow();
+    // The selection window, built once, and again after the user has seen it.
+    PatientChoiceWindow &builtWindow();
+    // Before the report's first use of the window: back to the state of a
+    // new one.
+    void prepareWindow(PatientChoiceWindow &window);
+    // The window as the report's search left it: search row, report
+    // identity, label, and the last search run by its own query.
+    void showRowInWindow(PatientChoiceWindow &window, const PatientIdentity &report, const QString &label);
+    // The search of the window's search row, in memory when the patient
+    // table read once can answer it, else in the window.
+    void search(PatientChoiceWindow &window, bool exact);
+    // The search last answered in memory, now run in the window.
+    void searchInWindow(PatientChoiceWindow &window);
+    int shownRowCount(const PatientChoiceWindow &window) const;
+    // The patient table read once, read again after it may have changed;
+    // nothing when it cannot be read (the window's search then tells why).
+    const PatientNameIndex *nameIndex(PatientChoiceWindow &window);
+    // The outcome of a search answered in memory when no window is needed.
+    std::optional<int> settledInMemory(const PatientIdentity &report, const QString &fileName);
     int noRow(PatientChoiceWindow &window, const QString &fileName, const QString &savedBirthDate);
     int oneRow(PatientChoiceWindow &window, const QString &fileName);
+    // A single candidate matching the report in every field.
+    int settledOne(const QString &fileName, const PatientRow &row);
     int severalRows(PatientChoiceWindow &window, const QString &fileName);
+    void announceSeveral(const QString &fileName);
     // The window on the candidates of the search: the physician confirms,
     // chooses another patient or declines the report.
     int confirmInWindow(PatientChoiceWindow &window, const QString &fileName);
@@ -72,4 +99,23 @@ private:
     Needs m_env;
     std::unique_ptr<PatientChoiceWindow> m_window;
     bool m_windowShown = false;
+    // Changed since it was built or last reset; reset for this report.
+    bool m_windowUsed = false;
+    bool m_windowReady = false;
+    // What the window's search row (edits and birth-date toggle) holds for
+    // the report being identified.
+    struct SearchRow {
+        QString nom, prenom, neLe;
+        bool withBirthday = false;
+    };
+    SearchRow m_row;
+    struct NameIndex;
+    std::unique_ptr<NameIndex> m_index;
+    // The rows of the last search when answered in memory, and that search.
+    std::optional<QVector<PatientRow>> m_found;
+    struct Search {
+        PatientSearchCriteria criteria;
+        bool exact = false;
+    };
+    std::optional<Search> m_lastSearch;
 };

@@ -2,10 +2,13 @@
 
 #include "core/Common.h"
 #include "core/NameDateRoutines.h"
+#include "platform/LocalTables.h"
 #include "platform/NameFolding.h"
 #include "platform/TextRules.h"
 
 #include <QDate>
+
+#include <algorithm>
 
 namespace PatientSearch {
 
@@ -33,16 +36,19 @@ PatientSearchCriteria incremental(const PatientSearchInput &input)
     }
     if (!input.nom.isEmpty()) {
         c.nameLine = QStringLiteral("  FOLDED(NOM) like :nom");
-        c.params.insert(QStringLiteral("nom"), NameFolding::folded(input.nom) + QLatin1Char('%'));
+        c.nom = {PatientCondition::Kind::Prefix, NameFolding::folded(input.nom)};
+        c.params.insert(QStringLiteral("nom"), c.nom.value + QLatin1Char('%'));
     }
     if (!input.prenom.isEmpty()) {
         c.firstNameLine = (c.nameLine.isEmpty() ? QString() : QStringLiteral("and"))
                         + QStringLiteral("  FOLDED(PRENOM) like :prenom");
-        c.params.insert(QStringLiteral("prenom"), NameFolding::folded(input.prenom) + QLatin1Char('%'));
+        c.prenom = {PatientCondition::Kind::Prefix, NameFolding::folded(input.prenom)};
+        c.params.insert(QStringLiteral("prenom"), c.prenom.value + QLatin1Char('%'));
     }
     if (input.withBirthday) {
         c.birthDateLine = (input.nom.isEmpty() && input.prenom.isEmpty() ? QString() : QStringLiteral(" and  "))
                         + QStringLiteral("NE_LE like :ne_le");
+        c.neLe = {PatientCondition::Kind::Prefix, input.neLe};
         c.params.insert(QStringLiteral("ne_le"), input.neLe + QLatin1Char('%'));
     }
     return c;
@@ -60,16 +66,19 @@ PatientSearchCriteria exact(const PatientSearchInput &input)
     // capitals without accents finds "Dupré".
     if (!input.nom.isEmpty()) {
         c.nameLine = QStringLiteral("FOLDED(NOM) = :nom");
-        c.params.insert(QStringLiteral("nom"), NameFolding::folded(input.nom));
+        c.nom = {PatientCondition::Kind::Equal, NameFolding::folded(input.nom)};
+        c.params.insert(QStringLiteral("nom"), c.nom.value);
     }
     if (!input.prenom.isEmpty()) {
         c.firstNameLine = (c.nameLine.isEmpty() ? QString() : QStringLiteral("and "))
                         + QStringLiteral("FOLDED(PRENOM) = :prenom");
-        c.params.insert(QStringLiteral("prenom"), NameFolding::folded(input.prenom));
+        c.prenom = {PatientCondition::Kind::Equal, NameFolding::folded(input.prenom)};
+        c.params.insert(QStringLiteral("prenom"), c.prenom.value);
     }
     if (!input.neLe.isEmpty()) {
         c.birthDateLine = (c.nameLine.isEmpty() && c.firstNameLine.isEmpty() ? QString() : QStringLiteral("and "))
                         + QStringLiteral("NE_LE = :ne_le");
+        c.neLe = {PatientCondition::Kind::Equal, input.neLe};
         c.params.insert(QStringLiteral("ne_le"), input.neLe);
     }
     return c;
@@ -125,3 +134,120 @@ QString confirmationQuestion(const PatientIdentity &row, const PatientIdentity &
 }
 
 } // namespace PatientSearch
+
+namespace {
+
+// The engine's LIKE 'prefix%' on a text: letters a to z equal to their
+// capitals, every other character only to itself.
+bool likePrefix(const QString &text, const QString &prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (qsizetype i = 0; i < prefix.size(); ++i) {
+        const char16_t a = text.at(i).unicode(), b = prefix.at(i).unicode();
+        const auto upper = [](char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; };
+        if (a != b && (a >= 128 || b >= 128 || upper(a) != upper(b)))
+            return false;
+    }
+    return true;
+}
+
+bool holds(const std::optional<QString> &value, const PatientCondition &condition)
+{
+    switch (condition.kind) {
+    case PatientCondition::Kind::None: return true;
+    case PatientCondition::Kind::Prefix: return value && likePrefix(*value, condition.value);
+    case PatientCondition::Kind::Equal: return value && *value == condition.value;
+    }
+    return false;
+}
+
+// A pattern whose meaning the engine gives otherwise than a plain prefix:
+// wildcards, or a length near the one it refuses.
+bool engineOnly(const PatientCondition &condition)
+{
+    return condition.kind == PatientCondition::Kind::Prefix
+        && (condition.value.contains(u'%') || condition.value.contains(u'_') || condition.value.size() > 1000);
+}
+
+std::optional<QString> textOrNull(const QVariant &stored)
+{
+    return stored.isNull() ? std::nullopt : std::optional<QString>(stored.toString());
+}
+
+} // namespace
+
+PatientNameIndex PatientNameIndex::read(const QString &folder)
+{
+    LocalQuery query;
+    query.setDatabaseName(folder);
+    // The folded forms come from the very function the patient query applies.
+    query.setSql({QStringLiteral("SELECT PATIENTS_ID, NOM, PRENOM, NE_LE, FOLDED(NOM), FOLDED(PRENOM) FROM PATIENTS")});
+    query.open();
+    PatientNameIndex index;
+    const int count = query.recordCount();
+    index.m_entries.reserve(count);
+    for (int row = 0; row < count; ++row) {
+        Entry entry;
+        entry.row.id = query.value(row, 0).toInt();
+        entry.row.identity = {query.displayText(row, 1), query.displayText(row, 2), query.displayText(row, 3)};
+        entry.neLe = textOrNull(query.storedValue(row, 3));
+        entry.nom = textOrNull(query.storedValue(row, 4));
+        entry.prenom = textOrNull(query.storedValue(row, 5));
+        index.m_entries << entry;
+        if (entry.nom)
+            index.m_byNom << row;
+        if (entry.prenom)
+            index.m_byPrenom << row;
+    }
+    const auto sortBy = [&index](QVector<int> &positions, std::optional<QString> Entry::*name) {
+        std::sort(positions.begin(), positions.end(),
+                  [&](int a, int b) { return *(index.m_entries.at(a).*name) < *(index.m_entries.at(b).*name); });
+    };
+    sortBy(index.m_byNom, &Entry::nom);
+    sortBy(index.m_byPrenom, &Entry::prenom);
+    return index;
+}
+
+bool PatientNameIndex::matches(const Entry &entry, const PatientSearchCriteria &criteria) const
+{
+    return holds(entry.nom, criteria.nom) && holds(entry.prenom, criteria.prenom) && holds(entry.neLe, criteria.neLe);
+}
+
+std::optional<QVector<PatientRow>> PatientNameIndex::find(const PatientSearchCriteria &criteria) const
+{
+    QVector<PatientRow> rows;
+    if (criteria.allPatients) {
+        for (const Entry &entry : m_entries)
+            rows << entry.row;
+        return rows;
+    }
+    if (engineOnly(criteria.nom) || engineOnly(criteria.prenom) || engineOnly(criteria.neLe))
+        return std::nullopt;
+
+    // Folded names hold no letter a to z, so the names that start with the
+    // folded text (or equal it) are one run of the sorted list.
+    const QVector<int> *sorted = nullptr;
+    std::optional<QString> Entry::*name = nullptr;
+    const PatientCondition *key = nullptr;
+    if (criteria.nom.kind != PatientCondition::Kind::None)
+        sorted = &m_byNom, name = &Entry::nom, key = &criteria.nom;
+    else if (criteria.prenom.kind != PatientCondition::Kind::None)
+        sorted = &m_byPrenom, name = &Entry::prenom, key = &criteria.prenom;
+    if (!sorted) {
+        for (const Entry &entry : m_entries)
+            if (matches(entry, criteria))
+                rows << entry.row;
+        return rows;
+    }
+    auto it = std::lower_bound(sorted->cbegin(), sorted->cend(), key->value,
+                               [&](int position, const QString &value) { return *(m_entries.at(position).*name) < value; });
+    for (; it != sorted->cend(); ++it) {
+        const Entry &entry = m_entries.at(*it);
+        if (!(entry.*name)->startsWith(key->value))
+            break;
+        if (matches(entry, criteria))
+            rows << entry.row;
+    }
+    return rows;
+}

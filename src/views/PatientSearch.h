@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
+#include <QVector>
+
+#include <optional>
 
 // What the search row of the patient selection window holds.
 struct PatientSearchInput
@@ -11,6 +14,15 @@ struct PatientSearchInput
     QString prenom;
     QString neLe;
     bool withBirthday = false; // the birth-date toggle is down
+};
+
+// What one line of the patient query asks of its column: LIKE 'value%' or
+// = 'value' (on the folded names, on the birth date as stored).
+struct PatientCondition
+{
+    enum class Kind { None, Prefix, Equal };
+    Kind kind = Kind::None;
+    QString value;
 };
 
 // The criteria of the patient query (its lines 2, 3 and 4) and their
@@ -22,6 +34,10 @@ struct PatientSearchCriteria
     QString firstNameLine;
     QString birthDateLine;
     QVariantMap params;
+    // The same lines, for answering them without the engine.
+    PatientCondition nom;
+    PatientCondition prenom;
+    PatientCondition neLe;
 };
 
 // An identity: of a received report, or of a row of the patient table.
@@ -30,6 +46,43 @@ struct PatientIdentity
     QString nom;
     QString prenom;
     QString neLe;
+};
+
+// A patient row as the patient query gives it.
+struct PatientRow
+{
+    int id = 0;
+    PatientIdentity identity;
+};
+
+// The patient table read once, with the folded forms of the names sorted:
+// answers the patient query of given criteria in memory, in about the
+// logarithm of the number of patients when a name is searched. It is a
+// picture of the table when it was read: whoever holds it drops it once the
+// table may have changed.
+class PatientNameIndex
+{
+public:
+    // One read of the patient table of the database folder (LocalTablesError).
+    static PatientNameIndex read(const QString &folder);
+
+    // The rows the patient query gives for these criteria, in no particular
+    // order; nothing when the engine must answer (a typed "%" or "_", which
+    // LIKE reads as wildcards, or a pattern it would refuse).
+    std::optional<QVector<PatientRow>> find(const PatientSearchCriteria &criteria) const;
+
+private:
+    struct Entry {
+        PatientRow row;
+        // FOLDED(NOM), FOLDED(PRENOM) and NE_LE as the engine compares them;
+        // nothing for a null, which no condition matches.
+        std::optional<QString> nom, prenom, neLe;
+    };
+    bool matches(const Entry &entry, const PatientSearchCriteria &criteria) const;
+
+    QVector<Entry> m_entries;
+    // Positions of the entries with a name (first name), by folded name.
+    QVector<int> m_byNom, m_byPrenom;
 };
 
 namespace PatientSearch {

@@ -231,25 +231,30 @@ void TfPatients::NomPatientChange(QObject *sender)
 {
     if (sender == ui->EdNe && !ui->SBWithBirthday->isChecked())
         return;
-    runSearch("saisie", &PatientSearch::incremental, true);
+    applySearch(PatientSearch::incremental(searchInput()), false);
 }
 
 void TfPatients::NomPatientChange1()
 {
-    runSearch("exacte", &PatientSearch::exact, false);
+    applySearch(PatientSearch::exact(searchInput()), true);
 }
 
-void TfPatients::runSearch(const char *what, PatientSearchCriteria (*criteria)(const PatientSearchInput &), bool openIt)
+void TfPatients::applySearch(const PatientSearchCriteria &criteria, bool exact)
 {
     try {
         QPatients.close();
         QAllPatients.close();
         QPatients.clearParams();
         QAllPatients.clearParams();
-        applyCriteria(criteria(searchInput()), openIt);
+        applyCriteria(criteria, !exact);
     } catch (const std::exception &error) {
-        logSearchError(what, error);
+        logSearchError(exact ? "exacte" : "saisie", error);
     }
+}
+
+LocalTable &TfPatients::patientTable() const
+{
+    return m_database.tPatients;
 }
 
 void TfPatients::SBWithBirthdayClick()

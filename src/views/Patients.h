@@ -62,9 +62,11 @@ public:
     // Event handlers.
     void FormCreate();
     // Incremental search; sender is the edit that changed, or the window.
-    void NomPatientChange(QObject *sender) override;
+    void NomPatientChange(QObject *sender);
     // Prepares the exact search on the three edits without opening it.
-    void NomPatientChange1() override;
+    void NomPatientChange1();
+    void applySearch(const PatientSearchCriteria &criteria, bool exact) override;
+    LocalTable &patientTable() const override;
     void SBWithBirthdayClick();
     void QPatientsAfterScroll() override;
     void QPatientsAfterOpen();
@@ -109,7 +111,6 @@ protected:
 private:
     PatientSearchInput searchInput() const;
     void applyCriteria(const PatientSearchCriteria &criteria, bool openIt);
-    void runSearch(const char *what, PatientSearchCriteria (*criteria)(const PatientSearchInput &), bool openIt);
     void bindMatchCount(bool on);
     void selectGridRow();
     void gridRowChanged(int row);

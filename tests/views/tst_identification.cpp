@@ -30,6 +30,7 @@ private slots:
     void settledWithoutWindow();
     void severalCandidatesOpenReportThenWindow();
     void reportsOfOneImportInTurn();
+    void patientTableChangesReachTheNextReport();
     void oneCandidateDifferingIsConfirmed_data();
     void oneCandidateDifferingIsConfirmed();
     void noRowWindow_data();
@@ -249,6 +250,37 @@ void IdentificationTest::reportsOfOneImportInTurn()
         QVERIFY(Globals::fPatients == nullptr);
     }
     QCOMPARE(listed, (QList<int>{1, 8}));
+}
+
+// The reports of an import find the patient table as it is at each report:
+// a namesake recorded meanwhile is offered, a patient rolled back is not.
+void IdentificationTest::patientTableChangesReachTheNextReport()
+{
+    ScriptedDialogs dialogs;
+    PatientIdentification identification = this->identification();
+    const auto identify = [&identification](const QString &nom, const QString &prenom, const QString &neLe) {
+        Globals::PatientNom = nom;
+        Globals::PatientPrenom = prenom;
+        Globals::PatientNeLe = neLe;
+        return identification.identify(QStringLiteral("rapport.txt"));
+    };
+    QCOMPARE(identify("Dupont", "Jean", "01/02/1950"), m_ids.value("A"));
+
+    addPatient("Dupont", "Jeanne", "01/02/1950");
+    QCOMPARE(identify("Dupont", "Jean", "01/02/1950"), PatientIdentification::kDeclined);
+    QCOMPARE(m_shown, 1);
+
+    {
+        LocalTransaction transaction(m_db->tPatients.databaseName());
+        const int passing = addPatient("Passager", "Luc", "12/12/1912");
+        QCOMPARE(identify("Passager", "Luc", "12/12/1912"), passing);
+        transaction.rollback();
+    }
+    // As the import does after a file's rollback.
+    m_db->tPatients.close();
+    m_db->tPatients.open();
+    QCOMPARE(identify("Passager", "Luc", "12/12/1912"), PatientIdentification::kDeclined);
+    QCOMPARE(m_shown, 2);
 }
 
 void IdentificationTest::oneCandidateDifferingIsConfirmed_data()

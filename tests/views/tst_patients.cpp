@@ -239,6 +239,7 @@ void PatientsTest::searches_data()
     QTest::newRow("exact ignores accents") << "DURAND" << "ELODIE" << "" << true << false << QStringList{"Durand élodie"};
     QTest::newRow("exact is no prefix") << "DUPON" << "" << "" << true << false << QStringList{};
     QTest::newRow("exact underscore is no wildcard") << "Dup_nt" << "" << "" << true << false << QStringList{};
+    QTest::newRow("wildcard typed") << "D%r" << "" << "" << false << false << QStringList{"Durand élodie"};
 }
 
 void PatientsTest::searches()
@@ -263,6 +264,21 @@ void PatientsTest::searches()
     QCOMPARE(shownRows(window), rows);
     QCOMPARE(window.bValider()->isEnabled(), !rows.isEmpty());
     QCOMPARE(window.DBGrid1()->model()->rowCount(), rows.size());
+
+    // The table read once answers as the query does, but for a typed
+    // wildcard, which it leaves to the engine.
+    const PatientSearchInput input{nom, prenom, neLe, false};
+    const auto found = PatientNameIndex::read(m_db->tPatients.databaseName())
+                           .find(exact ? PatientSearch::exact(input) : PatientSearch::incremental(input));
+    QCOMPARE(found.has_value(), !nom.contains(u'%'));
+    if (found) {
+        QStringList names;
+        for (const PatientRow &row : *found)
+            names << row.identity.nom + QLatin1Char(' ') + row.identity.prenom;
+        names.sort();
+        rows.sort();
+        QCOMPARE(names, rows);
+    }
 }
 
 void PatientsTest::birthdayToggle()
