@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -11,6 +12,7 @@
 #include <QVariant>
 #include <QVector>
 
+#include <array>
 #include <memory>
 #include <stdexcept>
 
@@ -193,6 +195,11 @@ protected:
     }
     virtual void readPendingRows() {}
     void setCurrent(int row);
+    void setFields(const QList<FieldDef> &fields)
+    {
+        m_fields = fields;
+        m_fieldLookup.clear();
+    }
     virtual QVariant currentValue(int index) const;
     virtual void setBufferValue(int index, const QVariant &stored);
 
@@ -206,6 +213,11 @@ protected:
     bool m_eof = true;
     bool m_bof = true;
     bool m_rowsPending = false;
+
+private:
+    // Names as callers spelled them -> field index, checked at each use
+    // (the fields change when the data set is opened again).
+    mutable QHash<QString, int> m_fieldLookup;
 };
 
 // One table file of the database folder.
@@ -277,6 +289,8 @@ private:
     // current row (rowid -1 when none).
     qint64 m_postedRowId = -1;
     QVector<QVariant> m_postedRow;
+    // INSERT and UPDATE of the opened layout, made at the first post.
+    std::array<QString, 2> m_writeSql;
 };
 
 // SQL run on the tables of the database folder, with :name parameters.

@@ -100,4 +100,6 @@ private:
     // Reports whose import result could not be recorded remotely.
     QStringList m_unrecorded;
     bool m_fatal = false;
+    // The run's in-memory copy of the observances' keys is there to use.
+    bool m_observanceKeyCopy = false;
 };

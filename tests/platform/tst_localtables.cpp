@@ -52,6 +52,7 @@ private slots:
     void storedLayoutReadBack();
     void modelFollowsDataSet();
     void badSqlAndUnknownFieldThrow();
+    void reusedStatementsNeverStale();
 
 private:
     // A small table with one field of each type.
@@ -533,6 +534,60 @@ void LocalTablesTest::badSqlAndUnknownFieldThrow()
     missing.setTableName(QStringLiteral("Absent.db"));
     QVERIFY_THROWS_EXCEPTION(LocalTablesError, missing.open());
     QVERIFY(!QFile::exists(m_folder + QStringLiteral("Absent.db")));
+}
+
+
+// Statements are kept prepared for their next run: nothing of an earlier run
+// (its rows, its values, the file it was made for) may show in a later one.
+void LocalTablesTest::reusedStatementsNeverStale()
+{
+    LocalTable table;
+    makeSample(table);
+    const auto add = [&](const QString &name) {
+        table.append();
+        table.field(QStringLiteral("NOM")).setAsString(name);
+        table.post();
+    };
+    add(QStringLiteral("A"));
+    LocalQuery query;
+    query.setDatabaseName(m_folder);
+    query.setSqlText(QStringLiteral("select NOM from Sample where NOM = :nom or :nom is null order by Sample_ID"));
+    const auto names = [&] {
+        query.close();
+        query.open();
+        QStringList found;
+        for (query.first(); !query.eof(); query.next())
+            found << query.field(0).asString();
+        return found;
+    };
+    query.setParam(QStringLiteral("nom"), QStringLiteral("A"));
+    QCOMPARE(names(), QStringList{QStringLiteral("A")});
+    add(QStringLiteral("A"));
+    add(QStringLiteral("B"));
+    QCOMPARE(names(), (QStringList{QStringLiteral("A"), QStringLiteral("A")}));
+    query.clearParams(); // unset: bound null, not the earlier value
+    QCOMPARE(names(), (QStringList{QStringLiteral("A"), QStringLiteral("A"), QStringLiteral("B")}));
+    // A posted row read back is the one just written, not the previous one.
+    add(QStringLiteral("C"));
+    QCOMPARE(table.field(QStringLiteral("NOM")).asString(), QStringLiteral("C"));
+
+    // The file replaced by another of the same name with another layout.
+    table.deleteTable();
+    LocalTable other;
+    other.setDatabaseName(m_folder);
+    other.setTableName(QStringLiteral("Sample.db"));
+    other.fieldDefs() = {{QStringLiteral("Sample_ID"), FieldType::AutoInc, 0, true},
+                         {QStringLiteral("Autre"), FieldType::Integer, 0, false},
+                         {QStringLiteral("NOM"), FieldType::String, 10, false}};
+    other.createTable(kKey);
+    other.open();
+    other.append();
+    other.field(QStringLiteral("Autre")).setAsInteger(7);
+    other.field(QStringLiteral("NOM")).setAsString(QStringLiteral("D"));
+    other.post();
+    QCOMPARE(other.field(QStringLiteral("Autre")).asInteger(), 7);
+    query.setParam(QStringLiteral("nom"), QStringLiteral("D"));
+    QCOMPARE(names(), QStringList{QStringLiteral("D")});
 }
 
 QTEST_GUILESS_MAIN(LocalTablesTest)
