@@ -114,18 +114,19 @@ private:
         m_query.setSqlText(sql);
         m_query.execSql();
     }
+    // The triggers go first: a trigger left without its table would make
+    // every write of an observance fail.
     void drop()
     {
         m_ready = false;
-        for (const char *sql : {"DROP TRIGGER IF EXISTS temp.ImportObservanceKeysAdded",
-                                "DROP TRIGGER IF EXISTS temp.ImportObservanceKeysChanged",
-                                "DROP TRIGGER IF EXISTS temp.ImportObservanceKeysRemoved",
-                                "DROP TABLE IF EXISTS temp.ImportObservanceKeys"}) {
-            try {
+        try {
+            for (const char *sql : {"DROP TRIGGER IF EXISTS temp.ImportObservanceKeysAdded",
+                                    "DROP TRIGGER IF EXISTS temp.ImportObservanceKeysChanged",
+                                    "DROP TRIGGER IF EXISTS temp.ImportObservanceKeysRemoved",
+                                    "DROP TABLE IF EXISTS temp.ImportObservanceKeys"})
                 run(QString::fromLatin1(sql));
-            } catch (const std::exception &error) {
-                LogWriter::write(QStringLiteral("Copie des clés des observances : ") + QString::fromUtf8(error.what()));
-            }
+        } catch (const std::exception &error) {
+            LogWriter::write(QStringLiteral("Copie des clés des observances : ") + QString::fromUtf8(error.what()));
         }
     }
 
