@@ -176,6 +176,31 @@ QVariant toStored(const FieldDef &def, const QVariant &value)
     return {};
 }
 
+// A DateTime as stored, "yyyy-MM-dd HH:mm:ss", read without the general
+// parser (the same date and time in local time; the parser also worked out
+// the start of the day, a second time-zone look-up).
+QDateTime storedDateTime(const QString &text)
+{
+    const auto number = [&text](int from, int size) {
+        int value = 0;
+        for (int i = from; i < from + size; ++i) {
+            const char16_t c = text.at(i).unicode();
+            if (c < u'0' || c > u'9')
+                return -1;
+            value = value * 10 + (c - u'0');
+        }
+        return value;
+    };
+    if (text.size() == 19 && text.at(4) == u'-' && text.at(7) == u'-' && text.at(10) == u' ' && text.at(13) == u':'
+        && text.at(16) == u':') {
+        const QDate date(number(0, 4), number(5, 2), number(8, 2));
+        const QTime time(number(11, 2), number(14, 2), number(17, 2));
+        if (date.isValid() && time.isValid())
+            return QDateTime(date, time);
+    }
+    return QDateTime::fromString(text, kDateTimeFormat);
+}
+
 // The typed value of a stored value.
 QVariant fromStored(const FieldDef &def, const QVariant &stored)
 {
@@ -195,7 +220,7 @@ QVariant fromStored(const FieldDef &def, const QVariant &stored)
     }
     case FieldType::DateTime: {
         const QString text = stored.toString();
-        const QDateTime moment = QDateTime::fromString(text, kDateTimeFormat);
+        const QDateTime moment = storedDateTime(text);
         return moment.isValid() ? QVariant(moment) : QVariant(parseDateTime(text));
     }
     }
@@ -282,6 +307,11 @@ bool LocalField::isNull() const
 {
     const QVariant stored = m_dataSet->currentValue(m_index);
     return !stored.isValid() || stored.isNull();
+}
+
+QVariant LocalField::storedValue() const
+{
+    return m_dataSet->currentValue(m_index);
 }
 
 QVariant LocalField::value() const

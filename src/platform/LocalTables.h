@@ -102,6 +102,9 @@ public:
 
     bool isNull() const;
     QVariant value() const;           // null, qint64, double, bool, QDate, QDateTime or QString
+    // The value as the file holds it (see LocalDataSet::storedValue), which
+    // binds to a query parameter as the same value as value() does.
+    QVariant storedValue() const;
     // Text as the user sees it: Boolean "Vrai"/"Faux", Date "dd/MM/yyyy",
     // DateTime "dd/MM/yyyy HH:mm:ss" (the time left out when it is 00:00:00),
     // Float with the system's decimal separator; null gives "".

@@ -728,7 +728,9 @@ bool ReportImport::alreadyStored()
             continue;
         // IS: an empty value is stored as null.
         conditions << u'"' + fields.at(i).name + QStringLiteral("\" IS :v") + QString::number(i);
-        query.setParam(QStringLiteral("v") + QString::number(i), tObservances.field(i).value());
+        // As stored: the same parameter as the typed value, without reading
+        // a date back through the time zone.
+        query.setParam(QStringLiteral("v") + QString::number(i), tObservances.field(i).storedValue());
     }
     query.setSqlText(QStringLiteral("select count(*) from Observances where ") + conditions.join(QStringLiteral(" and ")));
     query.open();

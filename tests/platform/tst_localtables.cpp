@@ -53,6 +53,8 @@ private slots:
     void modelFollowsDataSet();
     void badSqlAndUnknownFieldThrow();
     void reusedStatementsNeverStale();
+    void storedDateTimesReadInLocalTime_data();
+    void storedDateTimesReadInLocalTime();
 
 private:
     // A small table with one field of each type.
@@ -588,6 +590,45 @@ void LocalTablesTest::reusedStatementsNeverStale()
     QCOMPARE(other.field(QStringLiteral("Autre")).asInteger(), 7);
     query.setParam(QStringLiteral("nom"), QStringLiteral("D"));
     QCOMPARE(names(), QStringList{QStringLiteral("D")});
+}
+
+void LocalTablesTest::storedDateTimesReadInLocalTime_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QDateTime>("read"); // invalid: no such local time
+    QTest::newRow("plain") << QStringLiteral("2026-01-31 23:59:58") << QDateTime(QDate(2026, 1, 31), QTime(23, 59, 58));
+    QTest::newRow("hour skipped in spring") << QStringLiteral("2026-03-29 02:30:00") << QDateTime();
+    QTest::newRow("hour seen twice in autumn")
+        << QStringLiteral("2026-10-25 02:30:00") << QDateTime(QDate(2026, 10, 25), QTime(2, 30));
+    QTest::newRow("no such day") << QStringLiteral("2026-02-30 10:00:00") << QDateTime();
+    QTest::newRow("other written form") << QStringLiteral("05/03/2017 08:09") << QDateTime(QDate(2017, 3, 5), QTime(8, 9));
+    QTest::newRow("not digits") << QStringLiteral("2026-0a-01 10:00:00") << QDateTime();
+}
+
+// A stored date-time is read as the local time it names, in a zone with
+// summer time.
+void LocalTablesTest::storedDateTimesReadInLocalTime()
+{
+    QFETCH(QString, stored);
+    QFETCH(QDateTime, read);
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Paris");
+    const auto restore = qScopeGuard([&] { zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone); });
+    LocalTable table;
+    makeSample(table);
+    LocalQuery insert;
+    insert.setDatabaseName(m_folder);
+    insert.setSqlText(QStringLiteral("insert into Sample (NOM, Quand) values ('x', :quand)"));
+    insert.setParam(QStringLiteral("quand"), stored);
+    insert.execSql();
+    table.close();
+    table.open();
+    const QDateTime value = table.field(QStringLiteral("Quand")).asDateTime();
+    QCOMPARE(value.isValid(), read.isValid());
+    if (read.isValid()) {
+        QCOMPARE(value, read);
+        QCOMPARE(value.toMSecsSinceEpoch(), read.toMSecsSinceEpoch());
+    }
 }
 
 QTEST_GUILESS_MAIN(LocalTablesTest)
