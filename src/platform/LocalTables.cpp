@@ -751,7 +751,7 @@ void LocalTable::open()
         throw LocalTablesError(QStringLiteral("La table \"%1\" ne contient pas la table attendue.").arg(filePath()));
     setFields(fields);
     m_keyField = keyField;
-    m_writeSql = {};
+    m_rowSql = {};
     m_state = State::Browse;
     m_postedRowId = -1;
     m_postedRow.clear();
@@ -768,7 +768,7 @@ void LocalTable::open()
 void LocalTable::close()
 {
     LocalDataSet::close();
-    m_writeSql = {};
+    m_rowSql = {};
     m_rowIds.clear();
     m_postedRowId = -1;
     m_postedRow.clear();
@@ -823,7 +823,9 @@ void LocalTable::readRows()
 QVector<QVariant> LocalTable::readRow(qint64 rowId)
 {
     auto db = connection();
-    LocalStatement select(*db, QStringLiteral("SELECT * FROM %1 WHERE rowid = ?1").arg(tableIdent()), LocalStatement::Reuse::Yes);
+    if (m_rowSql[2].isEmpty())
+        m_rowSql[2] = QStringLiteral("SELECT * FROM %1 WHERE rowid = ?1").arg(tableIdent());
+    LocalStatement select(*db, m_rowSql[2], LocalStatement::Reuse::Yes);
     select.bindAt(1, rowId);
     QVector<QVariant> row(m_fields.size());
     if (select.step()) {
@@ -881,7 +883,7 @@ void LocalTable::post()
     }
     auto db = connection();
     attachFile(*db);
-    if (m_writeSql[0].isEmpty()) {
+    if (m_rowSql[0].isEmpty()) {
         // The same for every record of the opened layout: built once.
         QStringList names, marks, sets;
         for (int i = 0; i < m_fields.size(); ++i) {
@@ -891,11 +893,11 @@ void LocalTable::post()
             marks << QStringLiteral("?%1").arg(names.size());
             sets << QStringLiteral("%1 = ?%2").arg(names.last()).arg(names.size());
         }
-        m_writeSql[0] = names.isEmpty()
+        m_rowSql[0] = names.isEmpty()
                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(tableIdent())
                             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                   .arg(tableIdent(), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
-        m_writeSql[1] = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
+        m_rowSql[1] = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
                             .arg(tableIdent(), sets.join(QStringLiteral(", ")))
                             .arg(names.size() + 1);
     }
@@ -910,7 +912,7 @@ void LocalTable::post()
         return position;
     };
     if (m_state == State::Insert) {
-        LocalStatement insert(*db, m_writeSql[0], LocalStatement::Reuse::Yes);
+        LocalStatement insert(*db, m_rowSql[0], LocalStatement::Reuse::Yes);
         bindBuffer(insert);
         insert.step();
         const qint64 rowId = sqlite3_last_insert_rowid(db->handle());
@@ -932,7 +934,7 @@ void LocalTable::post()
         emit rowsChanged();
         moveTo(int(position));
     } else {
-        LocalStatement update(*db, m_writeSql[1], LocalStatement::Reuse::Yes);
+        LocalStatement update(*db, m_rowSql[1], LocalStatement::Reuse::Yes);
         update.bindAt(bindBuffer(update) + 1, m_rowIds.at(m_current));
         update.step();
         m_rows[m_current] = readRow(m_rowIds.at(m_current));

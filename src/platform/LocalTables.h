@@ -292,8 +292,9 @@ private:
     // current row (rowid -1 when none).
     qint64 m_postedRowId = -1;
     QVector<QVariant> m_postedRow;
-    // INSERT and UPDATE of the opened layout, made at the first post.
-    std::array<QString, 2> m_writeSql;
+    // INSERT, UPDATE and the reading of one row for the opened layout, made
+    // at their first use.
+    std::array<QString, 3> m_rowSql;
 };
 
 // SQL run on the tables of the database folder, with :name parameters.
