@@ -30,6 +30,7 @@
 #include <QSqlQuery>
 #include <QTimer>
 
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -231,7 +232,7 @@ void ReportImport::ImportObservances()
     m_fatal = false;
     m_unrecorded.clear();
     bool interrupted = false;
-    const ObservanceKeyCopy keyCopy(db.tObservances.databaseName(), m_observanceKeyCopy);
+    auto keyCopy = std::make_unique<ObservanceKeyCopy>(db.tObservances.databaseName(), m_observanceKeyCopy);
     for (int i = 0; i < files.size() && !m_fatal && !interrupted; ++i) {
         const QString path = Globals::ImportFolder + files.at(i);
         FileEnd end;
@@ -258,6 +259,7 @@ void ReportImport::ImportObservances()
         }
         interrupted = end == FileEnd::Interrupted || fMain.closeRequested();
     }
+    keyCopy.reset();
     // Armed only now: closing while a file's transaction runs would drop it.
     if (m_fatal)
         fMain.armCloseTimer();
