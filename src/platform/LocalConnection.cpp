@@ -282,6 +282,8 @@ LocalConnection::LocalConnection(const QString &folder)
             "Le moteur de base de données ne sait pas chiffrer les tables : elles ne seront pas ouvertes."));
     }
     sqlite3_busy_timeout(m_db, 5000);
+    // Temporary tables hold copies of table rows: never in a plain file.
+    sqlite3_exec(m_db, "PRAGMA temp_store = MEMORY", nullptr, nullptr, nullptr);
     // Patient names are searched and sorted without regard to case and accents.
     if (!NameFolding::registerOn(m_db)) {
         const QString error = QString::fromUtf8(sqlite3_errmsg(m_db));
@@ -293,6 +295,7 @@ LocalConnection::LocalConnection(const QString &folder)
 
 LocalConnection::~LocalConnection()
 {
+    dropStatements();
     if (m_db)
         sqlite3_close_v2(m_db);
     auto it = registry().find(m_folder);
@@ -354,6 +357,7 @@ bool LocalConnection::tryAttach(const QString &fileName, const QString &key, QSt
         return false;
     }
     m_attached.insert(fileName.toLower(), schema);
+    dropStatements();
     return true;
 }
 
@@ -403,6 +407,7 @@ void LocalConnection::detach(const QString &fileName)
     const auto it = m_attached.find(fileName.toLower());
     if (it == m_attached.end())
         return;
+    dropStatements();
     exec(QStringLiteral("DETACH DATABASE %1").arg(quoted(it.value())));
     m_attached.erase(it);
 }
@@ -440,7 +445,9 @@ bool LocalConnection::everyTableFileAttached() const
 
 void LocalConnection::attachAvailable()
 {
-    if (everyTableFileAttached())
+    // The engine attaches nothing inside a transaction (its beginning
+    // attached what it could): no need to look at the folder then.
+    if (!sqlite3_get_autocommit(m_db) || everyTableFileAttached())
         return;
     const QStringList files = QDir(m_folder).entryList({QStringLiteral("*.db")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
     for (const QString &file : files) {
@@ -454,11 +461,61 @@ void LocalConnection::attachAvailable()
     }
 }
 
+namespace {
+// Enough for every statement an import or a window runs again; texts built
+// with values in them would otherwise pile up.
+constexpr int kIdleStatementsKept = 64;
+} // namespace
+
+sqlite3_stmt *LocalConnection::takeStatement(const QString &sql)
+{
+    const auto it = m_idle.find(sql);
+    if (it == m_idle.end())
+        return nullptr;
+    sqlite3_stmt *stmt = it->stmt;
+    m_idle.erase(it);
+    return stmt;
+}
+
+void LocalConnection::giveBackStatement(const QString &sql, sqlite3_stmt *stmt)
+{
+    // Nothing of this use may reach the next one: no row under way, no value.
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    if (m_idle.contains(sql)) { // another statement of the same text ran meanwhile
+        sqlite3_finalize(stmt);
+        return;
+    }
+    if (m_idle.size() >= kIdleStatementsKept) {
+        auto oldest = m_idle.begin();
+        for (auto it = m_idle.begin(); it != m_idle.end(); ++it) {
+            if (it->lastUse < oldest->lastUse)
+                oldest = it;
+        }
+        sqlite3_finalize(oldest->stmt);
+        m_idle.erase(oldest);
+    }
+    m_idle.insert(sql, {stmt, ++m_uses});
+}
+
+void LocalConnection::dropStatements()
+{
+    for (const IdleStatement &idle : std::as_const(m_idle))
+        sqlite3_finalize(idle.stmt);
+    m_idle.clear();
+}
+
 // --- LocalStatement
 
-LocalStatement::LocalStatement(LocalConnection &connection, const QString &sql)
+LocalStatement::LocalStatement(LocalConnection &connection, const QString &sql, Reuse reuse)
     : m_connection(connection)
 {
+    if (reuse == Reuse::Yes && !sql.isEmpty()) {
+        m_reusedSql = sql;
+        m_stmt = connection.takeStatement(m_reusedSql);
+        if (m_stmt)
+            return;
+    }
     const QByteArray text = sql.toUtf8();
     if (sqlite3_prepare_v2(connection.handle(), text.constData(), int(text.size()), &m_stmt, nullptr) != SQLITE_OK) {
         const QString error = connection.lastError();
@@ -472,7 +529,10 @@ LocalStatement::LocalStatement(LocalConnection &connection, const QString &sql)
 
 LocalStatement::~LocalStatement()
 {
-    sqlite3_finalize(m_stmt);
+    if (!m_reusedSql.isEmpty() && m_stmt)
+        m_connection.giveBackStatement(m_reusedSql, m_stmt);
+    else
+        sqlite3_finalize(m_stmt);
 }
 
 void LocalStatement::bindAt(int position, const QVariant &value)
@@ -524,13 +584,24 @@ void LocalStatement::bindAt(int position, const QVariant &value)
 
 void LocalStatement::bind(const QVariantMap &params)
 {
+    // Most callers name their values in lower case already: those are found
+    // as they are, the others through a lower-case copy made when needed.
     QMap<QString, QVariant> lower;
-    for (auto it = params.cbegin(); it != params.cend(); ++it)
-        lower.insert(it.key().toLower(), it.value());
+    bool lowered = false;
     const int count = sqlite3_bind_parameter_count(m_stmt);
     for (int i = 1; i <= count; ++i) {
         const char *name = sqlite3_bind_parameter_name(m_stmt, i);
         const QString key = name ? QString::fromUtf8(name + 1).toLower() : QString();
+        const auto exact = params.constFind(key);
+        if (exact != params.cend()) {
+            bindAt(i, exact.value());
+            continue;
+        }
+        if (!lowered) {
+            for (auto it = params.cbegin(); it != params.cend(); ++it)
+                lower.insert(it.key().toLower(), it.value());
+            lowered = true;
+        }
         bindAt(i, lower.value(key));
     }
 }

@@ -50,6 +50,14 @@ public:
     void exec(const QString &sql);
     QString lastError() const;
 
+    // Statements kept prepared for their next use (LocalStatement with
+    // Reuse::Yes), by SQL text. takeStatement hands one over (nullptr when
+    // none is idle), giveBackStatement takes it back reset and without
+    // bindings. Forgotten whenever a file is attached or detached.
+    sqlite3_stmt *takeStatement(const QString &sql);
+    void giveBackStatement(const QString &sql, sqlite3_stmt *stmt);
+    void dropStatements();
+
 private:
     // True when every "*.db" entry of the folder is attached already.
     bool everyTableFileAttached() const;
@@ -58,6 +66,12 @@ private:
     QString m_folder;
     sqlite3 *m_db = nullptr;
     QHash<QString, QString> m_attached; // lower-case file name -> schema
+    struct IdleStatement {
+        sqlite3_stmt *stmt = nullptr;
+        quint64 lastUse = 0;
+    };
+    QHash<QString, IdleStatement> m_idle;
+    quint64 m_uses = 0;
 };
 
 // Keys derived ahead of time for table files (LocalSession::prepareKeys):
@@ -78,7 +92,11 @@ void clear();
 class LocalStatement
 {
 public:
-    LocalStatement(LocalConnection &connection, const QString &sql);
+    // Reuse::Yes takes the statement of the same text prepared earlier on
+    // the connection, when one is idle, and leaves it there afterwards: for
+    // the statements run again and again with other values.
+    enum class Reuse { No, Yes };
+    LocalStatement(LocalConnection &connection, const QString &sql, Reuse reuse = Reuse::No);
     ~LocalStatement();
     LocalStatement(const LocalStatement &) = delete;
     LocalStatement &operator=(const LocalStatement &) = delete;
@@ -97,4 +115,5 @@ public:
 private:
     LocalConnection &m_connection;
     sqlite3_stmt *m_stmt = nullptr;
+    QString m_reusedSql; // empty unless given back to the connection
 };

@@ -151,6 +151,14 @@ QVariant toStored(const FieldDef &def, const QVariant &value)
     }
     case FieldType::Date:
     case FieldType::DateTime: {
+        // A day for a date needs no time zone (its midnight, found in local
+        // time, could only move the time).
+        if (def.type == FieldType::Date && value.typeId() == QMetaType::QDate) {
+            const QDate day = value.toDate();
+            if (!day.isValid())
+                conversionError(text, QStringLiteral("une date correcte"));
+            return day.toString(kDateFormat);
+        }
         QDateTime moment;
         if (value.typeId() == QMetaType::QDateTime)
             moment = value.toDateTime();
@@ -166,6 +174,31 @@ QVariant toStored(const FieldDef &def, const QVariant &value)
     }
     }
     return {};
+}
+
+// A DateTime as stored, "yyyy-MM-dd HH:mm:ss", read without the general
+// parser (the same date and time in local time; the parser also worked out
+// the start of the day, a second time-zone look-up).
+QDateTime storedDateTime(const QString &text)
+{
+    const auto number = [&text](int from, int size) {
+        int value = 0;
+        for (int i = from; i < from + size; ++i) {
+            const char16_t c = text.at(i).unicode();
+            if (c < u'0' || c > u'9')
+                return -1;
+            value = value * 10 + (c - u'0');
+        }
+        return value;
+    };
+    if (text.size() == 19 && text.at(4) == u'-' && text.at(7) == u'-' && text.at(10) == u' ' && text.at(13) == u':'
+        && text.at(16) == u':') {
+        const QDate date(number(0, 4), number(5, 2), number(8, 2));
+        const QTime time(number(11, 2), number(14, 2), number(17, 2));
+        if (date.isValid() && time.isValid())
+            return QDateTime(date, time);
+    }
+    return QDateTime::fromString(text, kDateTimeFormat);
 }
 
 // The typed value of a stored value.
@@ -187,7 +220,7 @@ QVariant fromStored(const FieldDef &def, const QVariant &stored)
     }
     case FieldType::DateTime: {
         const QString text = stored.toString();
-        const QDateTime moment = QDateTime::fromString(text, kDateTimeFormat);
+        const QDateTime moment = storedDateTime(text);
         return moment.isValid() ? QVariant(moment) : QVariant(parseDateTime(text));
     }
     }
@@ -274,6 +307,11 @@ bool LocalField::isNull() const
 {
     const QVariant stored = m_dataSet->currentValue(m_index);
     return !stored.isValid() || stored.isNull();
+}
+
+QVariant LocalField::storedValue() const
+{
+    return m_dataSet->currentValue(m_index);
 }
 
 QVariant LocalField::value() const
@@ -409,9 +447,19 @@ QStringList LocalDataSet::fieldNames() const
 
 int LocalDataSet::fieldIndex(const QString &name) const
 {
+    // Records are filled field by field by name: the index found last time
+    // for the same spelling is tried first.
+    const auto known = m_fieldLookup.constFind(name);
+    if (known != m_fieldLookup.cend() && known.value() < m_fields.size()
+        && m_fields.at(known.value()).name.compare(name, Qt::CaseInsensitive) == 0)
+        return known.value();
     for (int i = 0; i < m_fields.size(); ++i) {
-        if (m_fields.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
+        if (m_fields.at(i).name.compare(name, Qt::CaseInsensitive) == 0) {
+            if (m_fieldLookup.size() > 1024)
+                m_fieldLookup.clear();
+            m_fieldLookup.insert(name, i);
             return i;
+        }
     }
     return -1;
 }
@@ -701,8 +749,9 @@ void LocalTable::open()
     }
     if (fields.isEmpty())
         throw LocalTablesError(QStringLiteral("La table \"%1\" ne contient pas la table attendue.").arg(filePath()));
-    m_fields = fields;
+    setFields(fields);
     m_keyField = keyField;
+    m_rowSql = {};
     m_state = State::Browse;
     m_postedRowId = -1;
     m_postedRow.clear();
@@ -719,6 +768,7 @@ void LocalTable::open()
 void LocalTable::close()
 {
     LocalDataSet::close();
+    m_rowSql = {};
     m_rowIds.clear();
     m_postedRowId = -1;
     m_postedRow.clear();
@@ -773,7 +823,9 @@ void LocalTable::readRows()
 QVector<QVariant> LocalTable::readRow(qint64 rowId)
 {
     auto db = connection();
-    LocalStatement select(*db, QStringLiteral("SELECT * FROM %1 WHERE rowid = ?1").arg(tableIdent()));
+    if (m_rowSql[2].isEmpty())
+        m_rowSql[2] = QStringLiteral("SELECT * FROM %1 WHERE rowid = ?1").arg(tableIdent());
+    LocalStatement select(*db, m_rowSql[2], LocalStatement::Reuse::Yes);
     select.bindAt(1, rowId);
     QVector<QVariant> row(m_fields.size());
     if (select.step()) {
@@ -831,25 +883,37 @@ void LocalTable::post()
     }
     auto db = connection();
     attachFile(*db);
-    QStringList names;
-    QVariantList values;
-    for (int i = 0; i < m_fields.size(); ++i) {
-        if (i == m_keyField)
-            continue;
-        names << quoted(m_fields.at(i).name);
-        values << m_buffer.at(i);
+    if (m_rowSql[0].isEmpty()) {
+        // The same for every record of the opened layout: built once.
+        QStringList names, marks, sets;
+        for (int i = 0; i < m_fields.size(); ++i) {
+            if (i == m_keyField)
+                continue;
+            names << quoted(m_fields.at(i).name);
+            marks << QStringLiteral("?%1").arg(names.size());
+            sets << QStringLiteral("%1 = ?%2").arg(names.last()).arg(names.size());
+        }
+        m_rowSql[0] = names.isEmpty()
+                            ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(tableIdent())
+                            : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                  .arg(tableIdent(), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+        m_rowSql[1] = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
+                            .arg(tableIdent(), sets.join(QStringLiteral(", ")))
+                            .arg(names.size() + 1);
     }
+    // Binds the buffer's values (the key left out) from position 1; the
+    // number of values bound.
+    const auto bindBuffer = [this](LocalStatement &statement) {
+        int position = 0;
+        for (int i = 0; i < m_fields.size(); ++i) {
+            if (i != m_keyField)
+                statement.bindAt(++position, m_buffer.at(i));
+        }
+        return position;
+    };
     if (m_state == State::Insert) {
-        QStringList marks;
-        for (int i = 1; i <= names.size(); ++i)
-            marks << QStringLiteral("?%1").arg(i);
-        const QString sql = names.isEmpty()
-                                ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(tableIdent())
-                                : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                      .arg(tableIdent(), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
-        LocalStatement insert(*db, sql);
-        for (int i = 0; i < values.size(); ++i)
-            insert.bindAt(i + 1, values.at(i));
+        LocalStatement insert(*db, m_rowSql[0], LocalStatement::Reuse::Yes);
+        bindBuffer(insert);
         insert.step();
         const qint64 rowId = sqlite3_last_insert_rowid(db->handle());
         if (m_rowsPending) {
@@ -870,15 +934,8 @@ void LocalTable::post()
         emit rowsChanged();
         moveTo(int(position));
     } else {
-        QStringList sets;
-        for (int i = 0; i < names.size(); ++i)
-            sets << QStringLiteral("%1 = ?%2").arg(names.at(i)).arg(i + 1);
-        LocalStatement update(*db, QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
-                                       .arg(tableIdent(), sets.join(QStringLiteral(", ")))
-                                       .arg(values.size() + 1));
-        for (int i = 0; i < values.size(); ++i)
-            update.bindAt(i + 1, values.at(i));
-        update.bindAt(int(values.size()) + 1, m_rowIds.at(m_current));
+        LocalStatement update(*db, m_rowSql[1], LocalStatement::Reuse::Yes);
+        update.bindAt(bindBuffer(update) + 1, m_rowIds.at(m_current));
         update.step();
         m_rows[m_current] = readRow(m_rowIds.at(m_current));
         m_state = State::Browse;
@@ -905,7 +962,7 @@ void LocalTable::deleteRecord()
         throw LocalTablesError(QStringLiteral("Aucun enregistrement à supprimer dans \"%1\".").arg(filePath()));
     auto db = connection();
     attachFile(*db);
-    LocalStatement remove(*db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(tableIdent()));
+    LocalStatement remove(*db, QStringLiteral("DELETE FROM %1 WHERE rowid = ?1").arg(tableIdent()), LocalStatement::Reuse::Yes);
     remove.bindAt(1, m_rowIds.at(m_current));
     remove.step();
     m_rows.removeAt(m_current);
@@ -939,24 +996,15 @@ LocalQuery::LocalQuery(QObject *parent)
 {
 }
 
+// Kept under their lower-case names: parameter names ignore letter case.
 void LocalQuery::setParam(const QString &name, const QVariant &value)
 {
-    for (auto it = m_params.begin(); it != m_params.end(); ++it) {
-        if (it.key().compare(name, Qt::CaseInsensitive) == 0) {
-            it.value() = value;
-            return;
-        }
-    }
-    m_params.insert(name, value);
+    m_params.insert(name.toLower(), value);
 }
 
 QVariant LocalQuery::param(const QString &name) const
 {
-    for (auto it = m_params.cbegin(); it != m_params.cend(); ++it) {
-        if (it.key().compare(name, Qt::CaseInsensitive) == 0)
-            return it.value();
-    }
-    return {};
+    return m_params.value(name.toLower());
 }
 
 void LocalQuery::open()
@@ -965,7 +1013,7 @@ void LocalQuery::open()
         return;
     auto db = connection();
     db->attachAvailable();
-    LocalStatement select(*db, m_sql.join(QLatin1Char('\n')));
+    LocalStatement select(*db, m_sql.join(QLatin1Char('\n')), LocalStatement::Reuse::Yes);
     select.bind(m_params);
     QList<FieldDef> fields;
     QList<bool> typed;
@@ -991,7 +1039,7 @@ void LocalQuery::open()
         if (!typed.at(i))
             fields[i].type = FieldType::Memo;
     }
-    m_fields = fields;
+    setFields(fields);
     m_rows = rows;
     m_state = State::Browse;
     first();

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -11,6 +12,7 @@
 #include <QVariant>
 #include <QVector>
 
+#include <array>
 #include <memory>
 #include <stdexcept>
 
@@ -100,6 +102,9 @@ public:
 
     bool isNull() const;
     QVariant value() const;           // null, qint64, double, bool, QDate, QDateTime or QString
+    // The value as the file holds it (see LocalDataSet::storedValue), which
+    // binds to a query parameter as the same value as value() does.
+    QVariant storedValue() const;
     // Text as the user sees it: Boolean "Vrai"/"Faux", Date "dd/MM/yyyy",
     // DateTime "dd/MM/yyyy HH:mm:ss" (the time left out when it is 00:00:00),
     // Float with the system's decimal separator; null gives "".
@@ -193,6 +198,11 @@ protected:
     }
     virtual void readPendingRows() {}
     void setCurrent(int row);
+    void setFields(const QList<FieldDef> &fields)
+    {
+        m_fields = fields;
+        m_fieldLookup.clear();
+    }
     virtual QVariant currentValue(int index) const;
     virtual void setBufferValue(int index, const QVariant &stored);
 
@@ -206,6 +216,11 @@ protected:
     bool m_eof = true;
     bool m_bof = true;
     bool m_rowsPending = false;
+
+private:
+    // Names as callers spelled them -> field index, checked at each use
+    // (the fields change when the data set is opened again).
+    mutable QHash<QString, int> m_fieldLookup;
 };
 
 // One table file of the database folder.
@@ -277,6 +292,9 @@ private:
     // current row (rowid -1 when none).
     qint64 m_postedRowId = -1;
     QVector<QVariant> m_postedRow;
+    // INSERT, UPDATE and the reading of one row for the opened layout, made
+    // at their first use.
+    std::array<QString, 3> m_rowSql;
 };
 
 // SQL run on the tables of the database folder, with :name parameters.

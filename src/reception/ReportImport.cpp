@@ -31,6 +31,7 @@
 #include <QSqlQuery>
 #include <QTimer>
 
+#include <memory>
 #include <stdexcept>
 
 namespace {
@@ -62,6 +63,82 @@ QString setAside(const QString &path)
         target = path + QLatin1String(ReportName::kSetAsideSuffix) + QString::number(n);
     return QFile::rename(path, target) ? target : QString();
 }
+
+// The keys of every observance (key, patient, consultation time), copied
+// into the connection's temporary database (kept in memory: nothing of it
+// reaches a file) with an index, for the checks each report makes: the table
+// file has no index on the patient, so asking it alone would read every
+// observance for every report. Made from one read of the table; triggers
+// keep it in step with what is written to the table meanwhile, inside the
+// same transaction, so a rollback takes the copy back with the table.
+// Dropped at the end of the run.
+class ObservanceKeyCopy
+{
+public:
+    ObservanceKeyCopy(const QString &folder, bool &ready)
+        : m_ready(ready)
+    {
+        m_query.setDatabaseName(folder);
+        try {
+            // An engine built to keep temporary tables in files would write
+            // the copy out in plain.
+            m_query.setSqlText(QStringLiteral("select sqlite_compileoption_used('TEMP_STORE=0')"));
+            m_query.open();
+            const bool onDisk = m_query.field(0).asInteger() != 0;
+            m_query.close();
+            if (onDisk)
+                return;
+            run(QStringLiteral("CREATE TEMP TABLE ImportObservanceKeys (OBSERVANCES_ID INTEGER PRIMARY KEY, "
+                               "PATIENTS_ID INTEGER, DATE_CONSULTATION DATETIME)"));
+            run(QStringLiteral("INSERT INTO temp.ImportObservanceKeys SELECT OBSERVANCES_ID, PATIENTS_ID, "
+                               "DATE_CONSULTATION FROM Observances"));
+            run(QStringLiteral("CREATE INDEX temp.ImportObservanceKeysByPatient ON ImportObservanceKeys "
+                               "(PATIENTS_ID, DATE_CONSULTATION)"));
+            run(QStringLiteral("CREATE TEMP TRIGGER ImportObservanceKeysAdded AFTER INSERT ON Observances BEGIN "
+                               "INSERT INTO ImportObservanceKeys VALUES (new.OBSERVANCES_ID, new.PATIENTS_ID, "
+                               "new.DATE_CONSULTATION); END"));
+            run(QStringLiteral("CREATE TEMP TRIGGER ImportObservanceKeysChanged AFTER UPDATE ON Observances BEGIN "
+                               "DELETE FROM ImportObservanceKeys WHERE OBSERVANCES_ID = old.OBSERVANCES_ID; "
+                               "INSERT INTO ImportObservanceKeys VALUES (new.OBSERVANCES_ID, new.PATIENTS_ID, "
+                               "new.DATE_CONSULTATION); END"));
+            run(QStringLiteral("CREATE TEMP TRIGGER ImportObservanceKeysRemoved AFTER DELETE ON Observances BEGIN "
+                               "DELETE FROM ImportObservanceKeys WHERE OBSERVANCES_ID = old.OBSERVANCES_ID; END"));
+            m_ready = true;
+        } catch (const std::exception &error) {
+            // The checks then ask the table itself, as slowly as before.
+            LogWriter::write(QStringLiteral("Copie des clés des observances : ") + QString::fromUtf8(error.what()));
+            drop();
+        }
+    }
+    ~ObservanceKeyCopy() { drop(); }
+    ObservanceKeyCopy(const ObservanceKeyCopy &) = delete;
+    ObservanceKeyCopy &operator=(const ObservanceKeyCopy &) = delete;
+
+private:
+    void run(const QString &sql)
+    {
+        m_query.setSqlText(sql);
+        m_query.execSql();
+    }
+    // The triggers go first: a trigger left without its table would make
+    // every write of an observance fail.
+    void drop()
+    {
+        m_ready = false;
+        try {
+            for (const char *sql : {"DROP TRIGGER IF EXISTS temp.ImportObservanceKeysAdded",
+                                    "DROP TRIGGER IF EXISTS temp.ImportObservanceKeysChanged",
+                                    "DROP TRIGGER IF EXISTS temp.ImportObservanceKeysRemoved",
+                                    "DROP TABLE IF EXISTS temp.ImportObservanceKeys"})
+                run(QString::fromLatin1(sql));
+        } catch (const std::exception &error) {
+            LogWriter::write(QStringLiteral("Copie des clés des observances : ") + QString::fromUtf8(error.what()));
+        }
+    }
+
+    LocalQuery m_query;
+    bool &m_ready;
+};
 
 class ReadFailure : public std::runtime_error
 {
@@ -172,6 +249,7 @@ void ReportImport::ImportObservances()
     m_fatal = false;
     m_unrecorded.clear();
     bool interrupted = false;
+    auto keyCopy = std::make_unique<ObservanceKeyCopy>(db.tObservances.databaseName(), m_observanceKeyCopy);
     ImportGroup group(tObservances.databaseName());
     for (int i = 0; i < files.size() && !m_fatal && !interrupted; ++i) {
         const QString path = Globals::ImportFolder + files.at(i);
@@ -216,6 +294,7 @@ void ReportImport::ImportObservances()
     }
     // Before anything that ends the run.
     commitGroup(group);
+    keyCopy.reset();
     // Armed only now: closing while the group's transaction runs would drop it.
     if (m_fatal)
         fMain.armCloseTimer();
@@ -518,8 +597,14 @@ void ReportImport::makeConsultationTimeUnique()
 {
     LocalQuery &query = fMain.database().Query1;
     query.close();
-    query.setSqlText(QStringLiteral("Select count(*) from Observances where Patients_ID = :patients_id and "
-                                    "DATE_CONSULTATION = :date_consultation"));
+    // The copy of the keys finds the candidate rows; the table's own test
+    // decides, as without it.
+    query.setSqlText((m_observanceKeyCopy
+                          ? QStringLiteral("Select count(*) from Observances where OBSERVANCES_ID in (select "
+                                           "OBSERVANCES_ID from temp.ImportObservanceKeys where PATIENTS_ID = "
+                                           ":patients_id and DATE_CONSULTATION = :date_consultation) and ")
+                          : QStringLiteral("Select count(*) from Observances where "))
+                     + QStringLiteral("Patients_ID = :patients_id and DATE_CONSULTATION = :date_consultation"));
     query.setParam(QStringLiteral("patients_id"), fMain.FImportPatientID);
     query.setParam(QStringLiteral("date_consultation"), m_consultationTime);
     query.open();
@@ -690,6 +775,9 @@ bool ReportImport::alreadyStored()
     LocalQuery query;
     query.setDatabaseName(tObservances.databaseName());
     QStringList conditions{QStringLiteral("PATIENTS_ID = :patients_id")};
+    if (m_observanceKeyCopy)
+        conditions.prepend(QStringLiteral("OBSERVANCES_ID in (select OBSERVANCES_ID from temp.ImportObservanceKeys "
+                                          "where PATIENTS_ID = :patients_id)"));
     query.setParam(QStringLiteral("patients_id"), tObservances.field(QStringLiteral("PATIENTS_ID")).value());
     const QList<FieldDef> &fields = tObservances.fields();
     for (int i = 0; i < fields.size(); ++i) {
@@ -699,7 +787,9 @@ bool ReportImport::alreadyStored()
             continue;
         // IS: an empty value is stored as null.
         conditions << u'"' + fields.at(i).name + QStringLiteral("\" IS :v") + QString::number(i);
-        query.setParam(QStringLiteral("v") + QString::number(i), tObservances.field(i).value());
+        // As stored: the same parameter as the typed value, without reading
+        // a date back through the time zone.
+        query.setParam(QStringLiteral("v") + QString::number(i), tObservances.field(i).storedValue());
     }
     query.setSqlText(QStringLiteral("select count(*) from Observances where ") + conditions.join(QStringLiteral(" and ")));
     query.open();

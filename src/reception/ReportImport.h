@@ -110,4 +110,6 @@ private:
     bool m_fatal = false;
     // Since the last round of pending events (invalid before the first).
     QElapsedTimer m_eventsProcessed;
+    // The run's in-memory copy of the observances' keys is there to use.
+    bool m_observanceKeyCopy = false;
 };

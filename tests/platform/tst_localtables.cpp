@@ -52,6 +52,9 @@ private slots:
     void storedLayoutReadBack();
     void modelFollowsDataSet();
     void badSqlAndUnknownFieldThrow();
+    void reusedStatementsNeverStale();
+    void storedDateTimesReadInLocalTime_data();
+    void storedDateTimesReadInLocalTime();
 
 private:
     // A small table with one field of each type.
@@ -533,6 +536,99 @@ void LocalTablesTest::badSqlAndUnknownFieldThrow()
     missing.setTableName(QStringLiteral("Absent.db"));
     QVERIFY_THROWS_EXCEPTION(LocalTablesError, missing.open());
     QVERIFY(!QFile::exists(m_folder + QStringLiteral("Absent.db")));
+}
+
+
+// Statements are kept prepared for their next run: nothing of an earlier run
+// (its rows, its values, the file it was made for) may show in a later one.
+void LocalTablesTest::reusedStatementsNeverStale()
+{
+    LocalTable table;
+    makeSample(table);
+    const auto add = [&](const QString &name) {
+        table.append();
+        table.field(QStringLiteral("NOM")).setAsString(name);
+        table.post();
+    };
+    add(QStringLiteral("A"));
+    LocalQuery query;
+    query.setDatabaseName(m_folder);
+    query.setSqlText(QStringLiteral("select NOM from Sample where NOM = :nom or :nom is null order by Sample_ID"));
+    const auto names = [&] {
+        query.close();
+        query.open();
+        QStringList found;
+        for (query.first(); !query.eof(); query.next())
+            found << query.field(0).asString();
+        return found;
+    };
+    query.setParam(QStringLiteral("nom"), QStringLiteral("A"));
+    QCOMPARE(names(), QStringList{QStringLiteral("A")});
+    add(QStringLiteral("A"));
+    add(QStringLiteral("B"));
+    QCOMPARE(names(), (QStringList{QStringLiteral("A"), QStringLiteral("A")}));
+    query.clearParams(); // unset: bound null, not the earlier value
+    QCOMPARE(names(), (QStringList{QStringLiteral("A"), QStringLiteral("A"), QStringLiteral("B")}));
+    // A posted row read back is the one just written, not the previous one.
+    add(QStringLiteral("C"));
+    QCOMPARE(table.field(QStringLiteral("NOM")).asString(), QStringLiteral("C"));
+
+    // The file replaced by another of the same name with another layout.
+    table.deleteTable();
+    LocalTable other;
+    other.setDatabaseName(m_folder);
+    other.setTableName(QStringLiteral("Sample.db"));
+    other.fieldDefs() = {{QStringLiteral("Sample_ID"), FieldType::AutoInc, 0, true},
+                         {QStringLiteral("Autre"), FieldType::Integer, 0, false},
+                         {QStringLiteral("NOM"), FieldType::String, 10, false}};
+    other.createTable(kKey);
+    other.open();
+    other.append();
+    other.field(QStringLiteral("Autre")).setAsInteger(7);
+    other.field(QStringLiteral("NOM")).setAsString(QStringLiteral("D"));
+    other.post();
+    QCOMPARE(other.field(QStringLiteral("Autre")).asInteger(), 7);
+    query.setParam(QStringLiteral("nom"), QStringLiteral("D"));
+    QCOMPARE(names(), QStringList{QStringLiteral("D")});
+}
+
+void LocalTablesTest::storedDateTimesReadInLocalTime_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QDateTime>("read"); // invalid: no such local time
+    QTest::newRow("plain") << QStringLiteral("2026-01-31 23:59:58") << QDateTime(QDate(2026, 1, 31), QTime(23, 59, 58));
+    QTest::newRow("hour skipped in spring") << QStringLiteral("2026-03-29 02:30:00") << QDateTime();
+    QTest::newRow("hour seen twice in autumn")
+        << QStringLiteral("2026-10-25 02:30:00") << QDateTime(QDate(2026, 10, 25), QTime(2, 30));
+    QTest::newRow("no such day") << QStringLiteral("2026-02-30 10:00:00") << QDateTime();
+    QTest::newRow("other written form") << QStringLiteral("05/03/2017 08:09") << QDateTime(QDate(2017, 3, 5), QTime(8, 9));
+    QTest::newRow("not digits") << QStringLiteral("2026-0a-01 10:00:00") << QDateTime();
+}
+
+// A stored date-time is read as the local time it names, in a zone with
+// summer time.
+void LocalTablesTest::storedDateTimesReadInLocalTime()
+{
+    QFETCH(QString, stored);
+    QFETCH(QDateTime, read);
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Paris");
+    const auto restore = qScopeGuard([&] { zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone); });
+    LocalTable table;
+    makeSample(table);
+    LocalQuery insert;
+    insert.setDatabaseName(m_folder);
+    insert.setSqlText(QStringLiteral("insert into Sample (NOM, Quand) values ('x', :quand)"));
+    insert.setParam(QStringLiteral("quand"), stored);
+    insert.execSql();
+    table.close();
+    table.open();
+    const QDateTime value = table.field(QStringLiteral("Quand")).asDateTime();
+    QCOMPARE(value.isValid(), read.isValid());
+    if (read.isValid()) {
+        QCOMPARE(value, read);
+        QCOMPARE(value.toMSecsSinceEpoch(), read.toMSecsSinceEpoch());
+    }
 }
 
 QTEST_GUILESS_MAIN(LocalTablesTest)

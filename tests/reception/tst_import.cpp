@@ -66,6 +66,7 @@ private slots:
     void incompleteReportKeptAndShown();
     void sameReportNotImportedTwice();
     void failedFileLeavesNoResultRow_data();
+    void earlierRunsCountInTheChecks();
     void failedFileLeavesNoResultRow();
     void failedGroupCommitKeepsItsFiles();
     void unreadableReportKeptAndImportGoesOn_data();
@@ -252,6 +253,31 @@ void ImportTest::sameReportNotImportedTwice()
     QCOMPARE(m_shownRows.size(), 3);
     QCOMPARE(m_shownRows.at(2).at(2), QStringLiteral("document déjà importé"));
     QVERIFY(!QFile::exists(Globals::ImportFolder + QStringLiteral("b.txt")));
+}
+
+// The checks of a run see what earlier runs stored: the same report is not
+// stored again, and another one of the same minute takes the next minute.
+void ImportTest::earlierRunsCountInTheChecks()
+{
+    const QString first = block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                                QStringLiteral("premier"));
+    writeReport(QStringLiteral("a.txt"), first + QStringLiteral("****FINFICHIER****\r\n"));
+    import().ImportObservances();
+    writeReport(QStringLiteral("b.txt"),
+                first
+                    + block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                            QStringLiteral("second"))
+                    + QStringLiteral("****FINFICHIER****\r\n"));
+    import().ImportObservances();
+
+    LocalTable &obs = m_main->database().tObservances;
+    QCOMPARE(observanceCount(), 2);
+    QStringList stored;
+    for (obs.first(); !obs.eof(); obs.next())
+        stored << obs.field(QStringLiteral("COMMENTAIRES")).asString() + u'@'
+                      + obs.field(QStringLiteral("DATE_CONSULTATION")).asDateTime().toString(QStringLiteral("HH:mm"));
+    QCOMPARE(stored, (QStringList{QStringLiteral("premier@08:09"), QStringLiteral("second@08:10")}));
+    QCOMPARE(m_shownRows.at(1).at(2), QStringLiteral("document déjà importé"));
 }
 
 void ImportTest::failedFileLeavesNoResultRow_data()
