@@ -1,6 +1,8 @@
 // Program entry of Tolvarenix Light.
 
 #include "core/ApplicationSetup.h"
+#include "core/Configuration.h"
+#include "core/LocalDatabase.h"
 #include "core/Globals.h"
 #include "app/MainWindow.h"
 #include "platform/TerminationSignals.h"
@@ -16,6 +18,9 @@ int main(int argc, char *argv[])
     QGuiApplication::setQuitOnLastWindowClosed(false);
     ApplicationSetup::installQtFrench(app);
     ApplicationSetup::applyLook(app);
+    // The tables' keys took a fifth of the start-up: they are derived on
+    // other threads while the windows are built.
+    LocalDatabase::deriveKeysAhead(Configuration::baseFolder());
 
     // The session ending asks the main window to close: open boxes end as
     // cancelled, then the closing timer closes it like any other end.

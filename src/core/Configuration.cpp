@@ -27,17 +27,21 @@ QString foreignDecimalSeparator(QChar systemSeparator)
     return {};
 }
 
+QString baseFolder()
+{
+    return AddBackslash(ProgramFolder::path() + QStringLiteral("Base"));
+}
+
 void prepare()
 {
     const QString folder = ProgramFolder::path();
     Globals::DebugMode = readDebugMode(ProgramFolder::configurationFile());
 
-    Globals::BaseFolder = folder + QStringLiteral("Base");
+    Globals::BaseFolder = baseFolder();
     Globals::RemoteDatabaseName = QLatin1String(kRemoteDatabaseName);
     QDir().mkpath(Globals::BaseFolder);
     // The tables hold the patients and the mail password: the user's alone.
     QFile::setPermissions(Globals::BaseFolder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    Globals::BaseFolder = AddBackslash(Globals::BaseFolder);
     QDir().mkpath(Globals::BaseFolder + QStringLiteral("Docs"));
 
     DeleteFileIfExists(Globals::BaseFolder + QStringLiteral("PARADOX.LCK"));

@@ -16,6 +16,9 @@ bool readDebugMode(const QString &iniFile);
 // "." for a "," system separator, "," for ".", empty otherwise.
 QString foreignDecimalSeparator(QChar systemSeparator);
 
+// The folder of the local tables, with its trailing separator.
+QString baseFolder();
+
 // Runs the whole stretch for the program folder.
 void prepare();
 

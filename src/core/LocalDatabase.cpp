@@ -115,6 +115,12 @@ void LocalDatabase::createAndOpen()
     createAndOpen(Globals::BaseFolder, ProgramFolder::configurationFile());
 }
 
+void LocalDatabase::deriveKeysAhead(const QString &baseFolder)
+{
+    LocalSession::addPassword(kPassword);
+    LocalSession::prepareKeys(baseFolder, kProtectedFiles);
+}
+
 void LocalDatabase::createAndOpen(const QString &baseFolder, const QString &configurationFile)
 {
     m_baseFolder = baseFolder;

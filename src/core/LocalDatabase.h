@@ -22,6 +22,9 @@ public:
     void createAndOpen();
     // The same for a given folder (ending with "/") and configuration file.
     void createAndOpen(const QString &baseFolder, const QString &configurationFile);
+    // Starts deriving the protected tables' keys on other threads, so that
+    // the opening of the tables finds them ready.
+    static void deriveKeysAhead(const QString &baseFolder);
 
     // Closes every table and query and empties the list of table passwords,
     // so the table files are closed (program end, backup).

@@ -126,7 +126,8 @@ QByteArray pbkdf2Sha1Block(const QByteArray &password, const QByteArray &salt, i
 
 struct PreparedKey {
     QByteArray salt;
-    QByteArray keyHex;
+    // The key's blocks, derived on threads; read once they are there.
+    std::vector<std::shared_future<QByteArray>> blocks;
     // Drawn for a file still to be created: given (with its salt) for the
     // first creation only, so no two files ever share a salt.
     bool forNewFile = false;
@@ -156,13 +157,11 @@ void PreparedKeys::prepare(const QStringList &paths, const QStringList &password
     const int rounds = sha1KdfRounds();
     if (rounds <= 0)
         return;
-    struct Job {
-        QString index;
-        QByteArray password;
-        QByteArray salt;
-        bool newFile;
-    };
-    std::vector<Job> jobs;
+    // Every block of every key on a thread of its own (or, when none can be
+    // had, when it is asked for); nobody waits here: the key is waited for
+    // when a file is opened with it.
+    constexpr int kBlocks = (kKeySize + SHA_DIGEST_LENGTH - 1) / SHA_DIGEST_LENGTH;
+    QMutexLocker lock(&preparedMutex());
     for (const QString &path : paths) {
         QByteArray salt = fileStart(path);
         const bool newFile = !QFileInfo::exists(path);
@@ -173,27 +172,22 @@ void PreparedKeys::prepare(const QStringList &paths, const QStringList &password
             continue; // nothing to derive: a plain or damaged file
         }
         for (const QString &password : passwords) {
-            if (!password.isEmpty())
-                jobs.push_back({preparedIndex(path, password), password.toUtf8(), salt, newFile});
+            if (password.isEmpty())
+                continue;
+            const QString index = preparedIndex(path, password);
+            // Already under way (derived ahead at start-up) and still right
+            // for the file as it is now.
+            const auto known = preparedKeys().constFind(index);
+            if (known != preparedKeys().cend() && (newFile ? known->forNewFile : known->salt == salt))
+                continue;
+            PreparedKey key{salt, {}, newFile};
+            const QByteArray secret = password.toUtf8();
+            for (quint32 block = 1; block <= kBlocks; ++block)
+                key.blocks.push_back(std::async(std::launch::async | std::launch::deferred, [secret, salt, rounds, block] {
+                    return pbkdf2Sha1Block(secret, salt, rounds, block);
+                }).share());
+            preparedKeys().insert(index, std::move(key));
         }
-    }
-    // Every block of every key on a thread of its own (or, when none can be
-    // had, one after the other).
-    constexpr int kBlocks = (kKeySize + SHA_DIGEST_LENGTH - 1) / SHA_DIGEST_LENGTH;
-    std::vector<std::future<QByteArray>> blocks;
-    for (const Job &job : jobs) {
-        for (quint32 block = 1; block <= kBlocks; ++block)
-            blocks.push_back(std::async(std::launch::async | std::launch::deferred, [&job, rounds, block] {
-                return pbkdf2Sha1Block(job.password, job.salt, rounds, block);
-            }));
-    }
-    QMutexLocker lock(&preparedMutex());
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-        QByteArray key;
-        for (int block = 0; block < kBlocks; ++block)
-            key += blocks[i * kBlocks + block].get();
-        key.truncate(kKeySize);
-        preparedKeys().insert(jobs[i].index, {jobs[i].salt, key.toHex(), jobs[i].newFile});
     }
 }
 
@@ -203,6 +197,10 @@ QString PreparedKeys::rawKeyFor(const QString &path, const QString &password)
     const auto it = preparedKeys().find(preparedIndex(path, password));
     if (it == preparedKeys().end())
         return {};
+    QByteArray key;
+    for (const std::shared_future<QByteArray> &block : it->blocks)
+        key += block.get();
+    key.truncate(kKeySize);
     // A new file takes the salt drawn for it; an existing one must still
     // have the salt the key was derived with (not replaced since).
     QByteArray hex;
@@ -210,9 +208,9 @@ QString PreparedKeys::rawKeyFor(const QString &path, const QString &password)
         if (!it->forNewFile)
             return {};
         it->forNewFile = false;
-        hex = it->keyHex + it->salt.toHex();
+        hex = key.toHex() + it->salt.toHex();
     } else if (fileStart(path) == it->salt)
-        hex = it->keyHex;
+        hex = key.toHex();
     else
         return {};
     return QStringLiteral("x'%1'").arg(QString::fromLatin1(hex));
