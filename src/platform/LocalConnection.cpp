@@ -503,6 +503,59 @@ void LocalConnection::dropStatements()
     m_idle.clear();
 }
 
+// --- StoredText
+
+namespace {
+// Digits of a number from 0 to 10^width - 1, zero-padded.
+void putDigits(char16_t *&out, int number, int width)
+{
+    for (int i = width - 1; i >= 0; --i, number /= 10)
+        out[i] = char16_t(u'0' + number % 10);
+    out += width;
+}
+
+// "yyyy-MM-dd" at out; false for a year the form cannot hold as four digits.
+bool putDate(char16_t *&out, const QDate &day)
+{
+    int year = 0, month = 0, dayOfMonth = 0;
+    day.getDate(&year, &month, &dayOfMonth);
+    if (year < 1000 || year > 9999)
+        return false;
+    putDigits(out, year, 4);
+    *out++ = u'-';
+    putDigits(out, month, 2);
+    *out++ = u'-';
+    putDigits(out, dayOfMonth, 2);
+    return true;
+}
+} // namespace
+
+QString StoredText::date(const QDate &day)
+{
+    QString text(10, Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    if (!day.isValid() || !putDate(out, day))
+        return day.toString(QStringLiteral("yyyy-MM-dd"));
+    return text;
+}
+
+QString StoredText::dateTime(const QDateTime &moment)
+{
+    const QDate day = moment.date();
+    const QTime time = moment.time();
+    QString text(19, Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(text.data());
+    if (!day.isValid() || !time.isValid() || !putDate(out, day))
+        return moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    *out++ = u' ';
+    putDigits(out, time.hour(), 2);
+    *out++ = u':';
+    putDigits(out, time.minute(), 2);
+    *out++ = u':';
+    putDigits(out, time.second(), 2);
+    return text;
+}
+
 // --- LocalStatement
 
 LocalStatement::LocalStatement(LocalConnection &connection, const QString &sql, Reuse reuse)
@@ -556,12 +609,11 @@ void LocalStatement::bindAt(int position, const QVariant &value)
             rc = sqlite3_bind_double(m_stmt, position, value.toDouble());
             break;
         case QMetaType::QDate:
-            rc = sqlite3_bind_text(m_stmt, position, value.toDate().toString(QStringLiteral("yyyy-MM-dd")).toUtf8().constData(),
-                                   -1, SQLITE_TRANSIENT);
+            rc = sqlite3_bind_text(m_stmt, position, StoredText::date(value.toDate()).toUtf8().constData(), -1,
+                                   SQLITE_TRANSIENT);
             break;
         case QMetaType::QDateTime:
-            rc = sqlite3_bind_text(m_stmt, position,
-                                   value.toDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toUtf8().constData(), -1,
+            rc = sqlite3_bind_text(m_stmt, position, StoredText::dateTime(value.toDateTime()).toUtf8().constData(), -1,
                                    SQLITE_TRANSIENT);
             break;
         case QMetaType::QByteArray: {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDate>
+#include <QDateTime>
 #include <QHash>
 #include <QString>
 #include <QVariant>
@@ -86,6 +88,15 @@ void prepare(const QStringList &paths, const QStringList &passwords);
 QString rawKeyFor(const QString &path, const QString &password);
 void clear();
 } // namespace PreparedKeys
+
+// The stored texts of dates, "yyyy-MM-dd", and date-times, "yyyy-MM-dd
+// HH:mm:ss" (the date and time the value names in its own zone), of valid
+// values: written directly, as the locale's formatter costs more than the
+// statement that stores them.
+namespace StoredText {
+QString date(const QDate &day);
+QString dateTime(const QDateTime &moment);
+} // namespace StoredText
 
 // A prepared statement with :name parameters bound from a map (names found
 // without regard to letter case).

@@ -12,6 +12,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -97,46 +98,49 @@ QVariant toStored(const FieldDef &def, const QVariant &value)
     if (!value.isValid() || value.isNull())
         return {};
     const bool isText = value.typeId() == QMetaType::QString;
-    const QString text = value.toString();
+    // The value as text is wanted only for a text, or for an error message:
+    // made for every date, it cost as much as the stored form itself.
+    const auto text = [&value] { return value.toString(); };
     switch (def.type) {
     case FieldType::String:
     case FieldType::Memo: {
         if (value.typeId() == QMetaType::Bool)
             return value.toBool() ? QStringLiteral("Vrai") : QStringLiteral("Faux");
-        if (text.isEmpty())
+        const QString string = text();
+        if (string.isEmpty())
             return {};
-        return def.type == FieldType::String && def.size > 0 ? text.left(def.size) : text;
+        return def.type == FieldType::String && def.size > 0 ? string.left(def.size) : string;
     }
     case FieldType::Integer:
     case FieldType::AutoInc: {
-        if (isText && text.trimmed().isEmpty())
+        if (isText && text().trimmed().isEmpty())
             return {};
         bool ok = false;
-        const qint64 number = isText ? text.trimmed().toLongLong(&ok) : value.toLongLong(&ok);
+        const qint64 number = isText ? text().trimmed().toLongLong(&ok) : value.toLongLong(&ok);
         if (!ok || number < INT32_MIN || number > INT32_MAX)
-            conversionError(text, QStringLiteral("une valeur entière correcte"));
+            conversionError(text(), QStringLiteral("une valeur entière correcte"));
         return number;
     }
     case FieldType::Float: {
-        if (isText && text.trimmed().isEmpty())
+        if (isText && text().trimmed().isEmpty())
             return {};
         bool ok = false;
         double number = 0;
         if (isText) {
-            QString normal = text.trimmed();
+            QString normal = text().trimmed();
             normal.replace(DecimalSeparator::system(), QLatin1Char('.'));
             number = QLocale::c().toDouble(normal, &ok);
         } else {
             number = value.toDouble(&ok);
         }
         if (!ok)
-            conversionError(text, QStringLiteral("une valeur à virgule flottante correcte"));
+            conversionError(text(), QStringLiteral("une valeur à virgule flottante correcte"));
         return number;
     }
     case FieldType::Boolean: {
         if (!isText)
             return qint64(value.toBool() ? 1 : 0);
-        const QString word = text.trimmed().toLower();
+        const QString word = text().trimmed().toLower();
         if (word.isEmpty())
             return {};
         static const QStringList yes = {QStringLiteral("vrai"), QStringLiteral("true"), QStringLiteral("1"),
@@ -147,7 +151,7 @@ QVariant toStored(const FieldDef &def, const QVariant &value)
             return qint64(1);
         if (no.contains(word))
             return qint64(0);
-        conversionError(text, QStringLiteral("une valeur booléenne correcte"));
+        conversionError(text(), QStringLiteral("une valeur booléenne correcte"));
     }
     case FieldType::Date:
     case FieldType::DateTime: {
@@ -156,24 +160,85 @@ QVariant toStored(const FieldDef &def, const QVariant &value)
         if (def.type == FieldType::Date && value.typeId() == QMetaType::QDate) {
             const QDate day = value.toDate();
             if (!day.isValid())
-                conversionError(text, QStringLiteral("une date correcte"));
-            return day.toString(kDateFormat);
+                conversionError(text(), QStringLiteral("une date correcte"));
+            return StoredText::date(day);
         }
         QDateTime moment;
         if (value.typeId() == QMetaType::QDateTime)
             moment = value.toDateTime();
         else if (value.typeId() == QMetaType::QDate)
             moment = value.toDate().startOfDay();
-        else if (!text.trimmed().isEmpty())
-            moment = parseDateTime(text.trimmed());
+        else if (!text().trimmed().isEmpty())
+            moment = parseDateTime(text().trimmed());
         else
             return {};
         if (!moment.isValid())
-            conversionError(text, QStringLiteral("une date correcte"));
-        return moment.toString(def.type == FieldType::Date ? kDateFormat : kDateTimeFormat);
+            conversionError(text(), QStringLiteral("une date correcte"));
+        return def.type == FieldType::Date ? StoredText::date(moment.date()) : StoredText::dateTime(moment);
     }
     }
     return {};
+}
+
+// Whether a text could be taken for a number by a column that prefers
+// numbers (the engine converts such a text when it stores it): the engine's
+// form of a number, spaces around it, a sign, digits with one point, an
+// exponent. Looser than the engine where they differ (an exponent without
+// digits), never stricter.
+bool mayReadAsNumber(QStringView text)
+{
+    qsizetype i = 0;
+    const qsizetype size = text.size();
+    const auto at = [&](qsizetype k) { return k < size ? text[k].unicode() : char16_t(0); };
+    const auto isSpace = [](char16_t c) { return c == u' ' || (c >= 9 && c <= 13); };
+    const auto isDigit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
+    while (isSpace(at(i)))
+        ++i;
+    if (at(i) == u'+' || at(i) == u'-')
+        ++i;
+    bool digits = false;
+    for (; isDigit(at(i)); ++i)
+        digits = true;
+    if (at(i) == u'.')
+        for (++i; isDigit(at(i)); ++i)
+            digits = true;
+    if (!digits)
+        return false;
+    if (at(i) == u'e' || at(i) == u'E') {
+        ++i;
+        if (at(i) == u'+' || at(i) == u'-')
+            ++i;
+        while (isDigit(at(i)))
+            ++i;
+    }
+    while (isSpace(at(i)))
+        ++i;
+    return i == size;
+}
+
+// Whether the engine stores a value bound for a field exactly as it is, so
+// that reading the row back would give the same value. Texts go unchanged
+// into a String (text) column, and into the others unless they look like a
+// number; integers into Integer and Boolean columns; doubles into Float
+// (real) columns, except the two the engine does not keep: NaN (stored as
+// null) and -0 (stored as 0).
+bool storedAsBound(const FieldDef &def, const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return true;
+    switch (value.typeId()) {
+    case QMetaType::QString: {
+        const QString &text = *static_cast<const QString *>(value.constData());
+        return text.isValidUtf16() && (def.type == FieldType::String || !mayReadAsNumber(text));
+    }
+    case QMetaType::LongLong:
+        return def.type == FieldType::Integer || def.type == FieldType::AutoInc || def.type == FieldType::Boolean;
+    case QMetaType::Double: {
+        const double number = *static_cast<const double *>(value.constData());
+        return def.type == FieldType::Float && !std::isnan(number) && !(number == 0 && std::signbit(number));
+    }
+    default: return false;
+    }
 }
 
 // A DateTime as stored, "yyyy-MM-dd HH:mm:ss", read without the general
@@ -405,23 +470,37 @@ LocalDataSet::LocalDataSet(QObject *parent)
 
 LocalDataSet::~LocalDataSet() = default;
 
-void LocalDataSet::setDatabaseName(const QString &folder)
+namespace {
+// The database folder with one trailing separator; the connection of the
+// former folder is let go when it changes.
+void setFolder(QString &folder, std::shared_ptr<LocalConnection> &connection, const QString &name)
 {
-    QString path = folder;
+    QString path = name;
     if (!path.isEmpty() && !path.endsWith(QLatin1Char('/')))
         path += QLatin1Char('/');
-    if (path != m_folder)
-        m_connection.reset();
-    m_folder = path;
+    if (path != folder)
+        connection.reset();
+    folder = path;
+}
+
+const std::shared_ptr<LocalConnection> &folderConnection(const QString &folder, std::shared_ptr<LocalConnection> &connection)
+{
+    if (folder.isEmpty())
+        throw LocalTablesError(QStringLiteral("Aucun dossier de base de données n'est indiqué."));
+    if (!connection)
+        connection = LocalConnection::forFolder(folder);
+    return connection;
+}
+} // namespace
+
+void LocalDataSet::setDatabaseName(const QString &folder)
+{
+    setFolder(m_folder, m_connection, folder);
 }
 
 std::shared_ptr<LocalConnection> LocalDataSet::connection()
 {
-    if (m_folder.isEmpty())
-        throw LocalTablesError(QStringLiteral("Aucun dossier de base de données n'est indiqué."));
-    if (!m_connection)
-        m_connection = LocalConnection::forFolder(m_folder);
-    return m_connection;
+    return folderConnection(m_folder, m_connection);
 }
 
 void LocalDataSet::close()
@@ -911,15 +990,30 @@ void LocalTable::post()
         }
         return position;
     };
+    // The row as the file now holds it: the values just bound when the
+    // engine keeps each of them as it is, else read back.
+    const auto writtenRow = [this](qint64 rowId) {
+        for (int i = 0; i < m_fields.size(); ++i) {
+            if (i != m_keyField && !storedAsBound(m_fields.at(i), m_buffer.at(i)))
+                return readRow(rowId);
+        }
+        QVector<QVariant> row = std::move(m_buffer);
+        if (m_keyField >= 0)
+            row[m_keyField] = rowId; // the key is the row's id
+        return row;
+    };
     if (m_state == State::Insert) {
-        LocalStatement insert(*db, m_rowSql[0], LocalStatement::Reuse::Yes);
-        bindBuffer(insert);
-        insert.step();
-        const qint64 rowId = sqlite3_last_insert_rowid(db->handle());
+        qint64 rowId = 0;
+        {
+            LocalStatement insert(*db, m_rowSql[0], LocalStatement::Reuse::Yes);
+            bindBuffer(insert);
+            insert.step();
+            rowId = sqlite3_last_insert_rowid(db->handle());
+        }
         if (m_rowsPending) {
             // The other rows are still unread: keep only this one at hand.
             m_postedRowId = rowId;
-            m_postedRow = readRow(rowId);
+            m_postedRow = writtenRow(rowId);
             m_state = State::Browse;
             m_buffer.clear();
             emit rowsChanged();
@@ -928,16 +1022,18 @@ void LocalTable::post()
         }
         const auto position = std::upper_bound(m_rowIds.begin(), m_rowIds.end(), rowId) - m_rowIds.begin();
         m_rowIds.insert(position, rowId);
-        m_rows.insert(position, readRow(rowId));
+        m_rows.insert(position, writtenRow(rowId));
         m_state = State::Browse;
         m_buffer.clear();
         emit rowsChanged();
         moveTo(int(position));
     } else {
-        LocalStatement update(*db, m_rowSql[1], LocalStatement::Reuse::Yes);
-        update.bindAt(bindBuffer(update) + 1, m_rowIds.at(m_current));
-        update.step();
-        m_rows[m_current] = readRow(m_rowIds.at(m_current));
+        {
+            LocalStatement update(*db, m_rowSql[1], LocalStatement::Reuse::Yes);
+            update.bindAt(bindBuffer(update) + 1, m_rowIds.at(m_current));
+            update.step();
+        }
+        m_rows[m_current] = writtenRow(m_rowIds.at(m_current));
         m_state = State::Browse;
         m_buffer.clear();
         emit rowsChanged();
@@ -1055,6 +1151,23 @@ int LocalQuery::execSql()
     while (statement.step()) {
     }
     return sqlite3_changes(db->handle());
+}
+
+// --- LocalCommand
+
+void LocalCommand::setDatabaseName(const QString &folder)
+{
+    setFolder(m_folder, m_connection, folder);
+}
+
+QVariant LocalCommand::firstValue(const QVariantList &values)
+{
+    LocalConnection &db = *folderConnection(m_folder, m_connection);
+    db.attachAvailable();
+    LocalStatement statement(db, m_sql, LocalStatement::Reuse::Yes);
+    for (int i = 0; i < values.size(); ++i)
+        statement.bindAt(i + 1, values.at(i));
+    return statement.step() ? statement.columnValue(0) : QVariant();
 }
 
 // --- LocalDataSetModel

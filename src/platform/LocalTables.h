@@ -323,6 +323,28 @@ private:
     QVariantMap m_params;
 };
 
+// One statement run again and again with other values, for a check that
+// wants a single value and no data set: its SQL text is set once, its values
+// are bound by position (?1, ?2...) and its prepared form is kept by the
+// folder's connection from one run to the next.
+class LocalCommand
+{
+public:
+    void setDatabaseName(const QString &folder);
+    void setSqlText(const QString &sql) { m_sql = sql; }
+    const QString &sqlText() const { return m_sql; }
+
+    // Runs the statement with these values for ?1, ?2... (stored values, see
+    // LocalField::storedValue, or values as LocalQuery::setParam takes them);
+    // the first column of its first row, null when it gives no row.
+    QVariant firstValue(const QVariantList &values);
+
+private:
+    QString m_folder;
+    std::shared_ptr<LocalConnection> m_connection;
+    QString m_sql;
+};
+
 // One transaction over the table files of a database folder: what the
 // tables and queries of that folder write meanwhile reaches the files at
 // commit(), or not at all when the scope ends without it or the process

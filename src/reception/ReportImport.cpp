@@ -29,6 +29,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <memory>
@@ -64,21 +65,107 @@ QString setAside(const QString &path)
     return QFile::rename(path, target) ? target : QString();
 }
 
-// The keys of every observance (key, patient, consultation time), copied
+} // namespace
+
+// The checks each report's observance goes through before it is stored,
+// for one run: whether the patient has it already, and which consultation
+// time is free. Their statements are built once for the run and run with
+// the record's values bound by position.
+//
+// The keys of every observance (key, patient, consultation time) are copied
 // into the connection's temporary database (kept in memory: nothing of it
-// reaches a file) with an index, for the checks each report makes: the table
-// file has no index on the patient, so asking it alone would read every
-// observance for every report. Made from one read of the table; triggers
-// keep it in step with what is written to the table meanwhile, inside the
-// same transaction, so a rollback takes the copy back with the table.
-// Dropped at the end of the run.
-class ObservanceKeyCopy
+// reaches a file) with an index, for these checks: the table file has no
+// index on the patient, so asking it alone would read every observance for
+// every report. Made from one read of the table; triggers keep it in step
+// with what is written to the table meanwhile, inside the same transaction,
+// so a rollback takes the copy back with the table. Dropped at the end of
+// the run. The copy finds the candidate rows; the table's own test decides,
+// as without it.
+class ObservanceChecks
 {
 public:
-    ObservanceKeyCopy(const QString &folder, bool &ready)
-        : m_ready(ready)
+    explicit ObservanceChecks(const QString &folder)
     {
         m_query.setDatabaseName(folder);
+        m_sameContent.setDatabaseName(folder);
+        m_sameTime.setDatabaseName(folder);
+        makeKeyCopy();
+        m_sameTime.setSqlText(patientRows() + QStringLiteral("o.Patients_ID = ?1 and o.DATE_CONSULTATION = ?2")
+                              + (m_keyCopy ? QStringLiteral(" and k.DATE_CONSULTATION = ?2") : QString()));
+    }
+    ~ObservanceChecks() { dropKeyCopy(); }
+    ObservanceChecks(const ObservanceChecks &) = delete;
+    ObservanceChecks &operator=(const ObservanceChecks &) = delete;
+
+    // True when the patient of the record being inserted already has an
+    // observance with the same content (everything but its key and
+    // consultation time).
+    bool alreadyStored(LocalDataSet &record)
+    {
+        if (!m_layout.isSharedWith(record.fields()))
+            followLayout(record);
+        m_values[0] = record.field(m_patientField).storedValue();
+        for (int i = 0; i < m_compared.size(); ++i)
+            m_values[i + 1] = record.field(m_compared.at(i)).storedValue();
+        return m_sameContent.firstValue(m_values).toLongLong() > 0;
+    }
+
+    // The first consultation time from this one on, minute by minute, that
+    // the patient has no observance at.
+    QDateTime freeConsultationTime(int patientId, QDateTime time)
+    {
+        while (m_sameTime.firstValue({patientId, time}).toLongLong() > 0)
+            time = time.addSecs(60);
+        return time;
+    }
+
+private:
+    // The statement of the content check for the record's fields: every
+    // field but the key, the patient and the consultation time, compared
+    // with IS (an empty value is stored as null) to its stored value, which
+    // binds as the same parameter as the typed value without reading a date
+    // back through the time zone.
+    void followLayout(LocalDataSet &record)
+    {
+        const QList<FieldDef> &fields = record.fields();
+        QStringList names;
+        for (const FieldDef &def : fields)
+            names << def.name;
+        if (names != m_names) {
+            m_patientField = record.fieldIndex(QStringLiteral("PATIENTS_ID"));
+            if (m_patientField < 0)
+                record.field(QStringLiteral("PATIENTS_ID")); // throws, naming the field
+            QStringList conditions{QStringLiteral("o.PATIENTS_ID = ?1")};
+            m_compared.clear();
+            for (int i = 0; i < fields.size(); ++i) {
+                const QString field = fields.at(i).name.toUpper();
+                if (field == QLatin1String("OBSERVANCES_ID") || field == QLatin1String("DATE_CONSULTATION")
+                    || field == QLatin1String("PATIENTS_ID"))
+                    continue;
+                m_compared << i;
+                conditions << QStringLiteral("o.\"") + fields.at(i).name + QStringLiteral("\" IS ?")
+                                  + QString::number(m_compared.size() + 1);
+            }
+            m_sameContent.setSqlText(patientRows() + conditions.join(QStringLiteral(" and ")));
+            m_values = QVariantList(m_compared.size() + 1);
+            m_names = names;
+        }
+        m_layout = fields;
+    }
+
+    // The start of a count of the patient's observances (?1), "o", up to
+    // their conditions. With the copy: the copy's rows of the patient, each
+    // joined to its observance by its key (unique, so each observance counts
+    // once), in that order whatever the engine would guess.
+    QString patientRows() const
+    {
+        return m_keyCopy ? QStringLiteral("select count(*) from temp.ImportObservanceKeys k cross join Observances o "
+                                          "on o.OBSERVANCES_ID = k.OBSERVANCES_ID where k.PATIENTS_ID = ?1 and ")
+                         : QStringLiteral("select count(*) from Observances o where ");
+    }
+
+    void makeKeyCopy()
+    {
         try {
             // An engine built to keep temporary tables in files would write
             // the copy out in plain.
@@ -103,18 +190,14 @@ public:
                                "new.DATE_CONSULTATION); END"));
             run(QStringLiteral("CREATE TEMP TRIGGER ImportObservanceKeysRemoved AFTER DELETE ON Observances BEGIN "
                                "DELETE FROM ImportObservanceKeys WHERE OBSERVANCES_ID = old.OBSERVANCES_ID; END"));
-            m_ready = true;
+            m_keyCopy = true;
         } catch (const std::exception &error) {
             // The checks then ask the table itself, as slowly as before.
             LogWriter::write(QStringLiteral("Copie des clés des observances : ") + QString::fromUtf8(error.what()));
-            drop();
+            dropKeyCopy();
         }
     }
-    ~ObservanceKeyCopy() { drop(); }
-    ObservanceKeyCopy(const ObservanceKeyCopy &) = delete;
-    ObservanceKeyCopy &operator=(const ObservanceKeyCopy &) = delete;
 
-private:
     void run(const QString &sql)
     {
         m_query.setSqlText(sql);
@@ -122,9 +205,9 @@ private:
     }
     // The triggers go first: a trigger left without its table would make
     // every write of an observance fail.
-    void drop()
+    void dropKeyCopy()
     {
-        m_ready = false;
+        m_keyCopy = false;
         try {
             for (const char *sql : {"DROP TRIGGER IF EXISTS temp.ImportObservanceKeysAdded",
                                     "DROP TRIGGER IF EXISTS temp.ImportObservanceKeysChanged",
@@ -137,8 +220,20 @@ private:
     }
 
     LocalQuery m_query;
-    bool &m_ready;
+    bool m_keyCopy = false;
+    LocalCommand m_sameContent;
+    LocalCommand m_sameTime;
+    // The record's layout the content check was built for, its field names,
+    // the patient's field and the compared fields, in the order of their
+    // parameters from ?2 on.
+    QList<FieldDef> m_layout;
+    QStringList m_names;
+    int m_patientField = -1;
+    QList<int> m_compared;
+    QVariantList m_values;
 };
+
+namespace {
 
 class ReadFailure : public std::runtime_error
 {
@@ -249,7 +344,9 @@ void ReportImport::ImportObservances()
     m_fatal = false;
     m_unrecorded.clear();
     bool interrupted = false;
-    auto keyCopy = std::make_unique<ObservanceKeyCopy>(db.tObservances.databaseName(), m_observanceKeyCopy);
+    auto checks = std::make_unique<ObservanceChecks>(db.tObservances.databaseName());
+    m_checks = checks.get();
+    const auto forgetChecks = qScopeGuard([this] { m_checks = nullptr; });
     ImportGroup group(tObservances.databaseName());
     for (int i = 0; i < files.size() && !m_fatal && !interrupted; ++i) {
         const QString path = Globals::ImportFolder + files.at(i);
@@ -294,7 +391,8 @@ void ReportImport::ImportObservances()
     }
     // Before anything that ends the run.
     commitGroup(group);
-    keyCopy.reset();
+    m_checks = nullptr;
+    checks.reset();
     // Armed only now: closing while the group's transaction runs would drop it.
     if (m_fatal)
         fMain.armCloseTimer();
@@ -595,26 +693,7 @@ void ReportImport::identifyBlock(const QString &line, const QString &name)
 
 void ReportImport::makeConsultationTimeUnique()
 {
-    LocalQuery &query = fMain.database().Query1;
-    query.close();
-    // The copy of the keys finds the candidate rows; the table's own test
-    // decides, as without it.
-    query.setSqlText((m_observanceKeyCopy
-                          ? QStringLiteral("Select count(*) from Observances where OBSERVANCES_ID in (select "
-                                           "OBSERVANCES_ID from temp.ImportObservanceKeys where PATIENTS_ID = "
-                                           ":patients_id and DATE_CONSULTATION = :date_consultation) and ")
-                          : QStringLiteral("Select count(*) from Observances where "))
-                     + QStringLiteral("Patients_ID = :patients_id and DATE_CONSULTATION = :date_consultation"));
-    query.setParam(QStringLiteral("patients_id"), fMain.FImportPatientID);
-    query.setParam(QStringLiteral("date_consultation"), m_consultationTime);
-    query.open();
-    while (query.field(0).asInteger() > 0) {
-        query.close();
-        m_consultationTime = m_consultationTime.addSecs(60);
-        query.setParam(QStringLiteral("date_consultation"), m_consultationTime);
-        query.open();
-    }
-    query.close();
+    m_consultationTime = m_checks->freeConsultationTime(fMain.FImportPatientID, m_consultationTime);
 }
 
 void ReportImport::readReportDate(const QString &line)
@@ -767,33 +846,11 @@ bool ReportImport::storeRecord(const QString &name, bool &duplicate)
 // True when the patient already has an observance with the same content as
 // the block's record (everything but its key and consultation time): the
 // same report read again, from a file kept after an interrupted run or sent
-// twice.
+// twice. Asked of that patient's rows in the file: reading every observance
+// of every patient for each report would make an import quadratic.
 bool ReportImport::alreadyStored()
 {
-    // Asked of that patient's rows in the file: reading every observance of
-    // every patient for each report would make an import quadratic.
-    LocalQuery query;
-    query.setDatabaseName(tObservances.databaseName());
-    QStringList conditions{QStringLiteral("PATIENTS_ID = :patients_id")};
-    if (m_observanceKeyCopy)
-        conditions.prepend(QStringLiteral("OBSERVANCES_ID in (select OBSERVANCES_ID from temp.ImportObservanceKeys "
-                                          "where PATIENTS_ID = :patients_id)"));
-    query.setParam(QStringLiteral("patients_id"), tObservances.field(QStringLiteral("PATIENTS_ID")).value());
-    const QList<FieldDef> &fields = tObservances.fields();
-    for (int i = 0; i < fields.size(); ++i) {
-        const QString field = fields.at(i).name.toUpper();
-        if (field == QLatin1String("OBSERVANCES_ID") || field == QLatin1String("DATE_CONSULTATION")
-            || field == QLatin1String("PATIENTS_ID"))
-            continue;
-        // IS: an empty value is stored as null.
-        conditions << u'"' + fields.at(i).name + QStringLiteral("\" IS :v") + QString::number(i);
-        // As stored: the same parameter as the typed value, without reading
-        // a date back through the time zone.
-        query.setParam(QStringLiteral("v") + QString::number(i), tObservances.field(i).storedValue());
-    }
-    query.setSqlText(QStringLiteral("select count(*) from Observances where ") + conditions.join(QStringLiteral(" and ")));
-    query.open();
-    return query.field(0).asInteger() > 0;
+    return m_checks->alreadyStored(tObservances);
 }
 
 void ReportImport::writeResultRow(const QString &fileName, bool imported, const QString &comment)

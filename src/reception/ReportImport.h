@@ -10,6 +10,7 @@
 #include <functional>
 
 class ImportGroup;
+class ObservanceChecks;
 class MainWindowInterface;
 class LocalTable;
 class ReportLineReader;
@@ -110,6 +111,6 @@ private:
     bool m_fatal = false;
     // Since the last round of pending events (invalid before the first).
     QElapsedTimer m_eventsProcessed;
-    // The run's in-memory copy of the observances' keys is there to use.
-    bool m_observanceKeyCopy = false;
+    // The checks of the observances, for the run.
+    ObservanceChecks *m_checks = nullptr;
 };

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cmath>
+
 namespace {
 
 const QString kKey = QStringLiteral("vigne+craie");
@@ -55,6 +57,8 @@ private slots:
     void reusedStatementsNeverStale();
     void storedDateTimesReadInLocalTime_data();
     void storedDateTimesReadInLocalTime();
+    void postedRowIsTheStoredRow_data();
+    void postedRowIsTheStoredRow();
 
 private:
     // A small table with one field of each type.
@@ -628,6 +632,63 @@ void LocalTablesTest::storedDateTimesReadInLocalTime()
     if (read.isValid()) {
         QCOMPARE(value, read);
         QCOMPARE(value.toMSecsSinceEpoch(), read.toMSecsSinceEpoch());
+    }
+}
+
+void LocalTablesTest::postedRowIsTheStoredRow_data()
+{
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QVariant>("input");
+    // Texts a column preferring numbers stores as numbers, and others it keeps.
+    QTest::newRow("memo of digits") << QStringLiteral("Texte") << QVariant(QStringLiteral("12"));
+    QTest::newRow("memo of a decimal") << QStringLiteral("Texte") << QVariant(QStringLiteral(" 3.0 "));
+    QTest::newRow("memo of an exponent") << QStringLiteral("Texte") << QVariant(QStringLiteral("-1e3"));
+    QTest::newRow("memo like a date") << QStringLiteral("Texte") << QVariant(QStringLiteral("2017-03-05"));
+    QTest::newRow("memo of words") << QStringLiteral("Texte") << QVariant(QStringLiteral("douze 12"));
+    QTest::newRow("string of digits") << QStringLiteral("NOM") << QVariant(QStringLiteral("0012"));
+    // A double the engine does not keep: stored as null.
+    QTest::newRow("float not a number") << QStringLiteral("Valeur") << QVariant(std::nan(""));
+    QTest::newRow("float") << QStringLiteral("Valeur") << QVariant(2.5);
+    QTest::newRow("date") << QStringLiteral("Jour") << QVariant(QDate(2017, 3, 5));
+    QTest::newRow("date-time") << QStringLiteral("Quand") << QVariant(QDateTime(QDate(2017, 3, 5), QTime(8, 9, 10)));
+    QTest::newRow("early year") << QStringLiteral("Quand") << QVariant(QDateTime(QDate(812, 3, 5), QTime(8, 9)));
+}
+
+// The row a table shows once a record is posted, with its rows read or not,
+// is the row the file holds (a fresh reading), value for value and of the
+// same kind, its key included.
+void LocalTablesTest::postedRowIsTheStoredRow()
+{
+    QFETCH(QString, field);
+    QFETCH(QVariant, input);
+    LocalTable table;
+    makeSample(table);
+    for (const bool onDemand : {false, true}) {
+        table.close();
+        table.setRowsOnDemand(onDemand);
+        table.open();
+        table.append();
+        if (field != QLatin1String("NOM"))
+            table.field(QStringLiteral("NOM")).setAsString(QStringLiteral("x"));
+        table.field(field).setValue(input);
+        table.post();
+        QList<QVariant> shown;
+        for (int i = 0; i < table.fields().size(); ++i)
+            shown << table.field(i).storedValue();
+        const QVariant key = shown.first();
+        QVERIFY(!key.isNull());
+
+        LocalTable file;
+        file.setDatabaseName(m_folder);
+        file.setTableName(QStringLiteral("Sample.db"));
+        file.open();
+        QVERIFY(file.locate({QStringLiteral("Sample_ID")}, {key}));
+        for (int i = 0; i < file.fields().size(); ++i) {
+            const QVariant stored = file.field(i).storedValue();
+            QVERIFY2(stored.typeId() == shown.at(i).typeId() && stored == shown.at(i),
+                     qPrintable(file.fields().at(i).name + QStringLiteral(": ") + stored.toString()));
+            QCOMPARE(table.field(i).asString(), file.field(i).asString());
+        }
     }
 }
 

@@ -67,6 +67,8 @@ private slots:
     void sameReportNotImportedTwice();
     void failedFileLeavesNoResultRow_data();
     void earlierRunsCountInTheChecks();
+    void duplicateOnlyWithTheSameValues_data();
+    void duplicateOnlyWithTheSameValues();
     void failedFileLeavesNoResultRow();
     void failedGroupCommitKeepsItsFiles();
     void unreadableReportKeptAndImportGoesOn_data();
@@ -278,6 +280,45 @@ void ImportTest::earlierRunsCountInTheChecks()
                       + obs.field(QStringLiteral("DATE_CONSULTATION")).asDateTime().toString(QStringLiteral("HH:mm"));
     QCOMPARE(stored, (QStringList{QStringLiteral("premier@08:09"), QStringLiteral("second@08:10")}));
     QCOMPARE(m_shownRows.at(1).at(2), QStringLiteral("document déjà importé"));
+}
+
+void ImportTest::duplicateOnlyWithTheSameValues_data()
+{
+    QTest::addColumn<QStringList>("first");
+    QTest::addColumn<QStringList>("second");
+    QTest::addColumn<bool>("duplicate");
+    const QString weight = QStringLiteral("KORVA|Poids|OBS_POIDS||%1|");
+    QTest::newRow("weight, then none") << QStringList{weight.arg(72)} << QStringList{} << false;
+    QTest::newRow("none, then weight") << QStringList{} << QStringList{weight.arg(72)} << false;
+    QTest::newRow("weight changed") << QStringList{weight.arg(72)} << QStringList{weight.arg(73)} << false;
+    // A link of digits is stored by the engine as a number.
+    const QStringList link{QStringLiteral("KORVA|Lien|OBS_URL||12|"), weight.arg(72)};
+    QTest::newRow("same values") << link << link << true;
+}
+
+// Two reports of one patient in one file, the second again in a later file:
+// a report is "already imported" only when every value matches, whatever the
+// report checked before it held.
+void ImportTest::duplicateOnlyWithTheSameValues()
+{
+    QFETCH(QStringList, first);
+    QFETCH(QStringList, second);
+    QFETCH(bool, duplicate);
+    const auto report = [](const QStringList &lines) {
+        return block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                     QStringLiteral("suivi"), lines);
+    };
+    writeReport(QStringLiteral("a.txt"), report(first) + report(second) + QStringLiteral("****FINFICHIER****\r\n"));
+    writeReport(QStringLiteral("b.txt"), report(second) + QStringLiteral("****FINFICHIER****\r\n"));
+    import().ImportObservances();
+
+    QCOMPARE(observanceCount(), duplicate ? 1 : 2);
+    QStringList comments;
+    for (const QStringList &row : std::as_const(m_shownRows))
+        comments << row.at(2);
+    const QString stored = QStringLiteral("document importé dans un champ mémo");
+    const QString again = QStringLiteral("document déjà importé");
+    QCOMPARE(comments, (QStringList{stored, duplicate ? again : stored, again}));
 }
 
 void ImportTest::failedFileLeavesNoResultRow_data()
