@@ -139,12 +139,12 @@ QString AddBackslash(const QString &path)
 
 bool DeleteFileIfExists(const QString &fileName)
 {
-    const EntryType type = entryType(fileName);
-    if (type == EntryType::Missing)
+    // Removed at once in the usual case (one call per imported report); the
+    // entry's type only tells, after a refusal, whether it was there at all
+    // (a folder is never removed: unlink refuses it).
+    if (::unlink(QFile::encodeName(fileName).constData()) == 0)
         return true;
-    if (type == EntryType::Folder)
-        return false;
-    return ::unlink(QFile::encodeName(fileName).constData()) == 0;
+    return entryType(fileName) == EntryType::Missing;
 }
 
 bool DeleteDirectoryTree(const QString &folder)

@@ -1,6 +1,8 @@
 #include "platform/IniFile.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTemporaryDir>
 #include <QSettings>
@@ -49,7 +51,7 @@ struct RenderedEntry {
     QByteArray value;       // "value"
 };
 
-RenderedEntry render(const QString &section, const QString &key, const QString &value)
+RenderedEntry renderWithWriter(const QString &section, const QString &key, const QString &value)
 {
     RenderedEntry entry;
     QTemporaryDir dir;
@@ -81,6 +83,107 @@ RenderedEntry render(const QString &section, const QString &key, const QString &
         }
     }
     return entry;
+}
+
+// Names and values the format's writer puts down exactly as they are: no
+// escape, no quotes (a section named "General" is escaped, being the
+// format's own section for keys outside any).
+bool isPlainName(const QString &name)
+{
+    if (name.isEmpty())
+        return false;
+    for (const QChar c : name) {
+        const char16_t u = c.unicode();
+        if (!((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' || u == '-'
+              || u == '.'))
+            return false;
+    }
+    return true;
+}
+
+bool isPlainValue(const QString &value)
+{
+    for (const QChar c : value) {
+        const char16_t u = c.unicode();
+        if (!((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' || u == '-'
+              || u == '.' || u == ':' || u == '/'))
+            return false;
+    }
+    return true;
+}
+
+bool allHeadersPlain(const QList<QByteArray> &lines)
+{
+    for (const QByteArray &line : lines) {
+        const QByteArray trimmed = line.trimmed();
+        if (!trimmed.startsWith('['))
+            continue;
+        const qsizetype close = trimmed.indexOf(']');
+        if (close < 0 || !isPlainName(QString::fromLatin1(trimmed.mid(1, close - 1))))
+            return false;
+    }
+    return true;
+}
+
+// Rendering through the format's writer costs a temporary file: the plain
+// case (widths, numbers, simple names) is spelt out directly.
+RenderedEntry render(const QString &section, const QString &key, const QString &value)
+{
+    if (isPlainName(section) && section.compare(QLatin1String("general"), Qt::CaseInsensitive) != 0
+        && isPlainName(key) && isPlainValue(value)) {
+        RenderedEntry entry;
+        entry.sectionName = section.toLatin1();
+        entry.header = '[' + entry.sectionName + ']';
+        entry.keyName = key.toLatin1();
+        entry.value = value.toLatin1();
+        entry.line = entry.keyName + '=' + entry.value;
+        return entry;
+    }
+    return renderWithWriter(section, key, value);
+}
+
+// Puts the entry into the file's lines: its key's line rewritten in place,
+// or added at the end of its section, or a new section at the end of the
+// file. False when the lines already held it as it would be written.
+bool applyEntry(QList<QByteArray> &lines, const RenderedEntry &entry, const QByteArray &eol)
+{
+    qsizetype sectionStart = -1; // index of the header line
+    qsizetype lastFilled = -1;   // last non-blank line of that section
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QByteArray trimmed = lines[i].trimmed();
+        if (trimmed.startsWith('[')) {
+            if (sectionStart >= 0)
+                break;
+            const qsizetype close = trimmed.indexOf(']');
+            if (close > 0 && sameName(trimmed.mid(1, close - 1), entry.sectionName)) {
+                sectionStart = i;
+                lastFilled = i;
+            }
+            continue;
+        }
+        if (sectionStart < 0 || trimmed.isEmpty())
+            continue;
+        lastFilled = i;
+        const qsizetype equals = lines[i].indexOf('=');
+        if (trimmed.startsWith(';') || trimmed.startsWith('#') || equals < 0)
+            continue;
+        if (sameName(lines[i].left(equals).trimmed(), entry.keyName)) {
+            QByteArray line = lines[i].left(equals + 1) + entry.value + eol;
+            if (line == lines[i])
+                return false;
+            lines[i] = std::move(line);
+            return true;
+        }
+    }
+    if (sectionStart >= 0) {
+        lines.insert(lastFilled + 1, entry.line + eol);
+    } else {
+        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
+            lines.append(eol);
+        lines.append(entry.header + eol);
+        lines.append(entry.line + eol);
+    }
+    return true;
 }
 
 } // namespace
@@ -122,6 +225,11 @@ bool IniFile::hasKey(const QString &section, const QString &key) const
 
 bool IniFile::writeString(const QString &section, const QString &key, const QString &value)
 {
+    return writeStrings({{section, key, value}});
+}
+
+bool IniFile::writeStrings(const QList<Entry> &entries)
+{
     // The file is edited line by line: comments, blank lines, the order of
     // the keys and lines the format reader would not take stay as they are.
     QByteArray text;
@@ -131,57 +239,32 @@ bool IniFile::writeString(const QString &section, const QString &key, const QStr
             return false;
         text = in.readAll();
     }
-    const QString existingSection = [&] {
-        QSettings ini(m_fileName, QSettings::IniFormat);
-        return groupName(ini, section);
-    }();
-    const RenderedEntry entry = render(existingSection, key, value);
-    if (entry.line.isEmpty())
-        return false;
     QList<QByteArray> lines = text.split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast(); // the split of the final line break
+    // A section is found by its header, whatever its letter case; only an
+    // escaped header needs the format's reader to tell which section it is.
+    QStringList existingSections;
+    if (!allHeadersPlain(lines)) {
+        QSettings ini(m_fileName, QSettings::IniFormat);
+        existingSections = ini.childGroups();
+    }
     const bool crlf = !lines.isEmpty() && lines.first().endsWith('\r');
     const QByteArray eol = crlf ? "\r" : "";
 
-    qsizetype sectionStart = -1; // index of the header line
-    qsizetype lastFilled = -1;   // last non-blank line of that section
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QByteArray trimmed = lines[i].trimmed();
-        if (trimmed.startsWith('[')) {
-            if (sectionStart >= 0)
-                break;
-            const qsizetype close = trimmed.indexOf(']');
-            if (close > 0 && sameName(trimmed.mid(1, close - 1), entry.sectionName)) {
-                sectionStart = i;
-                lastFilled = i;
-            }
-            continue;
-        }
-        if (sectionStart < 0 || trimmed.isEmpty())
-            continue;
-        lastFilled = i;
-        const qsizetype equals = lines[i].indexOf('=');
-        if (trimmed.startsWith(';') || trimmed.startsWith('#') || equals < 0)
-            continue;
-        if (sameName(lines[i].left(equals).trimmed(), entry.keyName)) {
-            lines[i] = lines[i].left(equals + 1) + entry.value + eol;
-            return save(lines);
-        }
+    bool changed = false;
+    for (const Entry &wanted : entries) {
+        const RenderedEntry entry = render(existingName(existingSections, wanted.section), wanted.key, wanted.value);
+        if (entry.line.isEmpty())
+            return false;
+        changed = applyEntry(lines, entry, eol) || changed;
     }
-    if (sectionStart >= 0) {
-        lines.insert(lastFilled + 1, entry.line + eol);
-    } else {
-        if (!lines.isEmpty() && !lines.last().trimmed().isEmpty())
-            lines.append(eol);
-        lines.append(entry.header + eol);
-        lines.append(entry.line + eol);
-    }
-    return save(lines);
+    return !changed || save(lines);
 }
 
 bool IniFile::save(const QList<QByteArray> &lines) const
 {
+    const QDateTime before = QFileInfo(m_fileName).lastModified();
     QSaveFile out(m_fileName);
     if (!out.open(QIODevice::WriteOnly))
         return false;
@@ -190,6 +273,14 @@ bool IniFile::save(const QList<QByteArray> &lines) const
     if (!out.commit())
         return false;
     QFile::setPermissions(m_fileName, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    // The format's reader keeps what it read of a file as long as its size
+    // and its time to the millisecond stay the same: a value changed within
+    // the millisecond of the previous save would read as the old one.
+    if (before.isValid() && QFileInfo(m_fileName).lastModified() <= before) {
+        QFile file(m_fileName);
+        if (file.open(QIODevice::ReadWrite))
+            file.setFileTime(before.addMSecs(1), QFileDevice::FileModificationTime);
+    }
     return true;
 }
 

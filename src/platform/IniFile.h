@@ -25,6 +25,17 @@ public:
     bool writeString(const QString &section, const QString &key, const QString &value);
     bool writeInteger(const QString &section, const QString &key, int value);
 
+    struct Entry {
+        QString section;
+        QString key;
+        QString value;
+    };
+    // Several keys at once, as writeString one after the other would leave
+    // the file, with one read and at most one save: none when every value is
+    // already stored as it would be written. False when the file could not
+    // be written (then nothing of the batch is).
+    bool writeStrings(const QList<Entry> &entries);
+
     const QString &fileName() const { return m_fileName; }
 
 private:

@@ -13,7 +13,7 @@ QString upperAZ(const QString &text)
     return result;
 }
 
-QString trim32(const QString &text)
+QStringView trim32View(QStringView text)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
@@ -21,7 +21,44 @@ QString trim32(const QString &text)
         ++begin;
     while (end > begin && text.at(end - 1).unicode() <= 32)
         --end;
-    return text.mid(begin, end - begin);
+    return text.sliced(begin, end - begin);
+}
+
+QString trim32(const QString &text)
+{
+    const QStringView trimmed = trim32View(text);
+    return trimmed.size() == text.size() ? text : trimmed.toString();
+}
+
+namespace {
+
+char16_t upperAZChar(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'a' && u <= u'z') ? char16_t(u - 32) : u;
+}
+
+bool matchesUpperAZAt(QStringView text, qsizetype from, QLatin1StringView upper)
+{
+    for (qsizetype i = 0; i < upper.size(); ++i)
+        if (upperAZChar(text.at(from + i)) != char16_t(uchar(upper.at(i).toLatin1())))
+            return false;
+    return true;
+}
+
+} // namespace
+
+bool equalsUpperAZ(QStringView text, QLatin1StringView upper)
+{
+    return text.size() == upper.size() && matchesUpperAZAt(text, 0, upper);
+}
+
+bool containsUpperAZ(QStringView text, QLatin1StringView upper)
+{
+    for (qsizetype from = 0; from + upper.size() <= text.size(); ++from)
+        if (matchesUpperAZAt(text, from, upper))
+            return true;
+    return false;
 }
 
 QString fitFileName(const QString &name, int maxBytes)

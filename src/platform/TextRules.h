@@ -10,6 +10,14 @@ namespace TextRules {
 QString upperAZ(const QString &text);
 QString trim32(const QString &text);
 
+// The same rules on a view, for the tests a line goes through on every read:
+// no copy is made.
+QStringView trim32View(QStringView text);
+// upperAZ(text) == upper, upper being upper-cased already.
+bool equalsUpperAZ(QStringView text, QLatin1StringView upper);
+// upperAZ(text).contains(upper), upper being upper-cased already.
+bool containsUpperAZ(QStringView text, QLatin1StringView upper);
+
 // The longest a file name may be in bytes (UTF-8) on the file systems used.
 inline constexpr int kMaxFileNameBytes = 255;
 

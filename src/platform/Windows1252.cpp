@@ -24,11 +24,16 @@ QChar decodeByte(unsigned char byte)
 QString decode(const QByteArray &bytes)
 {
     QString text;
+    decodeInto(bytes, text);
+    return text;
+}
+
+void decodeInto(QByteArrayView bytes, QString &text)
+{
     text.resize(bytes.size());
     QChar *out = text.data();
     for (qsizetype i = 0; i < bytes.size(); ++i)
         out[i] = decodeByte(static_cast<unsigned char>(bytes[i]));
-    return text;
 }
 
 unsigned char encodeChar(QChar c)

@@ -9,6 +9,8 @@
 namespace Windows1252 {
 
 QString decode(const QByteArray &bytes);
+// The same into text, whose storage is reused when it is its own.
+void decodeInto(QByteArrayView bytes, QString &text);
 QChar decodeByte(unsigned char byte);
 // Characters outside the code page become '?'.
 QByteArray encode(const QString &text);

@@ -108,23 +108,29 @@ ConvertedValue wholeNumber(const QString &value)
 
 DataLineFields SplitDataLine(const QString &line)
 {
-    const QStringList parts = line.split(u'|');
-    const auto closed = [&parts](qsizetype index) {
-        return parts.size() > index + 1 ? parts.at(index) : QString();
-    };
+    // Field n stands between the n-th bar and the next one; only the first
+    // five fields are looked at.
+    QStringView closed[5];
+    qsizetype start = 0;
+    for (int n = 0; n < 5; ++n) {
+        const qsizetype bar = line.indexOf(u'|', start);
+        if (bar < 0)
+            break;
+        closed[n] = QStringView(line).sliced(start, bar - start);
+        start = bar + 1;
+    }
     DataLineFields fields;
-    fields.label = closed(1);
-    fields.key = closed(2);
-    fields.type = closed(3);
-    fields.value = TextRules::trim32(closed(4));
+    fields.label = closed[1].toString();
+    fields.key = closed[2].toString();
+    fields.type = closed[3].toString();
+    fields.value = TextRules::trim32View(closed[4]).toString();
     return fields;
 }
 
 const ObservanceKey *FindObservanceKey(const QString &key)
 {
-    const QString upper = TextRules::upperAZ(key);
     for (const ObservanceKey &row : kKeys)
-        if (!row.exactCase && upper == QLatin1String(row.key))
+        if (!row.exactCase && TextRules::equalsUpperAZ(key, QLatin1StringView(row.key)))
             return &row;
     if (key.startsWith(QLatin1String("OBS_URL")))
         for (const ObservanceKey &row : kKeys)
@@ -133,31 +139,97 @@ const ObservanceKey *FindObservanceKey(const QString &key)
     return nullptr;
 }
 
-std::optional<QDateTime> ReadShortDateTime(const QString &text)
+namespace {
+
+// Up to maxDigits ASCII digits from pos on; their value, or empty when
+// there is none.
+std::optional<int> readDigits(QStringView text, qsizetype &pos, int maxDigits, int *count = nullptr)
 {
-    static const QRegularExpression pattern(QStringLiteral(
-        "^([0-9]{1,2})/([0-9]{1,2})/([0-9]{1,4})(?:[ ]+([0-9]{1,2}):([0-9]{1,2})(?::([0-9]{1,2}))?)?$"));
-    const QRegularExpressionMatch match = pattern.match(TextRules::trim32(text));
-    if (!match.hasMatch())
+    int value = 0;
+    int n = 0;
+    while (n < maxDigits && pos < text.size() && text.at(pos) >= u'0' && text.at(pos) <= u'9') {
+        value = value * 10 + (text.at(pos).unicode() - u'0');
+        ++pos;
+        ++n;
+    }
+    if (count)
+        *count = n;
+    return n > 0 ? std::optional<int>(value) : std::nullopt;
+}
+
+bool readChar(QStringView text, qsizetype &pos, char16_t c)
+{
+    if (pos >= text.size() || text.at(pos) != c)
+        return false;
+    ++pos;
+    return true;
+}
+
+// "d/M/y" with 1 or 2 digits for the day and month and 1, 2 or 4 for the
+// year, optionally followed by spaces and "h:m" or "h:m:s" (1 or 2 digits
+// each); read by hand, as every report line holding a date goes through it.
+std::optional<std::pair<QDate, QTime>> readShortDateParts(const QString &text)
+{
+    const QStringView t = TextRules::trim32View(text);
+    qsizetype pos = 0;
+    int yearDigits = 0;
+    const std::optional<int> day = readDigits(t, pos, 2);
+    if (!day || !readChar(t, pos, u'/'))
         return std::nullopt;
-    int year = match.captured(3).toInt();
-    if (match.captured(3).size() <= 2)
-        year += year > CurrentTwoDigitYear() ? 1900 : 2000;
-    else if (match.captured(3).size() == 3)
+    const std::optional<int> month = readDigits(t, pos, 2);
+    if (!month || !readChar(t, pos, u'/'))
         return std::nullopt;
-    const QDate date(year, match.captured(2).toInt(), match.captured(1).toInt());
+    std::optional<int> year = readDigits(t, pos, 4, &yearDigits);
+    if (!year)
+        return std::nullopt;
     QTime time(0, 0);
-    if (match.hasCaptured(4))
-        time = QTime(match.captured(4).toInt(), match.captured(5).toInt(),
-                     match.hasCaptured(6) ? match.captured(6).toInt() : 0);
+    if (pos < t.size()) {
+        if (t.at(pos) != u' ')
+            return std::nullopt;
+        while (pos < t.size() && t.at(pos) == u' ')
+            ++pos;
+        const std::optional<int> hour = readDigits(t, pos, 2);
+        if (!hour || !readChar(t, pos, u':'))
+            return std::nullopt;
+        const std::optional<int> minute = readDigits(t, pos, 2);
+        if (!minute)
+            return std::nullopt;
+        std::optional<int> second = 0;
+        if (readChar(t, pos, u':') && !(second = readDigits(t, pos, 2)))
+            return std::nullopt;
+        if (pos != t.size())
+            return std::nullopt;
+        time = QTime(*hour, *minute, *second);
+    }
+    if (yearDigits <= 2)
+        *year += *year > CurrentTwoDigitYear() ? 1900 : 2000;
+    else if (yearDigits == 3)
+        return std::nullopt;
+    const QDate date(*year, *month, *day);
     if (!date.isValid() || !time.isValid())
         return std::nullopt;
-    return QDateTime(date, time);
+    return std::pair{date, time};
+}
+
+} // namespace
+
+std::optional<QDateTime> ReadShortDateTime(const QString &text)
+{
+    const auto parts = readShortDateParts(text);
+    if (!parts)
+        return std::nullopt;
+    return QDateTime(parts->first, parts->second);
+}
+
+std::optional<QDate> ReadShortDate(const QString &text)
+{
+    const auto parts = readShortDateParts(text);
+    return parts ? std::optional<QDate>(parts->first) : std::nullopt;
 }
 
 ConvertedValue ConvertValue(ValueKind kind, const QString &value)
 {
-    const bool blank = TextRules::trim32(value).isEmpty();
+    const bool blank = TextRules::trim32View(value).isEmpty();
     switch (kind) {
     case ValueKind::Link:
         return assign(value);

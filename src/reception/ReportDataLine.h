@@ -55,6 +55,8 @@ ConvertedValue ConvertValue(ValueKind kind, const QString &value);
 // A date "dd/MM/yyyy", optionally followed by "hh:mm" or "hh:mm:ss"; one-digit
 // parts and two-digit years are accepted.
 std::optional<QDateTime> ReadShortDateTime(const QString &text);
+// The date part of the same text, when the whole text reads.
+std::optional<QDate> ReadShortDate(const QString &text);
 
 
 // The observance record a block's data lines fill.

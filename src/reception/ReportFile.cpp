@@ -8,9 +8,24 @@
 #include <QRegularExpression>
 #include <QTime>
 
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr qint64 kChunk = 64 * 1024;
+
+struct OpenFile {
+    int fd;
+    ~OpenFile()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
 
 } // namespace
 
@@ -50,10 +65,54 @@ ReportLineReader::~ReportLineReader() = default;
 
 ReportRead<QByteArray> ReportLineReader::readFile(const QString &fileName)
 {
-    ReportLineReader reader(fileName);
-    while (reader.fill()) {
+    // One open, one status and the reads the size calls for: the import reads
+    // every report this way, and a device's setup would cost more than that.
+    ReportLineReader reader(QByteArray(), fileName);
+    const QByteArray encoded = QFile::encodeName(fileName);
+    // Not blocking: a pipe given the name of a report is refused, not waited on.
+    const OpenFile file{::open(encoded.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
+    const int fd = file.fd;
+    if (fd < 0) {
+        struct stat info {};
+        const bool tooLarge =
+            ::stat(encoded.constData(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > kMaxFileSize;
+        reader.fail(tooLarge ? ReportReadFailure::FileTooLarge : ReportReadFailure::CannotOpen);
+        return reader.result(QByteArray());
     }
-    return reader.result(std::move(reader.m_buffer));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        reader.fail(ReportReadFailure::CannotOpen);
+        return reader.result(QByteArray());
+    }
+    if (info.st_size > kMaxFileSize) {
+        reader.fail(ReportReadFailure::FileTooLarge);
+        return reader.result(QByteArray());
+    }
+    // The file may grow while it is read: what comes past its size is read
+    // too, within the bound.
+    QByteArray content(qsizetype(info.st_size) + 1, Qt::Uninitialized);
+    qsizetype got = 0;
+    for (;;) {
+        if (got == content.size()) {
+            if (got > kMaxFileSize) {
+                reader.fail(ReportReadFailure::FileTooLarge);
+                return reader.result(QByteArray());
+            }
+            content.resize(std::min<qsizetype>(got + kChunk, kMaxFileSize + 1));
+        }
+        const ssize_t n = ::read(fd, content.data() + got, size_t(content.size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            reader.fail(ReportReadFailure::ReadFailed);
+            return reader.result(QByteArray());
+        }
+        if (n == 0)
+            break;
+        got += n;
+    }
+    content.truncate(got);
+    return reader.result(std::move(content));
 }
 
 void ReportLineReader::fail(ReportReadFailure failure)
@@ -113,9 +172,12 @@ bool ReportLineReader::fill()
 
 bool ReportLineReader::readLine(QString &line)
 {
-    line.clear();
-    if (m_failure != ReportReadFailure::None)
+    // The line's storage is reused from one line to the next: no allocation
+    // per line unless the caller kept a copy of the previous one.
+    if (m_failure != ReportReadFailure::None) {
+        line.clear();
         return false;
+    }
     qsizetype searchFrom = m_position;
     for (;;) {
         const qsizetype newline = m_buffer.indexOf('\n', searchFrom);
@@ -125,28 +187,32 @@ bool ReportLineReader::readLine(QString &line)
                 --end;
             if (end - m_position > kMaxLineLength) {
                 fail(ReportReadFailure::LineTooLong);
+                line.clear();
                 return false;
             }
-            line = Windows1252::decode(QByteArray::fromRawData(m_buffer.constData() + m_position,
-                                                               end - m_position));
+            Windows1252::decodeInto(QByteArrayView(m_buffer).sliced(m_position, end - m_position), line);
             m_position = newline + 1;
             return true;
         }
         if (m_buffer.size() - m_position > kMaxLineLength + 1) {
             fail(ReportReadFailure::LineTooLong);
+            line.clear();
             return false;
         }
         const qsizetype scanned = m_buffer.size() - m_position;
         if (!fill()) {
-            if (m_failure != ReportReadFailure::None || m_position >= m_buffer.size())
+            if (m_failure != ReportReadFailure::None || m_position >= m_buffer.size()) {
+                line.clear();
                 return false;
+            }
             // The last line, without a line end.
             const qsizetype length = m_buffer.size() - m_position;
             if (length > kMaxLineLength) {
                 fail(ReportReadFailure::LineTooLong);
+                line.clear();
                 return false;
             }
-            line = Windows1252::decode(m_buffer.mid(m_position));
+            Windows1252::decodeInto(QByteArrayView(m_buffer).sliced(m_position), line);
             m_position = m_buffer.size();
             return true;
         }
@@ -167,32 +233,32 @@ namespace ReportMarkers {
 
 bool isEndOfBlock(const QString &line)
 {
-    return TextRules::trim32(TextRules::upperAZ(line)) == QLatin1String(kEndOfBlock);
+    return TextRules::equalsUpperAZ(TextRules::trim32View(line), QLatin1StringView(kEndOfBlock));
 }
 
 bool isEndOfFile(const QString &line)
 {
-    return TextRules::trim32(TextRules::upperAZ(line)) == QLatin1String(kEndOfFile);
+    return TextRules::equalsUpperAZ(TextRules::trim32View(line), QLatin1StringView(kEndOfFile));
 }
 
 bool isDataSectionStart(const QString &line)
 {
-    return TextRules::trim32(line) == QLatin1String(kDataSection);
+    return TextRules::trim32View(line) == QLatin1StringView(kDataSection);
 }
 
 bool isDataLine(const QString &line)
 {
-    return line.startsWith(QLatin1String(kDataLinePrefix));
+    return line.startsWith(QLatin1StringView(kDataLinePrefix));
 }
 
 bool isSenderLine(const QString &line)
 {
-    return TextRules::upperAZ(line).contains(QLatin1String(kSenderLine));
+    return TextRules::containsUpperAZ(line, QLatin1StringView(kSenderLine));
 }
 
 bool isRecipientLine(const QString &line)
 {
-    return TextRules::upperAZ(line).contains(QLatin1String(kRecipientLine));
+    return TextRules::containsUpperAZ(line, QLatin1StringView(kRecipientLine));
 }
 
 QString addressValue(const QString &line)

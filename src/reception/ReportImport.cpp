@@ -699,11 +699,11 @@ void ReportImport::makeConsultationTimeUnique()
 void ReportImport::readReportDate(const QString &line)
 {
     const QString text = headerDate(line, NameRoutines::YearMode::OtherDate);
-    const std::optional<QDateTime> date = ReadShortDateTime(text);
+    const std::optional<QDate> date = ReadShortDate(text);
     const std::optional<QString> dashed = NameRoutines::ExpandBirthYear(text, NameRoutines::YearMode::OtherDate);
     if (!date || !dashed)
         return;
-    m_reportDate = QDateTime(date->date(), QTime(0, 0));
+    m_reportDate = QDateTime(*date, QTime(0, 0));
     m_reportDateText = *dashed;
 }
 

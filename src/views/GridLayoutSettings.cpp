@@ -1,7 +1,5 @@
 #include "views/GridLayoutSettings.h"
 
-#include "platform/IniFile.h"
-
 namespace GridLayoutSettings {
 
 QString key(const QString &prefix, int position, const QString &suffix)
@@ -20,13 +18,13 @@ QList<int> readColumnWidths(const IniFile &ini, const QString &section, const QS
     return widths;
 }
 
-bool writeColumnWidths(IniFile &ini, const QString &section, const QString &prefix, const QString &suffix,
-                       const QList<int> &widths)
+QList<IniFile::Entry> columnWidthEntries(const QString &section, const QString &prefix, const QString &suffix,
+                                         const QList<int> &widths)
 {
-    bool written = true;
+    QList<IniFile::Entry> entries;
     for (int i = 0; i < widths.size(); ++i)
-        written = ini.writeInteger(section, key(prefix, i, suffix), widths.at(i)) && written;
-    return written;
+        entries.append({section, key(prefix, i, suffix), QString::number(widths.at(i))});
+    return entries;
 }
 
 } // namespace GridLayoutSettings

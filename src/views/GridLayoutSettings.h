@@ -1,9 +1,9 @@
 #pragma once
 
+#include "platform/IniFile.h"
+
 #include <QList>
 #include <QString>
-
-class IniFile;
 
 // Grid column widths kept in a section of the configuration file, one key
 // per column position: prefix + position in decimal + suffix
@@ -17,8 +17,9 @@ QString key(const QString &prefix, int position, const QString &suffix);
 QList<int> readColumnWidths(const IniFile &ini, const QString &section, const QString &prefix,
                             const QString &suffix, const QList<int> &current, bool positiveOnly);
 
-// False when the file could not be written.
-bool writeColumnWidths(IniFile &ini, const QString &section, const QString &prefix, const QString &suffix,
-                       const QList<int> &widths);
+// The entries that store the widths, for the window's batch of settings
+// written when it closes (IniFile::writeStrings).
+QList<IniFile::Entry> columnWidthEntries(const QString &section, const QString &prefix, const QString &suffix,
+                                         const QList<int> &widths);
 
 } // namespace GridLayoutSettings

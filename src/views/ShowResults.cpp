@@ -231,14 +231,16 @@ void TfShowResults::FormCloseQuery()
         Dialogs::instance().error(QStringLiteral("La liste des résultats de l'importation n'a pas pu être vidée :\n")
                                   + error.message());
     }
-    IniFile ini(ProgramFolder::configurationFile());
-    for (int n = 0; n < m_edits.size(); ++n)
-        ini.writeString(kSection, settingKeys().at(n), m_edits.at(n)->text());
     const QHeaderView *header = ui->DBGrid1->horizontalHeader();
     QList<int> widths;
     for (int position = 0; position < header->count(); ++position)
         widths << header->sectionSize(header->logicalIndex(position));
-    GridLayoutSettings::writeColumnWidths(ini, kSection, kGridPrefix, kGridSuffix, widths);
+    // One read and at most one save of the configuration file for them all.
+    QList<IniFile::Entry> entries;
+    for (int n = 0; n < m_edits.size(); ++n)
+        entries.append({kSection, settingKeys().at(n), m_edits.at(n)->text()});
+    entries << GridLayoutSettings::columnWidthEntries(kSection, kGridPrefix, kGridSuffix, widths);
+    IniFile(ProgramFolder::configurationFile()).writeStrings(entries);
 }
 
 void TfShowResults::done(int result)

@@ -393,9 +393,9 @@ void TfObservance::SaveGridSettings()
         const int column = header->logicalIndex(position);
         widths << (header->isSectionHidden(column) ? m_columnWidths.value(column) : header->sectionSize(column));
     }
-    IniFile ini(ProgramFolder::configurationFile());
-    GridLayoutSettings::writeColumnWidths(ini, kSection, kPrefix, kSuffix, widths);
-    ini.writeInteger(kSection, QStringLiteral("Height"), m_resumeHeight);
+    QList<IniFile::Entry> entries = GridLayoutSettings::columnWidthEntries(kSection, kPrefix, kSuffix, widths);
+    entries.append({kSection, QStringLiteral("Height"), QString::number(m_resumeHeight)});
+    IniFile(ProgramFolder::configurationFile()).writeStrings(entries);
 }
 
 void TfObservance::closeEvent(QCloseEvent *event)

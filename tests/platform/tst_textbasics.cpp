@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 class TextBasicsTest : public QObject
 {
     Q_OBJECT
@@ -24,6 +26,8 @@ private slots:
     void iniFileIsPrivate();
     void iniWriteKeepsOtherLines_data();
     void iniWriteKeepsOtherLines();
+    void iniBatchWrite();
+    void iniBatchOfStoredValuesLeavesFile();
 };
 
 void TextBasicsTest::upperAZ_data()
@@ -178,6 +182,60 @@ void TextBasicsTest::iniWriteKeepsOtherLines()
     QVERIFY(back.open(QIODevice::ReadOnly));
     QCOMPARE(back.readAll(), expected);
     QCOMPARE(ini.readString(section, key), value);
+}
+
+namespace {
+
+QByteArray writeIni(const QString &name, const QByteArray &content)
+{
+    QFile f(name);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(content);
+    return content;
+}
+
+QByteArray readIni(const QString &name)
+{
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+void TextBasicsTest::iniBatchWrite()
+{
+    QTemporaryDir dir;
+    const QString name = dir.filePath("Obsidra.ini");
+    writeIni(name, "; Réglages\r\n[Main]\r\nWebServer=https://a.example\r\nDebugMode=0\r\n");
+    IniFile ini(name);
+    // An existing key, a new section taking two keys, the format's own
+    // section name and a value needing quotes, all in one batch.
+    QVERIFY(ini.writeStrings({{"main", "webserver", "https://b.example"},
+                              {"ShowResults", "Grid_Column0_Width", "100"},
+                              {"General", "Key", "1"},
+                              {"showresults", "NomPat", "a, b"},
+                              {"Main", "DebugMode", "0"}}));
+    QCOMPARE(readIni(name), QByteArray("; Réglages\r\n[Main]\r\nWebServer=https://b.example\r\nDebugMode=0\r\n\r\n"
+                                       "[ShowResults]\r\nGrid_Column0_Width=100\r\nNomPat=\"a, b\"\r\n\r\n"
+                                       "[%General]\r\nKey=1\r\n"));
+    QCOMPARE(ini.readString("ShowResults", "NomPat"), QString("a, b"));
+    QCOMPARE(ini.readInteger("General", "Key", 0), 1);
+    QCOMPARE(ini.readInteger("showresults", "grid_column0_width", 0), 100);
+}
+
+void TextBasicsTest::iniBatchOfStoredValuesLeavesFile()
+{
+    QTemporaryDir dir;
+    const QString name = dir.filePath("Obsidra.ini");
+    const QByteArray content = writeIni(name, "[Main]\nDebugMode=1\nBackupPath=/srv/sauvegarde\n");
+    struct stat before {};
+    QCOMPARE(::stat(QFile::encodeName(name).constData(), &before), 0);
+    QVERIFY(IniFile(name).writeStrings({{"MAIN", "debugmode", "1"}, {"Main", "BackupPath", "/srv/sauvegarde"}}));
+    struct stat after {};
+    QCOMPARE(::stat(QFile::encodeName(name).constData(), &after), 0);
+    // A save replaces the file: the same inode shows that none took place.
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(readIni(name), content);
 }
 
 void TextBasicsTest::iniFileIsPrivate()

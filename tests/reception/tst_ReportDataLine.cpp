@@ -294,6 +294,19 @@ void ReportDataLineTest::conversions_data()
     QTest::newRow("no such day") << "OBS_DATE_VISITE" << "31/02/2017" << false << QVariant() << true;
     QTest::newRow("dashes") << "OBS_DATE_VISITE" << "05-03-2017" << false << QVariant() << true;
     QTest::newRow("date blank") << "OBS_DATE_VISITE" << "" << false << QVariant() << false;
+    QTest::newRow("date seconds, spaces") << "OBS_DATE_VISITE" << "5/3/2017   7:05:09" << true
+                                          << QVariant(QDateTime(QDate(2017, 3, 5), QTime(7, 5, 9))) << false;
+    QTest::newRow("date one-digit year") << "OBS_DATE_VISITE" << "5/3/9" << true
+                                         << QVariant(QDateTime(QDate(2009, 3, 5), QTime(0, 0))) << false;
+    QTest::newRow("date three-digit year") << "OBS_DATE_VISITE" << "5/3/017" << false << QVariant() << true;
+    QTest::newRow("date five-digit year") << "OBS_DATE_VISITE" << "5/3/20170" << false << QVariant() << true;
+    QTest::newRow("date three-digit day") << "OBS_DATE_VISITE" << "005/3/2017" << false << QVariant() << true;
+    QTest::newRow("date tab before time") << "OBS_DATE_VISITE" << "5/3/2017\t14:30" << false << QVariant() << true;
+    QTest::newRow("date colon without seconds") << "OBS_DATE_VISITE" << "5/3/2017 14:30:" << false << QVariant()
+                                                << true;
+    QTest::newRow("date minutes too long") << "OBS_DATE_VISITE" << "5/3/2017 14:305" << false << QVariant() << true;
+    QTest::newRow("date hour only") << "OBS_DATE_VISITE" << "5/3/2017 14" << false << QVariant() << true;
+    QTest::newRow("date no such hour") << "OBS_DATE_VISITE" << "5/3/2017 24:00" << false << QVariant() << true;
     // Texts and links.
     QTest::newRow("text trimmed") << "OBS_TECHNICIEN" << "  Jean Martin \t" << true << QVariant("Jean Martin") << false;
     QTest::newRow("text blank") << "OBS_TECHNICIEN" << "   " << false << QVariant() << false;
