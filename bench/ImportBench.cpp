@@ -34,10 +34,58 @@ namespace {
 
 const QString kPassword = QString::fromLatin1(Globals::kDatabasePassword);
 
+// Follows the import's counter "i/N" (status panel 1) as the import sets it,
+// to time its first and last tenths: the import's time should grow linearly
+// with the reports.
+class GrowthMeter
+{
+public:
+    void start(int count)
+    {
+        m_count = count;
+        m_start = Bench::now();
+        m_firstTenth = m_lastTenthStart = m_end = -1;
+    }
+    void counter(const QString &text)
+    {
+        if (m_count <= 0)
+            return;
+        const int done = text.section(u'/', 0, 0).toInt() - 1;
+        if (m_firstTenth < 0 && done >= m_count / 10)
+            m_firstTenth = Bench::now() - m_start;
+        if (m_lastTenthStart < 0 && done >= m_count - m_count / 10)
+            m_lastTenthStart = Bench::now();
+    }
+    // The files are done: what follows (the results window) is no tenth's.
+    void finished()
+    {
+        if (m_count > 0 && m_end < 0)
+            m_end = Bench::now();
+    }
+    // The last tenth's time over the first's, once the import has ended.
+    double ratio() const
+    {
+        return m_firstTenth > 0 && m_lastTenthStart > 0 && m_end > 0 ? (m_end - m_lastTenthStart) / m_firstTenth : 0;
+    }
+
+private:
+    int m_count = 0;
+    double m_start = 0, m_firstTenth = -1, m_lastTenthStart = -1, m_end = -1;
+};
+
 class OfflineMain : public MainWindow
 {
 public:
     bool ConnectInternetDatabase(bool) override { return false; }
+    void setStatusText(int panel, const QString &text) override
+    {
+        MainWindow::setStatusText(panel, text);
+        if (panel == 1)
+            growth.counter(text);
+        else if (panel == 0 && text == QStringLiteral("Importation terminée."))
+            growth.finished();
+    }
+    GrowthMeter growth;
 };
 
 // The patient of report i: a name of four letters, unique and no prefix of
@@ -99,40 +147,6 @@ protected:
     }
 };
 
-// Follows the import's counter "i/N" (status panel 1) to time its first and
-// last tenths: the import's time should grow linearly with the reports.
-class GrowthMeter : public QObject
-{
-public:
-    GrowthMeter(TfMain &main, int count) : m_main(main), m_count(count)
-    {
-        m_timer.setInterval(2);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            const int done = m_main.statusText(1).section(u'/', 0, 0).toInt() - 1;
-            if (m_firstTenth < 0 && done >= m_count / 10)
-                m_firstTenth = Bench::now() - m_start;
-            if (m_lastTenthStart < 0 && done >= m_count - m_count / 10)
-                m_lastTenthStart = Bench::now();
-        });
-    }
-    void start()
-    {
-        m_start = Bench::now();
-        m_timer.start();
-    }
-    // The last tenth's time over the first's, once the import has ended.
-    double ratio() const
-    {
-        return m_firstTenth > 0 && m_lastTenthStart > 0 ? (Bench::now() - m_lastTenthStart) / m_firstTenth : 0;
-    }
-
-private:
-    TfMain &m_main;
-    int m_count;
-    QTimer m_timer;
-    double m_start = 0, m_firstTenth = -1, m_lastTenthStart = -1;
-};
-
 struct Home {
     TestHome home;
     QString base = home.path() + QStringLiteral("Base/");
@@ -184,13 +198,12 @@ int main(int argc, char *argv[])
             ModalCloser closer;
             db.close();
 
-            GrowthMeter growth(main, count);
             const double start = Bench::now();
             db.createAndOpen(home.base, ProgramFolder::configurationFile());
-            growth.start();
+            main.growth.start(count);
             ReportImport(main).ImportObservances();
             const double seconds = Bench::now() - start;
-            std::fprintf(stderr, "  (import: last tenth %.2f times as long as the first)\n", growth.ratio());
+            std::fprintf(stderr, "  (import: last tenth %.2f times as long as the first)\n", main.growth.ratio());
 
             Bench::require(dialogs.shown.isEmpty(), QStringLiteral("unexpected box: ") + dialogs.lastText());
             Bench::require(QDir(Globals::ImportFolder).entryList({QStringLiteral("*.txt")}, QDir::Files).isEmpty(),
