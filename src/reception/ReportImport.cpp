@@ -346,6 +346,7 @@ void ReportImport::ImportObservances()
     bool interrupted = false;
     auto checks = std::make_unique<ObservanceChecks>(db.tObservances.databaseName());
     m_checks = checks.get();
+    m_zone = Clock::systemZone();
     const auto forgetChecks = qScopeGuard([this] { m_checks = nullptr; });
     ImportGroup group(tObservances.databaseName());
     for (int i = 0; i < files.size() && !m_fatal && !interrupted; ++i) {
@@ -537,7 +538,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
 {
     const QString path = Globals::ImportFolder + name;
     cancelPending();
-    m_consultationTime = TruncToMinute(Clock::now());
+    m_consultationTime = TruncToMinute(Clock::now(m_zone));
     beginRecord();
     fMain.setStatusText(1, QString::number(index + 1) + u'/' + QString::number(count));
     setStatus(2, name);
@@ -551,7 +552,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     Globals::ProviderID = -1;
     Globals::PatientCorrectionSent = false;
     fMain.FImportPatientID = -1;
-    m_consultationTime = TruncToMinute(Clock::now());
+    m_consultationTime = TruncToMinute(Clock::now(m_zone));
     resetBlockValues();
     m_copiedSources.clear();
     m_keepFile = false;
@@ -603,6 +604,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     ImagesTableDocuments documents(fMain.database().tImages);
     ReportLineImporter lines(record, documents);
     lines.setFileShower(m_env.showFile);
+    lines.setTimeZone(m_zone);
     const QString own = ReportName::attachmentsFolder(name);
     lines.setAttachmentFolders({QFileInfo(own).isDir() ? own : ReportName::attachmentsRoot()});
     lines.deferDocuments(&m_documents);
@@ -703,7 +705,7 @@ void ReportImport::readReportDate(const QString &line)
     const std::optional<QString> dashed = NameRoutines::ExpandBirthYear(text, NameRoutines::YearMode::OtherDate);
     if (!date || !dashed)
         return;
-    m_reportDate = QDateTime(*date, QTime(0, 0));
+    m_reportDate = Clock::local(*date, QTime(0, 0), m_zone);
     m_reportDateText = *dashed;
 }
 

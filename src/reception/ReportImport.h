@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QTimeZone>
 #include <QString>
 #include <QStringList>
 
@@ -86,6 +87,8 @@ private:
     LocalTable &tObservances;
     LocalTable &tResultat;
 
+    // The system's time zone, read once for the run.
+    QTimeZone m_zone;
     // Values of the file being imported.
     QDateTime m_consultationTime;
     QString m_sender;
