@@ -319,10 +319,7 @@ void ReportImport::ImportObservances()
     fMain.repaintStatus();
 
     QStringList files;
-    ListFiles(Globals::ImportFolder + QStringLiteral("*.txt"), files);
-    files.erase(std::remove_if(files.begin(), files.end(),
-                               [](const QString &name) { return !QFileInfo(Globals::ImportFolder + name).isFile(); }),
-                files.end());
+    ListRegularFiles(Globals::ImportFolder + QStringLiteral("*.txt"), files);
     fMain.setProgressMaximum(int(files.size()));
     fMain.setProgress(0);
     fMain.setProgressVisible(true);
@@ -380,7 +377,7 @@ void ReportImport::ImportObservances()
             // file and its documents folder only when it is done with.
             const bool done = end == FileEnd::Deleted;
             group.keepFile(files.at(i), done ? m_copiedSources + QStringList{path} : m_copiedSources,
-                           done ? ReportName::attachmentsFolder(files.at(i)) : QString());
+                           done && m_ownFolder ? ReportName::attachmentsFolder(files.at(i)) : QString());
         }
         if (end == FileEnd::StopRun)
             m_fatal = true;
@@ -556,6 +553,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     resetBlockValues();
     m_copiedSources.clear();
     m_keepFile = false;
+    m_ownFolder = false;
     Globals::PatientNom.clear();
     Globals::PatientPrenom.clear();
     Globals::PatientNeLe.clear();
@@ -606,7 +604,8 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     lines.setFileShower(m_env.showFile);
     lines.setTimeZone(m_zone);
     const QString own = ReportName::attachmentsFolder(name);
-    lines.setAttachmentFolders({QFileInfo(own).isDir() ? own : ReportName::attachmentsRoot()});
+    m_ownFolder = QFileInfo(own).isDir();
+    lines.setAttachmentFolders({m_ownFolder ? own : ReportName::attachmentsRoot()});
     lines.deferDocuments(&m_documents);
     m_lines = &lines;
 

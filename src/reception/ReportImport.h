@@ -98,6 +98,8 @@ private:
     QStringList m_copiedSources;
     // The file stays: a result of it could not be recorded remotely.
     bool m_keepFile = false;
+    // The file came with its own documents folder (removed, if empty, with it).
+    bool m_ownFolder = false;
     // The file's handling called the service database.
     bool m_calledService = false;
     // Values of the block being read.
