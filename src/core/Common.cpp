@@ -44,12 +44,11 @@ bool isSymLink(const QString &path)
 }
 
 // The names of a folder's entries, "." and ".." left out, sorted without
-// regard to letter case.
-QStringList folderEntries(const QString &folder)
+// regard to letter case; kinds narrows them.
+QStringList folderEntries(const QString &folder, QDir::Filters kinds = QDir::AllEntries | QDir::System)
 {
     QDir dir(folder);
-    QStringList names = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                      QDir::NoSort);
+    QStringList names = dir.entryList(kinds | QDir::Hidden | QDir::NoDotAndDotDot, QDir::NoSort);
     std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
         const int c = a.compare(b, Qt::CaseInsensitive);
         return c != 0 ? c < 0 : a < b;
@@ -181,7 +180,8 @@ bool EmptyDirectory(const QString &folder)
     return true;
 }
 
-void ListFiles(const QString &mask, QStringList &list)
+namespace {
+void listMatching(const QString &mask, QStringList &list, QDir::Filters kinds)
 {
     const qsizetype slash = mask.lastIndexOf(u'/');
     const QString folder = slash >= 0 ? mask.left(slash + 1) : QStringLiteral("./");
@@ -190,9 +190,20 @@ void ListFiles(const QString &mask, QStringList &list)
         pattern = QStringLiteral("*");
     const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(pattern),
                                 QRegularExpression::CaseInsensitiveOption);
-    for (const QString &name : folderEntries(folder))
+    for (const QString &name : folderEntries(folder, kinds))
         if (re.match(name).hasMatch())
             list.append(name);
+}
+} // namespace
+
+void ListFiles(const QString &mask, QStringList &list)
+{
+    listMatching(mask, list, QDir::AllEntries | QDir::System);
+}
+
+void ListRegularFiles(const QString &mask, QStringList &list)
+{
+    listMatching(mask, list, QDir::Files);
 }
 
 bool IsSameOrBelow(const QString &path, const QString &folder)

@@ -28,6 +28,9 @@ bool EmptyDirectory(const QString &folder);
 // to list, folders included, "." and ".." never; sorted without regard to
 // letter case.
 void ListFiles(const QString &mask, QStringList &list);
+// The same for the entries that are files (or links to one) alone: the
+// folder's listing tells most entries' kind without a status call for each.
+void ListRegularFiles(const QString &mask, QStringList &list);
 
 // Copies the source tree into destination (created as needed). Without
 // overwrite, a file already at the destination stays and counts as copied.

@@ -157,6 +157,11 @@ QString DashesToSlashes(const QString &text)
 
 QDateTime TruncToMinute(const QDateTime &value)
 {
+    // In a zone, moved back keeping its offset: setting the time again would
+    // take the later offset in the repeated hour, where local time keeps the
+    // one the value had.
+    if (value.isValid() && value.timeSpec() == Qt::TimeZone)
+        return value.addMSecs(-(value.time().second() * 1000 + value.time().msec()));
     QDateTime result = value;
     result.setTime(QTime(value.time().hour(), value.time().minute()));
     return result;

@@ -13,6 +13,13 @@ QDateTime Clock::now()
     return source() ? source()() : QDateTime::currentDateTime();
 }
 
+QDateTime Clock::now(const QTimeZone &zone)
+{
+    if (!zone.isValid())
+        return now();
+    return (source() ? source()() : QDateTime::currentDateTimeUtc()).toTimeZone(zone);
+}
+
 void Clock::setSource(std::function<QDateTime()> s)
 {
     source() = std::move(s);

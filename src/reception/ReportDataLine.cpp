@@ -1,5 +1,7 @@
 #include "reception/ReportDataLine.h"
 
+#include "platform/Clock.h"
+
 #include "core/Common.h"
 #include "platform/DecimalSeparator.h"
 #include "core/Globals.h"
@@ -213,12 +215,12 @@ std::optional<std::pair<QDate, QTime>> readShortDateParts(const QString &text)
 
 } // namespace
 
-std::optional<QDateTime> ReadShortDateTime(const QString &text)
+std::optional<QDateTime> ReadShortDateTime(const QString &text, const QTimeZone &zone)
 {
     const auto parts = readShortDateParts(text);
     if (!parts)
         return std::nullopt;
-    return QDateTime(parts->first, parts->second);
+    return Clock::local(parts->first, parts->second, zone);
 }
 
 std::optional<QDate> ReadShortDate(const QString &text)
@@ -227,7 +229,7 @@ std::optional<QDate> ReadShortDate(const QString &text)
     return parts ? std::optional<QDate>(parts->first) : std::nullopt;
 }
 
-ConvertedValue ConvertValue(ValueKind kind, const QString &value)
+ConvertedValue ConvertValue(ValueKind kind, const QString &value, const QTimeZone &zone)
 {
     const bool blank = TextRules::trim32View(value).isEmpty();
     switch (kind) {
@@ -240,7 +242,7 @@ ConvertedValue ConvertValue(ValueKind kind, const QString &value)
     case ValueKind::DateText: {
         if (blank)
             return keep();
-        const std::optional<QDateTime> date = ReadShortDateTime(value);
+        const std::optional<QDateTime> date = ReadShortDateTime(value, zone);
         return date ? assign(*date) : invalid();
     }
     case ValueKind::Number: {
@@ -300,7 +302,7 @@ void ReportLineImporter::ImportReportLine(const QString &line)
     const ObservanceKey *row = FindObservanceKey(fields.key);
     if (!row)
         return;
-    const ConvertedValue converted = ConvertValue(row->kind, fields.value);
+    const ConvertedValue converted = ConvertValue(row->kind, fields.value, m_zone);
     switch (converted.outcome) {
     case ConvertedValue::Outcome::Assign: {
         QString error;

@@ -3,6 +3,7 @@
 #include "core/Common.h"
 
 #include <QDateTime>
+#include <QTimeZone>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -49,12 +50,14 @@ struct ConvertedValue {
 };
 
 // value is trimmed; Number and WholeNumber read it with the local decimal
-// separator after replacing the foreign one.
-ConvertedValue ConvertValue(ValueKind kind, const QString &value);
+// separator after replacing the foreign one. Dates are local times in zone
+// (the system's local time when it is invalid).
+ConvertedValue ConvertValue(ValueKind kind, const QString &value, const QTimeZone &zone = QTimeZone());
 
 // A date "dd/MM/yyyy", optionally followed by "hh:mm" or "hh:mm:ss"; one-digit
-// parts and two-digit years are accepted.
-std::optional<QDateTime> ReadShortDateTime(const QString &text);
+// parts and two-digit years are accepted. A local time in zone, as
+// Clock::local makes it.
+std::optional<QDateTime> ReadShortDateTime(const QString &text, const QTimeZone &zone = QTimeZone());
 // The date part of the same text, when the whole text reads.
 std::optional<QDate> ReadShortDate(const QString &text);
 
@@ -90,6 +93,10 @@ public:
     // What shows a file the user has to deal with (OpenInNotepad unless replaced).
     void setFileShower(std::function<void(const QString &)> shower);
 
+    // The zone the dates read are local times in (the system's local time
+    // unless set).
+    void setTimeZone(const QTimeZone &zone) { m_zone = zone; }
+
     // The folders (each ending with "/") a document's name is looked for in,
     // first to last; the import folder's "Attachments/" unless set.
     void setAttachmentFolders(QStringList folders);
@@ -118,4 +125,5 @@ private:
     std::function<void(const QString &)> m_shower;
     QStringList m_folders;
     QStringList *m_pending = nullptr;
+    QTimeZone m_zone;
 };

@@ -319,10 +319,7 @@ void ReportImport::ImportObservances()
     fMain.repaintStatus();
 
     QStringList files;
-    ListFiles(Globals::ImportFolder + QStringLiteral("*.txt"), files);
-    files.erase(std::remove_if(files.begin(), files.end(),
-                               [](const QString &name) { return !QFileInfo(Globals::ImportFolder + name).isFile(); }),
-                files.end());
+    ListRegularFiles(Globals::ImportFolder + QStringLiteral("*.txt"), files);
     fMain.setProgressMaximum(int(files.size()));
     fMain.setProgress(0);
     fMain.setProgressVisible(true);
@@ -346,6 +343,7 @@ void ReportImport::ImportObservances()
     bool interrupted = false;
     auto checks = std::make_unique<ObservanceChecks>(db.tObservances.databaseName());
     m_checks = checks.get();
+    m_zone = Clock::systemZone();
     const auto forgetChecks = qScopeGuard([this] { m_checks = nullptr; });
     ImportGroup group(tObservances.databaseName());
     for (int i = 0; i < files.size() && !m_fatal && !interrupted; ++i) {
@@ -379,7 +377,7 @@ void ReportImport::ImportObservances()
             // file and its documents folder only when it is done with.
             const bool done = end == FileEnd::Deleted;
             group.keepFile(files.at(i), done ? m_copiedSources + QStringList{path} : m_copiedSources,
-                           done ? ReportName::attachmentsFolder(files.at(i)) : QString());
+                           done && m_ownFolder ? ReportName::attachmentsFolder(files.at(i)) : QString());
         }
         if (end == FileEnd::StopRun)
             m_fatal = true;
@@ -537,7 +535,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
 {
     const QString path = Globals::ImportFolder + name;
     cancelPending();
-    m_consultationTime = TruncToMinute(Clock::now());
+    m_consultationTime = TruncToMinute(Clock::now(m_zone));
     beginRecord();
     fMain.setStatusText(1, QString::number(index + 1) + u'/' + QString::number(count));
     setStatus(2, name);
@@ -551,10 +549,11 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     Globals::ProviderID = -1;
     Globals::PatientCorrectionSent = false;
     fMain.FImportPatientID = -1;
-    m_consultationTime = TruncToMinute(Clock::now());
+    m_consultationTime = TruncToMinute(Clock::now(m_zone));
     resetBlockValues();
     m_copiedSources.clear();
     m_keepFile = false;
+    m_ownFolder = false;
     Globals::PatientNom.clear();
     Globals::PatientPrenom.clear();
     Globals::PatientNeLe.clear();
@@ -603,8 +602,10 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     ImagesTableDocuments documents(fMain.database().tImages);
     ReportLineImporter lines(record, documents);
     lines.setFileShower(m_env.showFile);
+    lines.setTimeZone(m_zone);
     const QString own = ReportName::attachmentsFolder(name);
-    lines.setAttachmentFolders({QFileInfo(own).isDir() ? own : ReportName::attachmentsRoot()});
+    m_ownFolder = QFileInfo(own).isDir();
+    lines.setAttachmentFolders({m_ownFolder ? own : ReportName::attachmentsRoot()});
     lines.deferDocuments(&m_documents);
     m_lines = &lines;
 
@@ -703,7 +704,7 @@ void ReportImport::readReportDate(const QString &line)
     const std::optional<QString> dashed = NameRoutines::ExpandBirthYear(text, NameRoutines::YearMode::OtherDate);
     if (!date || !dashed)
         return;
-    m_reportDate = QDateTime(*date, QTime(0, 0));
+    m_reportDate = Clock::local(*date, QTime(0, 0), m_zone);
     m_reportDateText = *dashed;
 }
 

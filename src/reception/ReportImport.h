@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QTimeZone>
 #include <QString>
 #include <QStringList>
 
@@ -86,6 +87,8 @@ private:
     LocalTable &tObservances;
     LocalTable &tResultat;
 
+    // The system's time zone, read once for the run.
+    QTimeZone m_zone;
     // Values of the file being imported.
     QDateTime m_consultationTime;
     QString m_sender;
@@ -95,6 +98,8 @@ private:
     QStringList m_copiedSources;
     // The file stays: a result of it could not be recorded remotely.
     bool m_keepFile = false;
+    // The file came with its own documents folder (removed, if empty, with it).
+    bool m_ownFolder = false;
     // The file's handling called the service database.
     bool m_calledService = false;
     // Values of the block being read.

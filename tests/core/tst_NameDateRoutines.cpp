@@ -25,6 +25,8 @@ private slots:
     void isFloatTextWithPointSystem();
     void dashesToSlashes();
     void truncToMinute();
+    void consultationTimeInTheKeptZone_data();
+    void consultationTimeInTheKeptZone();
 };
 
 void NameDateRoutinesTest::init()
@@ -209,6 +211,37 @@ void NameDateRoutinesTest::truncToMinute()
     QCOMPARE(TruncToMinute(value), QDateTime(QDate(2026, 3, 14), QTime(14, 37)));
     const QDateTime midnight(QDate(2026, 12, 31), QTime(23, 59, 59, 999));
     QCOMPARE(TruncToMinute(midnight), QDateTime(QDate(2026, 12, 31), QTime(23, 59)));
+}
+
+void NameDateRoutinesTest::consultationTimeInTheKeptZone_data()
+{
+    QTest::addColumn<QDateTime>("utc");
+    QTest::newRow("before the skipped hour") << QDateTime(QDate(2026, 3, 29), QTime(0, 59, 30), Qt::UTC);
+    QTest::newRow("after the skipped hour") << QDateTime(QDate(2026, 3, 29), QTime(1, 0, 30), Qt::UTC);
+    QTest::newRow("repeated hour, first") << QDateTime(QDate(2026, 10, 25), QTime(0, 45, 30), Qt::UTC);
+    QTest::newRow("repeated hour, second") << QDateTime(QDate(2026, 10, 25), QTime(1, 45, 30), Qt::UTC);
+}
+
+// The consultation time taken through the zone kept for a run is the one
+// taken in the system's local time, and so are the minutes the search for a
+// free one steps through, across the summer-time changes.
+void NameDateRoutinesTest::consultationTimeInTheKeptZone()
+{
+    QFETCH(QDateTime, utc);
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "Europe/Paris");
+    const auto restore = qScopeGuard([&] { zone.isNull() ? qunsetenv("TZ") : qputenv("TZ", zone); });
+    Clock::setSource([utc] { return utc.toLocalTime(); });
+    QDateTime kept = TruncToMinute(Clock::now(Clock::systemZone()));
+    QDateTime local = TruncToMinute(Clock::now());
+    QCOMPARE(kept.timeSpec(), Qt::TimeZone);
+    for (int minute = 0; minute < 80; ++minute) {
+        QCOMPARE(kept.date(), local.date());
+        QCOMPARE(kept.time(), local.time());
+        QCOMPARE(kept.toMSecsSinceEpoch(), local.toMSecsSinceEpoch());
+        kept = kept.addSecs(60);
+        local = local.addSecs(60);
+    }
 }
 
 QTEST_GUILESS_MAIN(NameDateRoutinesTest)

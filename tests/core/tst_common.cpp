@@ -171,25 +171,36 @@ void CommonTest::walksNeverFollowLinks()
 void CommonTest::listFiles_data()
 {
     QTest::addColumn<QString>("pattern");
+    QTest::addColumn<bool>("filesOnly");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("every entry") << "*.*"
-                                 << QStringList{".profile", "b.TXT", "c.txt", "KORVA_x.txt", "noext", "Sub"};
-    QTest::newRow("txt any case") << "*.txt" << QStringList{"b.TXT", "c.txt", "KORVA_x.txt"};
-    QTest::newRow("prefix") << "korva_*" << QStringList{"KORVA_x.txt"};
-    QTest::newRow("nothing") << "*.7z" << QStringList{};
+    QTest::newRow("every entry") << "*.*" << false
+                                 << QStringList{".profile", "b.TXT", "broken.txt", "c.txt", "dirlink.txt",
+                                                "KORVA_x.txt", "link.txt", "noext", "Sub", "Sub.txt"};
+    QTest::newRow("txt any case") << "*.txt" << false
+                                  << QStringList{"b.TXT", "broken.txt", "c.txt", "dirlink.txt", "KORVA_x.txt",
+                                                 "link.txt", "Sub.txt"};
+    QTest::newRow("prefix") << "korva_*" << false << QStringList{"KORVA_x.txt"};
+    QTest::newRow("nothing") << "*.7z" << false << QStringList{};
+    // A link counts as what it points to; a broken one as no file.
+    QTest::newRow("files only") << "*.txt" << true << QStringList{"b.TXT", "c.txt", "KORVA_x.txt", "link.txt"};
 }
 
 void CommonTest::listFiles()
 {
     QFETCH(QString, pattern);
+    QFETCH(bool, filesOnly);
     QFETCH(QStringList, expected);
     QTemporaryDir dir;
     for (const char *n : {"c.txt", "b.TXT", "KORVA_x.txt", "noext", ".profile"})
         writeFile(dir.filePath(n), "x");
     QVERIFY(QDir().mkpath(dir.filePath("Sub")));
+    QVERIFY(QDir().mkpath(dir.filePath("Sub.txt")));
+    QVERIFY(QFile::link(dir.filePath("c.txt"), dir.filePath("link.txt")));
+    QVERIFY(QFile::link(dir.filePath("gone"), dir.filePath("broken.txt")));
+    QVERIFY(QFile::link(dir.filePath("Sub"), dir.filePath("dirlink.txt")));
 
     QStringList list{"kept"};
-    ListFiles(AddBackslash(dir.path()) + pattern, list);
+    (filesOnly ? ListRegularFiles : ListFiles)(AddBackslash(dir.path()) + pattern, list);
     QCOMPARE(list, QStringList{"kept"} + expected);
 }
 

@@ -89,6 +89,8 @@ private slots:
     void keyTable();
     void conversions_data();
     void conversions();
+    void datesReadInTheKeptZone_data();
+    void datesReadInTheKeptZone();
     void laterLineWinsButBlankKeeps();
     void refusedWriteIsLoggedAndImportGoesOn();
     void recipient_data();
@@ -518,6 +520,34 @@ void ReportDataLineTest::documentRecordFailureKeepsTheSource()
     QVERIFY(logText().contains(QString::fromUtf8(
         "Erreur survenue lors de l'enregistrement de la pièce jointe nommée [rapport.pdf] :table fermée")));
     QCOMPARE(record.values.value("HU"), QVariant("sec")); // the next lines still apply
+}
+
+void ReportDataLineTest::datesReadInTheKeptZone_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("skipped hour") << QByteArray("Europe/Paris") << QStringLiteral("29/03/2026 02:30");
+    QTest::newRow("repeated hour") << QByteArray("Europe/Paris") << QStringLiteral("25/10/2026 02:30");
+    QTest::newRow("winter") << QByteArray("Europe/Paris") << QStringLiteral("1/2/2026");
+    QTest::newRow("skipped midnight") << QByteArray("America/Sao_Paulo") << QStringLiteral("04/11/2018");
+}
+
+// A date read through the zone kept for a run stores as the system's local
+// time of the same text does (date and time), invalid in a skipped hour.
+void ReportDataLineTest::datesReadInTheKeptZone()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QString, text);
+    const QByteArray saved = qgetenv("TZ");
+    qputenv("TZ", zone);
+    const auto restore = qScopeGuard([&] { saved.isNull() ? qunsetenv("TZ") : qputenv("TZ", saved); });
+    const std::optional<QDateTime> kept = ReadShortDateTime(text, Clock::systemZone());
+    const std::optional<QDateTime> local = ReadShortDateTime(text);
+    QVERIFY(kept && local);
+    QCOMPARE(kept->timeSpec(), Qt::TimeZone);
+    QCOMPARE(kept->isValid(), local->isValid());
+    QCOMPARE(kept->date(), local->date());
+    QCOMPARE(kept->time(), local->time());
 }
 
 QTEST_GUILESS_MAIN(ReportDataLineTest)
