@@ -1256,14 +1256,21 @@ void LocalTransaction::rollback()
         m_connection->exec(QStringLiteral("ROLLBACK"));
 }
 
+// A savepoint is begun and ended once per imported file: its statements are
+// prepared once and kept, as parsing them each time cost more than running them.
+void LocalTransaction::runKept(const QString &sql)
+{
+    LocalStatement(*m_connection, sql, LocalStatement::Reuse::Yes).step();
+}
+
 void LocalTransaction::savepoint(const QString &name)
 {
-    m_connection->exec(QStringLiteral("SAVEPOINT ") + LocalConnection::quoted(name));
+    runKept(QStringLiteral("SAVEPOINT ") + LocalConnection::quoted(name));
 }
 
 void LocalTransaction::release(const QString &name)
 {
-    m_connection->exec(QStringLiteral("RELEASE ") + LocalConnection::quoted(name));
+    runKept(QStringLiteral("RELEASE ") + LocalConnection::quoted(name));
 }
 
 void LocalTransaction::rollbackTo(const QString &name)

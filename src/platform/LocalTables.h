@@ -374,6 +374,8 @@ public:
     void rollbackTo(const QString &name);
 
 private:
+    void runKept(const QString &sql);
+
     std::shared_ptr<LocalConnection> m_connection;
     bool m_active = false;
 };

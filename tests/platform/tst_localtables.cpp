@@ -38,6 +38,7 @@ private slots:
     void droppingPasswordsClosesFiles();
     void transactionWritesAtCommitOnly_data();
     void transactionWritesAtCommitOnly();
+    void savepointsKeepOrUndoTheirPartOnly();
     void stringsCutToFieldSize_data();
     void stringsCutToFieldSize();
     void requiredFieldRefusesPost();
@@ -194,6 +195,35 @@ void LocalTablesTest::transactionWritesAtCommitOnly()
     table.close();
     table.open();
     QCOMPARE(table.recordCount(), end == 0 ? 1 : 0);
+}
+
+// The savepoint statements are kept prepared between uses: each round,
+// also one after an undone part, must mark and end its own part.
+void LocalTablesTest::savepointsKeepOrUndoTheirPartOnly()
+{
+    LocalTable table;
+    makeSample(table);
+    {
+        LocalTransaction transaction(m_folder);
+        for (const QString &name : {QStringLiteral("Kept1"), QStringLiteral("Undone1"), QStringLiteral("Undone2"),
+                                    QStringLiteral("Kept2")}) {
+            transaction.savepoint(QStringLiteral("part"));
+            table.append();
+            table.field(QStringLiteral("NOM")).setAsString(name);
+            table.post();
+            if (name.startsWith(QLatin1String("Kept")))
+                transaction.release(QStringLiteral("part"));
+            else
+                transaction.rollbackTo(QStringLiteral("part"));
+        }
+        transaction.commit();
+    }
+    table.close();
+    table.open();
+    QStringList stored;
+    for (table.first(); !table.eof(); table.next())
+        stored << table.field(QStringLiteral("NOM")).asString();
+    QCOMPARE(stored, (QStringList{QStringLiteral("Kept1"), QStringLiteral("Kept2")}));
 }
 
 void LocalTablesTest::stringsCutToFieldSize_data()
