@@ -902,9 +902,9 @@ void LocalTable::readRows()
 QVector<QVariant> LocalTable::readRow(qint64 rowId)
 {
     auto db = connection();
-    if (m_rowSql[2].isEmpty())
-        m_rowSql[2] = QStringLiteral("SELECT * FROM %1 WHERE rowid = ?1").arg(tableIdent());
-    LocalStatement select(*db, m_rowSql[2], LocalStatement::Reuse::Yes);
+    if (m_rowSql.select.isEmpty())
+        m_rowSql.select = QStringLiteral("SELECT * FROM %1 WHERE rowid = ?1").arg(tableIdent());
+    LocalStatement select(*db, m_rowSql.select, LocalStatement::Reuse::Yes);
     select.bindAt(1, rowId);
     QVector<QVariant> row(m_fields.size());
     if (select.step()) {
@@ -962,7 +962,7 @@ void LocalTable::post()
     }
     auto db = connection();
     attachFile(*db);
-    if (m_rowSql[0].isEmpty()) {
+    if (m_rowSql.insert.isEmpty()) {
         // The same for every record of the opened layout: built once.
         QStringList names, marks, sets;
         for (int i = 0; i < m_fields.size(); ++i) {
@@ -972,11 +972,11 @@ void LocalTable::post()
             marks << QStringLiteral("?%1").arg(names.size());
             sets << QStringLiteral("%1 = ?%2").arg(names.last()).arg(names.size());
         }
-        m_rowSql[0] = names.isEmpty()
+        m_rowSql.insert = names.isEmpty()
                             ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(tableIdent())
                             : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                   .arg(tableIdent(), names.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
-        m_rowSql[1] = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
+        m_rowSql.update = QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?%3")
                             .arg(tableIdent(), sets.join(QStringLiteral(", ")))
                             .arg(names.size() + 1);
     }
@@ -1005,7 +1005,7 @@ void LocalTable::post()
     if (m_state == State::Insert) {
         qint64 rowId = 0;
         {
-            LocalStatement insert(*db, m_rowSql[0], LocalStatement::Reuse::Yes);
+            LocalStatement insert(*db, m_rowSql.insert, LocalStatement::Reuse::Yes);
             bindBuffer(insert);
             insert.step();
             rowId = sqlite3_last_insert_rowid(db->handle());
@@ -1029,7 +1029,7 @@ void LocalTable::post()
         moveTo(int(position));
     } else {
         {
-            LocalStatement update(*db, m_rowSql[1], LocalStatement::Reuse::Yes);
+            LocalStatement update(*db, m_rowSql.update, LocalStatement::Reuse::Yes);
             update.bindAt(bindBuffer(update) + 1, m_rowIds.at(m_current));
             update.step();
         }

@@ -12,7 +12,6 @@
 #include <QVariant>
 #include <QVector>
 
-#include <array>
 #include <memory>
 #include <stdexcept>
 
@@ -292,9 +291,12 @@ private:
     // current row (rowid -1 when none).
     qint64 m_postedRowId = -1;
     QVector<QVariant> m_postedRow;
-    // INSERT, UPDATE and the reading of one row for the opened layout, made
-    // at their first use.
-    std::array<QString, 3> m_rowSql;
+    // The statements of one row for the opened layout, made at their first
+    // use.
+    struct RowSql {
+        QString insert, update, select;
+    };
+    RowSql m_rowSql;
 };
 
 // SQL run on the tables of the database folder, with :name parameters.

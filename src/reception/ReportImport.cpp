@@ -29,7 +29,6 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QScopeGuard>
 #include <QTimer>
 
 #include <memory>
@@ -276,6 +275,8 @@ ReportImport::ReportImport(MainWindowInterface &main, Needs environment)
         m_env.remoteConnectionName = RemoteDatabase::connectionName();
 }
 
+ReportImport::~ReportImport() = default;
+
 int ReportImport::LookUpProviderId(const QString &connectionName, const QString &sender)
 {
     QSqlQuery query(QSqlDatabase::database(connectionName, false));
@@ -341,10 +342,9 @@ void ReportImport::ImportObservances()
     m_fatal = false;
     m_unrecorded.clear();
     bool interrupted = false;
-    auto checks = std::make_unique<ObservanceChecks>(db.tObservances.databaseName());
-    m_checks = checks.get();
+    m_checks.reset(); // the copy of an earlier run goes before this run's is made
+    m_checks = std::make_unique<ObservanceChecks>(db.tObservances.databaseName());
     m_zone = Clock::systemZone();
-    const auto forgetChecks = qScopeGuard([this] { m_checks = nullptr; });
     ImportGroup group(tObservances.databaseName());
     for (int i = 0; i < files.size() && !m_fatal && !interrupted; ++i) {
         const QString path = Globals::ImportFolder + files.at(i);
@@ -389,8 +389,7 @@ void ReportImport::ImportObservances()
     }
     // Before anything that ends the run.
     commitGroup(group);
-    m_checks = nullptr;
-    checks.reset();
+    m_checks.reset();
     // Armed only now: closing while the group's transaction runs would drop it.
     if (m_fatal)
         fMain.armCloseTimer();

@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 class ImportGroup;
 class ObservanceChecks;
@@ -45,6 +46,7 @@ public:
 
     explicit ReportImport(MainWindowInterface &main);
     ReportImport(MainWindowInterface &main, Needs environment);
+    ~ReportImport();
 
     // TfMain.ImportObservances.
     void ImportObservances();
@@ -116,6 +118,6 @@ private:
     bool m_fatal = false;
     // Since the last round of pending events (invalid before the first).
     QElapsedTimer m_eventsProcessed;
-    // The checks of the observances, for the run.
-    ObservanceChecks *m_checks = nullptr;
+    // The checks of the observances, for the run only.
+    std::unique_ptr<ObservanceChecks> m_checks;
 };
