@@ -88,28 +88,27 @@ RenderedEntry renderWithWriter(const QString &section, const QString &key, const
 // Names and values the format's writer puts down exactly as they are: no
 // escape, no quotes (a section named "General" is escaped, being the
 // format's own section for keys outside any).
-bool isPlainName(const QString &name)
+// Letters a to z in either case, digits, "_", "-", "." and the extra
+// characters only.
+bool onlyPlainCharacters(const QString &text, QStringView extra = {})
 {
-    if (name.isEmpty())
-        return false;
-    for (const QChar c : name) {
+    for (const QChar c : text) {
         const char16_t u = c.unicode();
         if (!((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' || u == '-'
-              || u == '.'))
+              || u == '.' || extra.contains(c)))
             return false;
     }
     return true;
 }
 
+bool isPlainName(const QString &name)
+{
+    return !name.isEmpty() && onlyPlainCharacters(name);
+}
+
 bool isPlainValue(const QString &value)
 {
-    for (const QChar c : value) {
-        const char16_t u = c.unicode();
-        if (!((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' || u == '-'
-              || u == '.' || u == ':' || u == '/'))
-            return false;
-    }
-    return true;
+    return onlyPlainCharacters(value, u":/");
 }
 
 bool allHeadersPlain(const QList<QByteArray> &lines)

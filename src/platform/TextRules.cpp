@@ -2,14 +2,17 @@
 
 namespace TextRules {
 
+char16_t upperAZ(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'a' && u <= u'z') ? char16_t(u - 32) : u;
+}
+
 QString upperAZ(const QString &text)
 {
     QString result = text;
-    for (QChar &c : result) {
-        const char16_t u = c.unicode();
-        if (u >= u'a' && u <= u'z')
-            c = QChar(char16_t(u - 32));
-    }
+    for (QChar &c : result)
+        c = QChar(upperAZ(c));
     return result;
 }
 
@@ -32,16 +35,10 @@ QString trim32(const QString &text)
 
 namespace {
 
-char16_t upperAZChar(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= u'a' && u <= u'z') ? char16_t(u - 32) : u;
-}
-
 bool matchesUpperAZAt(QStringView text, qsizetype from, QLatin1StringView upper)
 {
     for (qsizetype i = 0; i < upper.size(); ++i)
-        if (upperAZChar(text.at(from + i)) != char16_t(uchar(upper.at(i).toLatin1())))
+        if (upperAZ(text.at(from + i)) != char16_t(uchar(upper.at(i).toLatin1())))
             return false;
     return true;
 }

@@ -8,6 +8,8 @@
 namespace TextRules {
 
 QString upperAZ(const QString &text);
+// The same for one character.
+char16_t upperAZ(QChar c);
 QString trim32(const QString &text);
 
 // The same rules on a view, for the tests a line goes through on every read:

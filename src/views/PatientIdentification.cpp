@@ -301,8 +301,10 @@ std::optional<int> PatientIdentification::settledInMemory(const PatientIdentity 
         const PatientRow &row = rows.front();
         if (PatientSearch::matchCount(report, row.identity) != 3)
             return std::nullopt;
-        DebugTrace::show(QStringLiteral("Gestion du fichier ") + Globals::ImportFolder + fileName + kLineBreak
-                         + QStringLiteral("Patient trouvé : ") + QString::number(row.id));
+        DebugTrace::show([&] {
+            return QStringLiteral("Gestion du fichier ") + Globals::ImportFolder + fileName + kLineBreak
+                 + QStringLiteral("Patient trouvé : ") + QString::number(row.id);
+        });
         return settledOne(fileName, row);
     }
     if (rows.size() > 1) {

@@ -145,8 +145,7 @@ bool likePrefix(const QString &text, const QString &prefix)
         return false;
     for (qsizetype i = 0; i < prefix.size(); ++i) {
         const char16_t a = text.at(i).unicode(), b = prefix.at(i).unicode();
-        const auto upper = [](char16_t c) { return c >= u'a' && c <= u'z' ? char16_t(c - 32) : c; };
-        if (a != b && (a >= 128 || b >= 128 || upper(a) != upper(b)))
+        if (a != b && (a >= 128 || b >= 128 || TextRules::upperAZ(text.at(i)) != TextRules::upperAZ(prefix.at(i))))
             return false;
     }
     return true;
