@@ -49,10 +49,38 @@ QStringList folderEntries(const QString &folder, QDir::Filters kinds = QDir::All
 {
     QDir dir(folder);
     QStringList names = dir.entryList(kinds | QDir::Hidden | QDir::NoDotAndDotDot, QDir::NoSort);
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
+    // Letter case ignored, then as spelled. An import folder holds thousands
+    // of names, nearly all plain ASCII: theirs are folded once, lowered
+    // letter by letter as the case-insensitive comparison would, and the
+    // others compared as before (both orders agree on ASCII names).
+    struct Entry {
+        QString name;
+        QByteArray folded; // empty for a name with a character beyond ASCII
+    };
+    std::vector<Entry> entries;
+    entries.reserve(std::size_t(names.size()));
+    for (QString &name : names) {
+        QByteArray folded;
+        const bool ascii = std::all_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() < 0x80; });
+        if (ascii) {
+            folded = name.toLatin1();
+            for (char &c : folded)
+                if (c >= 'A' && c <= 'Z')
+                    c = char(c - 'A' + 'a');
+        }
+        entries.push_back({std::move(name), std::move(folded)});
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
+        int c = 0;
+        if (!a.folded.isEmpty() && !b.folded.isEmpty())
+            c = a.folded.compare(b.folded);
+        else
+            c = a.name.compare(b.name, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a.name < b.name;
     });
+    names.clear();
+    for (Entry &entry : entries)
+        names << std::move(entry.name);
     return names;
 }
 

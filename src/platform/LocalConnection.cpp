@@ -261,7 +261,11 @@ LocalConnection::LocalConnection(const QString &folder)
     const QByteArray mainFile = folderInfo.isDir() && folderInfo.isWritable()
                                     ? QFile::encodeName(folder + QLatin1String(kMainFileName))
                                     : QByteArray(":memory:");
-    if (sqlite3_open_v2(mainFile.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    // Only the thread that opens a connection uses it: the engine need not
+    // lock it at each call (hundreds per imported report).
+    if (sqlite3_open_v2(mainFile.constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr)
+        != SQLITE_OK) {
         const QString error = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QStringLiteral("mémoire insuffisante");
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -480,11 +484,9 @@ void LocalConnection::giveBackStatement(const QString &sql, sqlite3_stmt *stmt)
     // Nothing of this use may reach the next one: no row under way, no value.
     sqlite3_reset(stmt);
     sqlite3_clear_bindings(stmt);
-    if (m_idle.contains(sql)) { // another statement of the same text ran meanwhile
-        sqlite3_finalize(stmt);
-        return;
-    }
-    if (m_idle.size() >= kIdleStatementsKept) {
+    // The texts are long (a table's every column): hashed once in the usual
+    // case, where the cache is not full.
+    if (m_idle.size() >= kIdleStatementsKept && !m_idle.contains(sql)) {
         auto oldest = m_idle.begin();
         for (auto it = m_idle.begin(); it != m_idle.end(); ++it) {
             if (it->lastUse < oldest->lastUse)
@@ -493,7 +495,12 @@ void LocalConnection::giveBackStatement(const QString &sql, sqlite3_stmt *stmt)
         sqlite3_finalize(oldest->stmt);
         m_idle.erase(oldest);
     }
-    m_idle.insert(sql, {stmt, ++m_uses});
+    IdleStatement &slot = m_idle[sql];
+    if (slot.stmt) { // another statement of the same text ran meanwhile
+        sqlite3_finalize(stmt);
+        return;
+    }
+    slot = {stmt, ++m_uses};
 }
 
 void LocalConnection::dropStatements()

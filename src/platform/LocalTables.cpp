@@ -529,8 +529,7 @@ int LocalDataSet::fieldIndex(const QString &name) const
     // Records are filled field by field by name: the index found last time
     // for the same spelling is tried first.
     const auto known = m_fieldLookup.constFind(name);
-    if (known != m_fieldLookup.cend() && known.value() < m_fields.size()
-        && m_fields.at(known.value()).name.compare(name, Qt::CaseInsensitive) == 0)
+    if (known != m_fieldLookup.cend())
         return known.value();
     for (int i = 0; i < m_fields.size(); ++i) {
         if (m_fields.at(i).name.compare(name, Qt::CaseInsensitive) == 0) {

@@ -217,8 +217,8 @@ protected:
     bool m_rowsPending = false;
 
 private:
-    // Names as callers spelled them -> field index, checked at each use
-    // (the fields change when the data set is opened again).
+    // Names as callers spelled them -> field index; emptied whenever the
+    // fields change (setFields is their only writer).
     mutable QHash<QString, int> m_fieldLookup;
 };
 

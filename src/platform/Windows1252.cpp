@@ -1,5 +1,7 @@
 #include "platform/Windows1252.h"
 
+#include <array>
+
 namespace {
 
 // 0x80 to 0x9F; the other bytes are their own Unicode values.
@@ -10,15 +12,21 @@ constexpr char16_t kHigh[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+// Every byte's character, so that a report's lines are decoded by lookup.
+constexpr std::array<char16_t, 256> kDecoded = [] {
+    std::array<char16_t, 256> table{};
+    for (int byte = 0; byte < 256; ++byte)
+        table[std::size_t(byte)] = byte >= 0x80 && byte < 0xA0 ? kHigh[byte - 0x80] : char16_t(byte);
+    return table;
+}();
+
 } // namespace
 
 namespace Windows1252 {
 
 QChar decodeByte(unsigned char byte)
 {
-    if (byte >= 0x80 && byte < 0xA0)
-        return QChar(kHigh[byte - 0x80]);
-    return QChar(char16_t(byte));
+    return QChar(kDecoded[byte]);
 }
 
 QString decode(const QByteArray &bytes)
@@ -32,8 +40,9 @@ void decodeInto(QByteArrayView bytes, QString &text)
 {
     text.resize(bytes.size());
     QChar *out = text.data();
+    const auto *in = reinterpret_cast<const unsigned char *>(bytes.data());
     for (qsizetype i = 0; i < bytes.size(); ++i)
-        out[i] = decodeByte(static_cast<unsigned char>(bytes[i]));
+        out[i] = QChar(kDecoded[in[i]]);
 }
 
 unsigned char encodeChar(QChar c)

@@ -305,10 +305,15 @@ void ReportImport::setStatus(int panel, const QString &text)
 // Keeps the window alive (painted, a close taken) without paying a round of
 // events for every status change of every report: at most every 50 ms, and
 // always when forced.
-void ReportImport::processEvents(bool force)
+bool ReportImport::eventsDue() const
 {
     constexpr qint64 kInterval = 50;
-    if (!force && m_eventsProcessed.isValid() && m_eventsProcessed.elapsed() < kInterval)
+    return !m_eventsProcessed.isValid() || m_eventsProcessed.elapsed() >= kInterval;
+}
+
+void ReportImport::processEvents(bool force)
+{
+    if (!force && !eventsDue())
         return;
     QCoreApplication::processEvents();
     m_eventsProcessed.start();
@@ -539,7 +544,10 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     fMain.setStatusText(1, QString::number(index + 1) + u'/' + QString::number(count));
     setStatus(2, name);
 
-    fMain.setProgress(index);
+    // The bar moves when the window is painted: set for every file, it would
+    // repaint itself far more often than anyone could see.
+    if (eventsDue())
+        fMain.setProgress(index);
     processEvents(false);
     Globals::ProviderReachable = false;
     fMain.clearResultLines();
@@ -548,7 +556,6 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     Globals::ProviderID = -1;
     Globals::PatientCorrectionSent = false;
     fMain.FImportPatientID = -1;
-    m_consultationTime = TruncToMinute(Clock::now(m_zone));
     resetBlockValues();
     m_copiedSources.clear();
     m_keepFile = false;

@@ -81,6 +81,7 @@ private:
     bool recordRemotely(const QString &recipient, const QString &name, const QString &path);
     void setStatus(int panel, const QString &text);
     void processEvents(bool force);
+    bool eventsDue() const;
     void tellUnrecorded();
     void finishRun(bool showResults);
 

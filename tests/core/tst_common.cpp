@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <algorithm>
 #include <QImage>
 #include <QtTest>
 
@@ -49,6 +51,7 @@ private slots:
     void walksNeverFollowLinks();
     void listFiles_data();
     void listFiles();
+    void listingOrderIgnoresCaseFirst();
     void copyKeepsOlderWithoutOverwrite();
     void copyReplacesWithOverwrite();
     void copyRefusesItselfAndBelow_data();
@@ -202,6 +205,26 @@ void CommonTest::listFiles()
     QStringList list{"kept"};
     (filesOnly ? ListRegularFiles : ListFiles)(AddBackslash(dir.path()) + pattern, list);
     QCOMPARE(list, QStringList{"kept"} + expected);
+}
+
+// Plain ASCII names take a faster road than the others: both must give the
+// order the files are imported in, letter case ignored, then as spelled.
+void CommonTest::listingOrderIgnoresCaseFirst()
+{
+    QTemporaryDir dir;
+    const QStringList names{"b.txt", "B.txt", "a_b.txt", "a.txt", "aB.txt", "Ab.txt", QString::fromUtf8("é.txt"),
+                            QString::fromUtf8("É.txt"), "e.txt", "E.txt", "z.txt", "[x].txt", "Zz.txt", "~.txt",
+                            QString::fromUtf8("Ça.txt"), "ca.txt"};
+    for (const QString &name : names)
+        writeFile(dir.filePath(name), "x");
+    QStringList expected = names;
+    std::sort(expected.begin(), expected.end(), [](const QString &a, const QString &b) {
+        const int c = a.compare(b, Qt::CaseInsensitive);
+        return c != 0 ? c < 0 : a < b;
+    });
+    QStringList list;
+    ListRegularFiles(AddBackslash(dir.path()) + "*.txt", list);
+    QCOMPARE(list, expected);
 }
 
 void CommonTest::copyKeepsOlderWithoutOverwrite()

@@ -44,6 +44,7 @@ private slots:
     void requiredFieldRefusesPost();
     void autoIncNeverReused();
     void fieldNamesIgnoreCase();
+    void fieldNamesFollowTheOpenedColumns();
     void booleans_data();
     void booleans();
     void dateTimesStoredAsSortableText();
@@ -554,6 +555,30 @@ void LocalTablesTest::modelFollowsDataSet()
     query.close();
     QCOMPARE(model.rowCount(), 0);
     QCOMPARE(model.columnCount(), 0);
+}
+
+// A name found once is remembered: opened again on other columns, the data
+// set must not answer with the old place.
+void LocalTablesTest::fieldNamesFollowTheOpenedColumns()
+{
+    LocalTable table;
+    makeSample(table);
+    table.append();
+    table.field(QStringLiteral("NOM")).setAsString(QStringLiteral("Y"));
+    table.post();
+    LocalQuery query;
+    query.setDatabaseName(m_folder);
+    query.setSqlText(QStringLiteral("select NOM, SAMPLE_ID from Sample"));
+    query.open();
+    QCOMPARE(query.field(QStringLiteral("nom")).asString(), QStringLiteral("Y"));
+    query.close();
+    query.setSqlText(QStringLiteral("select SAMPLE_ID, NOM from Sample"));
+    query.open();
+    QCOMPARE(query.field(QStringLiteral("nom")).asString(), QStringLiteral("Y"));
+    query.close();
+    query.setSqlText(QStringLiteral("select SAMPLE_ID from Sample"));
+    query.open();
+    QVERIFY_THROWS_EXCEPTION(LocalTablesError, query.field(QStringLiteral("nom")));
 }
 
 void LocalTablesTest::badSqlAndUnknownFieldThrow()
