@@ -1255,6 +1255,16 @@ void LocalTransaction::rollback()
         m_connection->exec(QStringLiteral("ROLLBACK"));
 }
 
+bool LocalTransaction::isRunning() const
+{
+    return m_active && !sqlite3_get_autocommit(m_connection->handle());
+}
+
+qint64 LocalTransaction::changes() const
+{
+    return sqlite3_total_changes(m_connection->handle());
+}
+
 // A savepoint is begun and ended once per imported file: its statements are
 // prepared once and kept, as parsing them each time cost more than running them.
 void LocalTransaction::runKept(const QString &sql)

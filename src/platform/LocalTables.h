@@ -368,6 +368,12 @@ public:
     // Also ends a transaction the engine already dropped (a failed commit).
     void rollback();
     bool isActive() const { return m_active; }
+    // False once the engine itself has ended the transaction (it rolls the
+    // whole of it back on some disk and memory errors): nothing written in
+    // it remains, and a savepoint begun now would begin another one.
+    bool isRunning() const;
+    // Rows written through the connection since it opened.
+    qint64 changes() const;
 
     void savepoint(const QString &name);
     // Keeps what was written since the savepoint, which ends.

@@ -7,6 +7,7 @@
 
 namespace {
 const QString kFileSavepoint = QStringLiteral("report_file");
+const QString kEndedByEngine = QStringLiteral("la base de données locale a annulé les enregistrements en cours.");
 }
 
 ImportGroup::ImportGroup(QString folder)
@@ -16,26 +17,80 @@ ImportGroup::ImportGroup(QString folder)
 
 ImportGroup::~ImportGroup() = default;
 
+bool ImportGroup::stillRunning()
+{
+    if (m_transaction && m_transaction->isRunning())
+        return true;
+    if (m_broken.isEmpty())
+        m_broken = kEndedByEngine;
+    return false;
+}
+
+void ImportGroup::requireRunning()
+{
+    if (!stillRunning() || !m_broken.isEmpty())
+        throw LocalTablesError(m_broken);
+}
+
+bool ImportGroup::isBroken() const
+{
+    return !m_broken.isEmpty() || (m_transaction && !m_transaction->isRunning());
+}
+
 void ImportGroup::beginFile()
 {
+    m_undo.clear();
     if (!m_transaction) {
         m_transaction = std::make_unique<LocalTransaction>(m_folder);
         m_started.start();
     }
+    requireRunning();
     m_transaction->savepoint(kFileSavepoint);
+    m_changesAtSavepoint = m_transaction->changes();
+}
+
+bool ImportGroup::leaveUnusedSavepoint()
+{
+    if (!stillRunning() || m_transaction->changes() != m_changesAtSavepoint)
+        return false;
+    m_transaction->release(kFileSavepoint);
+    return true;
+}
+
+void ImportGroup::reenterSavepoint(std::function<void()> undo)
+{
+    if (!stillRunning())
+        return;
+    if (undo)
+        m_undo.push_back(std::move(undo));
+    m_transaction->savepoint(kFileSavepoint);
+    m_changesAtSavepoint = m_transaction->changes();
 }
 
 void ImportGroup::keepFile(const QString &name, const QStringList &filesToDelete, const QString &folderToRemove)
 {
-    m_transaction->release(kFileSavepoint);
+    m_undo.clear();
+    if (stillRunning())
+        m_transaction->release(kFileSavepoint);
     m_pending << Pending{name, filesToDelete, folderToRemove};
 }
 
 void ImportGroup::dropFile()
 {
-    // The group may have failed to begin.
-    if (m_transaction)
-        m_transaction->rollbackTo(kFileSavepoint);
+    std::vector<std::function<void()>> undo = std::exchange(m_undo, {});
+    // The group may have failed to begin, or the engine may have ended it.
+    if (!m_transaction || !stillRunning())
+        return;
+    m_transaction->rollbackTo(kFileSavepoint);
+    try {
+        for (auto step = undo.rbegin(); step != undo.rend(); ++step)
+            (*step)();
+    } catch (const std::exception &error) {
+        // Left half undone, the file's rows would be committed with the
+        // others: the whole group is given up instead, its files kept.
+        m_broken = QString::fromUtf8(error.what());
+        throw;
+    }
 }
 
 std::optional<ImportGroup::Failure> ImportGroup::commit()
@@ -44,7 +99,13 @@ std::optional<ImportGroup::Failure> ImportGroup::commit()
         return std::nullopt;
     const std::unique_ptr<LocalTransaction> transaction = std::move(m_transaction);
     const QList<Pending> pending = std::exchange(m_pending, {});
+    QString broken = std::exchange(m_broken, {});
+    m_undo.clear();
+    if (broken.isEmpty() && !transaction->isRunning())
+        broken = kEndedByEngine;
     try {
+        if (!broken.isEmpty())
+            throw LocalTablesError(broken);
         transaction->commit();
     } catch (const std::exception &error) {
         Failure failure{{}, QString::fromUtf8(error.what())};

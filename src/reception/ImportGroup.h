@@ -4,8 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class LocalTransaction;
 
@@ -26,6 +28,15 @@ public:
 
     // Begins the group when none runs, then the file's savepoint.
     void beginFile();
+    // Inside a savepoint, every page a write touches is first copied aside,
+    // and in a protected file each copy is encrypted: for a single row that
+    // is most of its cost. A write the file can undo by itself (an insert
+    // whose row it can delete) may therefore run outside it, when the file
+    // has written nothing else yet. Left: true when the savepoint was ended
+    // for the write; reenterSavepoint must follow the write in any case,
+    // with the undo of what the write did once it succeeded.
+    bool leaveUnusedSavepoint();
+    void reenterSavepoint(std::function<void()> undo);
     // The file's writes stay in the group; the files, then the folder (once
     // empty), are deleted after the commit.
     void keepFile(const QString &name, const QStringList &filesToDelete, const QString &folderToRemove);
@@ -33,6 +44,11 @@ public:
     void dropFile();
 
     bool isOpen() const { return bool(m_transaction); }
+    // True when the group can only fail: the engine ended its transaction, or
+    // a file's writes could not be undone. Its commit then tells why.
+    bool isBroken() const;
+    // Throws, with the reason, when the group is broken.
+    void requireRunning();
     // Time since the group began (monotonic clock).
     qint64 elapsedMs() const { return m_started.elapsed(); }
 
@@ -51,9 +67,15 @@ private:
         QStringList files;
         QString folder;
     };
+    // False, and the group marked broken, when the engine ended the
+    // transaction: a savepoint statement would then begin another one.
+    bool stillRunning();
 
     QString m_folder;
     std::unique_ptr<LocalTransaction> m_transaction;
     QElapsedTimer m_started;
     QList<Pending> m_pending;
+    qint64 m_changesAtSavepoint = 0;
+    std::vector<std::function<void()>> m_undo; // the file's writes outside its savepoint
+    QString m_broken;                           // why the group can only fail
 };

@@ -75,19 +75,32 @@ QString setAside(const QString &path)
 // into the connection's temporary database (kept in memory: nothing of it
 // reaches a file) with an index, for these checks: the table file has no
 // index on the patient, so asking it alone would read every observance for
-// every report. Made from one read of the table; triggers keep it in step
-// with what is written to the table meanwhile, inside the same transaction,
-// so a rollback takes the copy back with the table. Dropped at the end of
-// the run. The copy finds the candidate rows; the table's own test decides,
-// as without it.
+// every report. Made from one read of the table, inside the same transaction
+// as what is written to the table meanwhile, so a rollback takes the copy
+// back with the table. The import adds the key of each observance it
+// stores; triggers follow changed and deleted rows. A trigger on new rows
+// would make the engine copy aside (and encrypt) every page an observance
+// touches, for each report: rows stored otherwise during the run are found
+// by their keys instead, the table numbering its rows upwards (a new row's
+// key is above every key the copy holds). Dropped at the end of the run. The
+// copy finds the candidate rows; the table's own test decides, as without
+// it.
 class ObservanceChecks
 {
 public:
     explicit ObservanceChecks(const QString &folder)
     {
         m_query.setDatabaseName(folder);
-        m_sameContent.setDatabaseName(folder);
-        m_sameTime.setDatabaseName(folder);
+        for (LocalCommand *command : {&m_sameContent, &m_sameTime, &m_keyAdded, &m_inStep, &m_catchUp, &m_remove})
+            command->setDatabaseName(folder);
+        m_keyAdded.setSqlText(QStringLiteral("insert or replace into temp.ImportObservanceKeys values (?1, ?2, ?3)"));
+        m_inStep.setSqlText(QStringLiteral("select (select max(OBSERVANCES_ID) from Observances) is "
+                                           "(select max(OBSERVANCES_ID) from temp.ImportObservanceKeys)"));
+        m_catchUp.setSqlText(QStringLiteral(
+            "insert or replace into temp.ImportObservanceKeys select OBSERVANCES_ID, PATIENTS_ID, DATE_CONSULTATION "
+            "from Observances where OBSERVANCES_ID > ifnull((select max(OBSERVANCES_ID) from "
+            "temp.ImportObservanceKeys), -1)"));
+        m_remove.setSqlText(QStringLiteral("delete from Observances where OBSERVANCES_ID = ?1"));
         makeKeyCopy();
         m_sameTime.setSqlText(patientRows() + QStringLiteral("o.Patients_ID = ?1 and o.DATE_CONSULTATION = ?2")
                               + (m_keyCopy ? QStringLiteral(" and k.DATE_CONSULTATION = ?2") : QString()));
@@ -101,6 +114,7 @@ public:
     // consultation time).
     bool alreadyStored(LocalDataSet &record)
     {
+        keepInStep();
         if (!m_layout.isSharedWith(record.fields()))
             followLayout(record);
         m_values[0] = record.field(m_patientField).storedValue();
@@ -113,12 +127,31 @@ public:
     // the patient has no observance at.
     QDateTime freeConsultationTime(int patientId, QDateTime time)
     {
+        keepInStep();
         while (m_sameTime.firstValue({patientId, time}).toLongLong() > 0)
             time = time.addSecs(60);
         return time;
     }
 
+    // The record's observance was just stored under this key.
+    void added(int id, LocalDataSet &record)
+    {
+        if (m_keyCopy)
+            m_keyAdded.firstValue({id, record.field(QStringLiteral("PATIENTS_ID")).storedValue(),
+                                   record.field(QStringLiteral("DATE_CONSULTATION")).storedValue()});
+    }
+
+    // Deletes a stored observance (its key leaves the copy by trigger).
+    void removeObservance(int id) { m_remove.firstValue({id}); }
+
 private:
+    // Rows stored by others since the copy last took a key are taken now.
+    void keepInStep()
+    {
+        if (m_keyCopy && m_inStep.firstValue({}).toLongLong() != 1)
+            m_catchUp.firstValue({});
+    }
+
     // The statement of the content check for the record's fields: every
     // field but the key, the patient and the consultation time, compared
     // with IS (an empty value is stored as null) to its stored value, which
@@ -180,13 +213,11 @@ private:
                                "DATE_CONSULTATION FROM Observances"));
             run(QStringLiteral("CREATE INDEX temp.ImportObservanceKeysByPatient ON ImportObservanceKeys "
                                "(PATIENTS_ID, DATE_CONSULTATION)"));
-            run(QStringLiteral("CREATE TEMP TRIGGER ImportObservanceKeysAdded AFTER INSERT ON Observances BEGIN "
-                               "INSERT INTO ImportObservanceKeys VALUES (new.OBSERVANCES_ID, new.PATIENTS_ID, "
-                               "new.DATE_CONSULTATION); END"));
+            // A row not taken yet stays for the next look for new keys.
             run(QStringLiteral("CREATE TEMP TRIGGER ImportObservanceKeysChanged AFTER UPDATE ON Observances BEGIN "
-                               "DELETE FROM ImportObservanceKeys WHERE OBSERVANCES_ID = old.OBSERVANCES_ID; "
-                               "INSERT INTO ImportObservanceKeys VALUES (new.OBSERVANCES_ID, new.PATIENTS_ID, "
-                               "new.DATE_CONSULTATION); END"));
+                               "UPDATE ImportObservanceKeys SET OBSERVANCES_ID = new.OBSERVANCES_ID, "
+                               "PATIENTS_ID = new.PATIENTS_ID, DATE_CONSULTATION = new.DATE_CONSULTATION "
+                               "WHERE OBSERVANCES_ID = old.OBSERVANCES_ID; END"));
             run(QStringLiteral("CREATE TEMP TRIGGER ImportObservanceKeysRemoved AFTER DELETE ON Observances BEGIN "
                                "DELETE FROM ImportObservanceKeys WHERE OBSERVANCES_ID = old.OBSERVANCES_ID; END"));
             m_keyCopy = true;
@@ -208,8 +239,7 @@ private:
     {
         m_keyCopy = false;
         try {
-            for (const char *sql : {"DROP TRIGGER IF EXISTS temp.ImportObservanceKeysAdded",
-                                    "DROP TRIGGER IF EXISTS temp.ImportObservanceKeysChanged",
+            for (const char *sql : {"DROP TRIGGER IF EXISTS temp.ImportObservanceKeysChanged",
                                     "DROP TRIGGER IF EXISTS temp.ImportObservanceKeysRemoved",
                                     "DROP TABLE IF EXISTS temp.ImportObservanceKeys"})
                 run(QString::fromLatin1(sql));
@@ -222,6 +252,10 @@ private:
     bool m_keyCopy = false;
     LocalCommand m_sameContent;
     LocalCommand m_sameTime;
+    LocalCommand m_keyAdded;
+    LocalCommand m_inStep;
+    LocalCommand m_catchUp;
+    LocalCommand m_remove;
     // The record's layout the content check was built for, its field names,
     // the patient's field and the compared fields, in the order of their
     // parameters from ?2 on.
@@ -350,7 +384,8 @@ void ReportImport::ImportObservances()
     m_checks.reset(); // the copy of an earlier run goes before this run's is made
     m_checks = std::make_unique<ObservanceChecks>(db.tObservances.databaseName());
     m_zone = Clock::systemZone();
-    ImportGroup group(tObservances.databaseName());
+    m_group = std::make_unique<ImportGroup>(tObservances.databaseName());
+    ImportGroup &group = *m_group;
     for (int i = 0; i < files.size() && !m_fatal && !interrupted; ++i) {
         const QString path = Globals::ImportFolder + files.at(i);
         m_calledService = false;
@@ -366,13 +401,13 @@ void ReportImport::ImportObservances()
                                + QStringLiteral("Le fichier est conservé dans ") + Globals::ImportFolder;
             LogWriter::write(text);
             Dialogs::instance().error(text);
-            dropFile(group);
+            dropFile();
             reloadTables();
             end = FileEnd::Failed;
         }
         cancelPending();
         if (end == FileEnd::Interrupted) {
-            dropFile(group);
+            dropFile();
             reloadTables();
             LogWriter::write(QStringLiteral("Importation de [") + files.at(i)
                              + QStringLiteral("] interrompue par la fermeture du programme : fichier conservé pour la "
@@ -388,12 +423,15 @@ void ReportImport::ImportObservances()
             m_fatal = true;
         interrupted = end == FileEnd::Interrupted || fMain.closeRequested();
         // A result recorded in the service database is committed at once,
-        // so a file recorded there is deleted as soon as it would be alone.
-        if (m_calledService || group.elapsedMs() >= kGroupMs)
-            commitGroup(group);
+        // so a file recorded there is deleted as soon as it would be alone. A
+        // group the engine gave up is told at once, and the next file begins
+        // another.
+        if (m_calledService || group.elapsedMs() >= kGroupMs || group.isBroken())
+            commitGroup();
     }
     // Before anything that ends the run.
-    commitGroup(group);
+    commitGroup();
+    m_group.reset();
     m_checks.reset();
     // Armed only now: closing while the group's transaction runs would drop it.
     if (m_fatal)
@@ -404,18 +442,18 @@ void ReportImport::ImportObservances()
 
 // A file's writes undone within its group; should the engine have dropped
 // the whole transaction, the group's commit reports it.
-void ReportImport::dropFile(ImportGroup &group)
+void ReportImport::dropFile()
 {
     try {
-        group.dropFile();
+        m_group->dropFile();
     } catch (const std::exception &error) {
         LogWriter::write(QStringLiteral("Annulation de l'importation d'un fichier : ") + QString::fromUtf8(error.what()));
     }
 }
 
-void ReportImport::commitGroup(ImportGroup &group)
+void ReportImport::commitGroup()
 {
-    const std::optional<ImportGroup::Failure> failure = group.commit();
+    const std::optional<ImportGroup::Failure> failure = m_group->commit();
     if (!failure)
         return;
     // Every file of the group stays for a later run, nothing of them stored.
@@ -834,7 +872,7 @@ bool ReportImport::storeRecord(const QString &name, bool &duplicate)
                              + QString::number(fMain.FImportPatientID) + QStringLiteral(" : non enregistrée une seconde fois."));
             return true;
         }
-        tObservances.post();
+        postObservance();
         return true;
     } catch (const std::exception &error) {
         const QString message = QString::fromUtf8(error.what());
@@ -848,6 +886,27 @@ bool ReportImport::storeRecord(const QString &name, bool &duplicate)
             tObservances.cancel();
         return false;
     }
+}
+
+// The block's observance, written outside the file's savepoint when the file
+// has written nothing before it (the usual case): should the file fail
+// later, its row is deleted by key instead of rolled back.
+void ReportImport::postObservance()
+{
+    // Written now, the row would be committed on its own, out of any group.
+    m_group->requireRunning();
+    const bool outside = m_group->leaveUnusedSavepoint();
+    try {
+        tObservances.post();
+    } catch (...) {
+        if (outside)
+            m_group->reenterSavepoint({});
+        throw;
+    }
+    const int id = tObservances.field(QStringLiteral("OBSERVANCES_ID")).asInteger();
+    if (outside)
+        m_group->reenterSavepoint([this, id] { m_checks->removeObservance(id); });
+    m_checks->added(id, tObservances);
 }
 
 // True when the patient already has an observance with the same content as

@@ -71,12 +71,13 @@ private:
     FileEnd endOfBlock(const QString &name, const QString &path);
     bool storeRecord(const QString &name, bool &alreadyStored);
     bool alreadyStored();
+    void postObservance();
     void makeConsultationTimeUnique();
     void beginRecord();
     void cancelPending();
     void reloadTables();
-    void dropFile(ImportGroup &group);
-    void commitGroup(ImportGroup &group);
+    void dropFile();
+    void commitGroup();
     void writeResultRow(const QString &fileName, bool imported, const QString &comment);
     bool recordRemotely(const QString &recipient, const QString &name, const QString &path);
     void setStatus(int panel, const QString &text);
@@ -121,4 +122,6 @@ private:
     QElapsedTimer m_eventsProcessed;
     // The checks of the observances, for the run only.
     std::unique_ptr<ObservanceChecks> m_checks;
+    // The files whose writes are committed together, for the run only.
+    std::unique_ptr<ImportGroup> m_group;
 };

@@ -71,6 +71,8 @@ private slots:
     void duplicateOnlyWithTheSameValues();
     void failedFileLeavesNoResultRow();
     void failedGroupCommitKeepsItsFiles();
+    void groupEndedByEngineKeepsItsFiles();
+    void rowsStoredByOthersDuringTheRunCount();
     void unreadableReportKeptAndImportGoesOn_data();
     void unreadableReportKeptAndImportGoesOn();
     void tracesShownInDebugMode();
@@ -392,6 +394,62 @@ void ImportTest::failedGroupCommitKeepsItsFiles()
     QCOMPARE(observanceCount(), 2);
     for (const QString &name : names)
         QVERIFY(!QFile::exists(Globals::ImportFolder + name));
+}
+
+// The engine rolls the whole transaction back on some disk errors while a
+// group runs: the reports before it in the group were stored in nothing.
+// They stay with the one under way, the user is told, nothing written after
+// it escapes into a transaction of its own, and the next run imports them.
+void ImportTest::groupEndedByEngineKeepsItsFiles()
+{
+    const QStringList names{QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("c.txt"),
+                            QStringLiteral("d.txt")};
+    for (const QString &name : names)
+        writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), name)
+                              + QStringLiteral("****FINFICHIER****\r\n"));
+    sqlite3 *db = LocalConnection::forFolder(Globals::BaseFolder)->handle();
+    import([&](const QString &file) {
+        if (file == QStringLiteral("c.txt"))
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return m_patientId;
+    }).ImportObservances();
+
+    const QString told = m_dialogs->texts().join(QStringLiteral(" | "));
+    QVERIFY2(told.contains(QStringLiteral("Erreur lors de l'importation de [a.txt], [b.txt], [c.txt] : ")), qPrintable(told));
+    for (const QString &name : names)
+        QVERIFY2(QFile::exists(Globals::ImportFolder + name), qPrintable(name));
+    QCOMPARE(observanceCount(), 0);
+
+    import([&](const QString &) { return m_patientId; }).ImportObservances();
+    QCOMPARE(observanceCount(), 4);
+    for (const QString &name : names)
+        QVERIFY(!QFile::exists(Globals::ImportFolder + name));
+}
+
+// The checks find the rows the import stored itself without asking the
+// table: one stored otherwise while the run goes on must count all the same.
+void ImportTest::rowsStoredByOthersDuringTheRunCount()
+{
+    for (const QString &text : {QStringLiteral("x"), QStringLiteral("y")})
+        writeReport(text + QStringLiteral(".txt"),
+                    block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), text)
+                        + QStringLiteral("****FINFICHIER****\r\n"));
+    sqlite3 *db = LocalConnection::forFolder(Globals::BaseFolder)->handle();
+    int rc = -1;
+    import([&](const QString &file) {
+        // The content y.txt brings, stored before it under another key.
+        if (file == QStringLiteral("y.txt"))
+            rc = sqlite3_exec(db,
+                              "CREATE TEMP TABLE other_row AS SELECT * FROM Observances;"
+                              "UPDATE other_row SET OBSERVANCES_ID = NULL, COMMENTAIRES = 'y';"
+                              "INSERT INTO Observances SELECT * FROM other_row; DROP TABLE other_row",
+                              nullptr, nullptr, nullptr);
+        return m_patientId;
+    }).ImportObservances();
+
+    QCOMPARE(rc, SQLITE_OK);
+    QCOMPARE(observanceCount(), 2);
+    QCOMPARE(m_shownRows.at(1).at(2), QStringLiteral("document déjà importé"));
 }
 
 void ImportTest::unreadableReportKeptAndImportGoesOn_data()
