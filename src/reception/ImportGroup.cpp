@@ -1,16 +1,14 @@
 #include "reception/ImportGroup.h"
 
-#include "core/Common.h"
 #include "platform/LocalTables.h"
-
-#include <QDir>
 
 namespace {
 const QString kFileSavepoint = QStringLiteral("report_file");
 }
 
-ImportGroup::ImportGroup(QString folder)
+ImportGroup::ImportGroup(QString folder, DeletionQueue &deletions)
     : m_folder(std::move(folder))
+    , m_deletions(deletions)
 {
 }
 
@@ -28,7 +26,7 @@ void ImportGroup::beginFile()
 void ImportGroup::keepFile(const QString &name, const QStringList &filesToDelete, const QString &folderToRemove)
 {
     m_transaction->release(kFileSavepoint);
-    m_pending << Pending{name, filesToDelete, folderToRemove};
+    m_pending << Pending{name, {filesToDelete, folderToRemove}};
 }
 
 void ImportGroup::dropFile()
@@ -57,11 +55,10 @@ std::optional<ImportGroup::Failure> ImportGroup::commit()
         }
         return failure;
     }
-    for (const Pending &file : pending) {
-        for (const QString &path : file.files)
-            DeleteFileIfExists(path);
-        if (!file.folder.isEmpty())
-            QDir().rmdir(file.folder);
-    }
+    QList<DeletionQueue::Entry> deletions;
+    deletions.reserve(pending.size());
+    for (const Pending &file : pending)
+        deletions << file.deletion;
+    m_deletions.add(std::move(deletions));
     return std::nullopt;
 }
