@@ -1,17 +1,15 @@
 #include "reception/ImportGroup.h"
 
-#include "core/Common.h"
 #include "platform/LocalTables.h"
-
-#include <QDir>
 
 namespace {
 const QString kFileSavepoint = QStringLiteral("report_file");
 const QString kEndedByEngine = QStringLiteral("la base de données locale a annulé les enregistrements en cours.");
 }
 
-ImportGroup::ImportGroup(QString folder)
+ImportGroup::ImportGroup(QString folder, DeletionQueue &deletions)
     : m_folder(std::move(folder))
+    , m_deletions(deletions)
 {
 }
 
@@ -72,7 +70,7 @@ void ImportGroup::keepFile(const QString &name, const QStringList &filesToDelete
     m_undo.clear();
     if (stillRunning())
         m_transaction->release(kFileSavepoint);
-    m_pending << Pending{name, filesToDelete, folderToRemove};
+    m_pending << Pending{name, {filesToDelete, folderToRemove}};
 }
 
 void ImportGroup::dropFile()
@@ -118,11 +116,10 @@ std::optional<ImportGroup::Failure> ImportGroup::commit()
         }
         return failure;
     }
-    for (const Pending &file : pending) {
-        for (const QString &path : file.files)
-            DeleteFileIfExists(path);
-        if (!file.folder.isEmpty())
-            QDir().rmdir(file.folder);
-    }
+    QList<DeletionQueue::Entry> deletions;
+    deletions.reserve(pending.size());
+    for (const Pending &file : pending)
+        deletions << file.deletion;
+    m_deletions.add(std::move(deletions));
     return std::nullopt;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reception/DeletionQueue.h"
+
 #include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
@@ -15,13 +17,13 @@ class LocalTransaction;
 // the disk is forced once for the group rather than once per file. Each file
 // writes inside a savepoint of its own: its failure undoes its writes alone.
 // What a file leaves to delete (the report, the documents it copied, its
-// emptied documents folder) is deleted only once the group is committed: a
-// process killed before that finds every report of the group still waiting
-// and nothing of them stored.
+// emptied documents folder) is handed to the deletions only once the group
+// is committed: a process killed before that finds every report of the group
+// still waiting and nothing of them stored.
 class ImportGroup
 {
 public:
-    explicit ImportGroup(QString folder);
+    ImportGroup(QString folder, DeletionQueue &deletions);
     ~ImportGroup(); // a group not committed is rolled back: its files stay
     ImportGroup(const ImportGroup &) = delete;
     ImportGroup &operator=(const ImportGroup &) = delete;
@@ -56,22 +58,22 @@ public:
         QStringList names; // the files of the group, all kept
         QString message;
     };
-    // Commits the group, then deletes what its files left. When the commit
-    // fails the group is rolled back and nothing is deleted. No-op without a
-    // group.
+    // Commits the group, then queues the deletion of what its files left.
+    // When the commit fails the group is rolled back and nothing is deleted.
+    // No-op without a group.
     std::optional<Failure> commit();
 
 private:
     struct Pending {
         QString name;
-        QStringList files;
-        QString folder;
+        DeletionQueue::Entry deletion;
     };
     // False, and the group marked broken, when the engine ended the
     // transaction: a savepoint statement would then begin another one.
     bool stillRunning();
 
     QString m_folder;
+    DeletionQueue &m_deletions;
     std::unique_ptr<LocalTransaction> m_transaction;
     QElapsedTimer m_started;
     QList<Pending> m_pending;

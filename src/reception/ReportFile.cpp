@@ -323,6 +323,27 @@ QString GetReportSender(ReportLineReader &reader)
     return QString();
 }
 
+ReportRead<ReportContent> ReadReportContent(const QString &fileName)
+{
+    ReportRead<QByteArray> content = ReportLineReader::readFile(fileName);
+    const auto failed = [](ReportReadFailure failure, const QString &message) {
+        ReportRead<ReportContent> r;
+        r.failure = failure;
+        r.message = message;
+        return r;
+    };
+    if (!content.ok())
+        return failed(content.failure, content.message);
+    ReportLineReader completeReader(content.value, fileName);
+    const bool complete = IsReportComplete(completeReader);
+    if (completeReader.failure() != ReportReadFailure::None)
+        return failed(completeReader.failure(), completeReader.failureMessage());
+    // Every line was read by the completeness pass: this one cannot fail.
+    ReportLineReader senderReader(content.value, fileName);
+    QString sender = GetReportSender(senderReader);
+    return senderReader.result(ReportContent{std::move(content.value), complete, std::move(sender)});
+}
+
 ReportRead<bool> IsReportComplete(const QString &fileName)
 {
     ReportLineReader reader(fileName);

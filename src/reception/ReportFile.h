@@ -120,6 +120,16 @@ ReportRead<bool> ReportHasRecipient(const QString &email, const QString &fileNam
 ReportRead<QString> GetReportRecipient(const QString &fileName);
 ReportRead<QString> GetReportSender(const QString &fileName);
 
+// A report file read whole, with the passes of the import over its bytes
+// that need nothing else: whether it is complete and its sender. It fails
+// with the message of the first step that fails, in that order.
+struct ReportContent {
+    QByteArray bytes;
+    bool complete = false;
+    QString sender;
+};
+ReportRead<ReportContent> ReadReportContent(const QString &fileName);
+
 // The same readers over an open reader (one pass each).
 bool IsReportComplete(ReportLineReader &reader);
 bool ReportHasRecipient(const QString &email, ReportLineReader &reader);

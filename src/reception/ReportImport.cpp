@@ -15,8 +15,10 @@
 #include "core/NameDateRoutines.h"
 #include "views/Patients.h"
 #include "core/RemoteSqlText.h"
+#include "reception/DeletionQueue.h"
 #include "reception/ImportGroup.h"
 #include "reception/ReportFile.h"
+#include "reception/ReportReadAhead.h"
 #include "reception/ReportLineTables.h"
 #include "views/ShowResults.h"
 #include "platform/TextRules.h"
@@ -26,6 +28,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -384,7 +387,23 @@ void ReportImport::ImportObservances()
     m_checks.reset(); // the copy of an earlier run goes before this run's is made
     m_checks = std::make_unique<ObservanceChecks>(db.tObservances.databaseName());
     m_zone = Clock::systemZone();
-    m_group = std::make_unique<ImportGroup>(tObservances.databaseName());
+    // Both threads end with the run, however it ends; the deletions first
+    // wait for what was committed.
+    DeletionQueue deletions;
+    QStringList paths, folders;
+    for (const QString &name : std::as_const(files)) {
+        paths << Globals::ImportFolder + name;
+        folders << ReportName::attachmentsFolder(name);
+    }
+    ReportReadAhead readAhead(paths, folders);
+    m_deletions = &deletions;
+    m_readAhead = &readAhead;
+    m_group = std::make_unique<ImportGroup>(tObservances.databaseName(), deletions);
+    const auto runEnded = qScopeGuard([this] {
+        m_group.reset(); // rolled back unless committed, before the deletions go
+        m_deletions = nullptr;
+        m_readAhead = nullptr;
+    });
     ImportGroup &group = *m_group;
     for (int i = 0; i < files.size() && !m_fatal && !interrupted; ++i) {
         const QString path = Globals::ImportFolder + files.at(i);
@@ -431,7 +450,7 @@ void ReportImport::ImportObservances()
     }
     // Before anything that ends the run.
     commitGroup();
-    m_group.reset();
+    deletions.finish();
     m_checks.reset();
     // Armed only now: closing while the group's transaction runs would drop it.
     if (m_fatal)
@@ -607,16 +626,15 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
         return FileEnd::Kept;
     }
 
-    // Read once: the completeness check, the sender and the blocks each take
-    // their pass over the same bytes.
-    const ReportRead<QByteArray> content = ReportLineReader::readFile(path);
+    // Read once, most often ahead: the completeness check, the sender and
+    // the blocks each take their pass over the same bytes.
+    std::optional<ReportReadAhead::Report> ahead = m_readAhead->take(index);
+    const ReportRead<ReportContent> content =
+        ahead ? ReportRead<ReportContent>{std::move(ahead->content), ReportReadFailure::None, {}}
+              : ReadReportContent(path);
     if (!content.ok())
         throw ReadFailure(content.message);
-    ReportLineReader completeReader(content.value, path);
-    const ReportRead<bool> complete = completeReader.result(IsReportComplete(completeReader));
-    if (!complete.ok())
-        throw ReadFailure(complete.message);
-    if (!complete.value) {
+    if (!content.value.complete) {
         m_env.showFile(path);
         Dialogs::instance().error(QStringLiteral("Le Fichier nommé \"") + Globals::ImportFolder + name
                                   + QStringLiteral("\" n'est pas conforme au standard HPrim. Il ne sera pas importé."));
@@ -629,11 +647,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     }
     DebugTrace::show([&] { return QStringLiteral("Gestion de ") + Globals::ImportFolder + name; });
 
-    ReportLineReader senderReader(content.value, path);
-    const ReportRead<QString> sender = senderReader.result(GetReportSender(senderReader));
-    if (!sender.ok())
-        throw ReadFailure(sender.message);
-    m_sender = sender.value;
+    m_sender = content.value.sender;
     Globals::ProviderReachable = fMain.ConnectInternetDatabase(true);
     if (Globals::ProviderReachable && !m_sender.isEmpty())
         Globals::ProviderID = LookUpProviderId(m_env.remoteConnectionName, m_sender);
@@ -647,14 +661,24 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     ReportLineImporter lines(record, documents);
     lines.setFileShower(m_env.showFile);
     lines.setTimeZone(m_zone);
+    // Seen as the deletions of the files committed before left it: what was
+    // seen ahead holds while no deletion touched the folder.
     const QString own = ReportName::attachmentsFolder(name);
-    m_ownFolder = QFileInfo(own).isDir();
-    lines.setAttachmentFolders({m_ownFolder ? own : ReportName::attachmentsRoot()});
+    if (ahead && !m_deletions->touches(own)) {
+        m_ownFolder = ahead->folderExists;
+    } else {
+        m_deletions->settle(own);
+        m_ownFolder = QFileInfo(own).isDir();
+    }
+    const QString folder = m_ownFolder ? own : ReportName::attachmentsRoot();
+    if (!m_ownFolder)
+        m_deletions->settle(folder);
+    lines.setAttachmentFolders({folder});
     lines.deferDocuments(&m_documents);
     m_lines = &lines;
 
     // What the file writes is kept or undone together, in its group.
-    ReportLineReader reader(content.value, path);
+    ReportLineReader reader(content.value.bytes, path);
     FileEnd end;
     try {
         end = readBlocks(reader, name, path);

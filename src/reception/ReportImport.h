@@ -11,12 +11,14 @@
 #include <functional>
 #include <memory>
 
+class DeletionQueue;
 class ImportGroup;
 class ObservanceChecks;
 class MainWindowInterface;
 class LocalTable;
 class ReportLineReader;
 class ReportLineImporter;
+class ReportReadAhead;
 
 // Imports the report files waiting in the import folder into the local
 // tables: each report block becomes one observance of its patient, one row
@@ -124,4 +126,7 @@ private:
     std::unique_ptr<ObservanceChecks> m_checks;
     // The files whose writes are committed together, for the run only.
     std::unique_ptr<ImportGroup> m_group;
+    // The run's deletions of committed files and reading ahead of reports.
+    DeletionQueue *m_deletions = nullptr;
+    ReportReadAhead *m_readAhead = nullptr;
 };

@@ -141,6 +141,9 @@ void ReportFileTest::unreadableFilesAreErrors()
     const ReportRead<QByteArray> whole = ReportLineReader::readFile(path);
     QCOMPARE(whole.failure, ReportReadFailure::CannotOpen);
     QCOMPARE(whole.message, complete.message);
+    const ReportRead<ReportContent> content = ReadReportContent(path);
+    QCOMPARE(content.failure, ReportReadFailure::CannotOpen);
+    QCOMPARE(content.message, complete.message);
     QVERIFY(!GetReportSender(path).ok());
     QVERIFY(!GetReportRecipient(path).ok());
     const ReportRead<bool> has = ReportHasRecipient(QStringLiteral("a@b.fr"), path);
@@ -252,6 +255,11 @@ void ReportFileTest::readersOnFixtures()
     ReportLineReader second(content.value, path);
     QCOMPARE(IsReportComplete(first), complete);
     QCOMPARE(GetReportSender(second), sender);
+    const ReportRead<ReportContent> whole = ReadReportContent(path);
+    QVERIFY(whole.ok());
+    QCOMPARE(whole.value.bytes, content.value);
+    QCOMPARE(whole.value.complete, complete);
+    QCOMPARE(whole.value.sender, sender);
 }
 
 void ReportFileTest::reportHasRecipient_data()

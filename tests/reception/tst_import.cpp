@@ -83,6 +83,7 @@ private slots:
     void sameNamedDocumentsStayWithTheirReport();
     void documentsOnlyWithAStoredObservance_data();
     void documentsOnlyWithAStoredObservance();
+    void sharedDocumentGoneOnceAnEarlierReportCommitted();
     void blockValuesNotCarriedOver();
     void badlyNamedReportSetAsideAndImportGoesOn();
     void unrecordedResultKeepsTheFileUntilRecorded();
@@ -114,6 +115,7 @@ private:
     QList<QStringList> m_shownRows; // NomFic, Imported, Comment, NomPat
     QList<QStringList> m_shownDates; // NePat, Date, Sender
     QStringList m_shownFiles;
+    std::function<void()> m_shownBefore; // called as the results are shown
 };
 
 void ImportTest::init()
@@ -139,6 +141,7 @@ void ImportTest::init()
     m_shownRows.clear();
     m_shownDates.clear();
     m_shownFiles.clear();
+    m_shownBefore = {};
 }
 
 void ImportTest::cleanup()
@@ -169,6 +172,8 @@ ReportImport ImportTest::import(std::function<int(const QString &)> identify,
     env.saveResult = std::move(saveResult);
     env.showFile = [this](const QString &path) { m_shownFiles << path; };
     env.showResults = [this] {
+        if (m_shownBefore)
+            m_shownBefore();
         LocalTable &rows = m_main->database().tResultat;
         for (rows.first(); !rows.eof(); rows.next())
             m_shownRows << QStringList{rows.field(QStringLiteral("NomFic")).asString(),
@@ -735,6 +740,53 @@ void ImportTest::documentsOnlyWithAStoredObservance()
     images.open();
     QCOMPARE(images.recordCount(), registered);
     QVERIFY(!QFile::exists(Globals::ImportFolder + QStringLiteral("r.txt")));
+}
+
+// Two reports of one run without their own folders name the same document
+// of the shared folder. The first one's group is committed before the second
+// is read (it took longer than a group waits): the second finds the document
+// gone, as the first one's deletions left it, however many they were. The
+// last report's documents are all gone when the results are shown.
+void ImportTest::sharedDocumentGoneOnceAnEarlierReportCommitted()
+{
+    constexpr int kDocuments = 200;
+    QStringList first, last;
+    for (int i = 0; i < kDocuments; ++i) {
+        const QString name = QStringLiteral("d%1.pdf").arg(i, 3, 10, QLatin1Char('0'));
+        first << QStringLiteral("KORVA|Document|PJ||%1|").arg(name);
+        m_home->write(QStringLiteral("ForImportation/Attachments/") + name, name.toUtf8());
+        last << QStringLiteral("KORVA|Document|PJ||%1|").arg(name);
+        m_home->write(QStringLiteral("ForImportation/Attachments/c/") + name, name.toUtf8());
+    }
+    first << QStringLiteral("KORVA|Document|PJ||cr.pdf|");
+    m_home->write(QStringLiteral("ForImportation/Attachments/cr.pdf"), "compte rendu");
+    writeReport(QStringLiteral("a.txt"), block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                                               QStringLiteral("a"), first)
+                                             + QStringLiteral("****FINFICHIER****\r\n"));
+    writeReport(QStringLiteral("b.txt"), block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                                               QStringLiteral("b"), {QStringLiteral("KORVA|Document|PJ||cr.pdf|")})
+                                             + QStringLiteral("****FINFICHIER****\r\n"));
+    writeReport(QStringLiteral("c.txt"), block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                                               QStringLiteral("c"), last)
+                                             + QStringLiteral("****FINFICHIER****\r\n"));
+    ReportImport run = import([&](const QString &file) {
+        if (file == QLatin1String("a.txt"))
+            QThread::msleep(300);
+        return m_patientId;
+    });
+    QStringList leftWhenShown{QStringLiteral("<not shown>")};
+    m_shownBefore = [&] {
+        leftWhenShown = QDir(Globals::ImportFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot)
+                      + QDir(Globals::ImportFolder + QStringLiteral("Attachments")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    };
+    run.ImportObservances();
+
+    QCOMPARE(leftWhenShown, QStringList{QStringLiteral("Attachments")});
+    QCOMPARE(observanceCount(), 3);
+    LocalTable &images = m_main->database().tImages;
+    images.close();
+    images.open();
+    QCOMPARE(images.recordCount(), 2 * kDocuments + 1);
 }
 
 void ImportTest::blockValuesNotCarriedOver()
