@@ -35,42 +35,46 @@ namespace {
 const QString kPassword = QString::fromLatin1(Globals::kDatabasePassword);
 
 // Follows the import's counter "i/N" (status panel 1) as the import sets it,
-// to time its first and last tenths: the import's time should grow linearly
-// with the reports.
+// to time its first and last tenths of reports: the import's time should
+// grow linearly with the reports. Each tenth is timed from the start of one
+// report to the start of the report a tenth later, so that neither the run's
+// opening (tables, listing) nor its closing (last commit, last deletions)
+// counts as a tenth's.
 class GrowthMeter
 {
 public:
     void start(int count)
     {
         m_count = count;
-        m_start = Bench::now();
-        m_firstTenth = m_lastTenthStart = m_end = -1;
+        m_firstStart = m_firstEnd = m_lastStart = m_lastEnd = -1;
     }
     void counter(const QString &text)
     {
-        if (m_count <= 0)
+        const int tenth = m_count / 10;
+        if (tenth <= 0)
             return;
-        const int done = text.section(u'/', 0, 0).toInt() - 1;
-        if (m_firstTenth < 0 && done >= m_count / 10)
-            m_firstTenth = Bench::now() - m_start;
-        if (m_lastTenthStart < 0 && done >= m_count - m_count / 10)
-            m_lastTenthStart = Bench::now();
-    }
-    // The files are done: what follows (the results window) is no tenth's.
-    void finished()
-    {
-        if (m_count > 0 && m_end < 0)
-            m_end = Bench::now();
+        const int started = text.section(u'/', 0, 0).toInt(); // the report now begun, from 1
+        const auto mark = [&](double &at, int report) {
+            if (at < 0 && started >= report)
+                at = Bench::now();
+        };
+        mark(m_firstStart, 1);
+        mark(m_firstEnd, 1 + tenth);
+        mark(m_lastStart, m_count - tenth);
+        mark(m_lastEnd, m_count);
     }
     // The last tenth's time over the first's, once the import has ended.
     double ratio() const
     {
-        return m_firstTenth > 0 && m_lastTenthStart > 0 && m_end > 0 ? (m_end - m_lastTenthStart) / m_firstTenth : 0;
+        const double first = m_firstEnd - m_firstStart;
+        return m_firstStart >= 0 && m_firstEnd > m_firstStart && m_lastStart >= 0 && m_lastEnd > m_lastStart
+                   ? (m_lastEnd - m_lastStart) / first
+                   : 0;
     }
 
 private:
     int m_count = 0;
-    double m_start = 0, m_firstTenth = -1, m_lastTenthStart = -1, m_end = -1;
+    double m_firstStart = -1, m_firstEnd = -1, m_lastStart = -1, m_lastEnd = -1;
 };
 
 class OfflineMain : public MainWindow
@@ -82,8 +86,6 @@ public:
         MainWindow::setStatusText(panel, text);
         if (panel == 1)
             growth.counter(text);
-        else if (panel == 0 && text == QStringLiteral("Importation terminée."))
-            growth.finished();
     }
     GrowthMeter growth;
 };
