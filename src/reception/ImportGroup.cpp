@@ -26,7 +26,8 @@ bool ImportGroup::stillRunning()
 
 void ImportGroup::requireRunning()
 {
-    if (!stillRunning() || !m_broken.isEmpty())
+    stillRunning();
+    if (!m_broken.isEmpty())
         throw LocalTablesError(m_broken);
 }
 
@@ -95,12 +96,10 @@ std::optional<ImportGroup::Failure> ImportGroup::commit()
 {
     if (!m_transaction)
         return std::nullopt;
+    stillRunning();
     const std::unique_ptr<LocalTransaction> transaction = std::move(m_transaction);
     const QList<Pending> pending = std::exchange(m_pending, {});
-    QString broken = std::exchange(m_broken, {});
-    m_undo.clear();
-    if (broken.isEmpty() && !transaction->isRunning())
-        broken = kEndedByEngine;
+    const QString broken = std::exchange(m_broken, {});
     try {
         if (!broken.isEmpty())
             throw LocalTablesError(broken);

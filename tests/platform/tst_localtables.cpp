@@ -568,14 +568,12 @@ void LocalTablesTest::fieldNamesFollowTheOpenedColumns()
     table.post();
     LocalQuery query;
     query.setDatabaseName(m_folder);
-    query.setSqlText(QStringLiteral("select NOM, SAMPLE_ID from Sample"));
-    query.open();
-    QCOMPARE(query.field(QStringLiteral("nom")).asString(), QStringLiteral("Y"));
-    query.close();
-    query.setSqlText(QStringLiteral("select SAMPLE_ID, NOM from Sample"));
-    query.open();
-    QCOMPARE(query.field(QStringLiteral("nom")).asString(), QStringLiteral("Y"));
-    query.close();
+    for (const char *columns : {"NOM, SAMPLE_ID", "SAMPLE_ID, NOM"}) {
+        query.setSqlText(QStringLiteral("select %1 from Sample").arg(QLatin1String(columns)));
+        query.open();
+        QCOMPARE(query.field(QStringLiteral("nom")).asString(), QStringLiteral("Y"));
+        query.close();
+    }
     query.setSqlText(QStringLiteral("select SAMPLE_ID from Sample"));
     query.open();
     QVERIFY_THROWS_EXCEPTION(LocalTablesError, query.field(QStringLiteral("nom")));
