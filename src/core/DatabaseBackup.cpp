@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
 #include <sys/stat.h>
 
@@ -27,6 +28,9 @@ namespace {
 const QString kSection = QStringLiteral("Main");
 const QString kPathKey = QStringLiteral("BackupPath");
 const QString kNodePathKey = QStringLiteral("BackupNodePath");
+// The network share the backup folder was chosen on: once unmounted, its
+// mount point is a local folder that must not receive the backup.
+const QString kMountSourceKey = QStringLiteral("BackupMountSource");
 
 bool entryExists(const QString &path)
 {
@@ -106,9 +110,9 @@ bool writeWrittenList(const QString &file, const QSet<QString> &names)
     return f.commit();
 }
 
-// A backup interrupted while swapping left some previous files aside: those
-// whose place is empty go back, so they are not lost.
-bool recoverInterruptedSwap(const QString &backupFolder, const QString &previous)
+// Files of the previous backup set aside during a replacement that did not
+// finish go back where their place is empty.
+bool putPreviousBack(const QString &backupFolder, const QString &previous)
 {
     if (!entryExists(previous))
         return true;
@@ -119,6 +123,59 @@ bool recoverInterruptedSwap(const QString &backupFolder, const QString &previous
             return false;
     }
     return removeEntry(previous);
+}
+
+// Present, listing the new files, from the moment the new copy is complete
+// until it has replaced the previous backup: a backup stopped in between is
+// finished by the next one, or at the next start.
+constexpr char kSwapJournal[] = ".Tolvarenix-sauvegarde-remplacement.lst";
+
+struct SwapFolders
+{
+    explicit SwapFolders(const QString &backupFolder)
+        : to(AddBackslash(backupFolder))
+        , staging(DatabaseBackup::stagingFolder(backupFolder))
+        , previous(DatabaseBackup::previousFolder(backupFolder))
+        , journal(to + QLatin1String(kSwapJournal))
+    {
+    }
+    QString to, staging, previous, journal;
+};
+
+// Moves each file still in the staging folder into place, its previous
+// version set aside first. Each step can be taken again from wherever a
+// crash stopped it: the new backup is always the staged files and the
+// placed ones.
+bool placeStagedFiles(const SwapFolders &f, QStringList &placed, const std::function<void()> &step)
+{
+    for (const QString &file : filesBelow(f.staging)) {
+        const QString target = f.to + file;
+        step();
+        if (entryExists(target)
+            && (!QDir().mkpath(QFileInfo(f.previous + file).path()) || !renameEntry(target, f.previous + file)))
+            return false;
+        step();
+        if (!QDir().mkpath(QFileInfo(target).path()) || !renameEntry(f.staging + file, target))
+            return false;
+        placed << file;
+    }
+    step();
+    removeEntry(f.previous);
+    step();
+    removeEntry(f.staging);
+    step();
+    QFile::remove(f.journal);
+    return true;
+}
+
+// Leaves one whole backup after a backup that stopped: a complete copy
+// replaces the previous backup, an incomplete one is dropped.
+bool recoverInterruptedSwap(const SwapFolders &f)
+{
+    QStringList placed;
+    if (entryExists(f.journal))
+        return placeStagedFiles(f, placed, [] {});
+    return putPreviousBack(f.to, f.previous) && removeEntry(f.staging);
 }
 
 } // namespace
@@ -157,10 +214,9 @@ DatabaseBackup::Outcome DatabaseBackup::Sauvegarder1Click()
             continue;
         }
 
-        if (const auto mount = NetworkMounts::find(path, m_mountTable);
-            mount && !NetworkPathExists(mount->mountPoint)) {
+        if (const QString host = unreachableComputer(path); !host.isEmpty()) {
             if (askToChooseAgain(QStringLiteral("Le chemin de sauvegarde [") + path
-                                 + QStringLiteral("] n'est pas correct, l'ordinateur [") + mount->host
+                                 + QStringLiteral("] n'est pas correct, l'ordinateur [") + host
                                  + QStringLiteral("] étant inacessible.")))
                 continue;
             break;
@@ -210,13 +266,46 @@ void DatabaseBackup::SelectBackupFolder()
 {
     IniFile ini(ProgramFolder::configurationFile());
     QString nodePath = ini.readString(kSection, kNodePathKey);
-    QString path = ini.readString(kSection, kPathKey);
+    const QString storedPath = ini.readString(kSection, kPathKey);
+    QString path = storedPath;
     m_chooser(QStringLiteral("Veuillez sélectionner le répertoire de sauvegarde de la base de données"), path,
               nodePath);
     if (!path.isEmpty() && !nodePath.isEmpty()) {
         ini.writeString(kSection, kPathKey, path);
         ini.writeString(kSection, kNodePathKey, nodePath);
+        // A cancelled choice gives back the stored folder, whose share may
+        // just be unmounted: it stays remembered.
+        const auto mount = NetworkMounts::find(path, m_mountTable);
+        if (mount || (path != storedPath && ini.hasKey(kSection, kMountSourceKey)))
+            ini.writeString(kSection, kMountSourceKey, mount ? mount->source : QString());
     }
+}
+
+// The computer serving the backup folder when the folder cannot be reached:
+// the share it was chosen on is no longer mounted there, or does not answer.
+// Empty when the folder is local or reachable.
+QString DatabaseBackup::unreachableComputer(const QString &path)
+{
+    IniFile ini(ProgramFolder::configurationFile());
+    const QString source = ini.readString(kSection, kMountSourceKey);
+    const auto mount = NetworkMounts::find(path, m_mountTable);
+    if (source.isEmpty() && mount) // a folder chosen before its share was remembered
+        ini.writeString(kSection, kMountSourceKey, mount->source);
+    if (!source.isEmpty() && (!mount || mount->source != source))
+        return NetworkMounts::hostOf(source);
+    if (mount && !NetworkPathExists(mount->mountPoint))
+        return mount->host;
+    return {};
+}
+
+void DatabaseBackup::recoverInterruptedBackup()
+{
+    const QString path = IniFile(ProgramFolder::configurationFile()).readString(kSection, kPathKey);
+    if (path.isEmpty() || IsSameOrBelow(path, Globals::BaseFolder) || !unreachableComputer(path).isEmpty()
+        || !QFileInfo(path).isDir())
+        return;
+    if (!recoverInterruptedSwap(SwapFolders(path)))
+        LogWriter::write(QStringLiteral("Reprise de la sauvegarde interrompue impossible dans ") + path);
 }
 
 void DatabaseBackup::CloseAllTables()
@@ -239,16 +328,21 @@ bool DatabaseBackup::reopenTables()
     }
 }
 
-bool DatabaseBackup::copyKeepingPrevious(const QString &databaseFolder, const QString &backupFolder)
+bool DatabaseBackup::copyKeepingPrevious(const QString &databaseFolder, const QString &backupFolder,
+                                         const std::function<void()> &beforeEachSwapStep)
 {
     if (databaseFolder.isEmpty() || backupFolder.isEmpty() || IsSameOrBelow(backupFolder, databaseFolder))
         return false;
-    const QString to = AddBackslash(backupFolder);
-    const QString staging = stagingFolder(backupFolder);
-    const QString previous = previousFolder(backupFolder);
+    const auto step = [&] {
+        if (beforeEachSwapStep)
+            beforeEachSwapStep();
+    };
+    const SwapFolders f(backupFolder);
+    const QString &to = f.to;
+    const QString &staging = f.staging;
     const QString list = to + QLatin1String(kWrittenList);
     QSet<QString> written = readWrittenList(list);
-    if (!recoverInterruptedSwap(to, previous) || !removeEntry(staging))
+    if (!recoverInterruptedSwap(f))
         return false;
 
     if (!CopyDirectoryTree(databaseFolder, staging, true)) {
@@ -271,37 +365,28 @@ bool DatabaseBackup::copyKeepingPrevious(const QString &databaseFolder, const QS
     const QSet<QString> before = written;
     for (const QString &file : files)
         written.insert(file);
-    if (!writeWrittenList(list, written)) {
+    step();
+    if (!writeWrittenList(list, written) || !writeWrittenList(f.journal, QSet<QString>(files.begin(), files.end()))) {
+        QFile::remove(f.journal);
         removeEntry(staging);
         return false;
     }
 
     // The copy is complete: each file of the previous backup steps aside for
-    // its new version, and comes back if any placement fails.
+    // its new version, and comes back if any placement fails. Should that
+    // undoing fail too, the journal stays and the next backup finishes the
+    // replacement.
     QStringList placed;
-    bool swapped = true;
-    for (const QString &file : files) {
-        const QString target = to + file;
-        if (entryExists(target)
-            && (!QDir().mkpath(QFileInfo(previous + file).path()) || !renameEntry(target, previous + file))) {
-            swapped = false;
-            break;
+    if (!placeStagedFiles(f, placed, step)) {
+        const bool undone = std::all_of(placed.cbegin(), placed.cend(), [&](const QString &file) {
+            return renameEntry(to + file, staging + file);
+        });
+        if (undone && putPreviousBack(to, f.previous)) {
+            QFile::remove(f.journal);
+            removeEntry(staging);
+            writeWrittenList(list, before);
         }
-        if (!QDir().mkpath(QFileInfo(target).path()) || !renameEntry(staging + file, target)) {
-            swapped = false;
-            break;
-        }
-        placed << file;
-    }
-    if (!swapped) {
-        for (const QString &file : placed)
-            renameEntry(to + file, staging + file);
-        recoverInterruptedSwap(to, previous);
-        removeEntry(staging);
-        writeWrittenList(list, before);
         return false;
     }
-    removeEntry(previous);
-    removeEntry(staging);
     return true;
 }

@@ -12,7 +12,8 @@ class LocalDatabase;
 //
 // The copy goes first into a hidden folder inside the backup folder and
 // replaces the previous backup only once it is complete, so a failed copy
-// leaves the previous backup as it was. The backup folder may hold the
+// leaves the previous backup as it was; a replacement that a crash stopped
+// is finished by the next backup, or at the next start. The backup folder may hold the
 // user's own files: a hidden list names the files backups wrote there, and
 // no other file is ever removed or replaced (a user's file in the way makes
 // the backup fail). The local tables are closed for the
@@ -44,13 +45,20 @@ public:
     Outcome Sauvegarder1Click();
     // Lets the user choose the backup folder and stores it.
     void SelectBackupFolder();
+    // Finishes, at start-up, a backup stopped while it replaced the previous
+    // one, so the backup folder holds one whole backup.
+    void recoverInterruptedBackup();
     // Closes every local table and query, and the windows showing them.
     void CloseAllTables();
 
     // Copies the database folder into the backup folder, replacing the
-    // previous backup's files only when the copy is complete. False, with
-    // the previous backup untouched, on any failure.
-    static bool copyKeepingPrevious(const QString &databaseFolder, const QString &backupFolder);
+    // previous backup's files only when the copy is complete. False on any
+    // failure, with the previous backup whole (or, should a replacement
+    // stopped earlier have been finished first, that one). beforeEachSwapStep runs
+    // before each change the swap makes in the backup folder (tests stop the
+    // backup there, as a crash would).
+    static bool copyKeepingPrevious(const QString &databaseFolder, const QString &backupFolder,
+                                    const std::function<void()> &beforeEachSwapStep = {});
 
     // The hidden folders used inside the backup folder during a backup.
     static QString stagingFolder(const QString &backupFolder);
@@ -58,6 +66,7 @@ public:
 
 private:
     bool askToChooseAgain(const QString &problem);
+    QString unreachableComputer(const QString &path);
     bool reopenTables();
 
     LocalDatabase &m_database;

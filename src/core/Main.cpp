@@ -4,6 +4,7 @@
 
 #include "core/Common.h"
 #include "core/Configuration.h"
+#include "core/DatabaseBackup.h"
 #include "core/DeferredMemo.h"
 #include "core/SevenZip.h"
 #include "core/ServerSettings.h"
@@ -461,6 +462,7 @@ void TfMain::FormCreate()
     if (m_closeRequested)
         return;
     Configuration::prepare();
+    DatabaseBackup(m_db, {}).recoverInterruptedBackup();
     ServerSettings::applyTo(IdHTTP1);
     m_downloader = std::make_unique<Downloader>(IdHTTP1, *pbReception(),
                                                 [this](bool reconnect) { return ConnectInternetDatabase(reconnect); });

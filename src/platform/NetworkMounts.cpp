@@ -83,7 +83,7 @@ std::optional<Mount> find(const QString &path, const QString &mountTable)
     }
     if (bestPoint.isEmpty() || !isNetworkType(bestType))
         return std::nullopt;
-    return Mount{bestPoint, hostOf(bestSource)};
+    return Mount{bestPoint, bestSource, hostOf(bestSource)};
 }
 
 } // namespace NetworkMounts

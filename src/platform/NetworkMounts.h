@@ -11,6 +11,7 @@ namespace NetworkMounts {
 struct Mount
 {
     QString mountPoint; // where the share is mounted, no trailing "/"
+    QString source;     // the share, as the mount table names it
     QString host;       // the computer that serves it
 };
 

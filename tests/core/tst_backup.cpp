@@ -59,6 +59,7 @@ private slots:
     void refusedInsideDatabaseFolder_data();
     void refusedInsideDatabaseFolder();
     void previousBackupKeptWhenCopyFails();
+    void backupStoppedDuringSwap();
     void userFilesInBackupFolderKept();
     void userFileUnderBackupNameNotReplaced();
     void unwritableFolderChosenAgain();
@@ -222,6 +223,41 @@ void BackupTest::previousBackupKeptWhenCopyFails()
     QCOMPARE(m_db->tPatients.recordCount(), 3);
 }
 
+void BackupTest::backupStoppedDuringSwap()
+{
+    // Stopped at each step as by a crash, recovered, then a failing backup.
+    const QString path = m_outside.path() + QStringLiteral("/Sauvegarde/");
+    storePath(path);
+    const auto version = [](const QString &folder) {
+        return readAll(folder + QStringLiteral("Docs/1_rapport.pdf")) + readAll(folder + QStringLiteral("Imports/K2"))
+               + QByteArray::number(QDir(folder).entryList({QStringLiteral("*.db")}, QDir::Files).size());
+    };
+    m_home->write(QStringLiteral("Base/Docs/2_scanner.pdf"), QByteArray(400 * 1024, 'x'));
+    for (int stop = 0;; ++stop) {
+        QVERIFY(QDir(path).removeRecursively());
+        QFile::remove(Globals::BaseFolder + QStringLiteral("Imports/K2"));
+        m_home->write(QStringLiteral("Base/Docs/1_rapport.pdf"), "ancien");
+        QVERIFY(DatabaseBackup::copyKeepingPrevious(Globals::BaseFolder, path));
+        const QByteArray previous = version(path);
+        m_home->write(QStringLiteral("Base/Docs/1_rapport.pdf"), "nouveau");
+        m_home->write(QStringLiteral("Base/Imports/K2"), "nouveau");
+        int step = 0;
+        try {
+            if (DatabaseBackup::copyKeepingPrevious(Globals::BaseFolder, path, [&] { if (step++ == stop) throw stop; }))
+                return; // stopped once at every step
+        } catch (int) {
+        }
+        QVERIFY(step > stop);
+        if (stop % 2) { // as at start
+            backup().recoverInterruptedBackup();
+            QVERIFY(!QFileInfo::exists(DatabaseBackup::stagingFolder(path)));
+        }
+        FileSizeLimit limit(200 * 1024);
+        QVERIFY(!DatabaseBackup::copyKeepingPrevious(Globals::BaseFolder, path));
+        QVERIFY(version(path) == previous || version(path) == version(Globals::BaseFolder));
+    }
+}
+
 void BackupTest::userFilesInBackupFolderKept()
 {
     // A backup folder that is also the user's own: folders of the same names
@@ -310,6 +346,14 @@ void BackupTest::unreachableNetworkShare()
                                                            "inacessible.\n\nSouhaitez-vous modifier le "
                                                            "paramétrage de la sauvegarde ?")});
     QVERIFY(!QFileInfo::exists(mountPoint));
+    // Chosen while mounted, then unmounted: the chooser gives it back as it is.
+    m_chosenPath = path;
+    command.SelectBackupFolder();
+    QVERIFY(QFile::resize(table, qstrlen("/dev/sda1 / ext4 rw 0 0\n"))); // the share's line gone
+    dialogs.answer({true});
+    QCOMPARE(command.Sauvegarder1Click(), DatabaseBackup::Outcome::NotStarted);
+    QCOMPARE(dialogs.texts(), QStringList(3, dialogs.texts().first()));
+    QVERIFY(!QFileInfo::exists(path + QStringLiteral("Patients.db")));
 }
 
 void BackupTest::networkMounts_data()
