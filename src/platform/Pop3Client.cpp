@@ -30,8 +30,12 @@ QString describe(CURLcode code, const char *detailBuffer)
         break;
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CACERT_BADFILE:
+        text = QStringLiteral("Connexion chiffrée refusée : le certificat du serveur n'a pas pu être vérifié");
+        break;
     case CURLE_SSL_CONNECT_ERROR:
-        text = QStringLiteral("Connexion chiffrée impossible : le certificat du serveur n'a pas pu être vérifié");
+        // Typically a plain POP3 port: its greeting is no TLS answer.
+        text = QStringLiteral("Connexion chiffrée impossible : le serveur ne répond pas en TLS sur ce port ; vérifiez "
+                              "le port et la case \"connexion chiffrée (SSL)\"");
         break;
     case CURLE_OPERATION_TIMEDOUT:
     case CURLE_ABORTED_BY_CALLBACK:
@@ -254,7 +258,8 @@ QByteArray Pop3Session::perform(const QByteArray &path, const QByteArray &comman
         throw Pop3Error(text, code == CURLE_LOGIN_DENIED ? Pop3Error::Cause::AuthenticationFailed
                               : code == CURLE_OPERATION_TIMEDOUT || code == CURLE_ABORTED_BY_CALLBACK
                                   ? Pop3Error::Cause::TimedOut
-                                  : Pop3Error::Cause::Other);
+                              : code == CURLE_PEER_FAILED_VERIFICATION ? Pop3Error::Cause::CertificateRefused
+                                                                       : Pop3Error::Cause::Other);
     }
     m_established = true;
     m_open = true;

@@ -27,15 +27,17 @@ struct Pop3Account {
 // A failed POP3 command. authenticationFailed: the server refused the login
 // (trying again with the same password is pointless). timedOut: the server
 // did not answer in time (trying again would only make the user wait as long
-// once more).
+// once more). certificateRefused: the server's certificate was not verified
+// (it would be refused again).
 class Pop3Error : public std::runtime_error
 {
 public:
-    enum class Cause { Other, AuthenticationFailed, TimedOut };
+    enum class Cause { Other, AuthenticationFailed, TimedOut, CertificateRefused };
     Pop3Error(const QString &text, Cause cause = Cause::Other);
     QString text() const { return m_text; }
     bool authenticationFailed() const { return m_cause == Cause::AuthenticationFailed; }
     bool timedOut() const { return m_cause == Cause::TimedOut; }
+    bool certificateRefused() const { return m_cause == Cause::CertificateRefused; }
 
 private:
     QString m_text;

@@ -64,9 +64,10 @@ std::unique_ptr<Pop3Session> connectMailbox(const MailAccount &account, QString 
                              + account.login + QStringLiteral(", , ") + account.adresse + QStringLiteral(" : ")
                              + e.text());
             // The same password would only be refused again (and could
-            // get the account locked); a server that accepts the connection
-            // but stays silent would hold the user as long at each attempt.
-            if (e.authenticationFailed() || e.timedOut())
+            // get the account locked), a refused certificate likewise; a server
+            // that accepts the connection but stays silent would hold the user
+            // as long at each attempt.
+            if (e.authenticationFailed() || e.timedOut() || e.certificateRefused())
                 break;
         }
     }

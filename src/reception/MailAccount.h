@@ -41,7 +41,7 @@ QString mailCaFile();
 QString mailAccountSnapshot(LocalDataSet &table);
 
 // Opens a POP3 session with the account: up to 11 attempts without pause,
-// each failure logged without the password; a login refused by the server
-// or a server that does not answer in time ends the attempts at once. Null when no session could be opened; error
+// each failure logged without the password; a login or a certificate refused,
+// or a server that does not answer in time, ends the attempts at once. Null when no session could be opened; error
 // receives the last error text.
 std::unique_ptr<Pop3Session> connectMailbox(const MailAccount &account, QString *error = nullptr);

@@ -81,7 +81,7 @@ public:
 
 private:
     MailAccount account() const;
-    std::unique_ptr<Pop3Session> connect(const MailAccount &account);
+    std::unique_ptr<Pop3Session> connect(const MailAccount &account, QString *error = nullptr);
     void setStatus(int panel, const QString &text);
     void checkUidl(Pop3Session &session, const HeaderRow &row);
     static QString notCompatible(int number, int count, const MailAccount &account, const QString &subject,
@@ -91,5 +91,6 @@ private:
                                         bool forBox);
 };
 
-// "Impossible de se connecter au serveur de messagerie [server" ...
-QString mailServerUnreachableText(const QString &server);
+// "Impossible de se connecter au serveur de messagerie [server" ..., with
+// the reason when it is known.
+QString mailServerUnreachableText(const QString &server, const QString &error = {});
