@@ -71,6 +71,9 @@ struct Pop3Transfer {
     // Since the server last sent something: after a timeout libcurl sends
     // QUIT and would wait for its answer as long again.
     QElapsedTimer silence;
+    // Since the command began, against its deadline.
+    QElapsedTimer started;
+    qint64 deadlineMs = 0;
 
     static size_t onBody(char *data, size_t size, size_t count, void *user)
     {
@@ -105,7 +108,7 @@ struct Pop3Transfer {
         if (t->session->m_pump)
             t->session->m_pump();
         const qint64 limitMs = qint64(qMax(t->session->m_responseTimeoutS * 1000, t->session->m_connectTimeoutMs));
-        return t->silence.elapsed() > limitMs + 1500 ? 1 : 0;
+        return t->silence.elapsed() > limitMs + 1500 || t->started.elapsed() > t->deadlineMs ? 1 : 0;
     }
 
     // Once the session's connection exists, no other may be opened: a
@@ -133,6 +136,7 @@ Pop3Session::Pop3Session(const Pop3Account &account)
     : m_account(account)
     , m_connectTimeoutMs(account.connectTimeoutMs)
     , m_responseTimeoutS(account.responseTimeoutS)
+    , m_deadlineBaseMs(account.commandDeadlineBaseMs)
     , m_pump(CurlSupport::pumpWindowMessages)
 {
     CurlSupport::initialise();
@@ -203,6 +207,8 @@ QByteArray Pop3Session::perform(const QByteArray &path, const QByteArray &comman
     transfer.session = this;
     transfer.expected = expected;
     transfer.silence.start();
+    transfer.started.start();
+    transfer.deadlineMs = m_deadlineBaseMs + qMax<qint64>(expected, 0) * 1000 / 4096;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     const int port = m_account.port > 0 ? m_account.port : 110;

@@ -32,6 +32,8 @@ Pop3Account MailAccount::pop3() const
         pop3.connectTimeoutMs = connectTimeoutMs;
     if (responseTimeoutS > 0)
         pop3.responseTimeoutS = responseTimeoutS;
+    if (commandDeadlineBaseMs > 0)
+        pop3.commandDeadlineBaseMs = commandDeadlineBaseMs;
     return pop3;
 }
 

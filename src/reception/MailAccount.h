@@ -23,6 +23,8 @@ struct MailAccount {
     // How long a command waits for each answer (not stored; 0: the
     // client's default).
     int responseTimeoutS = 0;
+    // The base of each command's deadline (not stored; 0: the client's default).
+    int commandDeadlineBaseMs = 0;
 
     // The current record of the mail table (fields found by name).
     static MailAccount fromRecord(LocalDataSet &table);

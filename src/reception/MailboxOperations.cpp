@@ -210,5 +210,9 @@ void MailboxOperations::remove(const HeaderRow &row)
     checkUidl(*session, row);
     session->dele(row.number);
     // The QUIT carries the deletion out: unanswered, the deletion is not known done.
-    session->quit();
+    try {
+        session->quit();
+    } catch (const Pop3Error &e) {
+        throw DeletionUncertainError(e.text(), e.timedOut() ? Pop3Error::Cause::TimedOut : Pop3Error::Cause::Other);
+    }
 }
