@@ -30,8 +30,12 @@ QString describe(CURLcode code, const char *detailBuffer)
         break;
     case CURLE_PEER_FAILED_VERIFICATION:
     case CURLE_SSL_CACERT_BADFILE:
+        text = QStringLiteral("Connexion chiffrée refusée : le certificat du serveur n'a pas pu être vérifié");
+        break;
     case CURLE_SSL_CONNECT_ERROR:
-        text = QStringLiteral("Connexion chiffrée impossible : le certificat du serveur n'a pas pu être vérifié");
+        // Typically a plain POP3 port: its greeting is no TLS answer.
+        text = QStringLiteral("Connexion chiffrée impossible : le serveur ne répond pas en TLS sur ce port ; vérifiez "
+                              "le port et la case \"connexion chiffrée (SSL)\"");
         break;
     case CURLE_OPERATION_TIMEDOUT:
     case CURLE_ABORTED_BY_CALLBACK:
@@ -67,6 +71,9 @@ struct Pop3Transfer {
     // Since the server last sent something: after a timeout libcurl sends
     // QUIT and would wait for its answer as long again.
     QElapsedTimer silence;
+    // Since the command began, against its deadline.
+    QElapsedTimer started;
+    qint64 deadlineMs = 0;
 
     static size_t onBody(char *data, size_t size, size_t count, void *user)
     {
@@ -101,7 +108,7 @@ struct Pop3Transfer {
         if (t->session->m_pump)
             t->session->m_pump();
         const qint64 limitMs = qint64(qMax(t->session->m_responseTimeoutS * 1000, t->session->m_connectTimeoutMs));
-        return t->silence.elapsed() > limitMs + 1500 ? 1 : 0;
+        return t->silence.elapsed() > limitMs + 1500 || t->started.elapsed() > t->deadlineMs ? 1 : 0;
     }
 
     // Once the session's connection exists, no other may be opened: a
@@ -129,6 +136,7 @@ Pop3Session::Pop3Session(const Pop3Account &account)
     : m_account(account)
     , m_connectTimeoutMs(account.connectTimeoutMs)
     , m_responseTimeoutS(account.responseTimeoutS)
+    , m_deadlineBaseMs(account.commandDeadlineBaseMs)
     , m_pump(CurlSupport::pumpWindowMessages)
 {
     CurlSupport::initialise();
@@ -199,6 +207,8 @@ QByteArray Pop3Session::perform(const QByteArray &path, const QByteArray &comman
     transfer.session = this;
     transfer.expected = expected;
     transfer.silence.start();
+    transfer.started.start();
+    transfer.deadlineMs = m_deadlineBaseMs + qMax<qint64>(expected, 0) * 1000 / 4096;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 
     const int port = m_account.port > 0 ? m_account.port : 110;
@@ -254,7 +264,8 @@ QByteArray Pop3Session::perform(const QByteArray &path, const QByteArray &comman
         throw Pop3Error(text, code == CURLE_LOGIN_DENIED ? Pop3Error::Cause::AuthenticationFailed
                               : code == CURLE_OPERATION_TIMEDOUT || code == CURLE_ABORTED_BY_CALLBACK
                                   ? Pop3Error::Cause::TimedOut
-                                  : Pop3Error::Cause::Other);
+                              : code == CURLE_PEER_FAILED_VERIFICATION ? Pop3Error::Cause::CertificateRefused
+                                                                       : Pop3Error::Cause::Other);
     }
     m_established = true;
     m_open = true;

@@ -22,20 +22,25 @@ struct Pop3Account {
     // included) and for each answer of the server.
     int connectTimeoutMs = 15000;
     int responseTimeoutS = 60;
+    // However steadily the server sends, a command ends by this deadline,
+    // which grows by one second for every 4 KiB expected.
+    int commandDeadlineBaseMs = 60000;
 };
 
 // A failed POP3 command. authenticationFailed: the server refused the login
 // (trying again with the same password is pointless). timedOut: the server
 // did not answer in time (trying again would only make the user wait as long
-// once more).
+// once more). certificateRefused: the server's certificate was not verified
+// (it would be refused again).
 class Pop3Error : public std::runtime_error
 {
 public:
-    enum class Cause { Other, AuthenticationFailed, TimedOut };
+    enum class Cause { Other, AuthenticationFailed, TimedOut, CertificateRefused };
     Pop3Error(const QString &text, Cause cause = Cause::Other);
     QString text() const { return m_text; }
     bool authenticationFailed() const { return m_cause == Cause::AuthenticationFailed; }
     bool timedOut() const { return m_cause == Cause::TimedOut; }
+    bool certificateRefused() const { return m_cause == Cause::CertificateRefused; }
 
 private:
     QString m_text;
@@ -48,7 +53,7 @@ private:
 // stay meaningful). close() ends the session with QUIT, which is what makes
 // the server carry out the deletions of the session. Any failed command ends
 // the session. Every command is bounded by the connection and response
-// timeouts; a transfer that stalls fails.
+// timeouts and by its deadline; a transfer that stalls or trickles fails.
 class Pop3Session
 {
 public:
@@ -112,6 +117,7 @@ private:
     int m_socket = -1; // the connection's socket while libcurl holds it open
     int m_connectTimeoutMs;
     int m_responseTimeoutS;
+    int m_deadlineBaseMs;
     std::function<void()> m_pump;
     WorkHandlers m_work;
     QString m_lastReply;

@@ -32,6 +32,8 @@ Pop3Account MailAccount::pop3() const
         pop3.connectTimeoutMs = connectTimeoutMs;
     if (responseTimeoutS > 0)
         pop3.responseTimeoutS = responseTimeoutS;
+    if (commandDeadlineBaseMs > 0)
+        pop3.commandDeadlineBaseMs = commandDeadlineBaseMs;
     return pop3;
 }
 
@@ -64,9 +66,10 @@ std::unique_ptr<Pop3Session> connectMailbox(const MailAccount &account, QString 
                              + account.login + QStringLiteral(", , ") + account.adresse + QStringLiteral(" : ")
                              + e.text());
             // The same password would only be refused again (and could
-            // get the account locked); a server that accepts the connection
-            // but stays silent would hold the user as long at each attempt.
-            if (e.authenticationFailed() || e.timedOut())
+            // get the account locked), a refused certificate likewise; a server
+            // that accepts the connection but stays silent would hold the user
+            // as long at each attempt.
+            if (e.authenticationFailed() || e.timedOut() || e.certificateRefused())
                 break;
         }
     }

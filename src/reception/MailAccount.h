@@ -23,6 +23,8 @@ struct MailAccount {
     // How long a command waits for each answer (not stored; 0: the
     // client's default).
     int responseTimeoutS = 0;
+    // The base of each command's deadline (not stored; 0: the client's default).
+    int commandDeadlineBaseMs = 0;
 
     // The current record of the mail table (fields found by name).
     static MailAccount fromRecord(LocalDataSet &table);
@@ -41,7 +43,7 @@ QString mailCaFile();
 QString mailAccountSnapshot(LocalDataSet &table);
 
 // Opens a POP3 session with the account: up to 11 attempts without pause,
-// each failure logged without the password; a login refused by the server
-// or a server that does not answer in time ends the attempts at once. Null when no session could be opened; error
+// each failure logged without the password; a login or a certificate refused,
+// or a server that does not answer in time, ends the attempts at once. Null when no session could be opened; error
 // receives the last error text.
 std::unique_ptr<Pop3Session> connectMailbox(const MailAccount &account, QString *error = nullptr);

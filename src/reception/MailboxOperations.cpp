@@ -10,9 +10,10 @@ const QString kAbandon = QStringLiteral("Abandon de la procédure.");
 
 } // namespace
 
-QString mailServerUnreachableText(const QString &server)
+QString mailServerUnreachableText(const QString &server, const QString &error)
 {
-    return QStringLiteral("Impossible de se connecter au serveur de messagerie [") + server + u'\n' + kAbandon;
+    return QStringLiteral("Impossible de se connecter au serveur de messagerie [") + server + u'\n'
+         + (error.isEmpty() ? QString() : QStringLiteral("Erreur : ") + error + QStringLiteral("\n\n")) + kAbandon;
 }
 
 bool mailServerLost(const Pop3Error &error)
@@ -31,10 +32,10 @@ void MailboxOperations::setStatus(int panel, const QString &text)
         status(panel, text);
 }
 
-std::unique_ptr<Pop3Session> MailboxOperations::connect(const MailAccount &account)
+std::unique_ptr<Pop3Session> MailboxOperations::connect(const MailAccount &account, QString *error)
 {
     Globals::ReportRecipient = account.adresse;
-    std::unique_ptr<Pop3Session> session = connectMailbox(account);
+    std::unique_ptr<Pop3Session> session = connectMailbox(account, error);
     if (session)
         session->setWorkHandlers(work);
     return session;
@@ -70,9 +71,10 @@ QList<HeaderRow> MailboxOperations::checkMail()
 {
     QList<HeaderRow> rows;
     const MailAccount mail = account();
-    std::unique_ptr<Pop3Session> session = connect(mail);
+    QString error;
+    std::unique_ptr<Pop3Session> session = connect(mail, &error);
     if (!session) {
-        Dialogs::instance().error(mailServerUnreachableText(mail.server));
+        Dialogs::instance().error(mailServerUnreachableText(mail.server, error));
         return rows;
     }
 
@@ -158,9 +160,10 @@ MailboxOperations::Retrieval MailboxOperations::retrieve(const HeaderRow &row, M
                                                         QByteArray *rawOut)
 {
     const MailAccount mail = account();
-    std::unique_ptr<Pop3Session> session = connect(mail);
+    QString error;
+    std::unique_ptr<Pop3Session> session = connect(mail, &error);
     if (!session) {
-        Dialogs::instance().error(mailServerUnreachableText(mail.server));
+        Dialogs::instance().error(mailServerUnreachableText(mail.server, error));
         return Retrieval::ServerLost;
     }
     QByteArray raw;
@@ -207,5 +210,9 @@ void MailboxOperations::remove(const HeaderRow &row)
     checkUidl(*session, row);
     session->dele(row.number);
     // The QUIT carries the deletion out: unanswered, the deletion is not known done.
-    session->quit();
+    try {
+        session->quit();
+    } catch (const Pop3Error &e) {
+        throw DeletionUncertainError(e.text(), e.timedOut() ? Pop3Error::Cause::TimedOut : Pop3Error::Cause::Other);
+    }
 }

@@ -36,6 +36,14 @@ public:
     using Pop3Error::Pop3Error;
 };
 
+// The server accepted DELE but its answer to the QUIT that carries the
+// deletion out was lost: the message may be gone from the server.
+class DeletionUncertainError : public Pop3Error
+{
+public:
+    using Pop3Error::Pop3Error;
+};
+
 // The mail server cannot be reached or stopped answering: a command after
 // it would only make the user wait as long again.
 bool mailServerLost(const Pop3Error &error);
@@ -76,12 +84,13 @@ public:
     // DELE of the row's message once its unique id is checked, committed by
     // QUIT. Throws Pop3Error when the message was not deleted
     // (MailboxChangedError when it is no longer the listed one,
-    // MailServerUnreachableError when no session could be opened).
+    // MailServerUnreachableError when no session could be opened), and
+    // DeletionUncertainError when the QUIT went unanswered.
     void remove(const HeaderRow &row);
 
 private:
     MailAccount account() const;
-    std::unique_ptr<Pop3Session> connect(const MailAccount &account);
+    std::unique_ptr<Pop3Session> connect(const MailAccount &account, QString *error = nullptr);
     void setStatus(int panel, const QString &text);
     void checkUidl(Pop3Session &session, const HeaderRow &row);
     static QString notCompatible(int number, int count, const MailAccount &account, const QString &subject,
@@ -91,5 +100,6 @@ private:
                                         bool forBox);
 };
 
-// "Impossible de se connecter au serveur de messagerie [server" ...
-QString mailServerUnreachableText(const QString &server);
+// "Impossible de se connecter au serveur de messagerie [server" ..., with
+// the reason when it is known.
+QString mailServerUnreachableText(const QString &server, const QString &error = {});

@@ -202,11 +202,12 @@ bool Reception::ReceiveEmails()
         LocalTable &mail = fMain.database().TMail;
         const bool mailWasOpen = mail.isActive();
         TfMessage worker;
-        if (m_connectTimeoutMs > 0 || m_responseTimeoutS > 0) {
+        if (m_connectTimeoutMs > 0 || m_responseTimeoutS > 0 || m_deadlineBaseMs > 0) {
             worker.setAccountSource([source = worker.operations().accountSource, this] {
                 MailAccount account = source();
                 account.connectTimeoutMs = m_connectTimeoutMs;
                 account.responseTimeoutS = m_responseTimeoutS;
+                account.commandDeadlineBaseMs = m_deadlineBaseMs;
                 return account;
             });
         }
@@ -567,23 +568,33 @@ void Reception::importAndDelete(TfMessage &worker)
         keepOnServer(transfer.failure);
         return;
     }
-    if (deleteOnServer(worker))
-        return;
-    // The message comes again with the next reception: its files are placed then.
-    withdraw(transfer);
+    // A message still on the server comes again with the next reception: its
+    // files are placed then. Once the server accepted the deletion they stay,
+    // whatever its QUIT gave: the import refuses a report stored twice.
+    if (deleteOnServer(worker) == Deletion::NotDone)
+        withdraw(transfer);
 }
 
-bool Reception::deleteOnServer(TfMessage &worker)
+Reception::Deletion Reception::deleteOnServer(TfMessage &worker)
 {
     try {
         worker.DeleteExecute(m_row);
-        return true;
+        return Deletion::Done;
+    } catch (const DeletionUncertainError &e) {
+        m_serverLost = mailServerLost(e);
+        warn(QStringLiteral("Le message n°") + messageNumber()
+                 + QStringLiteral(" a peut-être été supprimé du serveur de messagerie, qui n'a pas confirmé la "
+                                  "suppression : ")
+                 + e.text() + u'.' + kCR
+                 + QStringLiteral("S'il y est encore, il sera présenté à nouveau lors d'une prochaine réception."),
+             m_serverLost);
+        return Deletion::Uncertain;
     } catch (const Pop3Error &e) {
         m_serverLost = mailServerLost(e);
         keepOnServer(QStringLiteral("Le message n°") + messageNumber()
                          + QStringLiteral(" n'a pas pu être supprimé du serveur de messagerie : ") + e.text(),
                      m_serverLost);
-        return false;
+        return Deletion::NotDone;
     }
 }
 
@@ -620,10 +631,15 @@ void Reception::offerDeletion(TfMessage &worker, const QString &why)
 
 void Reception::keepOnServer(const QString &why, bool abandon)
 {
-    const QString text = why + kCR + QStringLiteral("Le message n°") + messageNumber()
-                       + QStringLiteral(" est conservé sur le serveur de messagerie ; il sera traité lors d'une "
-                                        "prochaine réception.")
-                       + (abandon ? kCR + QStringLiteral("Abandon de la procédure.") : QString());
+    warn(why + kCR + QStringLiteral("Le message n°") + messageNumber()
+             + QStringLiteral(" est conservé sur le serveur de messagerie ; il sera traité lors d'une prochaine "
+                              "réception."),
+         abandon);
+}
+
+void Reception::warn(const QString &why, bool abandon)
+{
+    const QString text = why + (abandon ? kCR + QStringLiteral("Abandon de la procédure.") : QString());
     LogWriter::write(text);
     Dialogs::instance().warning(text);
 }

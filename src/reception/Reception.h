@@ -62,11 +62,13 @@ public:
     Transfer TransferFilesForImport();
 
     // How long the mail server may take to connect and to answer each
-    // command (the client's defaults unless set).
-    void setMailTimeouts(int connectMs, int responseS)
+    // command, and the base of each command's deadline (the client's
+    // defaults unless set).
+    void setMailTimeouts(int connectMs, int responseS, int deadlineBaseMs = 0)
     {
         m_connectTimeoutMs = connectMs;
         m_responseTimeoutS = responseS;
+        m_deadlineBaseMs = deadlineBaseMs;
     }
 
     // True once the remote recording asked for the program to close.
@@ -92,11 +94,14 @@ private:
     void offerDeletion(TfMessage &worker, const QString &why);
     // Moves the files for import and then deletes the message on the server;
     // a message whose deletion fails takes its report back out of the import
-    // folder, so that it is imported once, when it is received again.
+    // folder, so that it is imported once, when it is received again. Once
+    // the server accepted the deletion, the files stay whatever its QUIT gives.
     void importAndDelete(TfMessage &worker);
-    bool deleteOnServer(TfMessage &worker);
+    enum class Deletion { Done, NotDone, Uncertain };
+    Deletion deleteOnServer(TfMessage &worker);
     // abandon: the reception stops after this message.
     void keepOnServer(const QString &why, bool abandon = false);
+    void warn(const QString &why, bool abandon);
     static void withdraw(const Transfer &transfer);
     void endSteps();
 
@@ -112,4 +117,5 @@ private:
     bool m_serverLost = false;
     int m_connectTimeoutMs = 0;
     int m_responseTimeoutS = 0;
+    int m_deadlineBaseMs = 0;
 };

@@ -42,7 +42,8 @@ private slots:
     void init();
     void listRetrieveSaveDelete();
     void changedMessageIsNeitherRetrievedNorDeleted();
-    void wrongPasswordIsTriedOnceAndNeverLogged();
+    void refusalIsTriedOnceAndNeverLogged_data();
+    void refusalIsTriedOnceAndNeverLogged();
     void connectionTest_data();
     void connectionTest();
     void saveWithRequiredFieldEmptyIsCancelled();
@@ -150,19 +151,31 @@ void MailAccountTest::changedMessageIsNeitherRetrievedNorDeleted()
     QCOMPARE(m_box.storedMessages(), 1);
 }
 
-void MailAccountTest::wrongPasswordIsTriedOnceAndNeverLogged()
+void MailAccountTest::refusalIsTriedOnceAndNeverLogged_data()
 {
+    QTest::addColumn<bool>("secured"); // on the TLS port, with a CA that does not know the server
+    QTest::addColumn<QString>("cause");
+    QTest::newRow("wrong password") << false << "Identifiant ou mot de passe refusé";
+    QTest::newRow("certificate refused") << true << "Connexion chiffrée refusée : le certificat";
+}
+
+void MailAccountTest::refusalIsTriedOnceAndNeverLogged()
+{
+    QFETCH(bool, secured);
+    QFETCH(QString, cause);
     TestHome home;
     ScriptedDialogs dialogs;
     m_box.deliver(Pop3TestMailbox::message(QStringLiteral("s"), QStringLiteral("a@example.org"), QStringLiteral("x")));
-    MailAccount wrong = account();
-    wrong.password = QStringLiteral("Faux-Secret-42");
+    MailAccount wrong = account(secured);
+    wrong.password = secured ? wrong.password : QStringLiteral("Faux-Secret-42");
     TfMessage worker;
     worker.setAccountSource([&] { return wrong; });
     worker.CheckMailToExecute();
     QCOMPARE(worker.lvHeaders()->topLevelItemCount(), 0);
-    QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("Impossible de se connecter au serveur de messagerie [")
-                                          + wrong.server + QStringLiteral("\nAbandon de la procédure.")});
+    QVERIFY2(dialogs.texts().size() == 1 && dialogs.lastText().startsWith(QStringLiteral(
+                 "Impossible de se connecter au serveur de messagerie [") + wrong.server + "\nErreur : " + cause)
+                 && dialogs.lastText().endsWith(QStringLiteral("\n\nAbandon de la procédure.")),
+             qPrintable(dialogs.lastText()));
     QFile log(ProgramFolder::logFile());
     QVERIFY(log.open(QIODevice::ReadOnly));
     const QByteArray text = log.readAll();
@@ -192,6 +205,12 @@ void MailAccountTest::connectionTest_data()
     QTest::newRow("wrong password") << false << QStringLiteral("plain") << QStringLiteral("mauvais") << QString()
         << QStringLiteral("Les paramètres de connexion au serveur POP3 ne sont pas corrects. Veuillez les vérifier.\nErreur : ")
         << false;
+    const QString tls = "Les paramètres de connexion au serveur POP3 ne sont pas corrects. Veuillez les vérifier.\n"
+                        "Erreur : Connexion chiffrée ";
+    QTest::newRow("SSL on the plain port") << true << "plain" << QString() << QString()
+                                           << tls + "impossible : le serveur ne répond pas en TLS sur ce port" << false;
+    QTest::newRow("certificate refused") << true << "tls, unknown CA" << QString() << QString()
+                                         << tls + "refusée : le certificat" << false;
 }
 
 void MailAccountTest::connectionTest()
@@ -205,7 +224,8 @@ void MailAccountTest::connectionTest()
     TestHome home;
     ScriptedDialogs dialogs;
     // The private CA of the test server is named in the configuration.
-    home.write(QStringLiteral("Obsidra.ini"), "[Main]\nMailCAFile=" + m_box.caFile().toUtf8() + "\n");
+    if (!port.endsWith(u"unknown CA"))
+        home.write(QStringLiteral("Obsidra.ini"), "[Main]\nMailCAFile=" + m_box.caFile().toUtf8() + "\n");
     LocalDatabase db;
     openNewAccount(db, home);
     TfMedecin form(db.TMail);
@@ -216,7 +236,7 @@ void MailAccountTest::connectionTest()
     form.EdPassword()->setText(password.isEmpty() ? a.password : password);
     form.cbSecured()->setChecked(secured);
     form.EdPopPort()->setText(port == u"plain" ? QString::number(m_box.account(false).port)
-                              : port == u"tls"  ? QString::number(m_box.account(true).port)
+                              : port.startsWith(u"tls") ? QString::number(m_box.account(true).port)
                                                 : port);
     form.bTesterClick();
     QCOMPARE(dialogs.shown.size(), 1);
@@ -293,8 +313,9 @@ void MailAccountTest::silentServerIsTriedOnce()
     worker.setAccountSource([&] { return a; });
     worker.CheckMailToExecute();
     QCOMPARE(worker.lvHeaders()->topLevelItemCount(), 0);
-    QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("Impossible de se connecter au serveur de messagerie [127.0.0.1"
-                                                         "\nAbandon de la procédure.")});
+    QVERIFY2(dialogs.texts().size() == 1 && dialogs.lastText().startsWith(QStringLiteral(
+                 "Impossible de se connecter au serveur de messagerie [127.0.0.1\nErreur : Le serveur de messagerie ne")),
+             qPrintable(dialogs.lastText()));
     int connections = 0;
     while (silent.hasPendingConnections() || silent.waitForNewConnection(100)) {
         delete silent.nextPendingConnection();

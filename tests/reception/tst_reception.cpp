@@ -107,14 +107,21 @@ QString sentAt(int minute)
 
 using Files = QList<QPair<QString, QByteArray>>;
 
-// A loopback POP3 server holding two plain messages that answers every
-// command until the first one beginning with stallAt, then stays silent on
-// that connection (later connections are answered again).
+// A loopback POP3 server holding messages (two plain ones unless given) that
+// answers every command until the first one beginning with stallAt, then
+// stays silent on that connection, or sends that answer a byte every 50 ms,
+// or cuts the connection (later connections are answered again). QUIT
+// carries the session's deletions out first.
 class StallingPop3Server
 {
 public:
-    explicit StallingPop3Server(const QByteArray &stallAt) : m_stallAt(stallAt)
+    enum Mode { Silent, Trickle, Cut };
+    explicit StallingPop3Server(const QByteArray &stallAt, Mode mode = Silent, const QList<QByteArray> &mails = {})
+        : m_stallAt(stallAt), m_mode(mode), m_mails(mails)
     {
+        if (m_mails.isEmpty())
+            for (const char *n : {"1", "2"})
+                m_mails << Pop3TestMailbox::message("Courrier " + QString::fromLatin1(n), "a@example.org", "Bonjour");
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -140,6 +147,11 @@ public:
         ::close(m_listener);
     }
     int port() const { return m_port; }
+    qsizetype stored() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_mails.size();
+    }
     int count(const QByteArray &verb) const
     {
         std::lock_guard lock(m_mutex);
@@ -150,10 +162,11 @@ public:
 private:
     void serve(int client)
     {
-        const auto send = [client](const QByteArray &bytes) { ::send(client, bytes.constData(), bytes.size(), MSG_NOSIGNAL); };
-        const auto mail = [](const QByteArray &n) {
-            return Pop3TestMailbox::message("Courrier " + QString::fromLatin1(n), "a@example.org", "Bonjour");
+        const auto send = [client](const QByteArray &bytes) {
+            return ::send(client, bytes.constData(), bytes.size(), MSG_NOSIGNAL) > 0;
         };
+        const auto mail = [this](const QByteArray &n) { return m_mails.value(n.toInt() - 1); };
+        QList<int> marked;
         send("+OK pret\r\n");
         QByteArray pending;
         bool silent = false;
@@ -167,30 +180,40 @@ private:
                 const QByteArray arg = words.value(1);
                 if (silent)
                     continue; // what the client sends after it goes unrecorded
-                {
-                    std::lock_guard lock(m_mutex);
-                    m_commands << QString::fromLatin1(line);
-                }
-                silent = line.startsWith(m_stallAt);
-                if (silent)
-                    continue;
-                if (words[0] == "CAPA")
-                    send("-ERR\r\n");
-                else if (words[0] == "STAT")
-                    send("+OK 2 " + QByteArray::number(mail("1").size() + mail("2").size()) + "\r\n");
-                else if (words[0] == "UIDL" && arg.isEmpty())
-                    send("+OK\r\n1 u1\r\n2 u2\r\n.\r\n");
-                else if (words[0] == "LIST" && !arg.isEmpty())
-                    send("+OK " + arg + ' ' + QByteArray::number(mail(arg).size()) + "\r\n");
+                std::lock_guard lock(m_mutex);
+                m_commands << QString::fromLatin1(line);
+                if (words[0] == "DELE")
+                    marked << arg.toInt();
+                std::sort(marked.rbegin(), marked.rend());
+                while (words[0] == "QUIT" && !marked.isEmpty())
+                    m_mails.removeAt(marked.takeFirst() - 1);
+                QByteArray answer = words[0] == "CAPA" ? "-ERR\r\n" : "+OK\r\n";
+                if (words[0] == "STAT")
+                    answer = "+OK " + QByteArray::number(m_mails.size()) + " 1000\r\n";
+                for (qsizetype i = 1; words[0] == "UIDL" && arg.isEmpty() && i <= m_mails.size() + 1; ++i)
+                    answer += i > m_mails.size() ? ".\r\n" : QByteArray::number(i) + " u" + QByteArray::number(i) + "\r\n";
+                if (words[0] == "LIST" && !arg.isEmpty())
+                    answer = "+OK " + arg + ' ' + QByteArray::number(mail(arg).size()) + "\r\n";
                 else if (words[0] == "TOP" || words[0] == "RETR")
-                    send("+OK\r\n" + mail(arg) + ".\r\n");
-                else
-                    send("+OK\r\n");
+                    answer = "+OK\r\n" + mail(arg) + ".\r\n";
+                const bool stalled = line.startsWith(m_stallAt);
+                if (stalled && m_mode == Cut)
+                    return;
+                for (qsizetype i = 0; stalled && m_mode == Trickle && i < answer.size(); ++i) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+                    if (!send(answer.mid(i, 1)))
+                        break;
+                }
+                if (!stalled)
+                    send(answer);
+                silent = stalled && m_mode == Silent;
             }
         }
     }
 
     QByteArray m_stallAt;
+    Mode m_mode;
+    QList<QByteArray> m_mails;
     int m_listener = -1;
     std::atomic_int m_client = -1;
     int m_port = 0;
@@ -232,6 +255,7 @@ private slots:
     void closingWhileDialogOpenKeepsMessage();
     void stalledServerEndsReception_data();
     void stalledServerEndsReception();
+    void lostQuitAnswerKeepsPlacedFiles();
 
 private:
     QByteArray pack(const Files &files, const QString &password = Reception::kArchivePassword);
@@ -243,6 +267,7 @@ private:
     void addRow();
     QStringList row();
     QStringList importFiles(const QString &sub = {}) const;
+    void pointMailAt(int port);
 
     Pop3TestMailbox m_box;
     std::unique_ptr<TestHome> m_home;
@@ -864,43 +889,71 @@ void ReceptionTest::closingWhileDialogOpenKeepsMessage()
 void ReceptionTest::stalledServerEndsReception_data()
 {
     QTest::addColumn<QByteArray>("stallAt");
+    QTest::addColumn<int>("mode");
     QTest::addColumn<int>("tried");   // how often the stalled command is sent
     QTest::addColumn<QString>("box"); // how the only box begins
     const QString abandon = mailServerUnreachableText(QStringLiteral("127.0.0.1"));
     const QString notDeleted = "Le message n°1 n'a pas pu être supprimé du serveur de messagerie";
-    QTest::newRow("headers") << QByteArray("TOP") << 1 << abandon;
-    QTest::newRow("retrieval") << QByteArray("RETR") << 1 << abandon;
-    QTest::newRow("deletion") << QByteArray("DELE") << 1 << notDeleted;
+    QTest::newRow("headers") << QByteArray("TOP") << 0 << 1 << abandon;
+    QTest::newRow("retrieval") << QByteArray("RETR") << 0 << 1 << abandon;
+    QTest::newRow("retrieval trickled") << QByteArray("RETR") << int(StallingPop3Server::Trickle) << 1 << abandon;
+    QTest::newRow("deletion") << QByteArray("DELE") << 0 << 1 << notDeleted;
     // Only the QUIT after DELE carries the deletion out: listing, retrieval, deletion.
-    QTest::newRow("quit") << QByteArray("QUIT") << 3 << notDeleted;
+    QTest::newRow("quit") << QByteArray("QUIT") << 0 << 3 << "Le message n°1 a peut-être été supprimé du serveur";
 }
 
-// A server that greets and then stops answering: the first command left
-// without answer ends the reception, and no message is deleted.
+// A server that greets and then stops answering, or answers too slowly: the
+// first command left without its answer ends the reception, and no message
+// is deleted but the one whose QUIT went unanswered.
 void ReceptionTest::stalledServerEndsReception()
 {
     QFETCH(QByteArray, stallAt);
+    QFETCH(int, mode);
     QFETCH(int, tried);
     QFETCH(QString, box);
-    StallingPop3Server server(stallAt);
-    LocalTable &mail = m_window->database().TMail;
-    mail.open();
-    mail.edit();
-    mail.field("SERVEUR_POP3").setAsString("127.0.0.1");
-    mail.field("PORT_POP3").setAsInteger(server.port());
-    mail.post();
-    mail.close();
+    StallingPop3Server server(stallAt, StallingPop3Server::Mode(mode));
+    pointMailAt(server.port());
     m_window->answer = [](int) { return true; };
     DialogAnswerer answerer;
     Reception reception(*m_window);
-    reception.setMailTimeouts(1000, 1);
+    reception.setMailTimeouts(1000, 1, 300);
     QVERIFY(reception.ReceiveEmails());
 
     QCOMPARE(server.count(stallAt), tried);
+    QCOMPARE(server.stored(), stallAt == "QUIT" ? 1 : 2);
     QCOMPARE(server.count("DELE"), box.startsWith("Le message") ? 1 : 0);
     QCOMPARE(m_dialogs->shown.size(), 1);
     QVERIFY2(m_dialogs->lastText().startsWith(box) && m_dialogs->lastText().endsWith("Abandon de la procédure."),
              qPrintable(m_dialogs->lastText()));
+}
+
+// The server carries the deletion out at QUIT, and the connection is cut
+// before its answer: the message is gone, its files stay for the import.
+void ReceptionTest::lostQuitAnswerKeepsPlacedFiles()
+{
+    addRow();
+    StallingPop3Server server("QUIT", StallingPop3Server::Cut, {Pop3TestMailbox::message(
+        "Observances", m_provider, QString(), {{"PJ.7z", archive(Reception::kArchivePassword, m_account)}})});
+    pointMailAt(server.port());
+    QVERIFY(Reception(*m_window).ReceiveEmails());
+
+    QCOMPARE(server.stored(), 0);
+    QCOMPARE(importFiles(), QStringList{kReport});
+    QCOMPARE(importFiles("Attachments/" + QFileInfo(kReport).completeBaseName()), QStringList{"courbe.pdf"});
+    QCOMPARE(m_dialogs->shown.size(), 1);
+    QVERIFY2(m_dialogs->lastText().startsWith("Le message n°1 a peut-être été supprimé du serveur de messagerie")
+                 && !m_dialogs->lastText().contains("conservé"), qPrintable(m_dialogs->lastText()));
+}
+
+void ReceptionTest::pointMailAt(int port)
+{
+    LocalTable &mail = m_window->database().TMail;
+    mail.open();
+    mail.edit();
+    mail.field("SERVEUR_POP3").setAsString("127.0.0.1");
+    mail.field("PORT_POP3").setAsInteger(port);
+    mail.post();
+    mail.close();
 }
 
 QTEST_MAIN(ReceptionTest)
