@@ -10,12 +10,15 @@
 #include <QThread>
 #include <QtTest>
 
+#include <future>
+
 class ImportWorkersTest : public QObject
 {
     Q_OBJECT
 private slots:
     void deletionsInOrderAndFinished();
     void settledFolderSeenAsDeletedAtOnce();
+    void failedDeletionToldThenTheRestDone();
     void readAheadHandsOverOnlyWholeReadings();
 };
 
@@ -62,6 +65,26 @@ void ImportWorkersTest::settledFolderSeenAsDeletedAtOnce()
     queue.settle(shared);
     QVERIFY(!QFile::exists(shared + QStringLiteral("cr.pdf")));
     QVERIFY(QDir(shared).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
+
+// A deletion that throws is told once, to the next caller; the entries
+// after it are then done, and nobody waits for them for ever.
+void ImportWorkersTest::failedDeletionToldThenTheRestDone()
+{
+    TestHome home;
+    home.write(QStringLiteral("b.pdf"), "b");
+    int calls = 0;
+    DeletionQueue queue([&calls](const DeletionQueue::Entry &entry) {
+        if (++calls == 1)
+            throw std::runtime_error("panne");
+        DeletionQueue::removeEntry(entry);
+    });
+    queue.add({{{home.file(QStringLiteral("a.pdf"))}, {}}, {{home.file(QStringLiteral("b.pdf"))}, {}}});
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, queue.finish());
+    std::future<void> rest = std::async(std::launch::async, [&queue] { queue.finish(); });
+    if (rest.wait_for(std::chrono::seconds(60)) != std::future_status::ready)
+        qFatal("the deletions wait for ever after a failure");
+    QVERIFY(!QFile::exists(home.file(QStringLiteral("b.pdf"))));
 }
 
 // The import takes a report read ahead only when it was read whole, as the
