@@ -16,6 +16,10 @@ bool isProviderReport(const QString &fileName);
 // its name cannot be read: it then no longer matches "*.txt".
 inline constexpr char kSetAsideSuffix[] = ".rejete";
 
+// Where a file or folder (path without a final "/") is set aside: the first
+// free of "<path>.rejete", "<path>.rejete2", ...
+QString setAsideTarget(const QString &path);
+
 // The import folder's "Attachments/".
 QString attachmentsRoot();
 

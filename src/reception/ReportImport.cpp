@@ -20,6 +20,7 @@
 #include "reception/ReportFile.h"
 #include "reception/ReportReadAhead.h"
 #include "reception/ReportLineTables.h"
+#include "reception/VerifiedCopy.h"
 #include "views/ShowResults.h"
 #include "platform/TextRules.h"
 
@@ -61,9 +62,7 @@ QString headerDate(const QString &line, NameRoutines::YearMode mode)
 // take again; its path, or empty when it could not be moved.
 QString setAside(const QString &path)
 {
-    QString target = path + QLatin1String(ReportName::kSetAsideSuffix);
-    for (int n = 2; QFileInfo::exists(target); ++n)
-        target = path + QLatin1String(ReportName::kSetAsideSuffix) + QString::number(n);
+    const QString target = ReportName::setAsideTarget(path);
     return QFile::rename(path, target) ? target : QString();
 }
 
@@ -425,12 +424,13 @@ void ReportImport::ImportObservances()
             end = FileEnd::Failed;
         }
         cancelPending();
-        if (end == FileEnd::Interrupted) {
+        if (end == FileEnd::Interrupted || end == FileEnd::Waiting) {
             dropFile();
             reloadTables();
             LogWriter::write(QStringLiteral("Importation de [") + files.at(i)
-                             + QStringLiteral("] interrompue par la fermeture du programme : fichier conservé pour la "
-                                              "prochaine importation."));
+                             + (end == FileEnd::Waiting ? QStringLiteral("] : aucun patient choisi")
+                                                        : QStringLiteral("] interrompue par la fermeture du programme"))
+                             + QStringLiteral(" : fichier conservé pour la prochaine importation."));
         } else if (end != FileEnd::Failed && group.isOpen()) {
             // The documents it copied go once its rows are committed; the
             // file and its documents folder only when it is done with.
@@ -616,6 +616,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     resetBlockValues();
     m_copiedSources.clear();
     m_keepFile = false;
+    m_declinedWithoutProvider = false;
     m_ownFolder = false;
     Globals::PatientNom.clear();
     Globals::PatientPrenom.clear();
@@ -687,6 +688,8 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
         throw;
     }
     m_lines = nullptr;
+    if (end == FileEnd::Deleted && m_declinedWithoutProvider && !keepDeclinedCopy(path))
+        return FileEnd::Kept;
     return end == FileEnd::Deleted && m_keepFile ? FileEnd::Kept : end;
 }
 
@@ -794,6 +797,10 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
         tObservances.cancel();
         return FileEnd::Interrupted;
     }
+    if (fMain.FImportPatientID == PatientIdentification::kLeftWaiting) {
+        tObservances.cancel();
+        return FileEnd::Waiting;
+    }
     const bool provider = ReportName::isProviderReport(name);
     if (!fMain.ConnectInternetDatabase(true) && provider) {
         tObservances.cancel();
@@ -854,8 +861,11 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
         }
     } else {
         setStatus(2, QStringLiteral("Enregistrement du résultat de l'importation..."));
-        if (id == -3)
+        if (id == -3) {
             writeResultRow(name, false, QStringLiteral("refus d'importation du document concernant un patient inconnu !"));
+            // No provider keeps it for the physician.
+            m_declinedWithoutProvider = m_declinedWithoutProvider || !provider;
+        }
         else
             writeResultRow(Globals::ImportsFolder + Globals::PatientNom + u'_' + Globals::PatientPrenom + u'_'
                                + m_birthDateText + u'_' + m_reportDateText + QStringLiteral(".txt"),
@@ -883,6 +893,19 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
     // The next block's identification must not receive this birth date.
     Globals::PatientNeLe.clear();
     return end;
+}
+
+// A copy, so that the report stays whole waiting should its group not be
+// committed; false when it could not be made (the report then stays).
+bool ReportImport::keepDeclinedCopy(const QString &path)
+{
+    const QString target = ReportName::setAsideTarget(path);
+    QString error;
+    const bool kept = CopyFileVerified(path, target, &error);
+    LogWriter::write(kept ? QStringLiteral("Fichier refusé [") + path + QStringLiteral("] conservé sous [") + target + u']'
+                          : QStringLiteral("Fichier refusé [") + path + QStringLiteral("] : copie impossible vers [")
+                                + target + QStringLiteral("] (") + error + QStringLiteral("), il reste en attente."));
+    return kept;
 }
 
 bool ReportImport::storeRecord(const QString &name, bool &duplicate)

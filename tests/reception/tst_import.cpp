@@ -7,6 +7,7 @@
 #include "core/Globals.h"
 #include "core/Main.h"
 #include "views/Patients.h"
+#include "views/PatientIdentification.h"
 #include "platform/ProgramFolder.h"
 #include "core/RemoteDatabase.h"
 #include "reception/ReportFile.h"
@@ -76,6 +77,7 @@ private slots:
     void unreadableReportKeptAndImportGoesOn_data();
     void unreadableReportKeptAndImportGoesOn();
     void tracesShownInDebugMode();
+    void declinedPatient_data();
     void declinedPatient();
     void closingDuringIdentificationKeepsReports();
     void failedRecordWriteKeepsFile();
@@ -515,30 +517,54 @@ void ImportTest::tracesShownInDebugMode()
     QCOMPARE(observanceCount(), 1);
 }
 
+void ImportTest::declinedPatient_data()
+{
+    QTest::addColumn<bool>("declined"); // else the chooser is closed (Escape)
+    QTest::newRow("Ne pas importer") << true;
+    QTest::newRow("chooser closed, then declined") << false;
+}
+
+// The second block's patient is unknown; the first one's is found alone.
 void ImportTest::declinedPatient()
 {
-    writeReport(QStringLiteral("inconnu.txt"),
-                block(QStringLiteral("MARTIN"), QStringLiteral("Paul"), QStringLiteral("01/01/1950"), QStringLiteral("x"))
-                    + QStringLiteral("****FINFICHIER****\r\n"));
-    // The patient chooser opens: the user answers "Ne pas importer".
+    QFETCH(bool, declined);
+    const int runs = declined ? 1 : 2;
+    const QString name = QStringLiteral("inconnu.txt");
+    writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), QStringLiteral("x"))
+                          + block(QStringLiteral("MARTIN"), QStringLiteral("Paul"), QStringLiteral("01/01/1950"), QStringLiteral("y"))
+                          + QStringLiteral("****FINFICHIER****\r\n"));
     QTimer answer;
     int asked = 0;
     connect(&answer, &QTimer::timeout, this, [&] {
         if (auto *window = qobject_cast<TfPatients *>(QApplication::activeModalWidget())) {
             ++asked;
-            window->done(TfPatients::ResultDoNotImport);
+            if (declined)
+                window->done(TfPatients::ResultDoNotImport);
+            else
+                window->reject();
         }
     });
     answer.start(10);
     import().ImportObservances();
+    if (!declined) {
+        // The whole file waits, nothing of it stored or noted.
+        QVERIFY(QFile::exists(Globals::ImportFolder + name));
+        QCOMPARE(observanceCount(), 0);
+        QVERIFY(m_shownRows.isEmpty());
+        declined = true;
+        import().ImportObservances();
+    }
 
-    QCOMPARE(asked, 1);
-    QCOMPARE(observanceCount(), 0);
-    QCOMPARE(m_shownRows, (QList<QStringList>{{QStringLiteral("inconnu.txt"), QStringLiteral("Faux"),
-                                               QStringLiteral("refus d'importation du document concernant un patient "
-                                                              "inconnu !"),
-                                               QStringLiteral("MARTIN")}}));
-    QVERIFY(!QFile::exists(Globals::ImportFolder + QStringLiteral("inconnu.txt")));
+    QCOMPARE(asked, runs);
+    QCOMPARE(observanceCount(), 1);
+    QCOMPARE(m_shownRows.size(), 2);
+    QCOMPARE(m_shownRows.at(1), (QStringList{name, QStringLiteral("Faux"),
+                                            QStringLiteral("refus d'importation du document concernant un patient "
+                                                           "inconnu !"),
+                                            QStringLiteral("MARTIN")}));
+    // Without a provider to tell, the declined report is kept aside.
+    QVERIFY(!QFile::exists(Globals::ImportFolder + name));
+    QVERIFY(QFile::exists(Globals::ImportFolder + name + QStringLiteral(".rejete")));
 }
 
 // The session ends while the patient chooser is open: the chooser did not
