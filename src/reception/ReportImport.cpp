@@ -30,6 +30,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -56,14 +57,6 @@ QString headerDate(const QString &line, NameRoutines::YearMode mode)
     if (line.size() >= 9)
         return line;
     return DashesToSlashes(NameRoutines::ExpandBirthYear(line, mode).value_or(QString()));
-}
-
-// Sets a file the import refuses aside, under a name the import does not
-// take again; its path, or empty when it could not be moved.
-QString setAside(const QString &path)
-{
-    const QString target = ReportName::setAsideTarget(path);
-    return QFile::rename(path, target) ? target : QString();
 }
 
 } // namespace
@@ -452,6 +445,8 @@ void ReportImport::ImportObservances()
     commitGroup();
     deletions.finish();
     m_checks.reset();
+    if (!m_fatal && !interrupted)
+        setLeftFoldersAside();
     // Armed only now: closing while the group's transaction runs would drop it.
     if (m_fatal)
         fMain.armCloseTimer();
@@ -485,6 +480,30 @@ void ReportImport::commitGroup()
     LogWriter::write(text);
     Dialogs::instance().error(text);
     reloadTables();
+}
+
+// A documents folder goes where its report went: a report waiting or set
+// aside keeps it; once the report is gone, what it did not register is set
+// aside under its name and shown to the user, and an emptied folder goes.
+void ReportImport::setLeftFoldersAside()
+{
+    QSet<QString> owned;
+    for (const QString &name : QDir(Globals::ImportFolder).entryList(QDir::Files | QDir::Hidden))
+        owned.insert(ReportName::attachmentsFolder(ReportName::withoutSetAsideSuffix(name)));
+    const QString root = ReportName::attachmentsRoot();
+    QStringList kept;
+    for (const QString &name : QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks,
+                                                    QDir::Name)) {
+        const QString folder = root + name + u'/';
+        if (owned.contains(folder) || ReportName::withoutSetAsideSuffix(name) != name || QDir().rmdir(folder))
+            continue;
+        const QString target = ReportName::setLeftFolderAside(folder);
+        kept << (target.isEmpty() ? folder : target);
+    }
+    if (!kept.isEmpty())
+        Dialogs::instance().warning(QStringLiteral("Des documents reçus n'ont été enregistrés pour aucun patient. Ils "
+                                                   "sont conservés dans :")
+                                    + kCR + kept.join(kCR));
 }
 
 void ReportImport::tellUnrecorded()
@@ -574,7 +593,7 @@ bool ReportImport::setAsideBadName(const QString &name)
     if (!ReportName::isProviderReport(name) || SendDateFromFileName(name))
         return false;
     const QString path = Globals::ImportFolder + name;
-    const QString kept = setAside(path);
+    const QString kept = ReportName::setAside(path);
     const QString text = QStringLiteral("Le nom du fichier \"") + path
                        + QStringLiteral("\" ne permet pas de lire son heure d'envoi. Il ne sera pas importé.") + kCR
                        + (kept.isEmpty() ? QStringLiteral("Il reste dans le dossier sous son nom.")
@@ -640,7 +659,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
         Dialogs::instance().error(QStringLiteral("Le Fichier nommé \"") + Globals::ImportFolder + name
                                   + QStringLiteral("\" n'est pas conforme au standard HPrim. Il ne sera pas importé."));
         // Kept aside rather than deleted: nothing received is lost.
-        const QString kept = setAside(path);
+        const QString kept = ReportName::setAside(path);
         LogWriter::write(QStringLiteral("Fichier non conforme [") + name + QStringLiteral("] conservé sous [")
                          + (kept.isEmpty() ? path : kept) + u']');
         tObservances.cancel();

@@ -87,6 +87,7 @@ private:
     void setStatus(int panel, const QString &text);
     void processEvents(bool force);
     bool eventsDue() const;
+    void setLeftFoldersAside();
     void tellUnrecorded();
     void finishRun(bool showResults);
 

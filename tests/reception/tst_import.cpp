@@ -86,6 +86,7 @@ private slots:
     void documentsOnlyWithAStoredObservance_data();
     void documentsOnlyWithAStoredObservance();
     void sharedDocumentGoneOnceAnEarlierReportCommitted();
+    void leftDocumentsFoldersGoWithTheirReports();
     void blockValuesNotCarriedOver();
     void badlyNamedReportSetAsideAndImportGoesOn();
     void unrecordedResultKeepsTheFileUntilRecorded();
@@ -724,7 +725,35 @@ void ImportTest::sameNamedDocumentsStayWithTheirReport()
                                                 {martin, "compte rendu de MARTIN"}}));
     // The emptied folders of the reports go with them.
     QCOMPARE(QDir(Globals::ImportFolder + QStringLiteral("Attachments")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-             (QStringList{QStringLiteral("c"), QStringLiteral("cr.pdf")}));
+             (QStringList{QStringLiteral("c.rejete"), QStringLiteral("cr.pdf")}));
+}
+
+// Imported, a report's folder keeps what it did not register, set aside
+// under its name, as does a folder whose report is gone; waiting or set
+// aside, a report keeps its folder. The user is told where they are.
+void ImportTest::leftDocumentsFoldersGoWithTheirReports()
+{
+    const QString end = QStringLiteral("****FINFICHIER****\r\n");
+    const auto report = [](const QString &text, const QStringList &data) {
+        return block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), text, data);
+    };
+    writeReport(QStringLiteral("a.txt"), report(QStringLiteral("a"), {QStringLiteral("KORVA|Document|PJ||cr.pdf|")}) + end);
+    writeReport(QStringLiteral("b.txt"), report(QStringLiteral("b"), {})); // incomplete
+    writeReport(QStringLiteral("w.txt"), report(QStringLiteral("w"), {}) + end);
+    for (const QString &file : {QStringLiteral("a/cr.pdf"), QStringLiteral("a/annexe.pdf"), QStringLiteral("b/doc.pdf"),
+                                QStringLiteral("w/doc.pdf"), QStringLiteral("parti/doc.pdf")})
+        m_home->write(QStringLiteral("ForImportation/Attachments/") + file, file.toUtf8());
+    QVERIFY(QDir().mkpath(Globals::ImportFolder + QStringLiteral("Attachments/vide")));
+    import([&](const QString &file) {
+        return file == QLatin1String("w.txt") ? PatientIdentification::kLeftWaiting : m_patientId;
+    }).ImportObservances();
+
+    const QString root = Globals::ImportFolder + QStringLiteral("Attachments/");
+    QCOMPARE(QDir(root).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             (QStringList{"a.rejete", "b", "parti.rejete", "w"}));
+    QCOMPARE(QDir(root + QStringLiteral("a.rejete")).entryList(QDir::Files), QStringList{"annexe.pdf"});
+    QVERIFY(QFile::exists(root + QStringLiteral("w/doc.pdf")));
+    QVERIFY2(m_dialogs->texts().filter(root + QStringLiteral("parti.rejete")).size() == 1, qPrintable(m_dialogs->texts().join(" | ")));
 }
 
 void ImportTest::documentsOnlyWithAStoredObservance_data()
