@@ -542,7 +542,6 @@ void ReceptionTest::sameNamedDocumentsKeptApart()
     // Two patients' documents named alike, one of them in an archive sub-folder.
     for (int minute : {1, 2})
         addRow(sentAt(minute));
-    // Left by an earlier report of the first one's name, no longer waiting.
     const QString attachments = Globals::ImportFolder + "Attachments/";
     writeFile(attachments + QFileInfo(reportName(1)).completeBaseName() + "/autre.pdf", "autre");
     deliverReport({}, pack({{reportName(1), report("DUPONT", "Jean", "01/01/1950")}, {"cr.pdf", "%PDF dupont"}}));

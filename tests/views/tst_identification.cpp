@@ -328,7 +328,6 @@ void IdentificationTest::oneCandidateDifferingIsConfirmed()
     const int id = identification().identify(QStringLiteral("KORVA_a_b_c_01-02-2024_10-00-00.txt"));
     QCOMPARE(m_shown, 1);
     QCOMPARE(candidate, m_ids.value(report[0] == "MARTIN" ? "M" : report[0] == "Martin" ? "B" : "A"));
-    // Closed without an answer: the report waits, nothing noted.
     QCOMPARE(id, confirm ? m_ids.value(patient) : PatientIdentification::kLeftWaiting);
     QVERIFY(m_resultLines.isEmpty());
     QCOMPARE(dialogs.shown.size(), confirm ? 1 : 0);
@@ -339,15 +338,13 @@ void IdentificationTest::oneCandidateDifferingIsConfirmed()
 void IdentificationTest::noRowWindow_data()
 {
     QTest::addColumn<QString>("file");
-    QTest::addColumn<QString>("action"); // "button", "close", "empty" (Valider on no row) or "create"
+    QTest::addColumn<QString>("action"); // "button", "close" or "create"
     QTest::addColumn<QStringList>("lines");
 
     const QString korva = QStringLiteral("KORVA_a_b_c_01-02-2024_10-00-00.txt");
     QTest::newRow("provider report declined") << korva << "button" << QStringList{"Patient inconnu"};
-    QTest::newRow("plain file declined") << "rapport.txt" << "button" << QStringList{"Patient inconnu"};
     QTest::newRow("provider report closed") << korva << "close" << QStringList{};
     QTest::newRow("plain file closed") << "rapport.txt" << "close" << QStringList{};
-    QTest::newRow("Valider on an empty list") << korva << "empty" << QStringList{};
     QTest::newRow("provider report, patient created") << korva << "create" << QStringList{"Nouveau patient"};
     QTest::newRow("plain file, patient created") << "rapport.txt" << "create" << QStringList{};
 }
@@ -373,11 +370,7 @@ void IdentificationTest::noRowWindow()
             window.reject(); // the system button or Esc
         else if (action == "button")
             window.bDoNotImportClick();
-        else if (action == "empty") {
-            window.NomPatient()->setText(QStringLiteral("Personne"));
-            window.NomPatientChange(&window);
-            window.bValiderClick();
-        } else {
+        else {
             created = addPatient(Globals::PatientNom, Globals::PatientPrenom, Globals::PatientNeLe);
             window.NomPatientChange(&window);
             window.bValiderClick();
@@ -391,9 +384,8 @@ void IdentificationTest::noRowWindow()
     QVERIFY(m_mainWindow.isEnabled());
     QCOMPARE(m_status.value(2), QString());
     QVERIFY(offered);
-    QCOMPARE(id, action == "create" ? created
-                 : action == "button" ? PatientIdentification::kDeclined
-                                      : PatientIdentification::kLeftWaiting);
+    const int unanswered = action == "button" ? PatientIdentification::kDeclined : PatientIdentification::kLeftWaiting;
+    QCOMPARE(id, action == "create" ? created : unanswered);
     QCOMPARE(m_resultLines, lines);
     QCOMPARE(corrections(), 0);
     QCOMPARE(dialogs.unscriptedQuestions, 0);
