@@ -16,6 +16,18 @@ bool isProviderReport(const QString &fileName);
 // its name cannot be read: it then no longer matches "*.txt".
 inline constexpr char kSetAsideSuffix[] = ".rejete";
 
+// Where a file or folder (path without a final "/") is set aside: the first
+// free of "<path>.rejete", "<path>.rejete2", ...
+QString setAsideTarget(const QString &path);
+// Moves a file or folder there; its new path, or empty when it could not be
+// moved.
+QString setAside(const QString &path);
+// The name without the suffix setAsideTarget adds, if any.
+QString withoutSetAsideSuffix(const QString &name);
+// Sets aside a documents folder whose report no longer waits, so that it
+// blocks no later report of that name, and logs it; as setAside.
+QString setLeftFolderAside(const QString &folder);
+
 // The import folder's "Attachments/".
 QString attachmentsRoot();
 

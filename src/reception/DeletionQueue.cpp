@@ -15,6 +15,18 @@ QString parentFolder(const QString &path)
 
 } // namespace
 
+DeletionQueue::DeletionQueue(Remover remove) : m_remove(std::move(remove))
+{
+}
+
+void DeletionQueue::removeEntry(const Entry &entry)
+{
+    for (const QString &path : entry.files)
+        DeleteFileIfExists(path);
+    if (!entry.folder.isEmpty())
+        QDir().rmdir(entry.folder);
+}
+
 DeletionQueue::~DeletionQueue()
 {
     {
@@ -78,10 +90,15 @@ void DeletionQueue::waitUntilEmpty(std::unique_lock<std::mutex> &lock)
     m_changed.wait(lock, [this] { return (m_entries.empty() && !m_working) || m_failure; });
 }
 
+// Called with the lock held. The worker, held by the failure, takes the
+// entries left again: otherwise whoever waits for them would wait for ever.
 void DeletionQueue::rethrow()
 {
-    if (m_failure)
-        std::rethrow_exception(std::exchange(m_failure, nullptr));
+    if (!m_failure)
+        return;
+    const std::exception_ptr failure = std::exchange(m_failure, nullptr);
+    m_changed.notify_all();
+    std::rethrow_exception(failure);
 }
 
 void DeletionQueue::work()
@@ -97,10 +114,7 @@ void DeletionQueue::work()
         lock.unlock();
         std::exception_ptr failure;
         try {
-            for (const QString &path : entry.files)
-                DeleteFileIfExists(path);
-            if (!entry.folder.isEmpty())
-                QDir().rmdir(entry.folder);
+            m_remove(entry);
         } catch (...) {
             failure = std::current_exception();
         }

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -19,12 +20,16 @@
 // calls settle() first: it then sees that folder as a deletion done at once
 // would have left it. The result of each deletion is ignored, as the import
 // always did: a file that could not be deleted is imported again and found
-// already stored. An exception of the worker stops the deletions and is
-// thrown again on the calling thread by the next call.
+// already stored. An exception of the worker holds the deletions until it is
+// thrown again on the calling thread by the next call; the entries left are
+// then done.
 class DeletionQueue
 {
 public:
-    DeletionQueue() = default;
+    struct Entry;
+    // What is done for one entry (its files, then its folder once empty).
+    using Remover = std::function<void(const Entry &)>;
+    explicit DeletionQueue(Remover remove = &removeEntry);
     // Waits for the entries still queued; an exception of the worker is then
     // dropped (the destructor runs while another one leaves the import).
     ~DeletionQueue();
@@ -37,6 +42,7 @@ public:
         QStringList files;
         QString folder;
     };
+    static void removeEntry(const Entry &entry);
     // Queued together: the thread is woken once for them. Only what is
     // committed may be queued.
     void add(QList<Entry> entries);
@@ -53,6 +59,7 @@ private:
     void waitUntilEmpty(std::unique_lock<std::mutex> &lock);
     void rethrow();
 
+    const Remover m_remove;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Entry> m_entries;

@@ -524,7 +524,9 @@ Reception::Transfer Reception::TransferFilesForImport()
     };
     for (const QString &folder : std::as_const(folders)) {
         if (folder != attachments) {
-            if (QFileInfo::exists(folder))
+            // Its report no longer waits (see above): left by an earlier one.
+            if ((QFileInfo::exists(folder) || QFileInfo(folder).isSymLink())
+                && ReportName::setLeftFolderAside(folder).isEmpty())
                 return fail(alreadyThere(folder));
             if (!QDir().mkdir(folder))
                 return fail(QStringLiteral("Impossible de créer le dossier [") + folder + u']');

@@ -20,6 +20,7 @@
 #include "reception/ReportFile.h"
 #include "reception/ReportReadAhead.h"
 #include "reception/ReportLineTables.h"
+#include "reception/VerifiedCopy.h"
 #include "views/ShowResults.h"
 #include "platform/TextRules.h"
 
@@ -29,6 +30,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -55,16 +57,6 @@ QString headerDate(const QString &line, NameRoutines::YearMode mode)
     if (line.size() >= 9)
         return line;
     return DashesToSlashes(NameRoutines::ExpandBirthYear(line, mode).value_or(QString()));
-}
-
-// Sets a file the import refuses aside, under a name the import does not
-// take again; its path, or empty when it could not be moved.
-QString setAside(const QString &path)
-{
-    QString target = path + QLatin1String(ReportName::kSetAsideSuffix);
-    for (int n = 2; QFileInfo::exists(target); ++n)
-        target = path + QLatin1String(ReportName::kSetAsideSuffix) + QString::number(n);
-    return QFile::rename(path, target) ? target : QString();
 }
 
 } // namespace
@@ -425,12 +417,13 @@ void ReportImport::ImportObservances()
             end = FileEnd::Failed;
         }
         cancelPending();
-        if (end == FileEnd::Interrupted) {
+        if (end == FileEnd::Interrupted || end == FileEnd::Waiting) {
             dropFile();
             reloadTables();
             LogWriter::write(QStringLiteral("Importation de [") + files.at(i)
-                             + QStringLiteral("] interrompue par la fermeture du programme : fichier conservé pour la "
-                                              "prochaine importation."));
+                             + (end == FileEnd::Waiting ? QStringLiteral("] : aucun patient choisi")
+                                                        : QStringLiteral("] interrompue par la fermeture du programme"))
+                             + QStringLiteral(" : fichier conservé pour la prochaine importation."));
         } else if (end != FileEnd::Failed && group.isOpen()) {
             // The documents it copied go once its rows are committed; the
             // file and its documents folder only when it is done with.
@@ -452,6 +445,8 @@ void ReportImport::ImportObservances()
     commitGroup();
     deletions.finish();
     m_checks.reset();
+    if (!m_fatal && !interrupted)
+        setLeftFoldersAside();
     // Armed only now: closing while the group's transaction runs would drop it.
     if (m_fatal)
         fMain.armCloseTimer();
@@ -485,6 +480,30 @@ void ReportImport::commitGroup()
     LogWriter::write(text);
     Dialogs::instance().error(text);
     reloadTables();
+}
+
+// A documents folder goes where its report went: a report waiting or set
+// aside keeps it; once the report is gone, what it did not register is set
+// aside under its name and shown to the user, and an emptied folder goes.
+void ReportImport::setLeftFoldersAside()
+{
+    QSet<QString> owned;
+    for (const QString &name : QDir(Globals::ImportFolder).entryList(QDir::Files | QDir::Hidden))
+        owned.insert(ReportName::attachmentsFolder(ReportName::withoutSetAsideSuffix(name)));
+    const QString root = ReportName::attachmentsRoot();
+    QStringList kept;
+    for (const QString &name : QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks,
+                                                    QDir::Name)) {
+        const QString folder = root + name + u'/';
+        if (owned.contains(folder) || ReportName::withoutSetAsideSuffix(name) != name || QDir().rmdir(folder))
+            continue;
+        const QString target = ReportName::setLeftFolderAside(folder);
+        kept << (target.isEmpty() ? folder : target);
+    }
+    if (!kept.isEmpty())
+        Dialogs::instance().warning(QStringLiteral("Des documents reçus n'ont été enregistrés pour aucun patient. Ils "
+                                                   "sont conservés dans :")
+                                    + kCR + kept.join(kCR));
 }
 
 void ReportImport::tellUnrecorded()
@@ -574,7 +593,7 @@ bool ReportImport::setAsideBadName(const QString &name)
     if (!ReportName::isProviderReport(name) || SendDateFromFileName(name))
         return false;
     const QString path = Globals::ImportFolder + name;
-    const QString kept = setAside(path);
+    const QString kept = ReportName::setAside(path);
     const QString text = QStringLiteral("Le nom du fichier \"") + path
                        + QStringLiteral("\" ne permet pas de lire son heure d'envoi. Il ne sera pas importé.") + kCR
                        + (kept.isEmpty() ? QStringLiteral("Il reste dans le dossier sous son nom.")
@@ -616,6 +635,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     resetBlockValues();
     m_copiedSources.clear();
     m_keepFile = false;
+    m_declinedWithoutProvider = false;
     m_ownFolder = false;
     Globals::PatientNom.clear();
     Globals::PatientPrenom.clear();
@@ -639,7 +659,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
         Dialogs::instance().error(QStringLiteral("Le Fichier nommé \"") + Globals::ImportFolder + name
                                   + QStringLiteral("\" n'est pas conforme au standard HPrim. Il ne sera pas importé."));
         // Kept aside rather than deleted: nothing received is lost.
-        const QString kept = setAside(path);
+        const QString kept = ReportName::setAside(path);
         LogWriter::write(QStringLiteral("Fichier non conforme [") + name + QStringLiteral("] conservé sous [")
                          + (kept.isEmpty() ? path : kept) + u']');
         tObservances.cancel();
@@ -687,6 +707,8 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
         throw;
     }
     m_lines = nullptr;
+    if (end == FileEnd::Deleted && m_declinedWithoutProvider && !keepDeclinedCopy(path))
+        return FileEnd::Kept;
     return end == FileEnd::Deleted && m_keepFile ? FileEnd::Kept : end;
 }
 
@@ -794,6 +816,10 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
         tObservances.cancel();
         return FileEnd::Interrupted;
     }
+    if (fMain.FImportPatientID == PatientIdentification::kLeftWaiting) {
+        tObservances.cancel();
+        return FileEnd::Waiting;
+    }
     const bool provider = ReportName::isProviderReport(name);
     if (!fMain.ConnectInternetDatabase(true) && provider) {
         tObservances.cancel();
@@ -854,8 +880,11 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
         }
     } else {
         setStatus(2, QStringLiteral("Enregistrement du résultat de l'importation..."));
-        if (id == -3)
+        if (id == -3) {
             writeResultRow(name, false, QStringLiteral("refus d'importation du document concernant un patient inconnu !"));
+            // No provider keeps it for the physician.
+            m_declinedWithoutProvider = m_declinedWithoutProvider || !provider;
+        }
         else
             writeResultRow(Globals::ImportsFolder + Globals::PatientNom + u'_' + Globals::PatientPrenom + u'_'
                                + m_birthDateText + u'_' + m_reportDateText + QStringLiteral(".txt"),
@@ -883,6 +912,19 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
     // The next block's identification must not receive this birth date.
     Globals::PatientNeLe.clear();
     return end;
+}
+
+// A copy, so that the report stays whole waiting should its group not be
+// committed; false when it could not be made (the report then stays).
+bool ReportImport::keepDeclinedCopy(const QString &path)
+{
+    const QString target = ReportName::setAsideTarget(path);
+    QString error;
+    const bool kept = CopyFileVerified(path, target, &error);
+    LogWriter::write(kept ? QStringLiteral("Fichier refusé [") + path + QStringLiteral("] conservé sous [") + target + u']'
+                          : QStringLiteral("Fichier refusé [") + path + QStringLiteral("] : copie impossible vers [")
+                                + target + QStringLiteral("] (") + error + QStringLiteral("), il reste en attente."));
+    return kept;
 }
 
 bool ReportImport::storeRecord(const QString &name, bool &duplicate)

@@ -59,8 +59,9 @@ public:
 private:
     // Interrupted: the program is closing and the block's dialogs ended
     // unanswered; the file waits for the next run with nothing of it kept.
-    // Failed: its writes were undone and it stays.
-    enum class FileEnd { Deleted, Kept, StopRun, Interrupted, Failed };
+    // Waiting: the same, for a patient chooser closed without an answer; the
+    // run goes on. Failed: its writes were undone and it stays.
+    enum class FileEnd { Deleted, Kept, StopRun, Interrupted, Waiting, Failed };
 
     FileEnd importFile(const QString &name, int index, int count);
     FileEnd readBlocks(ReportLineReader &reader, const QString &name, const QString &path);
@@ -71,6 +72,7 @@ private:
     void readReportDate(const QString &line);
     void readProviderLabel(const QString &line);
     FileEnd endOfBlock(const QString &name, const QString &path);
+    bool keepDeclinedCopy(const QString &path);
     bool storeRecord(const QString &name, bool &alreadyStored);
     bool alreadyStored();
     void postObservance();
@@ -85,6 +87,7 @@ private:
     void setStatus(int panel, const QString &text);
     void processEvents(bool force);
     bool eventsDue() const;
+    void setLeftFoldersAside();
     void tellUnrecorded();
     void finishRun(bool showResults);
 
@@ -104,6 +107,8 @@ private:
     QStringList m_copiedSources;
     // The file stays: a result of it could not be recorded remotely.
     bool m_keepFile = false;
+    // A block of a file without provider was declined: the file is kept.
+    bool m_declinedWithoutProvider = false;
     // The file came with its own documents folder (removed, if empty, with it).
     bool m_ownFolder = false;
     // The file's handling called the service database.

@@ -348,13 +348,13 @@ int PatientIdentification::noRow(PatientChoiceWindow &window, const QString &fil
         window.Panel2()->setVisible(true);
         window.Panel1()->setVisible(true);
         window.bAjouter()->setVisible(true);
-        window.bDoNotImport()->setVisible(ReportName::isProviderReport(fileName));
+        window.bDoNotImport()->setVisible(true);
         result = askUser(window);
     }
 
-    int id = kDeclined;
+    int id;
     if (result != PatientChoiceWindow::ResultChosen) {
-        declined();
+        id = unanswered(result);
     } else {
         const auto chosen = window.shownPatient();
         if (ReportName::isProviderReport(fileName) && Globals::ProviderReachable) {
@@ -440,10 +440,8 @@ int PatientIdentification::confirmInWindow(PatientChoiceWindow &window, const QS
                          "fenêtre de sélection d'un patient."));
     window.bAjouter()->setVisible(true);
     window.bDoNotImport()->setVisible(true);
-    if (askUser(window) != PatientChoiceWindow::ResultChosen) {
-        declined();
-        return kDeclined;
-    }
+    if (const int result = askUser(window); result != PatientChoiceWindow::ResultChosen)
+        return unanswered(result);
     if (ReportName::isProviderReport(fileName) && Globals::ProviderReachable && m_env.remote.connect
         && m_env.remote.connect(true))
         sendCorrectionWhenOneFieldDiffers(window, {});
@@ -462,10 +460,10 @@ int PatientIdentification::askUser(PatientChoiceWindow &window)
     m_index.reset();
     for (;;) {
         const int result = m_env.showModal(window);
-        // Closing the window is the way to decline a report that offers no
-        // "Ne pas importer".
+        // A key pressed by accident must not refuse a report: only "Ne pas
+        // importer" declines it.
         if (result != PatientChoiceWindow::ResultChosen)
-            return PatientChoiceWindow::ResultDoNotImport;
+            return result == PatientChoiceWindow::ResultDoNotImport ? result : PatientChoiceWindow::ResultCancelled;
         if (LocalQuery *query = window.shownQuery(); query && !query->isActive())
             query->open();
         // A choice of nothing cannot stand: the window comes back.
@@ -474,10 +472,13 @@ int PatientIdentification::askUser(PatientChoiceWindow &window)
     }
 }
 
-void PatientIdentification::declined()
+int PatientIdentification::unanswered(int result)
 {
+    if (result != PatientChoiceWindow::ResultDoNotImport)
+        return kLeftWaiting;
     if (m_env.addResultLine)
         m_env.addResultLine(QStringLiteral("Patient inconnu"));
+    return kDeclined;
 }
 
 int PatientIdentification::takeChosen(PatientChoiceWindow &window)

@@ -27,6 +27,9 @@ class PatientIdentification
 {
 public:
     static constexpr int kDeclined = -3;
+    // The window was closed without an answer (Escape, its close box,
+    // "Valider" on an empty list): the report waits for the next import.
+    static constexpr int kLeftWaiting = -4;
 
     struct Needs {
         PatientCorrection::Needs remote;
@@ -48,8 +51,8 @@ public:
     ~PatientIdentification();
     PatientIdentification(PatientIdentification &&) noexcept;
 
-    // TfPatients.IdentifyPatient: a PATIENTS_ID, or kDeclined when the user
-    // chose not to import the report. fileName has no folder (the report lies
+    // TfPatients.IdentifyPatient: a PATIENTS_ID, kDeclined when the user
+    // chose not to import the report, or kLeftWaiting. fileName has no folder (the report lies
     // in Globals::ImportFolder). One object may identify the reports of a
     // whole import: its selection window is then built once, and again only
     // after the user has seen it.
@@ -84,11 +87,12 @@ private:
     // The window on the candidates of the search: the physician confirms,
     // chooses another patient or declines the report.
     int confirmInWindow(PatientChoiceWindow &window, const QString &fileName);
-    // Shows the window until it closes with a choice; any other way of
-    // closing it declines the report (ResultDoNotImport).
+    // Shows the window until it closes with a choice, "Ne pas importer"
+    // (ResultDoNotImport) or closed without an answer (ResultCancelled).
     int askUser(PatientChoiceWindow &window);
-    // "Patient inconnu" in the result lines.
-    void declined();
+    // The identification's result when the window gave no patient: declined
+    // ("Patient inconnu" in the result lines) or left waiting.
+    int unanswered(int result);
     // After a choice in the window: the chosen identity becomes the report's.
     int takeChosen(PatientChoiceWindow &window);
     // Sends the correction when exactly one identity field differs; the trace

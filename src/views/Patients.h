@@ -36,8 +36,9 @@ public:
     explicit TfPatients(LocalDatabase &database, QWidget *parent = nullptr);
     ~TfPatients() override;
 
-    // The patient of a received report, for the import: a PATIENTS_ID, or -3
-    // when the user chose not to import the report. The identity arguments
+    // The patient of a received report, for the import: a PATIENTS_ID, -3
+    // when the user chose not to import the report, or -4 when the window was
+    // closed without an answer (the report waits). The identity arguments
     // become Globals::PatientNom, PatientPrenom and PatientNeLe, which the
     // identification may rewrite; FileName has no folder. Works with the main
     // window (Globals::fMain): its tables, MErrors, status bar and the service

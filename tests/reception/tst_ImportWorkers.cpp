@@ -10,12 +10,15 @@
 #include <QThread>
 #include <QtTest>
 
+#include <future>
+
 class ImportWorkersTest : public QObject
 {
     Q_OBJECT
 private slots:
     void deletionsInOrderAndFinished();
     void settledFolderSeenAsDeletedAtOnce();
+    void failedDeletionToldThenTheRestDone();
     void readAheadHandsOverOnlyWholeReadings();
 };
 
@@ -62,6 +65,20 @@ void ImportWorkersTest::settledFolderSeenAsDeletedAtOnce()
     queue.settle(shared);
     QVERIFY(!QFile::exists(shared + QStringLiteral("cr.pdf")));
     QVERIFY(QDir(shared).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).isEmpty());
+}
+
+// A deletion that throws is told once; the entries after it are then done.
+void ImportWorkersTest::failedDeletionToldThenTheRestDone()
+{
+    DeletionQueue queue([calls = 0](const DeletionQueue::Entry &) mutable {
+        if (++calls == 1)
+            throw std::runtime_error("panne");
+    });
+    queue.add({DeletionQueue::Entry{}, DeletionQueue::Entry{}});
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, queue.finish());
+    std::future<void> rest = std::async(std::launch::async, [&queue] { queue.finish(); });
+    if (rest.wait_for(std::chrono::seconds(60)) != std::future_status::ready)
+        qFatal("the deletions wait for ever after a failure");
 }
 
 // The import takes a report read ahead only when it was read whole, as the

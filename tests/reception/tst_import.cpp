@@ -518,27 +518,34 @@ void ImportTest::tracesShownInDebugMode()
 void ImportTest::declinedPatient()
 {
     writeReport(QStringLiteral("inconnu.txt"),
-                block(QStringLiteral("MARTIN"), QStringLiteral("Paul"), QStringLiteral("01/01/1950"), QStringLiteral("x"))
+                block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), QStringLiteral("x"))
+                    + block(QStringLiteral("MARTIN"), QStringLiteral("Paul"), QStringLiteral("01/01/1950"), QStringLiteral("y"))
                     + QStringLiteral("****FINFICHIER****\r\n"));
-    // The patient chooser opens: the user answers "Ne pas importer".
+    // The chooser of the second block: closed (Escape), then "Ne pas importer".
     QTimer answer;
     int asked = 0;
     connect(&answer, &QTimer::timeout, this, [&] {
         if (auto *window = qobject_cast<TfPatients *>(QApplication::activeModalWidget())) {
             ++asked;
-            window->done(TfPatients::ResultDoNotImport);
+            window->done(asked == 1 ? TfPatients::ResultCancelled : TfPatients::ResultDoNotImport);
         }
     });
     answer.start(10);
     import().ImportObservances();
-
-    QCOMPARE(asked, 1);
+    // The whole file waits, nothing of it stored or noted.
+    QVERIFY(QFile::exists(Globals::ImportFolder + QStringLiteral("inconnu.txt")));
     QCOMPARE(observanceCount(), 0);
-    QCOMPARE(m_shownRows, (QList<QStringList>{{QStringLiteral("inconnu.txt"), QStringLiteral("Faux"),
+    QVERIFY(m_shownRows.isEmpty());
+    import().ImportObservances();
+
+    QCOMPARE(asked, 2);
+    QCOMPARE(observanceCount(), 1);
+    QCOMPARE(m_shownRows.last(), (QStringList{QStringLiteral("inconnu.txt"), QStringLiteral("Faux"),
                                                QStringLiteral("refus d'importation du document concernant un patient "
                                                               "inconnu !"),
-                                               QStringLiteral("MARTIN")}}));
+                                               QStringLiteral("MARTIN")}));
     QVERIFY(!QFile::exists(Globals::ImportFolder + QStringLiteral("inconnu.txt")));
+    QVERIFY(QFile::exists(Globals::ImportFolder + QStringLiteral("inconnu.txt.rejete")));
 }
 
 // The session ends while the patient chooser is open: the chooser did not
@@ -680,8 +687,16 @@ void ImportTest::sameNamedDocumentsStayWithTheirReport()
                                              + QStringLiteral("****FINFICHIER****\r\n"));
     m_home->write(QStringLiteral("ForImportation/Attachments/c/courbe.pdf"), "courbe");
     m_home->write(QStringLiteral("ForImportation/Attachments/cr.pdf"), "lettre d'un confrère");
-    import([&](const QString &file) { return file == QLatin1String("b.txt") ? martin : m_patientId; })
-        .ImportObservances();
+    // Folders of a report left waiting, of one gone (killed after its commit).
+    writeReport(QStringLiteral("w.txt"), block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                                               QStringLiteral("w"), pj)
+                                             + QStringLiteral("****FINFICHIER****\r\n"));
+    for (const QString &file : {QStringLiteral("w/cr.pdf"), QStringLiteral("parti/doc.pdf"), QStringLiteral("vide/")})
+        m_home->write(QStringLiteral("ForImportation/Attachments/") + file, "x");
+    import([&](const QString &file) {
+        return file == QLatin1String("b.txt") ? martin
+             : file == QLatin1String("w.txt") ? PatientIdentification::kLeftWaiting : m_patientId;
+    }).ImportObservances();
 
     LocalTable &images = m_main->database().tImages;
     images.close();
@@ -696,9 +711,10 @@ void ImportTest::sameNamedDocumentsStayWithTheirReport()
     QCOMPARE(images.recordCount(), 2);
     QCOMPARE(documentOf, (QMap<int, QByteArray>{{m_patientId, "compte rendu de DUPONT"},
                                                 {martin, "compte rendu de MARTIN"}}));
-    // The emptied folders of the reports go with them.
+    // The emptied folders of the reports go with them, the rest aside.
     QCOMPARE(QDir(Globals::ImportFolder + QStringLiteral("Attachments")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-             (QStringList{QStringLiteral("c"), QStringLiteral("cr.pdf")}));
+             (QStringList{"c.rejete", "cr.pdf", "parti.rejete", "w"}));
+    QVERIFY(m_dialogs->lastText().endsWith(Globals::ImportFolder + QStringLiteral("Attachments/parti.rejete")));
 }
 
 void ImportTest::documentsOnlyWithAStoredObservance_data()

@@ -328,8 +328,8 @@ void IdentificationTest::oneCandidateDifferingIsConfirmed()
     const int id = identification().identify(QStringLiteral("KORVA_a_b_c_01-02-2024_10-00-00.txt"));
     QCOMPARE(m_shown, 1);
     QCOMPARE(candidate, m_ids.value(report[0] == "MARTIN" ? "M" : report[0] == "Martin" ? "B" : "A"));
-    QCOMPARE(id, confirm ? m_ids.value(patient) : PatientIdentification::kDeclined);
-    QCOMPARE(m_resultLines, confirm ? QStringList{} : QStringList{"Patient inconnu"});
+    QCOMPARE(id, confirm ? m_ids.value(patient) : PatientIdentification::kLeftWaiting);
+    QVERIFY(m_resultLines.isEmpty());
     QCOMPARE(dialogs.shown.size(), confirm ? 1 : 0);
     QCOMPARE(this->corrections() - before, corrections);
     QCOMPARE(Globals::PatientCorrectionSent, corrections > 0);
@@ -339,22 +339,20 @@ void IdentificationTest::noRowWindow_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("action"); // "button", "close" or "create"
-    QTest::addColumn<bool>("doNotImportOffered");
     QTest::addColumn<QStringList>("lines");
 
     const QString korva = QStringLiteral("KORVA_a_b_c_01-02-2024_10-00-00.txt");
-    QTest::newRow("provider report declined") << korva << "button" << true << QStringList{"Patient inconnu"};
-    QTest::newRow("provider report closed") << korva << "close" << true << QStringList{"Patient inconnu"};
-    QTest::newRow("plain file closed") << "rapport.txt" << "close" << false << QStringList{"Patient inconnu"};
-    QTest::newRow("provider report, patient created") << korva << "create" << true << QStringList{"Nouveau patient"};
-    QTest::newRow("plain file, patient created") << "rapport.txt" << "create" << false << QStringList{};
+    QTest::newRow("provider report declined") << korva << "button" << QStringList{"Patient inconnu"};
+    QTest::newRow("provider report closed") << korva << "close" << QStringList{};
+    QTest::newRow("plain file closed") << "rapport.txt" << "close" << QStringList{};
+    QTest::newRow("provider report, patient created") << korva << "create" << QStringList{"Nouveau patient"};
+    QTest::newRow("plain file, patient created") << "rapport.txt" << "create" << QStringList{};
 }
 
 void IdentificationTest::noRowWindow()
 {
     QFETCH(QString, file);
     QFETCH(QString, action);
-    QFETCH(bool, doNotImportOffered);
     QFETCH(QStringList, lines);
     ScriptedDialogs dialogs;
     Globals::ProviderReachable = true;
@@ -385,8 +383,9 @@ void IdentificationTest::noRowWindow()
     QVERIFY(disabledMeanwhile);
     QVERIFY(m_mainWindow.isEnabled());
     QCOMPARE(m_status.value(2), QString());
-    QCOMPARE(offered, doNotImportOffered);
-    QCOMPARE(id, action == "create" ? created : PatientIdentification::kDeclined);
+    QVERIFY(offered);
+    const int unanswered = action == "button" ? PatientIdentification::kDeclined : PatientIdentification::kLeftWaiting;
+    QCOMPARE(id, action == "create" ? created : unanswered);
     QCOMPARE(m_resultLines, lines);
     QCOMPARE(corrections(), 0);
     QCOMPARE(dialogs.unscriptedQuestions, 0);
