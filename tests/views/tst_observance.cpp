@@ -19,6 +19,7 @@
 #include <QTimer>
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -83,6 +84,7 @@ private slots:
     void chartMarkersInsidePlot_data();
     void chartMarkersInsidePlot();
     void patientWithoutObservancesAfterOneWithSeveral();
+    void colouredBoxesAndCaptions();
 
 private:
     void addObservances(const QList<Observance> &rows);
@@ -420,6 +422,25 @@ void ObservanceTest::patientWithoutObservancesAfterOneWithSeveral()
     QCOMPARE(main.fDate()->count(), 0);
     QCOMPARE(Globals::fObservance, nullptr);
     QVERIFY(main.mdiArea()->subWindowList().isEmpty());
+}
+
+void ObservanceTest::colouredBoxesAndCaptions()
+{
+    TfObservance window(&m_db->qObservances);
+    window.resize(1400, 1000);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage image = window.grab().toImage();
+    const QColor yellow(251, 254, 207), blue(206, 231, 255);
+    for (const auto &[name, colour] : {std::pair{"DBEdit1", yellow}, {"DBEdit4", blue}, {"DBEdit7", yellow},
+                                       {"DBEdit13", blue}, {"DBEdit22", blue}, {"DBMemo2", blue}}) {
+        QWidget *box = part<QWidget>(window, name);
+        QCOMPARE(image.pixelColor(box->mapTo(&window, QPoint(8, box->height() / 2))), colour);
+    }
+    for (const char *name : {"lReglages", "lResultats"}) {
+        const QFont font = part<QLabel>(window, name)->font();
+        QVERIFY(font.pointSize() == 12 && font.bold() && font.italic());
+    }
 }
 
 QTEST_MAIN(ObservanceTest)
