@@ -9,7 +9,7 @@ PACKAGES=(
   libsqlcipher-dev sqlcipher sqlite3
   mariadb-server odbc-mariadb unixodbc unixodbc-dev
   dovecot-pop3d libcurl4-openssl-dev libgmime-3.0-dev p7zip-full
-  xvfb xauth imagemagick poppler-utils fonts-dejavu-core
+  xvfb xauth x11-utils imagemagick poppler-utils fonts-dejavu-core
   libqt6opengl6-dev tinyproxy util-linux desktop-file-utils
   python3 openssl qt6-translations-l10n fonts-liberation2
 )

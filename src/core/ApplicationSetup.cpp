@@ -39,7 +39,8 @@ bool installQtFrench(QCoreApplication &app)
 
 void applyLook(QApplication &app)
 {
-    QGuiApplication::setApplicationDisplayName(QCoreApplication::applicationName());
+    // No display name: Qt would append it to every window's title on Linux
+    // desktops, and the titles are the windows' own captions.
     QApplication::setWindowIcon(QIcon(iconResource()));
     // The layouts' own faces: the Windows ones, drawn with the face of the
     // same widths.

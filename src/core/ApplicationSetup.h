@@ -13,9 +13,9 @@ namespace ApplicationSetup {
 // English and nothing else changes.
 bool installQtFrench(QCoreApplication &app);
 
-// The program's title as the display name, its icon on every window, and
-// its font: Liberation Sans, which has the widths of the Arial the window
-// layouts were drawn with, at the original's 8 points.
+// The program's icon on every window, and its font: Liberation Sans, which
+// has the widths of the Arial the window layouts were drawn with, at the
+// original's 8 points.
 void applyLook(QApplication &app);
 
 // The program's picture (a resource of this library).

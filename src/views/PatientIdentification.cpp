@@ -384,7 +384,9 @@ int PatientIdentification::oneRow(PatientChoiceWindow &window, const QString &fi
     // the physician's to confirm.
     window.QPatientsAfterScroll();
     if (window.MatchCount != 3)
-        return confirmInWindow(window, fileName);
+        return confirmInWindow(window, fileName,
+                               QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kLineBreak
+                                   + QStringLiteral("Envoi de modifications d'identification au prestataire..."));
     return settledOne(fileName, {chosen->id, {chosen->nom, chosen->prenom, chosen->neLe}});
 }
 
@@ -434,7 +436,8 @@ int PatientIdentification::severalRows(PatientChoiceWindow &window, const QStrin
     return confirmInWindow(window, fileName);
 }
 
-int PatientIdentification::confirmInWindow(PatientChoiceWindow &window, const QString &fileName)
+int PatientIdentification::confirmInWindow(PatientChoiceWindow &window, const QString &fileName,
+                                           const QString &correctionTrace)
 {
     DebugTrace::show(QStringLiteral("Résultat de la recherche du patient dans la base de données Tolvarenix - affichage de la "
                          "fenêtre de sélection d'un patient."));
@@ -444,7 +447,7 @@ int PatientIdentification::confirmInWindow(PatientChoiceWindow &window, const QS
         return unanswered(result);
     if (ReportName::isProviderReport(fileName) && Globals::ProviderReachable && m_env.remote.connect
         && m_env.remote.connect(true))
-        sendCorrectionWhenOneFieldDiffers(window, {});
+        sendCorrectionWhenOneFieldDiffers(window, correctionTrace);
     const int id = takeChosen(window);
     DebugTrace::show(QStringLiteral("Gestion du ") + Globals::ImportFolder + fileName + kLineBreak + QStringLiteral("Patient : ")
           + Globals::PatientNom + QStringLiteral(" | ") + Globals::PatientPrenom + QStringLiteral(" | ")

@@ -85,8 +85,9 @@ private:
     int severalRows(PatientChoiceWindow &window, const QString &fileName);
     void announceSeveral(const QString &fileName);
     // The window on the candidates of the search: the physician confirms,
-    // chooses another patient or declines the report.
-    int confirmInWindow(PatientChoiceWindow &window, const QString &fileName);
+    // chooses another patient or declines the report. The trace, when given,
+    // announces a correction before it is sent.
+    int confirmInWindow(PatientChoiceWindow &window, const QString &fileName, const QString &correctionTrace = {});
     // Shows the window until it closes with a choice, "Ne pas importer"
     // (ResultDoNotImport) or closed without an answer (ResultCancelled).
     int askUser(PatientChoiceWindow &window);

@@ -15,8 +15,10 @@ namespace PatientSearch {
 namespace {
 
 // Patient lists in the order a French reader expects: "Dubois" before
-// "DUPONT", "Élodie" among the E.
-const QString kPatientOrder = QStringLiteral("ORDER BY NOM COLLATE FRENCH, PRENOM COLLATE FRENCH, NE_LE");
+// "DUPONT", "Élodie" among the E; names written alike but for case or
+// accents are one name, ordered by first name.
+const QString kPatientOrder = QStringLiteral(
+    "ORDER BY FOLDED(NOM), FOLDED(PRENOM), NOM COLLATE FRENCH, PRENOM COLLATE FRENCH, NE_LE");
 
 // The form in which a name of a row and of a report are compared.
 QString nameKey(const QString &name)

@@ -259,6 +259,12 @@ void TfObservance::setUpCharts()
         chart->setTitle(QString::fromUtf8(entry.title));
         chart->setTitleBrush(Qt::black);
         chart->setBackgroundBrush(Qt::white);
+        // Narrow side margins: at the window's smallest, the legends still
+        // name their series in full.
+        QMargins margins = chart->margins();
+        margins.setLeft(4);
+        margins.setRight(4);
+        chart->setMargins(margins);
         entry.view->setChart(chart);
         entry.view->setRenderHint(QPainter::Antialiasing);
         m_charts << chart;

@@ -45,9 +45,11 @@ private slots:
     void firstAndSecondStart();
     void closingRequestedDuringStartup();
     void sessionEndWhileStartupBoxIsOpen();
+    void titlesTheWindowSystemShows_data();
+    void titlesTheWindowSystemShows();
 
 private:
-    void start(QProcess &process);
+    void start(QProcess &process, const QString &display = {});
     // Asks the program to end (the session ending arms its closing timer)
     // and checks that it ends by itself, cleanly.
     void endCleanly(QProcess &process);
@@ -66,12 +68,13 @@ void ObsidraTest::initTestCase()
     QVERIFY(QDir().mkpath(m_desktop));
 }
 
-void ObsidraTest::start(QProcess &process)
+void ObsidraTest::start(QProcess &process, const QString &display)
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("TOLVARENIX_HOME", m_home);
     env.insert("XDG_DESKTOP_DIR", m_desktop);
-    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("QT_QPA_PLATFORM", display.isEmpty() ? "offscreen" : "xcb");
+    env.insert("DISPLAY", display);
     env.insert("ODBCINI", m_dir.filePath("odbc.ini"));
     process.setProcessEnvironment(env);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -165,6 +168,43 @@ void ObsidraTest::sessionEndWhileStartupBoxIsOpen()
     QVERIFY(ended);
     QCOMPARE(obsidra.exitStatus(), QProcess::NormalExit);
     QCOMPARE(obsidra.exitCode(), 0);
+}
+
+void ObsidraTest::titlesTheWindowSystemShows_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("main window offline") << QByteArray() << "Tolvarenix Light - hors internet";
+    QTest::newRow("message box") << "[Main]\nSevenZip=" + m_dir.filePath("no-7zip").toUtf8() + "\n" << "Erreur";
+}
+
+void ObsidraTest::titlesTheWindowSystemShows()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, title);
+    QProcess xvfb; // ended by its destructor
+    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "1366x768x24", "-nolisten", "tcp"});
+    QVERIFY(xvfb.waitForReadyRead(10000));
+    const QString display = ':' + QString::fromLatin1(xvfb.readLine()).trimmed();
+    m_home = m_dir.filePath(QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(m_home));
+    QFile file(m_home + "/Obsidra.ini");
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size());
+    file.close();
+    QProcess obsidra;
+    start(obsidra, display);
+    // The names of the top-level windows, as a task bar reads them.
+    QString titles;
+    const bool shown = waitFor([&] {
+        QProcess list;
+        list.start("sh", {"-c", "export DISPLAY=$0 LC_ALL=C.UTF-8; for w in $(xwininfo -root -children | "
+                                "awk '/^ +0x/{print $1}'); do xprop -id $w _NET_WM_NAME; done", display});
+        list.waitForFinished(10000);
+        titles = QString::fromUtf8(list.readAllStandardOutput());
+        return titles.contains("_NET_WM_NAME(UTF8_STRING) = \"" + title + "\"\n");
+    }, 20000);
+    endCleanly(obsidra);
+    QVERIFY2(shown, qPrintable(titles));
 }
 
 QTEST_GUILESS_MAIN(ObsidraTest)

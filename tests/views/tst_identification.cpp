@@ -468,6 +468,15 @@ void IdentificationTest::tracesBrokenIntoLines()
                             + QStringLiteral("\nPatient trouvé : ") + QString::number(m_ids.value("A"))));
     QVERIFY(traces.filter(QChar(13)).isEmpty());
     QVERIFY(traces.filter(QStringLiteral("Envoi")).isEmpty());
+
+    // One candidate whose birth date differs, confirmed: the correction is announced.
+    Globals::PatientNeLe = QStringLiteral("02/02/1950");
+    dialogs.answer({true});
+    m_user = [](TfPatients &window) { window.bValiderClick(); return window.result(); };
+    QCOMPARE(identification().identify(file), m_ids.value("A"));
+    QCOMPARE(corrections(), 1);
+    QVERIFY(dialogs.texts().contains(QStringLiteral("Gestion du ") + Globals::ImportFolder + file
+                                     + QStringLiteral("\nEnvoi de modifications d'identification au prestataire...")));
 }
 
 QTEST_MAIN(IdentificationTest)

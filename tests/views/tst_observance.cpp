@@ -6,6 +6,7 @@
 #include "views/ObservanceSeries.h"
 #include "platform/ProgramFolder.h"
 #include "platform/ShellLauncher.h"
+#include "ScriptedDialogs.h"
 #include "TestHome.h"
 #include "views/uObservances.h"
 #include "core/Main.h"
@@ -19,7 +20,10 @@
 #include <QTimer>
 #include <QCheckBox>
 #include <QDir>
+#include <QGraphicsTextItem>
+#include <QLabel>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QTableView>
 #include <QToolButton>
@@ -83,6 +87,8 @@ private slots:
     void chartMarkersInsidePlot_data();
     void chartMarkersInsidePlot();
     void patientWithoutObservancesAfterOneWithSeveral();
+    void colouredBoxesAndCaptions();
+    void readableOnSmallScreen();
 
 private:
     void addObservances(const QList<Observance> &rows);
@@ -420,6 +426,59 @@ void ObservanceTest::patientWithoutObservancesAfterOneWithSeveral()
     QCOMPARE(main.fDate()->count(), 0);
     QCOMPARE(Globals::fObservance, nullptr);
     QVERIFY(main.mdiArea()->subWindowList().isEmpty());
+}
+
+void ObservanceTest::colouredBoxesAndCaptions()
+{
+    TfObservance window(&m_db->qObservances);
+    window.resize(1400, 1000);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage image = window.grab().toImage();
+    const QColor yellow(251, 254, 207), blue(206, 231, 255);
+    for (const auto &[name, colour] : {std::pair{"DBEdit1", yellow}, {"DBEdit4", blue}, {"DBEdit7", yellow},
+                                       {"DBEdit13", blue}, {"DBEdit22", blue}, {"DBMemo2", blue}}) {
+        QWidget *box = part<QWidget>(window, name);
+        QCOMPARE(image.pixelColor(box->mapTo(&window, QPoint(8, box->height() / 2))), colour);
+    }
+    for (const char *name : {"lReglages", "lResultats"}) {
+        const QFont font = part<QLabel>(window, name)->font();
+        QVERIFY(font.pointSize() == 12 && font.bold() && font.italic());
+    }
+}
+
+void ObservanceTest::readableOnSmallScreen()
+{
+    ScriptedDialogs dialogs;
+    TfMain main;
+    openLocalTables(main.database(), *m_home);
+    main.resize(1366, 768);
+    main.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&main));
+    QMdiArea *area = main.mdiArea();
+    TfObservance *window = TfObservance::open(area, &main.database().qObservances);
+    QCoreApplication::processEvents();
+    // Scrolled to the end, the bottom of the window comes into view.
+    area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
+    for (const char *name : {"MonteePressionEveillante", "DBMemo2", "ProviderButtons"}) {
+        QWidget *control = part<QWidget>(*window, name);
+        const QRect shown(control->mapTo(area->viewport(), QPoint()), control->size());
+        QVERIFY2(area->viewport()->rect().contains(shown), name);
+    }
+    // At the window's smallest, every chart's legend names its series in full.
+    window->parentWidget()->showNormal();
+    window->parentWidget()->resize(window->parentWidget()->minimumSizeHint());
+    QCoreApplication::processEvents();
+    for (const char *name : {"Chart1", "Chart2", "Chart3", "Chart4"}) {
+        QChartView *view = part<QChartView>(*window, name);
+        QStringList texts;
+        for (QGraphicsItem *item : view->scene()->items())
+            if (auto *text = dynamic_cast<QGraphicsTextItem *>(item); text && text->isVisible())
+                texts << text->toPlainText();
+        texts.removeOne(view->chart()->title());
+        for (QAbstractSeries *series : view->chart()->series())
+            QVERIFY2(texts.contains(series->name()), qPrintable(texts.join(" | ")));
+    }
 }
 
 QTEST_MAIN(ObservanceTest)
