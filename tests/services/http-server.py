@@ -1,16 +1,13 @@
 #!/usr/bin/env python3
 """Loopback web server for the tests: serves the files below a folder over
-HTTP and HTTPS, plus three test paths:
+HTTP and HTTPS, plus two test paths:
   /__stall/<seconds>   announces 1000 bytes, sends 10, then stalls
   /__status/<code>     answers with that status and an HTML error page
-  /__nolength/<end>/<file>  HTTP/1.0 answer without Content-Length, ended by
-                       the connection's end: "close" sends the whole file,
-                       then TLS's close_notify; "cut" sends half of it and
-                       cuts the connection without close_notify
+and <file>?nolength=close|cut: HTTP/1.0 without Content-Length, the whole file
+then TLS's close_notify, or half of it then a cut without close_notify.
 Usage: http-server.py ROOT HTTP_PORT HTTPS_PORT CERT KEY"""
 import functools
 import http.server
-import os
 import socket
 import ssl
 import sys
@@ -49,26 +46,18 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             if with_body:
                 self.wfile.write(body)
             return True
-        if self.path.startswith("/__nolength/"):
-            end, name = self.path.split("/", 3)[2:4]
-            with open(os.path.join(ROOT, name), "rb") as f:
+        if "?nolength=" in self.path:
+            name, end = self.path.split("?nolength=")
+            with open(ROOT + name, "rb") as f:
                 body = f.read()
             self.protocol_version = "HTTP/1.0"
             self.send_response(200)
-            self.send_header("Content-Type", "application/octet-stream")
             self.end_headers()
             self.close_connection = True
-            if not with_body:
-                return True
-            try:
+            if with_body:
                 self.wfile.write(body if end == "close" else body[: len(body) // 2])
                 self.wfile.flush()
-                if end == "close":
-                    self.connection.unwrap()
-                else:
-                    self.connection.shutdown(socket.SHUT_RDWR)
-            except (OSError, ValueError):
-                pass
+                self.connection.unwrap() if end == "close" else self.connection.shutdown(socket.SHUT_RDWR)
             return True
         return False
 
