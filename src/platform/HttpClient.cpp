@@ -80,17 +80,23 @@ struct HttpTransfer {
 
     // The server's close_notify, seen on the TLS context of this transfer's
     // connection (each request has a handle, so a context, of its own).
+    static int tlsContextIndex()
+    {
+        static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+        return index;
+    }
+
     static void onTlsInfo(const SSL *ssl, int where, int alert)
     {
         if ((where & SSL_CB_READ_ALERT) != SSL_CB_READ_ALERT || (alert & 0xff) != SSL3_AD_CLOSE_NOTIFY)
             return;
-        if (auto *t = static_cast<HttpTransfer *>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl))))
+        if (auto *t = static_cast<HttpTransfer *>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), tlsContextIndex())))
             t->tlsClosed = true;
     }
 
     static CURLcode onTlsContext(CURL *, void *context, void *user)
     {
-        SSL_CTX_set_app_data(static_cast<SSL_CTX *>(context), user);
+        SSL_CTX_set_ex_data(static_cast<SSL_CTX *>(context), tlsContextIndex(), user);
         SSL_CTX_set_info_callback(static_cast<SSL_CTX *>(context), &onTlsInfo);
         return CURLE_OK;
     }
