@@ -24,11 +24,21 @@ namespace {
 
 enum class EntryType { Missing, File, Folder, Other };
 
+// The path of the entry itself: with a trailing separator the system
+// would follow a link ("alias/" is its target).
+QByteArray entryName(const QString &path)
+{
+    qsizetype end = path.size();
+    while (end > 1 && path.at(end - 1) == u'/')
+        --end;
+    return QFile::encodeName(path.left(end));
+}
+
 // The type of a path itself, a symbolic link counting as a file.
 EntryType entryType(const QString &path)
 {
     struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+    if (::lstat(entryName(path).constData(), &st) != 0)
         return EntryType::Missing;
     if (S_ISDIR(st.st_mode))
         return EntryType::Folder;
@@ -40,7 +50,7 @@ EntryType entryType(const QString &path)
 bool isSymLink(const QString &path)
 {
     struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+    return ::lstat(entryName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 // The names of a folder's entries, "." and ".." left out, sorted without

@@ -43,10 +43,11 @@ bool removeEntry(const QString &path)
 {
     if (!entryExists(path))
         return true;
-    const QFileInfo info(path);
+    // Without its trailing separator, a link is seen as the link itself.
+    const QFileInfo info(QDir::cleanPath(path));
     if (info.isDir() && !info.isSymLink())
         return QDir(path).removeRecursively();
-    return QFile::remove(path);
+    return QFile::remove(info.filePath());
 }
 
 bool renameEntry(const QString &from, const QString &to)

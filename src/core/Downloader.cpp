@@ -138,7 +138,6 @@ bool Downloader::download(const QString &url, const QString &caption, qint64 siz
             pauseKeepingWindowsPainted(30, 100);
     }
     DownloadSize = size;
-    m_announced = 0;
 
     m_progressForm = std::make_unique<TFProgress>();
     m_progressForm->Label1()->setText(QStringLiteral("Réception de ") + caption + QStringLiteral("..."));
@@ -159,14 +158,17 @@ bool Downloader::download(const QString &url, const QString &caption, qint64 siz
         DeleteFileIfExists(tempFile);
         return fail(QStringLiteral("Échec du téléchargement de %1 : %2").arg(url, result.statusLine));
     }
-    // Completeness is the server's own length; the caller's size only feeds
-    // the progress and may be out of date.
-    const qint64 expected = result.contentLength >= 0 ? result.contentLength : m_announced;
+    // Whole only with a known size that came: the answer's own length (the
+    // caller's may be out of date), else the one the server or the caller
+    // announced. With none, only a body the server ended by closing TLS: a
+    // bare connection cut may fall anywhere.
+    const qint64 expected = result.contentLength >= 0 ? result.contentLength : size > 0 ? size : -1;
     const qint64 onDisk = QFileInfo(tempFile).size();
-    if ((expected > 0 && result.bytes != expected) || onDisk != result.bytes) {
+    if ((expected >= 0 ? result.bytes != expected : !result.tlsClosed) || onDisk != result.bytes) {
         DeleteFileIfExists(tempFile);
         return fail(QStringLiteral("Téléchargement incomplet de %1 : %2 octets reçus sur %3.")
-                        .arg(url, QString::number(result.bytes), QString::number(expected)));
+                        .arg(url, QString::number(result.bytes),
+                             expected >= 0 ? QString::number(expected) : QStringLiteral("une taille inconnue")));
     }
     return true;
 }
@@ -216,7 +218,6 @@ TFProgress *Downloader::visibleProgressForm() const
 
 void Downloader::IdHTTP1WorkBegin(qint64 expected)
 {
-    m_announced = expected;
     TFProgress *form = visibleProgressForm();
     QProgressBar *bar = form ? form->ProgressBar1() : &m_pbReception;
     if (expected > 0) {

@@ -100,7 +100,8 @@ QString UpdateSearch::localFile(const QString &location, const QString &fileName
     return folder + fileName;
 }
 
-bool UpdateSearch::registerReplacement(const QStringList &names, const QString &destination)
+bool UpdateSearch::registerReplacement(const QStringList &names, const QString &destination,
+                                       const QString &subFolder)
 {
     IniFile ini(ProgramFolder::path() + QLatin1String(kUpdaterIni));
     const int registered = std::max(ini.readInteger(QStringLiteral("Main"), QStringLiteral("NbFilesToInstal"), 0), 0);
@@ -112,7 +113,7 @@ bool UpdateSearch::registerReplacement(const QStringList &names, const QString &
         // of the module's folder.
         const QString section = QStringLiteral("File_") + QString::number(registered + k + 1);
         const qsizetype slash = names[k].lastIndexOf(u'/');
-        ok = ini.writeString(section, QStringLiteral("Name"), names[k]) && ok;
+        ok = ini.writeString(section, QStringLiteral("Name"), subFolder + names[k]) && ok;
         ok = ini.writeString(section, QStringLiteral("Destination"), destination + names[k].left(slash + 1)) && ok;
     }
     // The count is written even when a section could not be.
@@ -209,7 +210,12 @@ void UpdateSearch::update(const Module &module)
     const QString folder = QFileInfo(local).absolutePath() + u'/';
     const QString url = ServerSettings::webServer() + QLatin1String(kLiveUpdatePath) + module.serverFileName;
     const bool replacement = QFileInfo::exists(local);
-    const QString updateFolder = ProgramFolder::path() + QStringLiteral("Update/");
+    // A replacement waits in "Update/" at its module's place below the
+    // program folder, so modules of the same file name stay apart.
+    const QString programFolder = ProgramFolder::path();
+    const QString subFolder =
+        local.mid(programFolder.size(), local.size() - programFolder.size() - module.clientFileName.size());
+    const QString updateFolder = programFolder + QStringLiteral("Update/") + subFolder;
 
     if (!downloader->Telecharger(url, module.clientFileName, replacement ? updateFolder : folder, module.caption,
                                  module.size, module.compressed, module.password,
@@ -220,7 +226,7 @@ void UpdateSearch::update(const Module &module)
     if (replacement) {
         // Every file this download produced, for its own folder.
         const QString downloaded = updateFolder + module.clientFileName;
-        if (!registerReplacement(downloader->placedFiles(), folder))
+        if (!registerReplacement(downloader->placedFiles(), folder, subFolder))
             LogWriter::write(QStringLiteral("Impossible d'écrire %1.").arg(QLatin1String(kUpdaterIni)));
         ModuleVersions::recordPending(local, module.version, downloaded);
     } else {

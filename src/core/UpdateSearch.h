@@ -39,10 +39,12 @@ public:
     // the location would leave the program folder.
     static QString localFile(const QString &location, const QString &fileName);
 
-    // Appends the files of one replacement (names relative to "Update/") to
+    // Appends the files of one replacement (names relative to its folder
+    // "Update/" + subFolder, registered with that sub-folder before them) to
     // "Updater.ini"; false when the file could not be written. Sets
     // Globals::RunUpdaterOnExit from the total.
-    static bool registerReplacement(const QStringList &names, const QString &destination);
+    static bool registerReplacement(const QStringList &names, const QString &destination,
+                                    const QString &subFolder);
 
 private:
     struct Module;

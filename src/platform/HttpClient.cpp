@@ -9,6 +9,7 @@
 #include "platform/CurlSupport.h"
 
 #include <curl/curl.h>
+#include <openssl/ssl.h>
 
 #include <mutex>
 
@@ -34,6 +35,7 @@ struct HttpTransfer {
     qint64 received = 0;
     bool begun = false;
     bool writeFailed = false;
+    bool tlsClosed = false;
     QByteArray statusLine;
 
     void beginOnce()
@@ -74,6 +76,29 @@ struct HttpTransfer {
         if (line.startsWith("HTTP/"))
             t->statusLine = line;
         return n;
+    }
+
+    // The server's close_notify, seen on the TLS context of this transfer's
+    // connection (each request has a handle, so a context, of its own).
+    static int tlsContextIndex()
+    {
+        static const int index = SSL_CTX_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+        return index;
+    }
+
+    static void onTlsInfo(const SSL *ssl, int where, int alert)
+    {
+        if ((where & SSL_CB_READ_ALERT) != SSL_CB_READ_ALERT || (alert & 0xff) != SSL3_AD_CLOSE_NOTIFY)
+            return;
+        if (auto *t = static_cast<HttpTransfer *>(SSL_CTX_get_ex_data(SSL_get_SSL_CTX(ssl), tlsContextIndex())))
+            t->tlsClosed = true;
+    }
+
+    static CURLcode onTlsContext(CURL *, void *context, void *user)
+    {
+        SSL_CTX_set_ex_data(static_cast<SSL_CTX *>(context), tlsContextIndex(), user);
+        SSL_CTX_set_info_callback(static_cast<SSL_CTX *>(context), &onTlsInfo);
+        return CURLE_OK;
     }
 
     static int onProgress(void *user, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t)
@@ -214,6 +239,8 @@ HttpResult HttpClient::perform(const QString &url, Mode mode, QByteArray *body, 
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &HttpTransfer::onBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(curl, CURLOPT_SSL_CTX_FUNCTION, &HttpTransfer::onTlsContext);
+    curl_easy_setopt(curl, CURLOPT_SSL_CTX_DATA, &transfer);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &HttpTransfer::onProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
@@ -232,6 +259,7 @@ HttpResult HttpClient::perform(const QString &url, Mode mode, QByteArray *body, 
     result.statusLine = QString::fromLatin1(transfer.statusLine);
     result.bytes = transfer.received;
     result.contentLength = contentLength >= 0 ? qint64(contentLength) : -1;
+    result.tlsClosed = transfer.tlsClosed;
 
     // The server answered unless nothing came, the proxy refused us, or the
     // proxy could not reach it. Some proxies refuse wrong credentials with

@@ -27,6 +27,7 @@ struct HttpResult {
     QString error;        // why the request failed (empty when ok)
     qint64 bytes = 0;     // body bytes received
     qint64 contentLength = -1; // the answer's Content-Length, -1 when absent
+    bool tlsClosed = false;    // the server ended TLS with its close_notify (not a bare cut)
 };
 
 // The program's HTTP client, on libcurl. Requests block the calling thread;

@@ -265,13 +265,16 @@ void BackupTest::userFilesInBackupFolderKept()
     const QString path = m_outside.path() + QStringLiteral("/Cle/");
     storePath(path);
     const QStringList own{QStringLiteral("Docs/ordonnance.odt"), QStringLiteral("Imports/notes/liste.txt"),
-                          QStringLiteral("Patients.txt")};
+                          QStringLiteral("Patients.txt"), QStringLiteral("../Ailleurs/lettre.txt")};
     for (const QString &file : own) {
         QVERIFY(QDir().mkpath(QFileInfo(path + file).path()));
         QFile f(path + file);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(file.toUtf8());
     }
+    // A link under the name of the backup's work folder is not walked into.
+    QVERIFY(QFile::link(m_outside.path() + QStringLiteral("/Ailleurs"),
+                        QDir::cleanPath(DatabaseBackup::stagingFolder(path))));
     for (int run = 0; run < 2; ++run) {
         m_home->write(QStringLiteral("Base/Docs/1_rapport.pdf"), "%PDF-1.4 version " + QByteArray::number(run));
         ScriptedDialogs dialogs;

@@ -165,10 +165,15 @@ void CommonTest::walksNeverFollowLinks()
     QVERIFY(!exists(root));
     QCOMPARE(readFile(outside + "/precious.txt"), QByteArray("keep me"));
 
-    // A link given as the folder itself is not walked into either.
+    // A link given as the folder itself is not walked into either, even
+    // with a trailing separator (which makes the system follow it).
     QVERIFY(QFile::link(outside, dir.filePath("alias")));
-    QVERIFY(EmptyDirectory(dir.filePath("alias")));
-    QCOMPARE(readFile(outside + "/precious.txt"), QByteArray("keep me"));
+    for (const QString &alias : {dir.filePath("alias"), dir.filePath("alias/")}) {
+        QVERIFY(EmptyDirectory(alias) && CopyDirectoryTree(alias, dir.filePath("copy2"), true));
+        DeleteDirectoryTree(alias);
+        QVERIFY(!exists(dir.filePath("copy2/precious.txt")));
+        QCOMPARE(readFile(outside + "/precious.txt"), QByteArray("keep me"));
+    }
 }
 
 void CommonTest::listFiles_data()

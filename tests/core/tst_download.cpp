@@ -89,6 +89,13 @@ void TestDownload::telecharger_data()
                              << "connexion";
     QTest::newRow("name leaving its folder") << "module.bin" << true << "../module.bin" << qint64(0) << false << ""
                                              << true << false << "refusé";
+    // No length: the body ends with the connection, and a cut is not the whole file.
+    QTest::newRow("no length, cut") << "module.bin?nolength=cut" << true << "module.bin" << qint64(0) << false << ""
+                                    << true << false << "incomplet";
+    QTest::newRow("no length, cut, size given") << "module.bin?nolength=cut" << true << "module.bin" << size << false
+                                                << "" << true << false << "incomplet";
+    QTest::newRow("no length, TLS close") << "module.bin?nolength=close" << true << "module.bin" << qint64(0) << false
+                                          << "" << true << true << "";
     QTest::newRow("archive") << "module.7z" << true << "module.bin" << qint64(0) << true << "colline" << true << true
                              << "";
     QTest::newRow("archive, wrong password") << "module.7z" << true << "module.bin" << qint64(0) << true << "vallon"

@@ -196,7 +196,7 @@ void TestUpdates::replacementIsRegisteredAndRecognisedOnceInstalled()
     ScriptedDialogs dialogs;
 
     search(m_https, dialogs);
-    QCOMPARE(readFile(home.file("Update/module.bin")), kNewModule);
+    QCOMPARE(readFile(home.file("Update/Modules/module.bin")), kNewModule);
     QCOMPARE(readFile(home.file("Modules/module.bin")), QByteArray("ancien"));
     QVERIFY(Globals::RunUpdaterOnExit);
     QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("La mise à jour des composants sera finalisée après "
@@ -204,17 +204,17 @@ void TestUpdates::replacementIsRegisteredAndRecognisedOnceInstalled()
                                                          "programme maintenant ?")});
     IniFile updater(home.file("Updater.ini"));
     QCOMPARE(updater.readInteger("Main", "NbFilesToInstal", 0), 1);
-    QCOMPARE(updater.readString("File_1", "Name"), QStringLiteral("module.bin"));
+    QCOMPARE(updater.readString("File_1", "Name"), QStringLiteral("Modules/module.bin"));
     QCOMPARE(updater.readString("File_1", "Destination"), home.file("Modules/"));
 
     // Not yet installed: a later search registers it again, numbered on.
     search(m_https, dialogs);
     QCOMPARE(updater.readInteger("Main", "NbFilesToInstal", 0), 2);
-    QCOMPARE(updater.readString("File_2", "Name"), QStringLiteral("module.bin"));
+    QCOMPARE(updater.readString("File_2", "Name"), QStringLiteral("Modules/module.bin"));
 
     // Once the updater has put it in place, it is up to date.
     QVERIFY(QFile::remove(home.file("Modules/module.bin")));
-    QVERIFY(QFile::copy(home.file("Update/module.bin"), home.file("Modules/module.bin")));
+    QVERIFY(QFile::copy(home.file("Update/Modules/module.bin"), home.file("Modules/module.bin")));
     ScriptedDialogs after;
     search(m_https, after);
     QVERIFY(after.shown.isEmpty());
@@ -225,12 +225,13 @@ void TestUpdates::replacementIsRegisteredAndRecognisedOnceInstalled()
 void TestUpdates::eachReplacementGoesToItsOwnFolder()
 {
     TestHome home;
+    // Two modules of the same file name: each waits in "Update/" apart.
     home.write("a.bin", "a");
-    home.write("Outils/b.bin", "b");
+    home.write("Outils/a.bin", "b");
     home.write("Updater", "#!/bin/sh\n");
     serve("a.bin", "A2");
     serve("b.bin", "B2");
-    setRows({{"C:\\TOLVARENIX\\", "a.bin", "2.0", "a.bin"}, {"C:\\TOLVARENIX\\Outils\\", "b.bin", "2.0", "b.bin"}});
+    setRows({{"C:\\TOLVARENIX\\", "a.bin", "2.0", "a.bin"}, {"C:\\TOLVARENIX\\Outils\\", "a.bin", "2.0", "b.bin"}});
     ScriptedDialogs dialogs;
     search(m_https, dialogs);
 
@@ -239,7 +240,9 @@ void TestUpdates::eachReplacementGoesToItsOwnFolder()
     QCOMPARE(updater.readString("File_1", "Name") + updater.readString("File_1", "Destination"),
              "a.bin" + home.path());
     QCOMPARE(updater.readString("File_2", "Name") + updater.readString("File_2", "Destination"),
-             "b.bin" + home.file("Outils/"));
+             "Outils/a.bin" + home.file("Outils/"));
+    QCOMPARE(readFile(home.file("Update/" + updater.readString("File_1", "Name"))), QByteArray("A2"));
+    QCOMPARE(readFile(home.file("Update/" + updater.readString("File_2", "Name"))), QByteArray("B2"));
     QVERIFY(!updater.hasKey("File_3", "Name"));
 }
 
@@ -265,12 +268,12 @@ void TestUpdates::compressedReplacementRegistersEveryFile()
     for (int i = 1; i <= 3; ++i) {
         const QString section = "File_" + QString::number(i);
         const QString name = updater.readString(section, "Name");
-        QCOMPARE(readFile(home.file("Update/" + name)), readFile(source.filePath(name)));
+        QCOMPARE(readFile(home.file("Update/" + name)), readFile(source.filePath(name.section('/', 1))));
         registered << name + " -> " + updater.readString(section, "Destination");
     }
-    QCOMPARE(registered, (QStringList{"lang/fr.txt -> " + home.file("Modules/lang/"),
-                                      "module.bin -> " + home.file("Modules/"),
-                                      "module.dat -> " + home.file("Modules/")}));
+    QCOMPARE(registered, (QStringList{"Modules/lang/fr.txt -> " + home.file("Modules/lang/"),
+                                      "Modules/module.bin -> " + home.file("Modules/"),
+                                      "Modules/module.dat -> " + home.file("Modules/")}));
 }
 
 void TestUpdates::nothingToDo_data()

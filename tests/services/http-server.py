@@ -3,9 +3,12 @@
 HTTP and HTTPS, plus two test paths:
   /__stall/<seconds>   announces 1000 bytes, sends 10, then stalls
   /__status/<code>     answers with that status and an HTML error page
+and <file>?nolength=close|cut: HTTP/1.0 without Content-Length, the whole file
+then TLS's close_notify, or half of it then a cut without close_notify.
 Usage: http-server.py ROOT HTTP_PORT HTTPS_PORT CERT KEY"""
 import functools
 import http.server
+import socket
 import ssl
 import sys
 import threading
@@ -42,6 +45,19 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             self.end_headers()
             if with_body:
                 self.wfile.write(body)
+            return True
+        if "?nolength=" in self.path:
+            name, end = self.path.split("?nolength=")
+            with open(ROOT + name, "rb") as f:
+                body = f.read()
+            self.protocol_version = "HTTP/1.0"
+            self.send_response(200)
+            self.end_headers()
+            self.close_connection = True
+            if with_body:
+                self.wfile.write(body if end == "close" else body[: len(body) // 2])
+                self.wfile.flush()
+                self.connection.unwrap() if end == "close" else self.connection.shutdown(socket.SHUT_RDWR)
             return True
         return False
 
