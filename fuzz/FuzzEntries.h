@@ -97,6 +97,7 @@ public:
         return ++count;
     }
     bool setAuxFileName(int, const QString &, QString *) override { return true; }
+    bool removeDocument(int, QString *) override { return true; }
     int count = 0;
 };
 

@@ -2,6 +2,8 @@
 
 #include "platform/LocalTables.h"
 
+#include <QFile>
+
 namespace {
 const QString kFileSavepoint = QStringLiteral("report_file");
 const QString kEndedByEngine = QStringLiteral("la base de données locale a annulé les enregistrements en cours.");
@@ -13,7 +15,18 @@ ImportGroup::ImportGroup(QString folder, DeletionQueue &deletions)
 {
 }
 
-ImportGroup::~ImportGroup() = default;
+ImportGroup::~ImportGroup()
+{
+    if (m_transaction)
+        removeCopies(m_pending);
+}
+
+void ImportGroup::removeCopies(const QList<Pending> &pending)
+{
+    for (const Pending &file : pending)
+        for (const QString &copy : file.copies)
+            QFile::remove(copy);
+}
 
 bool ImportGroup::stillRunning()
 {
@@ -66,12 +79,13 @@ void ImportGroup::reenterSavepoint(std::function<void()> undo)
     m_changesAtSavepoint = m_transaction->changes();
 }
 
-void ImportGroup::keepFile(const QString &name, const QStringList &filesToDelete, const QString &folderToRemove)
+void ImportGroup::keepFile(const QString &name, const QStringList &filesToDelete, const QString &folderToRemove,
+                           const QStringList &copies)
 {
     m_undo.clear();
     if (stillRunning())
         m_transaction->release(kFileSavepoint);
-    m_pending << Pending{name, {filesToDelete, folderToRemove}};
+    m_pending << Pending{name, {filesToDelete, folderToRemove}, copies};
 }
 
 void ImportGroup::dropFile()
@@ -113,6 +127,7 @@ std::optional<ImportGroup::Failure> ImportGroup::commit()
         } catch (const std::exception &rollbackError) {
             failure.message += QLatin1Char(' ') + QString::fromUtf8(rollbackError.what());
         }
+        removeCopies(pending);
         return failure;
     }
     QList<DeletionQueue::Entry> deletions;

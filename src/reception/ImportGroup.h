@@ -40,8 +40,10 @@ public:
     bool leaveUnusedSavepoint();
     void reenterSavepoint(std::function<void()> undo);
     // The file's writes stay in the group; the files, then the folder (once
-    // empty), are deleted after the commit.
-    void keepFile(const QString &name, const QStringList &filesToDelete, const QString &folderToRemove);
+    // empty), are deleted after the commit. Its copies go should the group
+    // be rolled back: they would stand under the names of later documents.
+    void keepFile(const QString &name, const QStringList &filesToDelete, const QString &folderToRemove,
+                  const QStringList &copies = {});
     // Undoes the file's writes; the group goes on.
     void dropFile();
 
@@ -67,7 +69,10 @@ private:
     struct Pending {
         QString name;
         DeletionQueue::Entry deletion;
+        QStringList copies;
     };
+    // Removes the copies the pending files made, their rows gone.
+    void removeCopies(const QList<Pending> &pending);
     // False, and the group marked broken, when the engine ended the
     // transaction: a savepoint statement would then begin another one.
     bool stillRunning();

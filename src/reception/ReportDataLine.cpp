@@ -18,6 +18,7 @@
 #include <cmath>
 #include <iterator>
 #include <limits>
+#include <stdexcept>
 
 namespace {
 
@@ -325,8 +326,17 @@ void ReportLineImporter::ImportReportLine(const QString &line)
 // name, or empty; a link is refused rather than followed.
 QString ReportLineImporter::findDocument(const QString &name) const
 {
+    if (name.isEmpty())
+        return QString();
+    if (!IsBareFileName(name)) {
+        LogWriter::write(QStringLiteral("Pièce jointe refusée : le nom [") + name
+                         + QStringLiteral("] n'est pas un simple nom de fichier."));
+        return QString();
+    }
     for (const QString &folder : m_folders) {
         const QString path = folder + name;
+        if (m_claimed && m_claimed->contains(path))
+            return QString();
         const QFileInfo info(path);
         if (info.isSymLink()) {
             LogWriter::write(QStringLiteral("Pièce jointe refusée : [") + path
@@ -339,18 +349,11 @@ QString ReportLineImporter::findDocument(const QString &name) const
     return QString();
 }
 
-void ReportLineImporter::registerDocument(const QString &name, QStringList *copiedSources)
+bool ReportLineImporter::registerDocument(const QString &name, Copied *copied)
 {
-    if (name.isEmpty())
-        return;
-    if (!IsBareFileName(name)) {
-        LogWriter::write(QStringLiteral("Pièce jointe refusée : le nom [") + name
-                         + QStringLiteral("] n'est pas un simple nom de fichier."));
-        return;
-    }
     const QString source = findDocument(name);
     if (source.isEmpty())
-        return;
+        return false;
 
     const int patientId = m_record.field(QStringLiteral("PATIENTS_ID")).toInt();
     const QDateTime dateConsultation = m_record.field(QStringLiteral("DATE_CONSULTATION")).toDateTime();
@@ -364,26 +367,34 @@ void ReportLineImporter::registerDocument(const QString &name, QStringList *copi
     const std::optional<int> imagesId = m_documents.insertDocument(patientId, dateConsultation, name, &error);
     if (!imagesId) {
         failed(error);
-        return;
+        return false;
     }
     // A long name is cut to what the file system takes, keeping its extension.
     const QString storedName = TextRules::fitFileName(QString::number(*imagesId) + u'_' + name);
     if (!m_documents.setAuxFileName(*imagesId, storedName, &error)) {
         failed(error);
-        return;
+        return false;
     }
     const QString docs = Globals::BaseFolder + QStringLiteral("Docs/");
     QDir().mkpath(docs);
     const QString destination = docs + storedName;
     if (CopyFileVerified(source, destination, &error)) {
-        if (copiedSources)
-            *copiedSources << source;
-        else
+        if (m_claimed)
+            m_claimed->insert(source);
+        if (copied) {
+            copied->sources << source;
+            copied->copies << destination;
+        } else {
             DeleteFileIfExists(source);
-        return;
+        }
+        return true;
     }
     LogWriter::write(QStringLiteral("Impossible de copier le fichier [") + source + QStringLiteral("] vers [")
                      + destination + QStringLiteral("].") + QChar(13)
                      + QStringLiteral("Veuillez effectuer cette copie manuellement puis effacer le fichier d'origine."));
+    if (!m_documents.removeDocument(*imagesId, &error))
+        throw std::runtime_error((QStringLiteral("document ") + QString::number(*imagesId)
+                                  + QStringLiteral(" enregistré sans sa copie : ") + error).toStdString());
     showFile(source);
+    return false;
 }

@@ -6,6 +6,7 @@
 #include <QTimeZone>
 #include <QString>
 #include <QStringList>
+#include <QSet>
 #include <QVariant>
 
 #include <functional>
@@ -81,6 +82,8 @@ public:
     virtual std::optional<int> insertDocument(int patientId, const QDateTime &dateConsultation,
                                               const QString &descriptor, QString *error) = 0;
     virtual bool setAuxFileName(int imagesId, const QString &auxFileName, QString *error) = 0;
+    // Deletes a document record; false with error set when it stays.
+    virtual bool removeDocument(int imagesId, QString *error) = 0;
 };
 
 // Applies the data lines of a report block to its observance record, its
@@ -110,14 +113,28 @@ public:
     // leaves its field as it was and is logged; nothing here stops the import.
     void ImportReportLine(const QString &line);
 
+    // Sources taken by a copy are never found again by any importer sharing
+    // this set (a source stays until its registration is committed).
+    void setClaimedSources(QSet<QString> *claimed) { m_claimed = claimed; }
+
+    // What registrations copied: the sources, for the caller to delete once
+    // the registrations are committed, and the copies in the documents folder,
+    // to remove should they be undone.
+    struct Copied {
+        QStringList sources;
+        QStringList copies;
+    };
     // Registers the document of that name for the record and copies it into
-    // the documents folder. The source is then deleted or, when copiedSources
-    // is given, added to it for the caller to delete once the registration is
-    // committed.
-    void registerDocument(const QString &name, QStringList *copiedSources = nullptr);
+    // the documents folder; true when it did. The source is then deleted or,
+    // when copied is given, noted in it. A record whose copy fails is deleted:
+    // it would show whatever stands under its name. Throws when it cannot be.
+    bool registerDocument(const QString &name, Copied *copied = nullptr);
+
+    // The file a document line of that name designates, or empty: a bare
+    // name, found in the attachment folders and not claimed yet.
+    QString findDocument(const QString &name) const;
 
 private:
-    QString findDocument(const QString &name) const;
     void showFile(const QString &fileName);
 
     ObservanceRecord &m_record;
@@ -125,5 +142,6 @@ private:
     std::function<void(const QString &)> m_shower;
     QStringList m_folders;
     QStringList *m_pending = nullptr;
+    QSet<QString> *m_claimed = nullptr;
     QTimeZone m_zone;
 };

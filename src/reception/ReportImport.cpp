@@ -97,17 +97,18 @@ public:
             "temp.ImportObservanceKeys), -1)"));
         m_remove.setSqlText(QStringLiteral("delete from Observances where OBSERVANCES_ID = ?1"));
         makeKeyCopy();
-        m_sameTime.setSqlText(patientRows() + QStringLiteral("o.Patients_ID = ?1 and o.DATE_CONSULTATION = ?2")
+        m_sameTime.setSqlText(patientRows(QStringLiteral("count(*)"))
+                              + QStringLiteral("o.Patients_ID = ?1 and o.DATE_CONSULTATION = ?2")
                               + (m_keyCopy ? QStringLiteral(" and k.DATE_CONSULTATION = ?2") : QString()));
     }
     ~ObservanceChecks() { dropKeyCopy(); }
     ObservanceChecks(const ObservanceChecks &) = delete;
     ObservanceChecks &operator=(const ObservanceChecks &) = delete;
 
-    // True when the patient of the record being inserted already has an
-    // observance with the same content (everything but its key and
-    // consultation time).
-    bool alreadyStored(LocalDataSet &record)
+    // The consultation time (as stored) of an observance of the record's
+    // patient with the same content (everything but its key and consultation
+    // time), or null when the patient has none.
+    QVariant alreadyStored(LocalDataSet &record)
     {
         keepInStep();
         if (!m_layout.isSharedWith(record.fields()))
@@ -115,7 +116,7 @@ public:
         m_values[0] = record.field(m_patientField).storedValue();
         for (int i = 0; i < m_compared.size(); ++i)
             m_values[i + 1] = record.field(m_compared.at(i)).storedValue();
-        return m_sameContent.firstValue(m_values).toLongLong() > 0;
+        return m_sameContent.firstValue(m_values);
     }
 
     // The first consultation time from this one on, minute by minute, that
@@ -173,22 +174,24 @@ private:
                 conditions << QStringLiteral("o.\"") + fields.at(i).name + QStringLiteral("\" IS ?")
                                   + QString::number(m_compared.size() + 1);
             }
-            m_sameContent.setSqlText(patientRows() + conditions.join(QStringLiteral(" and ")));
+            m_sameContent.setSqlText(patientRows(QStringLiteral("o.DATE_CONSULTATION"))
+                                     + conditions.join(QStringLiteral(" and ")) + QStringLiteral(" limit 1"));
             m_values = QVariantList(m_compared.size() + 1);
             m_names = names;
         }
         m_layout = fields;
     }
 
-    // The start of a count of the patient's observances (?1), "o", up to
-    // their conditions. With the copy: the copy's rows of the patient, each
-    // joined to its observance by its key (unique, so each observance counts
-    // once), in that order whatever the engine would guess.
-    QString patientRows() const
+    // The start of a selection of what from the patient's observances (?1),
+    // "o", up to their conditions. With the copy: the copy's rows of the
+    // patient, each joined to its observance by its key (unique, so each
+    // observance counts once), in that order whatever the engine would guess.
+    QString patientRows(const QString &what) const
     {
-        return m_keyCopy ? QStringLiteral("select count(*) from temp.ImportObservanceKeys k cross join Observances o "
-                                          "on o.OBSERVANCES_ID = k.OBSERVANCES_ID where k.PATIENTS_ID = ?1 and ")
-                         : QStringLiteral("select count(*) from Observances o where ");
+        return QStringLiteral("select ") + what
+             + (m_keyCopy ? QStringLiteral(" from temp.ImportObservanceKeys k cross join Observances o "
+                                           "on o.OBSERVANCES_ID = k.OBSERVANCES_ID where k.PATIENTS_ID = ?1 and ")
+                          : QStringLiteral(" from Observances o where "));
     }
 
     void makeKeyCopy()
@@ -375,6 +378,7 @@ void ReportImport::ImportObservances()
 
     m_fatal = false;
     m_unrecorded.clear();
+    m_claimed.clear();
     bool interrupted = false;
     m_checks.reset(); // the copy of an earlier run goes before this run's is made
     m_checks = std::make_unique<ObservanceChecks>(db.tObservances.databaseName());
@@ -428,8 +432,9 @@ void ReportImport::ImportObservances()
             // The documents it copied go once its rows are committed; the
             // file and its documents folder only when it is done with.
             const bool done = end == FileEnd::Deleted;
-            group.keepFile(files.at(i), done ? m_copiedSources + QStringList{path} : m_copiedSources,
-                           done && m_ownFolder ? ReportName::attachmentsFolder(files.at(i)) : QString());
+            group.keepFile(files.at(i), done ? m_copied.sources + QStringList{path} : m_copied.sources,
+                           done && m_ownFolder ? ReportName::attachmentsFolder(files.at(i)) : QString(),
+                           m_copied.copies);
         }
         if (end == FileEnd::StopRun)
             m_fatal = true;
@@ -463,6 +468,10 @@ void ReportImport::dropFile()
     } catch (const std::exception &error) {
         LogWriter::write(QStringLiteral("Annulation de l'importation d'un fichier : ") + QString::fromUtf8(error.what()));
     }
+    // Its copies would stand under the names of later documents.
+    for (const QString &copy : std::as_const(m_copied.copies))
+        QFile::remove(copy);
+    m_copied.copies.clear();
 }
 
 void ReportImport::commitGroup()
@@ -633,7 +642,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     Globals::PatientCorrectionSent = false;
     fMain.FImportPatientID = -1;
     resetBlockValues();
-    m_copiedSources.clear();
+    m_copied = {};
     m_keepFile = false;
     m_declinedWithoutProvider = false;
     m_ownFolder = false;
@@ -680,6 +689,9 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     ImagesTableDocuments documents(fMain.database().tImages);
     ReportLineImporter lines(record, documents);
     lines.setFileShower(m_env.showFile);
+    lines.setClaimedSources(&m_claimed);
+    // Written once the engine ended the group, a document would be committed on its own.
+    documents.setBeforeWrite([this] { m_group->requireRunning(); });
     lines.setTimeZone(m_zone);
     // Seen as the deletions of the files committed before left it: what was
     // seen ahead holds while no deletion touched the folder.
@@ -850,12 +862,16 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
 
         bool duplicate = false;
         const bool stored = storeRecord(name, duplicate);
+        QStringList added;
         if (stored && !duplicate) {
             DebugTrace::show([&] { return QStringLiteral("Gestion du ") + Globals::ImportFolder + name + kCR
                   + QStringLiteral("Enregistrement de l'observance effectué."); });
             // Only a stored observance takes its documents.
             for (const QString &document : std::as_const(m_documents))
-                m_lines->registerDocument(document, &m_copiedSources);
+                m_lines->registerDocument(document, &m_copied);
+        } else if (duplicate) {
+            added = registerMissingDocuments();
+            tObservances.cancel();
         }
         if (provider) {
             if (!m_sender.isEmpty()) {
@@ -874,7 +890,12 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
                            QStringLiteral("document non importé : erreur lors de l'enregistrement de l'observance !"));
             end = FileEnd::StopRun;
         } else if (duplicate) {
-            writeResultRow(name, true, QStringLiteral("document déjà importé"));
+            QString comment = QStringLiteral("document déjà importé");
+            if (added.size() == 1)
+                comment += QStringLiteral(" ; pièce jointe ajoutée : ") + added.first();
+            else if (added.size() > 1)
+                comment += QStringLiteral(" ; pièces jointes ajoutées : ") + added.join(QStringLiteral(", "));
+            writeResultRow(name, true, comment);
         } else {
             writeResultRow(name, true, QStringLiteral("document importé dans un champ mémo"));
         }
@@ -931,9 +952,11 @@ bool ReportImport::storeRecord(const QString &name, bool &duplicate)
 {
     duplicate = false;
     try {
-        if (alreadyStored()) {
+        const QVariant storedAt = alreadyStored();
+        if (!storedAt.isNull()) {
             duplicate = true;
-            tObservances.cancel();
+            // Documents it brings go with the observance stored before.
+            tObservances.field(QStringLiteral("DATE_CONSULTATION")).setValue(storedAt);
             LogWriter::write(QStringLiteral("Observance de [") + name + QStringLiteral("] déjà importée pour le patient ")
                              + QString::number(fMain.FImportPatientID) + QStringLiteral(" : non enregistrée une seconde fois."));
             return true;
@@ -941,6 +964,9 @@ bool ReportImport::storeRecord(const QString &name, bool &duplicate)
         postObservance();
         return true;
     } catch (const std::exception &error) {
+        // Not this record's failure: the whole group is given up, its files kept.
+        if (m_group->isBroken())
+            throw;
         const QString message = QString::fromUtf8(error.what());
         LogWriter::write(QStringLiteral("Erreur lors de l'enregistrementde l'observance de [") + name
                          + QStringLiteral("].") + kCR + QStringLiteral("Erreur : ") + message + kCR
@@ -980,13 +1006,51 @@ void ReportImport::postObservance()
 // same report read again, from a file kept after an interrupted run or sent
 // twice. Asked of that patient's rows in the file: reading every observance
 // of every patient for each report would make an import quadratic.
-bool ReportImport::alreadyStored()
+QVariant ReportImport::alreadyStored()
 {
     return m_checks->alreadyStored(tObservances);
 }
 
+// A report sent again may name documents its first sending lacked: each one
+// the patient does not have yet is registered; one the patient has goes with
+// the report. The names of those registered.
+QStringList ReportImport::registerMissingDocuments()
+{
+    QStringList added;
+    for (const QString &document : std::as_const(m_documents)) {
+        const QString source = m_lines->findDocument(document);
+        if (source.isEmpty())
+            continue;
+        if (patientHasDocument(document, source)) {
+            m_claimed.insert(source);
+            m_copied.sources << source;
+        } else if (m_lines->registerDocument(document, &m_copied)) {
+            added << document;
+        }
+    }
+    return added;
+}
+
+// Whether the block's patient has a document of that name with the same
+// content as source. Asked only for reports already stored.
+bool ReportImport::patientHasDocument(const QString &name, const QString &source)
+{
+    LocalQuery query;
+    query.setDatabaseName(tObservances.databaseName());
+    query.setSqlText(QStringLiteral("select AuxFileName from IMAGES where Patients_ID = :patient and Descriptor = :name"));
+    query.setParam(QStringLiteral("patient"), fMain.FImportPatientID);
+    query.setParam(QStringLiteral("name"), name);
+    query.open();
+    for (; !query.eof(); query.next())
+        if (SameFileContent(source, Globals::BaseFolder + QStringLiteral("Docs/") + query.field(0).asString()))
+            return true;
+    return false;
+}
+
 void ReportImport::writeResultRow(const QString &fileName, bool imported, const QString &comment)
 {
+    // Written once the engine ended the group, the row would be committed on its own.
+    m_group->requireRunning();
     if (!tResultat.isActive())
         tResultat.open();
     tResultat.append();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "reception/RemoteRecording.h"
+#include "reception/ReportDataLine.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -29,7 +30,7 @@ class ReportReadAhead;
 // local tables is committed before the file is deleted (in one transaction
 // with the files just before it, each undone alone when it fails), and a
 // provider report is deleted only once its result is recorded remotely. A block whose observance is already stored for its patient is
-// not stored again, and its documents are left where they are.
+// not stored again; of its documents, only those the patient lacks are registered.
 class ReportImport
 {
 public:
@@ -74,7 +75,9 @@ private:
     FileEnd endOfBlock(const QString &name, const QString &path);
     bool keepDeclinedCopy(const QString &path);
     bool storeRecord(const QString &name, bool &alreadyStored);
-    bool alreadyStored();
+    QVariant alreadyStored();
+    QStringList registerMissingDocuments();
+    bool patientHasDocument(const QString &name, const QString &source);
     void postObservance();
     void makeConsultationTimeUnique();
     void beginRecord();
@@ -103,8 +106,12 @@ private:
     QString m_sender;
     ReportLineImporter *m_lines = nullptr;
     // Sources of the documents copied into the documents folder, deleted once
-    // the file's tables are committed.
-    QStringList m_copiedSources;
+    // the file's tables are committed, and their copies, removed should the
+    // file be undone.
+    ReportLineImporter::Copied m_copied;
+    // Every source a report of the run took: no other report takes it, even
+    // before its deletion.
+    QSet<QString> m_claimed;
     // The file stays: a result of it could not be recorded remotely.
     bool m_keepFile = false;
     // A block of a file without provider was declined: the file is kept.

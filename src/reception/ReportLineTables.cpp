@@ -26,6 +26,7 @@ bool ObservanceTableRecord::setField(const QString &name, const QVariant &value,
 std::optional<int> ImagesTableDocuments::insertDocument(int patientId, const QDateTime &dateConsultation,
                                                         const QString &descriptor, QString *error)
 {
+    beforeWrite();
     try {
         m_table.append();
         m_table.field(QStringLiteral("Patients_ID")).setAsInteger(patientId);
@@ -42,12 +43,18 @@ std::optional<int> ImagesTableDocuments::insertDocument(int patientId, const QDa
     }
 }
 
+void ImagesTableDocuments::goTo(int imagesId)
+{
+    if (m_table.field(QStringLiteral("Images_ID")).asInteger() != imagesId
+        && !m_table.locate({QStringLiteral("Images_ID")}, {imagesId}))
+        throw LocalTablesError(QStringLiteral("document %1 introuvable").arg(imagesId));
+}
+
 bool ImagesTableDocuments::setAuxFileName(int imagesId, const QString &auxFileName, QString *error)
 {
+    beforeWrite();
     try {
-        if (m_table.field(QStringLiteral("Images_ID")).asInteger() != imagesId
-            && !m_table.locate({QStringLiteral("Images_ID")}, {imagesId}))
-            throw LocalTablesError(QStringLiteral("document %1 introuvable").arg(imagesId));
+        goTo(imagesId);
         m_table.edit();
         m_table.field(QStringLiteral("AuxFileName")).setAsString(auxFileName);
         m_table.post();
@@ -55,6 +62,20 @@ bool ImagesTableDocuments::setAuxFileName(int imagesId, const QString &auxFileNa
     } catch (const LocalTablesError &e) {
         if (m_table.state() == LocalDataSet::State::Insert || m_table.state() == LocalDataSet::State::Edit)
             m_table.cancel();
+        if (error)
+            *error = e.message();
+        return false;
+    }
+}
+
+bool ImagesTableDocuments::removeDocument(int imagesId, QString *error)
+{
+    beforeWrite();
+    try {
+        goTo(imagesId);
+        m_table.deleteRecord();
+        return true;
+    } catch (const LocalTablesError &e) {
         if (error)
             *error = e.message();
         return false;

@@ -25,9 +25,19 @@ public:
     std::optional<int> insertDocument(int patientId, const QDateTime &dateConsultation,
                                       const QString &descriptor, QString *error) override;
     bool setAuxFileName(int imagesId, const QString &auxFileName, QString *error) override;
+    bool removeDocument(int imagesId, QString *error) override;
+    // Runs before each write; what it throws goes to the caller.
+    void setBeforeWrite(std::function<void()> check) { m_beforeWrite = std::move(check); }
 
 private:
+    void goTo(int imagesId); // makes that document the current record
+    void beforeWrite() const
+    {
+        if (m_beforeWrite)
+            m_beforeWrite();
+    }
     LocalTable &m_table;
+    std::function<void()> m_beforeWrite;
 };
 
 // One data line of a report block applied to the main window's tables:

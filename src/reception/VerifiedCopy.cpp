@@ -7,7 +7,9 @@ namespace {
 
 constexpr qint64 kChunk = 256 * 1024;
 
-bool sameContent(const QString &a, const QString &b, QString *error)
+} // namespace
+
+bool SameFileContent(const QString &a, const QString &b, QString *error)
 {
     QFile left(a);
     QFile right(b);
@@ -32,8 +34,6 @@ bool sameContent(const QString &a, const QString &b, QString *error)
     }
     return true;
 }
-
-} // namespace
 
 bool CopyFileVerified(const QString &source, const QString &destination, QString *error)
 {
@@ -69,7 +69,7 @@ bool CopyFileVerified(const QString &source, const QString &destination, QString
             *error = out.errorString();
         return false;
     }
-    if (!sameContent(source, destination, error)) {
+    if (!SameFileContent(source, destination, error)) {
         QFile::remove(destination);
         return false;
     }

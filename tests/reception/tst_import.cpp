@@ -37,9 +37,11 @@ const QDateTime kNow = QDateTime(QDate(2024, 3, 5), QTime(8, 9, 10));
 class ImportMain : public TfMain
 {
 public:
-    bool ConnectInternetDatabase(bool reconnect) override { return service && service->connect(reconnect); }
+    bool ConnectInternetDatabase(bool reconnect) override { return online || (service && service->connect(reconnect)); }
     ServiceDatabase *service = nullptr;
+    bool online = false; // the service database counts as reached
 };
+
 
 // One report block: header lines 0 to 17, free text, data section.
 QString block(const QString &nom, const QString &prenom, const QString &neLe, const QString &freeText,
@@ -71,6 +73,7 @@ private slots:
     void duplicateOnlyWithTheSameValues();
     void failedFileLeavesNoResultRow();
     void failedGroupCommitKeepsItsFiles();
+    void groupEndedByEngineKeepsItsFiles_data();
     void groupEndedByEngineKeepsItsFiles();
     void rowsStoredByOthersDuringTheRunCount();
     void unreadableReportKeptAndImportGoesOn_data();
@@ -341,10 +344,12 @@ void ImportTest::failedFileLeavesNoResultRow()
 {
     QFETCH(QString, failing);
     const QStringList names{QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("c.txt")};
+    const auto part = [&](const QString &text) { // with its document
+        m_home->write(QStringLiteral("ForImportation/Attachments/%1/%2.pdf").arg(text.left(1), text), "pdf");
+        return block(QStringLiteral("DUPONT"), {}, {}, text, {QStringLiteral("KORVA|D|PJ||%1.pdf|").arg(text)});
+    };
     for (const QString &name : names)
-        writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), name + u'1')
-                              + block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), name + u'2')
-                              + QStringLiteral("****FINFICHIER****\r\n"));
+        writeReport(name, part(name + u'1') + part(name + u'2') + QStringLiteral("****FINFICHIER****\r\n"));
     int calls = 0;
     import([&](const QString &file) {
         if (file == failing && ++calls == 2)
@@ -371,6 +376,7 @@ void ImportTest::failedFileLeavesNoResultRow()
         stored << obs.field(QStringLiteral("COMMENTAIRES")).asString();
     stored.sort();
     QCOMPARE(stored, expectedStored);
+    QCOMPARE(QDir(Globals::BaseFolder + QStringLiteral("Docs")).entryList(QDir::Files).size(), expectedStored.size()); // no copy of the failed file
 }
 
 // The commit of the reports' rows fails: every report stays, nothing of them
@@ -405,6 +411,13 @@ void ImportTest::failedGroupCommitKeepsItsFiles()
 // group runs: the reports before it in the group were stored in nothing.
 // They stay with the one under way, the user is told, nothing written after
 // it escapes into a transaction of its own, and the next run imports them.
+void ImportTest::groupEndedByEngineKeepsItsFiles_data()
+{
+    QTest::addColumn<int>("answer"); // the identification's answer for c.txt (0: the patient)
+    QTest::newRow("identified") << 0;
+    QTest::newRow("declined, nothing to store") << -3;
+}
+
 void ImportTest::groupEndedByEngineKeepsItsFiles()
 {
     const QStringList names{QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("c.txt"),
@@ -412,21 +425,23 @@ void ImportTest::groupEndedByEngineKeepsItsFiles()
     for (const QString &name : names)
         writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), name)
                               + QStringLiteral("****FINFICHIER****\r\n"));
+    QFETCH(int, answer);
     sqlite3 *db = LocalConnection::forFolder(Globals::BaseFolder)->handle();
     import([&](const QString &file) {
         if (file == QStringLiteral("c.txt"))
             sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        return m_patientId;
+        return file == QStringLiteral("c.txt") && answer ? answer : m_patientId;
     }).ImportObservances();
 
     const QString told = m_dialogs->texts().join(QStringLiteral(" | "));
-    QVERIFY2(told.contains(QStringLiteral("Erreur lors de l'importation de [a.txt], [b.txt], [c.txt] : ")), qPrintable(told));
+    QVERIFY2(told.contains(QStringLiteral("de [a.txt], [b.txt] : ")) && told.contains(QStringLiteral("de [c.txt] : ")), qPrintable(told));
     for (const QString &name : names)
-        QVERIFY2(QFile::exists(Globals::ImportFolder + name), qPrintable(name));
-    QCOMPARE(observanceCount(), 0);
+        QVERIFY2(QFile::exists(Globals::ImportFolder + name) == (name != QLatin1String("d.txt")), qPrintable(name));
+    QCOMPARE(observanceCount(), 1);
 
     import([&](const QString &) { return m_patientId; }).ImportObservances();
     QCOMPARE(observanceCount(), 4);
+    QCOMPARE(m_shownRows.size(), 4); // d.txt, then the three others: none twice
     for (const QString &name : names)
         QVERIFY(!QFile::exists(Globals::ImportFolder + name));
 }
@@ -693,8 +708,12 @@ void ImportTest::sameNamedDocumentsStayWithTheirReport()
                                              + QStringLiteral("****FINFICHIER****\r\n"));
     for (const QString &file : {QStringLiteral("w/cr.pdf"), QStringLiteral("parti/doc.pdf"), QStringLiteral("vide/")})
         m_home->write(QStringLiteral("ForImportation/Attachments/") + file, "x");
+    for (const QString &name : {QStringLiteral("d.txt"), QStringLiteral("e.txt")})
+        writeReport(name, block(name, {}, {}, name, {QStringLiteral("KORVA|D|PJ||courrier.pdf|")}) + QStringLiteral("****FINFICHIER****\r\n"));
+    m_home->write(QStringLiteral("ForImportation/Attachments/courrier.pdf"), "courrier"); // d's and e's: d alone takes it
     import([&](const QString &file) {
         return file == QLatin1String("b.txt") ? martin
+             : file == QLatin1String("d.txt") ? martin + 1
              : file == QLatin1String("w.txt") ? PatientIdentification::kLeftWaiting : m_patientId;
     }).ImportObservances();
 
@@ -708,9 +727,8 @@ void ImportTest::sameNamedDocumentsStayWithTheirReport()
         QVERIFY(stored.open(QIODevice::ReadOnly));
         documentOf.insert(images.field(QStringLiteral("Patients_ID")).asInteger(), stored.readAll());
     }
-    QCOMPARE(images.recordCount(), 2);
     QCOMPARE(documentOf, (QMap<int, QByteArray>{{m_patientId, "compte rendu de DUPONT"},
-                                                {martin, "compte rendu de MARTIN"}}));
+                                                {martin, "compte rendu de MARTIN"}, {martin + 1, "courrier"}}));
     // The emptied folders of the reports go with them, the rest aside.
     QCOMPARE(QDir(Globals::ImportFolder + QStringLiteral("Attachments")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              (QStringList{"c.rejete", "cr.pdf", "parti.rejete", "w"}));
@@ -720,28 +738,33 @@ void ImportTest::sameNamedDocumentsStayWithTheirReport()
 void ImportTest::documentsOnlyWithAStoredObservance_data()
 {
     QTest::addColumn<int>("identified"); // what the identification answers
-    QTest::addColumn<bool>("sentBefore"); // the same report was imported before
-    QTest::newRow("declined") << -3 << false;
-    QTest::newRow("not identified") << -1 << false;
-    QTest::newRow("sent again") << 0 << true;
+    QTest::addColumn<QString>("before");  // the document sent before (null: not sent; empty: sent without it)
+    QTest::addColumn<int>("registered");  // documents registered in the end
+    QTest::addColumn<QString>("comment"); // of the last results row, when given
+    QTest::newRow("declined") << -3 << QString() << 0 << QString();
+    QTest::newRow("not identified") << -1 << QString() << 0 << QString();
+    QTest::newRow("sent again, the same document") << 0 << QStringLiteral("contenu") << 1 << QStringLiteral("document déjà importé");
+    QTest::newRow("sent again with the document it lacked") << 0 << QStringLiteral("") << 1 << QStringLiteral("document déjà importé ; pièce jointe ajoutée : cr.pdf");
+    QTest::newRow("sent again, another document of that name") << 0 << QStringLiteral("premier envoi") << 2 << QStringLiteral("document déjà importé ; pièce jointe ajoutée : cr.pdf");
 }
 
 void ImportTest::documentsOnlyWithAStoredObservance()
 {
     QFETCH(int, identified);
-    QFETCH(bool, sentBefore);
+    QFETCH(QString, before);
+    QFETCH(int, registered);
+    QFETCH(QString, comment);
     const int answer = identified == 0 ? m_patientId : identified;
     const QString report = block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
                                  QStringLiteral("x"), {QStringLiteral("KORVA|Document|PJ||cr.pdf|")})
                          + QStringLiteral("****FINFICHIER****\r\n");
     // Where older versions left the documents: still read.
     const QString document = QStringLiteral("ForImportation/Attachments/cr.pdf");
-    int registered = 0;
-    if (sentBefore) {
+    if (!before.isNull()) {
         writeReport(QStringLiteral("r.txt"), report);
-        m_home->write(document, "premier envoi");
+        if (!before.isEmpty())
+            m_home->write(document, before.toUtf8());
         import([&](const QString &) { return answer; }).ImportObservances();
-        registered = 1;
         QVERIFY(!QFile::exists(m_home->file(document)));
     }
     writeReport(QStringLiteral("r.txt"), report);
@@ -749,12 +772,12 @@ void ImportTest::documentsOnlyWithAStoredObservance()
     import([&](const QString &) { return answer; }).ImportObservances();
 
     QFile left(m_home->file(document));
-    QVERIFY(left.open(QIODevice::ReadOnly));
-    QCOMPARE(left.readAll(), QByteArray("contenu"));
+    QCOMPARE(left.open(QIODevice::ReadOnly) ? left.readAll() : QByteArray(), registered ? QByteArray() : QByteArray("contenu"));
     LocalTable &images = m_main->database().tImages;
     images.close();
     images.open();
     QCOMPARE(images.recordCount(), registered);
+    QVERIFY(comment.isEmpty() || m_shownRows.last().at(2) == comment);
     QVERIFY(!QFile::exists(Globals::ImportFolder + QStringLiteral("r.txt")));
 }
 
@@ -911,6 +934,7 @@ void ImportTest::killedDuringImport_data()
     // journal, which makes it durable.
     QTest::newRow("commit running") << 0 << 0 << QStringLiteral("unlink:-mj");
     QTest::newRow("commit made") << 0 << 0 << QStringLiteral("unlink:-journal");
+    QTest::newRow("result recorded") << 0 << 0 << QStringLiteral("recorded:3"); // provider reports; the second one begun
 }
 
 // The import run by a child process killed with SIGKILL, then run again here:
@@ -921,15 +945,17 @@ void ImportTest::killedDuringImport()
     QFETCH(int, delayMs);
     QFETCH(QString, stop);
     constexpr int kReports = 20;
+    const bool provider = stop.startsWith(QLatin1String("recorded:"));
     const auto text = [](int report, int part) { return QStringLiteral("rapport %1 bloc %2").arg(report).arg(part); };
-    const auto fileName = [](int report) { return QStringLiteral("r%1.txt").arg(report, 2, 10, QLatin1Char('0')); };
-    // Each block's free text names its document and is its content.
+    const QString prefix = QString::fromLatin1(provider ? "KORVA_a_b_c_04-03-2024_10-11-" : "r");
+    const auto fileName = [prefix](int report) { return prefix + QStringLiteral("%1.txt").arg(report, 2, 10, QLatin1Char('0')); };
+    // Each block's free text names its document and is its content; block 2 is MARTIN's.
     for (int r = 0; r < kReports; ++r) {
         QString report;
         for (int part = 1; part <= 2; ++part) {
-            report += block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
-                             text(r, part), {QStringLiteral("KORVA|Document|PJ||%1.pdf|").arg(text(r, part))});
-            m_home->write(QStringLiteral("ForImportation/Attachments/r%1/%2.pdf").arg(r, 2, 10, QLatin1Char('0')).arg(text(r, part)),
+            report += block(QString::fromLatin1(part == 1 ? "DUPONT" : "MARTIN"), {}, {}, text(r, part),
+                            {QStringLiteral("KORVA|Document|PJ||%1.pdf|").arg(text(r, part)), QStringLiteral("KORVA|EXPEDITEUR|SENDER||a@b.fr||||")});
+            m_home->write(QStringLiteral("ForImportation/Attachments/%1/%2.pdf").arg(fileName(r).chopped(4), text(r, part)),
                           text(r, part).toUtf8());
         }
         writeReport(fileName(r), report + QStringLiteral("****FINFICHIER****\r\n"));
@@ -954,7 +980,7 @@ void ImportTest::killedDuringImport()
     QVERIFY2(child.state() == QProcess::Running && waiting() > 0, "the import ended before it could be killed");
     child.kill();
     // Nothing uncommitted is deleted, and the deletions follow the commit.
-    if (!stop.isEmpty())
+    if (!stop.isEmpty() && !provider)
         QCOMPARE(waiting(), kReports);
     QVERIFY(child.waitForFinished());
     // As the program started again: the child made its own results table.
@@ -968,21 +994,26 @@ void ImportTest::killedDuringImport()
             table->close();
             table->open();
         }
-        QMap<QString, QDateTime> stored; // free text -> consultation time
+        QMap<QString, QString> stored; // free text -> patient and consultation time
         for (obs.first(); !obs.eof(); obs.next()) {
             const QString comment = obs.field(QStringLiteral("COMMENTAIRES")).asString();
             QVERIFY2(!stored.contains(comment), qPrintable(comment + QStringLiteral(" stored twice")));
-            stored.insert(comment, obs.field(QStringLiteral("DATE_CONSULTATION")).asDateTime());
+            stored.insert(comment, obs.field(QStringLiteral("PATIENTS_ID")).asString() + obs.field(QStringLiteral("DATE_CONSULTATION")).asString());
         }
-        QMap<QString, QDateTime> documents; // descriptor -> consultation time
+        QMap<QString, QString> documents; // descriptor -> patient and consultation time
         for (images.first(); !images.eof(); images.next()) {
             const QString descriptor = images.field(QStringLiteral("Descriptor")).asString();
             QVERIFY2(!documents.contains(descriptor), qPrintable(descriptor + QStringLiteral(" registered twice")));
-            documents.insert(descriptor, images.field(QStringLiteral("Date_Consultation")).asDateTime());
+            documents.insert(descriptor, images.field(QStringLiteral("Patients_ID")).asString()
+                                             + images.field(QStringLiteral("Date_Consultation")).asString());
             QFile copy(Globals::BaseFolder + QStringLiteral("Docs/") + images.field(QStringLiteral("AuxFileName")).asString());
             QVERIFY(copy.open(QIODevice::ReadOnly));
             QCOMPARE(copy.readAll(), descriptor.chopped(4).toUtf8());
         }
+        QVERIFY2(!provider || stored.contains(text(0, 2)), "the first report's result recorded remotely, the report not committed");
+        // Imported again, every document is registered (none left) and only registered copies are kept.
+        QVERIFY(!allImported || (QDir(Globals::BaseFolder + QStringLiteral("Docs")).entryList(QDir::Files).size() == documents.size()
+                                 && QDir(Globals::ImportFolder + QStringLiteral("Attachments")).isEmpty()));
         for (int r = 0; r < kReports; ++r) {
             const bool waits = QFile::exists(Globals::ImportFolder + fileName(r));
             QVERIFY2(!(allImported && waits), qPrintable(fileName(r) + QStringLiteral(" still waiting: ")
@@ -998,7 +1029,9 @@ void ImportTest::killedDuringImport()
     check(false);
     if (QTest::currentTestFailed())
         return;
-    import([&](const QString &) { return m_patientId; }).ImportObservances();
+    m_main->online = provider;
+    import([&](const QString &) { return Globals::PatientNom == QLatin1String("MARTIN") ? m_patientId + 1 : m_patientId; },
+           [](auto &, auto &, auto &) { return RemoteRecording::Outcome::Recorded; }).ImportObservances();
     check(true);
 }
 
@@ -1039,7 +1072,8 @@ int runImportChild(int patientId)
     main.database().createAndOpen(Globals::BaseFolder, ProgramFolder::configurationFile());
     stoppedMarker = home + QStringLiteral("stopped");
     const QString stop = qEnvironmentVariable("TOLVARENIX_IMPORT_STOP");
-    const int stopAtIdentification = stop.startsWith(QLatin1String("identify:")) ? stop.mid(9).toInt() : 0;
+    const int stopAtIdentification = stop.section(u':', 1).toInt(); // "identify:" or "recorded:"
+    main.online = stop.startsWith(QLatin1String("recorded:"));
     sqlite3_vfs *vfs = sqlite3_vfs_find(nullptr);
     engineUnlink = vfs->xGetSystemCall(vfs, "unlink");
     vfs->xSetSystemCall(vfs, "unlink", reinterpret_cast<sqlite3_syscall_ptr>(&stoppingUnlink));
@@ -1049,8 +1083,9 @@ int runImportChild(int patientId)
             stopForKill();
         if (stop.isEmpty())
             QThread::msleep(10);
-        return patientId;
+        return Globals::PatientNom == QLatin1String("MARTIN") ? patientId + 1 : patientId;
     };
+    env.saveResult = [](auto &, auto &, auto &) { return RemoteRecording::Outcome::Recorded; };
     env.showFile = [](const QString &) {};
     env.showResults = [] {};
     if (stop.startsWith(QLatin1String("unlink:")))
