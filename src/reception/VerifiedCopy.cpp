@@ -1,37 +1,13 @@
 #include "reception/VerifiedCopy.h"
 
+#include "core/Common.h"
+
 #include <QFile>
 #include <QSaveFile>
 
 namespace {
 
 constexpr qint64 kChunk = 256 * 1024;
-
-bool sameContent(const QString &a, const QString &b, QString *error)
-{
-    QFile left(a);
-    QFile right(b);
-    if (!left.open(QIODevice::ReadOnly) || !right.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("relecture impossible");
-        return false;
-    }
-    if (left.size() != right.size()) {
-        if (error)
-            *error = QStringLiteral("taille de la copie différente de l'original");
-        return false;
-    }
-    while (!left.atEnd()) {
-        const QByteArray l = left.read(kChunk);
-        const QByteArray r = right.read(kChunk);
-        if (l != r) {
-            if (error)
-                *error = QStringLiteral("contenu de la copie différent de l'original");
-            return false;
-        }
-    }
-    return true;
-}
 
 } // namespace
 
@@ -69,7 +45,7 @@ bool CopyFileVerified(const QString &source, const QString &destination, QString
             *error = out.errorString();
         return false;
     }
-    if (!sameContent(source, destination, error)) {
+    if (!SameFileContent(source, destination, error)) {
         QFile::remove(destination);
         return false;
     }
