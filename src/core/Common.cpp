@@ -278,6 +278,32 @@ bool CopyDirectoryTree(const QString &source, const QString &destination, bool o
     return true;
 }
 
+bool SameFileContent(const QString &a, const QString &b, QString *error)
+{
+    QFile left(a);
+    QFile right(b);
+    if (!left.open(QIODevice::ReadOnly) || !right.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("relecture impossible");
+        return false;
+    }
+    if (left.size() != right.size()) {
+        if (error)
+            *error = QStringLiteral("taille de la copie différente de l'original");
+        return false;
+    }
+    while (!left.atEnd()) {
+        const QByteArray l = left.read(256 * 1024);
+        const QByteArray r = right.read(256 * 1024);
+        if (l != r) {
+            if (error)
+                *error = QStringLiteral("contenu de la copie différent de l'original");
+            return false;
+        }
+    }
+    return true;
+}
+
 bool MoveReplacing(const QString &source, const QString &target)
 {
     if (entryType(target) == EntryType::Folder && !isSymLink(target))

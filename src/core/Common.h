@@ -37,6 +37,10 @@ void ListRegularFiles(const QString &mask, QStringList &list);
 // A destination equal to the source or inside it is refused (false).
 bool CopyDirectoryTree(const QString &source, const QString &destination, bool overwrite);
 
+// True when the two files can be read and hold the same bytes; otherwise
+// error (when given) says why not.
+bool SameFileContent(const QString &a, const QString &b, QString *error = nullptr);
+
 // Moves a file onto target in one rename, replacing an older file there
 // atomically (it is never deleted first). False when target is a folder or
 // the two are not on the same file system.

@@ -6,6 +6,7 @@
 #include "platform/TextRules.h"
 #include "platform/Windows1252.h"
 
+#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <mutex>
@@ -39,6 +40,16 @@ QString decodeUndeclared(const QByteArray &bytes)
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(bytes);
     return utf8.hasError() ? Windows1252::decode(bytes) : text;
+}
+
+// A character set this system can convert from.
+bool knownCharset(const char *charset)
+{
+    iconv_t converter = g_mime_iconv_open("UTF-8", charset);
+    if (converter == iconv_t(-1))
+        return false;
+    g_mime_iconv_close(converter);
+    return true;
 }
 
 QString takeText(char *text)
@@ -124,8 +135,9 @@ void collectLeaf(GMimeObject *, GMimeObject *object, gpointer data)
     if (GMIME_IS_TEXT_PART(object) && !name && !g_mime_part_is_attachment(leaf)) {
         part.kind = MailPart::Kind::Text;
         const char *charset = g_mime_object_get_content_type_parameter(object, "charset");
-        part.text = charset && *charset ? takeText(g_mime_text_part_get_text(GMIME_TEXT_PART(object)))
-                                        : decodeUndeclared(decodedContent(leaf));
+        part.text = charset && *charset && knownCharset(charset)
+                        ? takeText(g_mime_text_part_get_text(GMIME_TEXT_PART(object)))
+                        : decodeUndeclared(decodedContent(leaf));
     } else {
         part.kind = MailPart::Kind::Attachment;
         part.originalName = QString::fromUtf8(name ? name : "");
@@ -133,6 +145,68 @@ void collectLeaf(GMimeObject *, GMimeObject *object, gpointer data)
         part.content = decodedContent(leaf);
     }
     collector->parts << part;
+}
+
+// One line of a uuencoded file: its first character gives the byte count,
+// then every four characters carry three bytes. False when it is no such line.
+bool uudecodeLine(const QString &line, QByteArray &out)
+{
+    const auto value = [&line](qsizetype at) { return line.at(at).unicode() - 32; };
+    if (line.isEmpty() || value(0) < 0 || value(0) > 64)
+        return false;
+    const int count = value(0) & 63;
+    if (line.size() < 1 + (count + 2) / 3 * 4)
+        return false;
+    for (qsizetype at = 1; at < line.size(); ++at) {
+        if (value(at) < 0 || value(at) > 64)
+            return false;
+    }
+    for (int done = 0; done < count; done += 3) {
+        const qsizetype at = 1 + done / 3 * 4;
+        const uint group = uint(value(at) & 63) << 18 | uint(value(at + 1) & 63) << 12
+                         | uint(value(at + 2) & 63) << 6 | uint(value(at + 3) & 63);
+        const char bytes[3] = {char(group >> 16), char(group >> 8), char(group)};
+        out.append(bytes, std::min(3, count - done));
+    }
+    return true;
+}
+
+// Files that older mailers put uuencoded in a text ("begin 644 PJ.7z" up to
+// "end"), as attachments of their own; each block leaves the text.
+QList<MailPart> takeUuencoded(QString &text, qsizetype partsBefore)
+{
+    static const QRegularExpression begin(QStringLiteral("^begin [0-7]{3,4} (.+)$"));
+    QList<MailPart> found;
+    QStringList lines = text.split(u'\n');
+    for (qsizetype first = 0; first < lines.size(); ++first) {
+        const QRegularExpressionMatch match = begin.match(TextRules::trim32(lines.at(first)));
+        if (!match.hasMatch())
+            continue;
+        MailPart part;
+        bool ended = false;
+        qsizetype last = first + 1;
+        for (; last < lines.size() && !ended; ++last) {
+            QString line = lines.at(last);
+            if (line.endsWith(u'\r'))
+                line.chop(1);
+            ended = TextRules::trim32(line) == u"end";
+            if (!ended && !line.isEmpty() && !uudecodeLine(line, part.content))
+                break;
+        }
+        if (!ended)
+            continue;
+        part.kind = MailPart::Kind::Attachment;
+        part.contentType = QStringLiteral("application/octet-stream");
+        part.originalName = match.captured(1);
+        part.fileName = MailMessage::bareFileName(
+            part.originalName, QStringLiteral("PieceJointe%1").arg(partsBefore + found.size() + 1));
+        found << part;
+        lines.remove(first, last - first);
+        --first;
+    }
+    if (!found.isEmpty())
+        text = lines.join(u'\n');
+    return found;
 }
 
 } // namespace
@@ -183,7 +257,11 @@ MailMessage MailMessage::parse(const QByteArray &raw)
 
     PartCollector collector;
     GMimeObject *top = g_mime_message_get_mime_part(message);
-    if (top && GMIME_IS_MULTIPART(top)) {
+    if (top && GMIME_IS_MULTIPART(top) && !g_mime_object_get_content_type_parameter(top, "boundary")) {
+        // Without a boundary nothing divides it: its text is the body.
+        const char *text = g_mime_multipart_get_prologue(GMIME_MULTIPART(top));
+        result.body = decodeUndeclared(QByteArray(text ? text : ""));
+    } else if (top && GMIME_IS_MULTIPART(top)) {
         g_mime_message_foreach(message, collectLeaf, &collector);
         result.hasParts = true;
         result.parts = collector.parts;
@@ -199,6 +277,27 @@ MailMessage MailMessage::parse(const QByteArray &raw)
         }
     }
     g_object_unref(message);
+
+    if (!result.hasParts) {
+        MailPart text;
+        text.contentType = result.bodyIsHtml ? QStringLiteral("text/html") : QStringLiteral("text/plain");
+        text.text = result.body;
+        result.parts << text;
+    }
+    QList<MailPart> parts;
+    for (MailPart part : std::as_const(result.parts)) {
+        const QList<MailPart> files = part.kind == MailPart::Kind::Text && part.contentType != u"text/html"
+                                          ? takeUuencoded(part.text, parts.size())
+                                          : QList<MailPart>();
+        parts << part << files;
+    }
+    if (parts.size() > result.parts.size()) {
+        result.hasParts = true;
+        result.parts = parts;
+        result.body.clear();
+    } else if (!result.hasParts) {
+        result.parts.clear();
+    }
     return result;
 }
 

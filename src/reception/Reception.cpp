@@ -147,6 +147,28 @@ Incoming incomingFiles()
     return in;
 }
 
+QString severalFilesNamed(const QString &name)
+{
+    return QStringLiteral("Le message contient plusieurs fichiers nommés [") + name
+         + QStringLiteral("] : ils ne peuvent pas être placés côte à côte pour l'importation.");
+}
+
+// The first name that two different attachments of the message share (the
+// archives aside, each extracted apart); empty when there is none.
+QString sharedAttachmentName(const MailMessage &message)
+{
+    const QList<MailPart> attachments = message.attachments();
+    for (qsizetype i = 0; i < attachments.size(); ++i) {
+        for (qsizetype j = i + 1; j < attachments.size(); ++j) {
+            const QString &name = attachments[i].fileName;
+            if (name == attachments[j].fileName && name != QLatin1String(Reception::kArchiveName)
+                && attachments[i].content != attachments[j].content)
+                return name;
+        }
+    }
+    return {};
+}
+
 QString alreadyThere(const QString &path)
 {
     return QStringLiteral("Le fichier [") + path
@@ -360,18 +382,29 @@ Reception::Received Reception::saveAttachments(TfMessage &worker, TFMessageActio
     Received received;
     const QListWidget *parts = worker.lvMessageParts();
     const QString archive = Globals::EmailsFolder + QLatin1String(kArchiveName);
+    if (const QString shared = sharedAttachmentName(worker.Msg()); !shared.isEmpty()) {
+        received.failure = severalFilesNamed(shared);
+        return received;
+    }
     for (int i = 0; i < parts->count(); ++i) {
         QStringList saved;
         if (parts->item(i)->text() == QLatin1String(kArchiveName)) {
+            // Every archive of the message at its first row, each apart.
+            if (received.archive)
+                continue;
             received.archive = true;
-            DeleteFileIfExists(archive);
-            if (!worker.SaveAttachments(QLatin1String(kArchiveName), &saved, &received.failure))
-                return received;
-            DebugTrace::show(QStringLiteral("Pièce jointe [") + archive + QStringLiteral("] enregistrée."));
-            DebugTrace::show(QStringLiteral("Décompression du fichier [") + archive + QStringLiteral("]..."));
-            extractArchive(worker, received);
-            if (!received.archiveFailure.isEmpty())
-                return received;
+            for (int n = 0; n < parts->count(); ++n) {
+                if (parts->item(n)->text() != QLatin1String(kArchiveName))
+                    continue;
+                DeleteFileIfExists(archive);
+                if (!worker.SaveAttachments(QLatin1String(kArchiveName), &saved, &received.failure, n))
+                    return received;
+                DebugTrace::show(QStringLiteral("Pièce jointe [") + archive + QStringLiteral("] enregistrée."));
+                DebugTrace::show(QStringLiteral("Décompression du fichier [") + archive + QStringLiteral("]..."));
+                extractArchive(worker, received);
+                if (!received.archiveFailure.isEmpty() || !received.failure.isEmpty())
+                    return received;
+            }
         } else {
             if (!worker.SaveAttachments(QString(), &saved, &received.failure))
                 return received;
@@ -393,7 +426,12 @@ void Reception::extractArchive(TfMessage &worker, Received &received)
     const SevenZip::Extraction extraction =
         SevenZip::extract(archive, Globals::EmailsFolder, QLatin1String(kArchivePassword),
                           QStringLiteral("Veuillez patienter pendant l'extraction de \"") + archive
-                              + QStringLiteral("\"..."));
+                              + QStringLiteral("\"..."), {}, false);
+    if (!extraction.clash.isEmpty()) {
+        // Another archive or attachment of the message brought a different file of that name.
+        received.failure = severalFilesNamed(QFileInfo(extraction.clash).fileName());
+        return;
+    }
     if (!extraction.ok) {
         // 7-Zip's own words go to the log only.
         LogWriter::write(QStringLiteral("Décompression de l'archive du message n°") + messageNumber() + QStringLiteral(" : ")
@@ -404,8 +442,10 @@ void Reception::extractArchive(TfMessage &worker, Received &received)
                             + QStringLiteral("] (objet [") + worker.Subject()->text() + QStringLiteral("])");
         // 7-Zip's warning (1) and fatal error (2) codes: the archive itself
         // is at fault; any other failure is this computer's.
-        received.archiveRefused = extraction.exitCode == 1 || extraction.exitCode == 2;
-        if (!received.archiveRefused)
+        received.archiveRefused = extraction.exitCode == 1 || extraction.exitCode == 2 || extraction.unsafeEntry;
+        if (extraction.unsafeEntry)
+            received.archiveFailure = which + QStringLiteral(" contient un lien ou un fichier spécial : elle est refusée.");
+        else if (!received.archiveRefused)
             received.archiveFailure = which + QStringLiteral(" n'a pas pu être décompressée.");
         else if (extraction.output.contains(QLatin1String("Wrong password"), Qt::CaseInsensitive))
             received.archiveFailure = which + QStringLiteral(" ne peut pas être ouverte : son mot de passe est refusé.");
@@ -493,8 +533,7 @@ Reception::Transfer Reception::TransferFilesForImport()
         return transfer;
     };
     if (!in.clash.isEmpty())
-        return fail(QStringLiteral("Le message contient plusieurs fichiers nommés [") + in.clash
-                    + QStringLiteral("] : ils ne peuvent pas être placés côte à côte pour l'importation."));
+        return fail(severalFilesNamed(in.clash));
 
     // Where the other files go: one folder of each report, or "Attachments/".
     // A report gets its folder even without other files: the import then

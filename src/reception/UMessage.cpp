@@ -264,10 +264,12 @@ void TfMessage::DeleteExecute(const HeaderRow &row)
         item->setData(0, ImageRole, kImageDeleted);
 }
 
-bool TfMessage::SaveAttachments(const QString &onlyName, QStringList *saved, QString *error)
+bool TfMessage::SaveAttachments(const QString &onlyName, QStringList *saved, QString *error, int onlyRow)
 {
-    for (const MailPart &part : m_msg.attachments()) {
-        if (!onlyName.isEmpty() && part.fileName != onlyName)
+    const QList<MailPart> attachments = m_msg.attachments();
+    for (qsizetype row = 0; row < attachments.size(); ++row) {
+        const MailPart &part = attachments.at(row);
+        if ((!onlyName.isEmpty() && part.fileName != onlyName) || (onlyRow >= 0 && row != onlyRow))
             continue;
         const QString path = Globals::EmailsFolder + part.fileName;
         QSaveFile file(path);

@@ -62,9 +62,10 @@ public:
 
     // Saves the retrieved message's file attachments into EmailsFolder (only
     // those named onlyName when given), each under its bare file name,
-    // replacing a file of that name. False (error set) at the first file that
-    // could not be written completely.
-    bool SaveAttachments(const QString &onlyName, QStringList *saved, QString *error);
+    // replacing a file of that name; with onlyRow, the attachment of that row
+    // of lvMessageParts alone. False (error set) at the first file that could
+    // not be written completely.
+    bool SaveAttachments(const QString &onlyName, QStringList *saved, QString *error, int onlyRow = -1);
 
     // Progress of the POP3 commands on the main window.
     void POPWorkBegin();

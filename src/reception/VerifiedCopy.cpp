@@ -1,5 +1,7 @@
 #include "reception/VerifiedCopy.h"
 
+#include "core/Common.h"
+
 #include <QFile>
 #include <QSaveFile>
 
@@ -8,32 +10,6 @@ namespace {
 constexpr qint64 kChunk = 256 * 1024;
 
 } // namespace
-
-bool SameFileContent(const QString &a, const QString &b, QString *error)
-{
-    QFile left(a);
-    QFile right(b);
-    if (!left.open(QIODevice::ReadOnly) || !right.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("relecture impossible");
-        return false;
-    }
-    if (left.size() != right.size()) {
-        if (error)
-            *error = QStringLiteral("taille de la copie différente de l'original");
-        return false;
-    }
-    while (!left.atEnd()) {
-        const QByteArray l = left.read(kChunk);
-        const QByteArray r = right.read(kChunk);
-        if (l != r) {
-            if (error)
-                *error = QStringLiteral("contenu de la copie différent de l'original");
-            return false;
-        }
-    }
-    return true;
-}
 
 bool CopyFileVerified(const QString &source, const QString &destination, QString *error)
 {

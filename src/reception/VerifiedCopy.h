@@ -8,6 +8,3 @@
 // source, size and content. On failure nothing is left at the destination
 // name by this call and error says why.
 bool CopyFileVerified(const QString &source, const QString &destination, QString *error = nullptr);
-
-// True when both files can be read and hold the same bytes.
-bool SameFileContent(const QString &a, const QString &b, QString *error = nullptr);

@@ -176,8 +176,9 @@ void Pop3Test::notAMessageIsAnError()
     QVERIFY_THROWS_EXCEPTION(MailParseError, MailMessage::parse(QByteArray()));
 }
 
-// Older mailers send 8-bit text without naming its character set: it is
-// read as UTF-8 when it is valid UTF-8, else as Windows-1252.
+// Older mailers send 8-bit text without naming its character set (or naming
+// one nobody knows): it is read as UTF-8 when it is valid UTF-8, else as
+// Windows-1252.
 void Pop3Test::undeclaredCharsetKeepsAccents_data()
 {
     QTest::addColumn<QByteArray>("encoded");
@@ -187,6 +188,8 @@ void Pop3Test::undeclaredCharsetKeepsAccents_data()
     QTest::newRow("windows-1252, plain") << Windows1252::encode(text) << QByteArray("text/plain");
     QTest::newRow("windows-1252, html") << Windows1252::encode(text) << QByteArray("text/html");
     QTest::newRow("windows-1252, multipart") << Windows1252::encode(text) << QByteArray("multipart");
+    QTest::newRow("unknown charset") << Windows1252::encode(text) << QByteArray("text/plain; charset=x-inconnu");
+    QTest::newRow("multipart without boundary") << text.toUtf8() << QByteArray("multipart/mixed");
 }
 
 void Pop3Test::undeclaredCharsetKeepsAccents()

@@ -107,6 +107,21 @@ QString sentAt(int minute)
 
 using Files = QList<QPair<QString, QByteArray>>;
 
+// An archive uuencoded in a message's text, as older mailers send it.
+QString uuencoded(const QByteArray &data)
+{
+    QString out = "begin 644 PJ.7z\r\n";
+    const auto put = [&out](uint v) { out += QChar(v ? 32 + v : '`'); };
+    for (qsizetype at = 0; at < data.size(); at += 45, out += "\r\n") {
+        const QByteArray line = data.mid(at, 45), padded = line + QByteArray(2, '\0');
+        put(uint(line.size()));
+        for (qsizetype i = 0; i < line.size(); i += 3)
+            for (int shift : {18, 12, 6, 0})
+                put((uchar(padded[i]) << 16 | uchar(padded[i + 1]) << 8 | uchar(padded[i + 2])) >> shift & 63);
+    }
+    return out + "`\r\nend\r\n";
+}
+
 // A loopback POP3 server holding messages (two plain ones unless given) that
 // answers every command until the first one beginning with stallAt, then
 // stays silent on that connection, or sends that answer a byte every 50 ms,
@@ -232,6 +247,7 @@ private slots:
     void init();
     void cleanup();
 
+    void archiveWithReportGoesToImport_data();
     void archiveWithReportGoesToImport();
     void messageKeptWhenNotSafe_data();
     void messageKeptWhenNotSafe();
@@ -402,13 +418,27 @@ QStringList ReceptionTest::importFiles(const QString &sub) const
     return QDir(Globals::ImportFolder + sub).entryList(QDir::Files, QDir::Name);
 }
 
+void ReceptionTest::archiveWithReportGoesToImport_data()
+{
+    QTest::addColumn<bool>("inText");
+    QTest::newRow("attached") << false;
+    QTest::newRow("uuencoded in the text") << true;
+}
+
 void ReceptionTest::archiveWithReportGoesToImport()
 {
+    QFETCH(bool, inText);
+    const DialogAnswerer answerer; // a message shown would be answered "&Importer"
     addRow();
-    deliverReport(QString(), archive(Reception::kArchivePassword, m_account));
+    const QByteArray pj = archive(Reception::kArchivePassword, m_account);
+    if (inText)
+        m_box.deliver(Pop3TestMailbox::message("Observances", m_provider, uuencoded(pj)));
+    else
+        deliverReport(QString(), pj);
     QVERIFY(Reception(*m_window).ReceiveEmails());
 
     QVERIFY2(m_dialogs->shown.isEmpty(), qPrintable(m_dialogs->texts().join(" | ")));
+    QVERIFY(answerer.numbers.isEmpty());
     QCOMPARE(importFiles(), QStringList{kReport});
     QCOMPARE(entriesBelow(Globals::ImportFolder + "Attachments"),
              (QStringList{"KORVA_a_b_c_05-03-2024_08-09-10", "KORVA_a_b_c_05-03-2024_08-09-10/courbe.pdf"}));
@@ -571,12 +601,19 @@ void ReceptionTest::sameNamedDocumentsKeptApart()
     writeFile(attachments + QFileInfo(reportName(1)).completeBaseName() + "/autre.pdf", "autre");
     deliverReport({}, pack({{reportName(1), report("DUPONT", "Jean", "01/01/1950")}, {"cr.pdf", "%PDF dupont"}}));
     deliverReport({}, pack({{reportName(2), report("MARTIN", "Paul", "02/02/1952")}, {"docs/cr.pdf", "%PDF martin"}}));
+    // Two archives of one name in one message: each is kept.
+    for (int minute : {3, 4})
+        addRow(sentAt(minute));
+    m_box.deliver(Pop3TestMailbox::message("Observances", m_provider, {},
+        {{"PJ.7z", pack({{reportName(3), report("DURAND", "Luc", "03/03/1953")}, {"cr3.pdf", "%PDF 3"}})},
+         {"PJ.7z", pack({{reportName(4), report("PETIT", "Marc", "04/04/1954")}, {"cr4.pdf", "%PDF 4"}})}}));
     QVERIFY(Reception(*m_window).ReceiveEmails());
 
     QVERIFY2(m_dialogs->shown.isEmpty(), qPrintable(m_dialogs->texts().join(" | ")));
     QCOMPARE(m_box.storedMessages(), 0);
-    QCOMPARE(importFiles(), (QStringList{reportName(1), reportName(2)}));
+    QCOMPARE(importFiles(), (QStringList{reportName(1), reportName(2), reportName(3), reportName(4)}));
     QCOMPARE(readFile(attachments + QFileInfo(reportName(1)).completeBaseName() + ".rejete/autre.pdf"), "autre");
+    QCOMPARE(readFile(attachments + QFileInfo(reportName(4)).completeBaseName() + "/cr3.pdf"), "%PDF 3");
     QCOMPARE(readFile(attachments + QFileInfo(reportName(1)).completeBaseName() + "/cr.pdf"), "%PDF dupont");
     QCOMPARE(readFile(attachments + QFileInfo(reportName(2)).completeBaseName() + "/cr.pdf"), "%PDF martin");
     QVERIFY(importFiles("Attachments").isEmpty());
@@ -591,6 +628,8 @@ void ReceptionTest::messageKeptWhenFileCannotBePlaced_data()
     QTest::newRow("report already waiting") << reportName(1) << QByteArray() << "existe déjà";
     QTest::newRow("two files of one name") << QString() << QByteArray("docs/cr.pdf") << "plusieurs fichiers nommés [cr.pdf]";
     QTest::newRow("ordinary attachment already there") << "Attachments/lettre.txt" << QByteArray("plain") << "existe déjà";
+    QTest::newRow("two attachments of one name") << QString() << QByteArray("twice") << "plusieurs fichiers nommés [cr.pdf]";
+    QTest::newRow("two archives, one name inside") << QString() << QByteArray("archives") << "plusieurs fichiers nommés [cr.pdf]";
 }
 
 void ReceptionTest::messageKeptWhenFileCannotBePlaced()
@@ -601,9 +640,15 @@ void ReceptionTest::messageKeptWhenFileCannotBePlaced()
     addRow(sentAt(1));
     if (!waiting.isEmpty())
         writeFile(Globals::ImportFolder + waiting, "déjà là");
+    const DialogAnswerer answerer; // "&Importer" to a message shown
     if (message == "plain") {
         m_box.deliver(Pop3TestMailbox::message("Courrier", "a@example.org", "Bonjour", {{"lettre.txt", "lettre"}}));
-        answerDialog(TFMessageAction::kResultImport);
+    } else if (message == "twice") {
+        m_box.deliver(Pop3TestMailbox::message("Courrier", "a@example.org", "Bonjour", {{"cr.pdf", "1"}, {"cr.pdf", "2"}}));
+    } else if (message == "archives") {
+        const QByteArray first = pack({{reportName(1), report("DUPONT", "Jean", "01/01/1950")}, {"cr.pdf", "%PDF"}});
+        m_box.deliver(Pop3TestMailbox::message("Observances", m_provider, {}, {{"PJ.7z", first},
+                                                                              {"PJ.7z", pack({{"cr.pdf", "autre"}})}}));
     } else {
         Files files = {{reportName(1), report("DUPONT", "Jean", "01/01/1950")}, {"cr.pdf", "%PDF"}};
         if (!message.isEmpty())
@@ -730,11 +775,14 @@ void ReceptionTest::archiveRefused_data()
     QTest::addColumn<int>("cut"); // bytes cut off the end of the archive
     QTest::addColumn<QString>("why");
     QTest::addColumn<bool>("deleteIt");
+    QTest::addColumn<bool>("link");
     const QString damaged = "est endommagée : elle ne peut pas être décompressée.";
     const QString refused = "ne peut pas être ouverte : son mot de passe est refusé.";
-    QTest::newRow("truncated, kept") << QString(Reception::kArchivePassword) << 40 << damaged << false;
-    QTest::newRow("other password, kept") << "autre" << 0 << refused << false;
-    QTest::newRow("other password, saved then deleted") << "autre" << 0 << refused << true;
+    const QString pw = Reception::kArchivePassword;
+    QTest::newRow("truncated, kept") << pw << 40 << damaged << false << false;
+    QTest::newRow("other password, kept") << "autre" << 0 << refused << false << false;
+    QTest::newRow("other password, saved then deleted") << "autre" << 0 << refused << true << false;
+    QTest::newRow("link, saved then deleted") << pw << 0 << "contient un lien ou un fichier spécial" << true << true;
 }
 
 void ReceptionTest::archiveRefused()
@@ -743,8 +791,16 @@ void ReceptionTest::archiveRefused()
     QFETCH(int, cut);
     QFETCH(QString, why);
     QFETCH(bool, deleteIt);
+    QFETCH(bool, link);
     addRow();
     QByteArray pj = archive(password, m_account);
+    if (link) {
+        QTemporaryDir dir;
+        writeFile(dir.filePath("content/" + kReport), "rapport");
+        QVERIFY(QFile::link(kReport, dir.filePath("content/lien")));
+        makeArchive(dir.filePath("PJ.7z"), dir.filePath("content"), {"-p" + password, "-snl"});
+        pj = readFile(dir.filePath("PJ.7z"));
+    }
     pj.chop(cut);
     deliverReport("Bonjour", pj);
     m_dialogs->answer({deleteIt});
