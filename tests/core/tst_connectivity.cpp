@@ -131,6 +131,8 @@ private slots:
     void proxySettingsAreStoredScrambled();
     void sixFailedAttemptsAreLogged();
     void connectionAttemptIsBounded();
+    void serviceLinkEncryption_data();
+    void serviceLinkEncryption();
     void offlineForReal();
     void offlineStartupInNamespace();
 
@@ -201,6 +203,7 @@ std::unique_ptr<ConnectivityTest::Fixture> ConnectivityTest::makeFixture(int dat
     ini.writeString("Main", "WebServer", m_url + f->codeDir);
     ini.writeString("Main", "DatabaseHost", "127.0.0.1");
     ini.writeInteger("Main", "DatabasePort", databasePort ? databasePort : m_port);
+    ini.writeString("Main", "CAFile", qEnvironmentVariable("TOLVARENIX_MARIADB_CA"));
     return f;
 }
 
@@ -610,6 +613,52 @@ void ConnectivityTest::connectionAttemptIsBounded()
     QVERIFY(!f->database.connect(&error));
     QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
     QVERIFY(!error.isEmpty());
+}
+
+void ConnectivityTest::serviceLinkEncryption_data()
+{
+    QTest::addColumn<QString>("portVariable");
+    QTest::addColumn<bool>("testCa");
+    QTest::addColumn<bool>("connects");
+    QTest::addColumn<bool>("encrypted");
+    // The main server accepts TLS only; the other-CA one would also take a plain link.
+    QTest::newRow("TLS required, test CA") << "TOLVARENIX_MARIADB_PORT" << true << true << true;
+    QTest::newRow("no TLS offered") << "TOLVARENIX_MARIADB_PLAIN_PORT" << true << true << false;
+    QTest::newRow("certificate of another CA") << "TOLVARENIX_MARIADB_OTHER_CA_PORT" << true << false << false;
+    QTest::newRow("test CA not in the system bundle") << "TOLVARENIX_MARIADB_PORT" << false << false << false;
+}
+
+void ConnectivityTest::serviceLinkEncryption()
+{
+    QFETCH(QString, portVariable);
+    QFETCH(bool, testCa);
+    QFETCH(bool, connects);
+    QFETCH(bool, encrypted);
+    auto f = makeFixture(qEnvironmentVariableIntValue(qPrintable(portVariable)));
+    if (!testCa)
+        IniFile(ProgramFolder::configurationFile()).writeString("Main", "CAFile", "");
+    QVERIFY(StartupConnectivity::registerDataSource(f->parts, QString::fromLatin1(kDriverFile)));
+    f->database.setPassword(m_password);
+    f->http.setDefaultServer(m_url);
+    ScriptedDialogs dialogs;
+    const QString plainLine = QStringLiteral("ne propose pas de connexion chiffrée");
+    for (int run = 0; run < 2; ++run) {
+        QCOMPARE(f->database.ConnectInternetDatabase(true), connects);
+        if (connects) {
+            QSqlQuery query(f->database.database());
+            QVERIFY(query.exec("SELECT VARIABLE_VALUE FROM information_schema.SESSION_STATUS "
+                               "WHERE VARIABLE_NAME = 'Ssl_cipher'"));
+            QVERIFY(query.next());
+            QCOMPARE(!query.value(0).toString().isEmpty(), encrypted);
+        }
+    }
+    QCOMPARE(logEntries(plainLine), connects && !encrypted ? 1 : 0);
+    const QString refusal = QStringLiteral("La connexion à la base de données du service a été refusée : le "
+                                           "certificat de sécurité du serveur n'a pas pu être vérifié. Aucune donnée "
+                                           "n'a été transmise.\nVeuillez contacter Tolvarenix.");
+    const QStringList refusals = connects ? QStringList() : QStringList{refusal, refusal};
+    QCOMPARE(dialogs.texts(), refusals);
+    QCOMPARE(logEntries(QStringLiteral("certificat du serveur non vérifié")), connects ? 0 : 2);
 }
 
 void ConnectivityTest::offlineForReal()
