@@ -501,7 +501,8 @@ void TfMain::FormCreate()
 
 StartupNeeds TfMain::startupNeeds()
 {
-    return {&IdHTTP1, &DBFTP, &IdIPWatch1, this, [this] { tmrClose->start(); }, m_downloader.get()};
+    return {&IdHTTP1, &DBFTP, &IdIPWatch1, this, [this] { tmrClose->start(); }, m_downloader.get(),
+            [this] { requestClose(); }};
 }
 
 void TfMain::disconnectHttpClient()

@@ -1,4 +1,5 @@
 #include "core/Globals.h"
+#include "core/Main.h"
 #include "platform/HttpClient.h"
 #include "platform/IniFile.h"
 #include "platform/LocalAddressWatcher.h"
@@ -189,6 +190,7 @@ void ConnectivityTest::cleanup()
     LocalAddressWatcher::setForcedAddress(QString());
     StartupConnectivity::setDriverFileChooser({});
     qunsetenv("ODBCINI");
+    Dialogs::resetClosing();
     Globals::reset();
 }
 
@@ -481,8 +483,10 @@ void ConnectivityTest::proxyTestDeclinedEndsTheProgram()
 {
     auto f = makeFixture();
     putAccessCode(*f, SettingScrambler::EncodeSetting(m_password).toLatin1());
-    IniFile(ProgramFolder::configurationFile())
-        .writeString("Proxy", "HTTPServer", SettingScrambler::EncodeSetting(QStringLiteral("127.0.0.1:%1").arg(closedPort())));
+    IniFile ini(ProgramFolder::configurationFile());
+    ini.writeString("Proxy", "HTTPServer", SettingScrambler::EncodeSetting(QStringLiteral("127.0.0.1:%1").arg(closedPort())));
+    // The driver step would ask next, and the show handler open the account form.
+    ini.writeString("Main", "OdbcDriver", "/nulle/part/libmaodbc.so");
     ScriptedDialogs dialogs;
     dialogs.answer({false, true, false}); // no retry; a proxy; do not change the settings
     whenDialogShown([&](TfProxy *dialog) {
@@ -492,15 +496,19 @@ void ConnectivityTest::proxyTestDeclinedEndsTheProgram()
         if (dialog->isVisible())
             dialog->reject();
     });
-    StartupConnectivity::checkInternetConnection(f->parts);
+    TfMain window;
+    window.FormCreate();
+    window.show();
+    QTest::qWait(50);
     const QStringList texts = dialogs.texts();
     QCOMPARE(texts.size(), 4);
     QCOMPARE(texts[2], QStringLiteral("Impossible d'accéder au site internet de Tolvarenix avec ces paramètres du "
                                       "proxy.\n\nSouhaitez-vous les modifier pour réessayer (il est possible que votre "
                                       "parefeu bloque aussi l'accès) ?"));
     QCOMPARE(texts[3], QStringLiteral("Fermeture de Selvantine."));
-    QCOMPARE(f->closeArmed, 1);
-    QCOMPARE(f->database.password(), QString::fromLatin1(Globals::kDatabasePassword));
+    QVERIFY(window.tmrClose->isActive());
+    QVERIFY(window.database().TMail.state() != LocalDataSet::State::Insert);
+    QCOMPARE(window.DBFTP.password(), QString::fromLatin1(Globals::kDatabasePassword));
 }
 
 void ConnectivityTest::proxyTestNeedsUserAndPassword()
