@@ -30,6 +30,7 @@ private slots:
     void choosingAPatientShowsTheirObservances();
     void dateChoiceShowsTheProviderButtons();
     void accountFormOpensOnce();
+    void damagedMailTableGivesOneErrorAndNoForm();
     void patientChosenAgainOnlyAfterABackup_data();
     void patientChosenAgainOnlyAfterABackup();
 
@@ -149,6 +150,24 @@ void MainWindowTest::accountFormOpensOnce()
         forms += qobject_cast<TfMedecin *>(window->widget()) ? 1 : 0;
     QCOMPARE(forms, 1);
     QCOMPARE(m_window->database().TMail.recordCount(), 0);
+}
+
+void MainWindowTest::damagedMailTableGivesOneErrorAndNoForm()
+{
+    TestHome home;
+    home.write("Base/Mail.db", QByteArray(4096, 'x'));
+    ScriptedDialogs dialogs;
+    MainWindow window;
+    Globals::fMain = &window;
+    window.FormCreate();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(dialogs.texts().size(), 1);
+    // The menu command says it again, but opens no form that could not save.
+    window.Voirfichemdecin1Click();
+    QCOMPARE(dialogs.texts().size(), 2);
+    QCOMPARE(window.mdiArea()->subWindowList().size(), 0);
+    window.database().close();
 }
 
 void MainWindowTest::patientChosenAgainOnlyAfterABackup_data()
