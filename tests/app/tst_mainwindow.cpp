@@ -158,16 +158,12 @@ void MainWindowTest::damagedMailTableGivesOneErrorAndNoForm()
     home.write("Base/Mail.db", QByteArray(4096, 'x'));
     ScriptedDialogs dialogs;
     MainWindow window;
-    Globals::fMain = &window;
     window.FormCreate();
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QCOMPARE(dialogs.texts().size(), 1);
-    // The menu command says it again, but opens no form that could not save.
-    window.Voirfichemdecin1Click();
+    window.Voirfichemdecin1Click(); // the menu command: the error again, and no form that could not save
     QCOMPARE(dialogs.texts().size(), 2);
     QCOMPARE(window.mdiArea()->subWindowList().size(), 0);
-    window.database().close();
 }
 
 void MainWindowTest::patientChosenAgainOnlyAfterABackup_data()

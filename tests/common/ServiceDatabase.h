@@ -22,12 +22,11 @@ public:
             && qEnvironmentVariableIntValue("TOLVARENIX_MARIADB_PORT") > 0;
     }
 
-    // The service server accepts TLS only, with a certificate of the test CA.
+    // The service server takes TLS only, with a certificate of the test CA.
     static QString tlsOptions()
     {
-        return QStringLiteral("FORCETLS=1;SSLVERIFY=1;SSLCA={%1}").arg(qEnvironmentVariable("TOLVARENIX_MARIADB_CA"));
+        return "FORCETLS=1;SSLVERIFY=1;SSLCA={" + qEnvironmentVariable("TOLVARENIX_MARIADB_CA") + '}';
     }
-
     explicit ServiceDatabase(const QString &name = QStringLiteral("service-") + QUuid::createUuid().toString(QUuid::Id128))
         : m_name(name)
     {

@@ -484,7 +484,8 @@ void ConnectivityTest::proxyTestDeclinedEndsTheProgram()
     auto f = makeFixture();
     putAccessCode(*f, SettingScrambler::EncodeSetting(m_password).toLatin1());
     IniFile ini(ProgramFolder::configurationFile());
-    ini.writeString("Proxy", "HTTPServer", SettingScrambler::EncodeSetting(QStringLiteral("127.0.0.1:%1").arg(closedPort())));
+    ini.writeString("Proxy", "HTTPServer",
+                    SettingScrambler::EncodeSetting(QStringLiteral("127.0.0.1:%1").arg(closedPort())));
     // The driver step would ask next, and the show handler open the account form.
     ini.writeString("Main", "OdbcDriver", "/nulle/part/libmaodbc.so");
     ScriptedDialogs dialogs;
@@ -506,7 +507,6 @@ void ConnectivityTest::proxyTestDeclinedEndsTheProgram()
                                       "proxy.\n\nSouhaitez-vous les modifier pour réessayer (il est possible que votre "
                                       "parefeu bloque aussi l'accès) ?"));
     QCOMPARE(texts[3], QStringLiteral("Fermeture de Selvantine."));
-    QVERIFY(window.tmrClose->isActive());
     QVERIFY(window.database().TMail.state() != LocalDataSet::State::Insert);
     QCOMPARE(window.DBFTP.password(), QString::fromLatin1(Globals::kDatabasePassword));
 }
@@ -625,48 +625,38 @@ void ConnectivityTest::connectionAttemptIsBounded()
 
 void ConnectivityTest::serviceLinkEncryption_data()
 {
-    QTest::addColumn<QString>("portVariable");
-    QTest::addColumn<bool>("testCa");
-    QTest::addColumn<bool>("connects");
-    QTest::addColumn<bool>("encrypted");
-    // The main server accepts TLS only; the other-CA one would also take a plain link.
-    QTest::newRow("TLS required, test CA") << "TOLVARENIX_MARIADB_PORT" << true << true << true;
-    QTest::newRow("no TLS offered") << "TOLVARENIX_MARIADB_PLAIN_PORT" << true << true << false;
-    QTest::newRow("certificate of another CA") << "TOLVARENIX_MARIADB_OTHER_CA_PORT" << true << false << false;
-    QTest::newRow("test CA not in the system bundle") << "TOLVARENIX_MARIADB_PORT" << false << false << false;
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("ca");
+    QTest::addColumn<QString>("link");
+    // The main server takes TLS only; the other-CA one would also take clear text.
+    QTest::newRow("TLS required, test CA") << "TOLVARENIX_MARIADB_PORT" << "TOLVARENIX_MARIADB_CA" << "tls";
+    QTest::newRow("no TLS offered") << "TOLVARENIX_MARIADB_PLAIN_PORT" << "TOLVARENIX_MARIADB_CA" << "clear";
+    QTest::newRow("another CA") << "TOLVARENIX_MARIADB_OTHER_CA_PORT" << "TOLVARENIX_MARIADB_CA" << "refused";
+    QTest::newRow("system bundle") << "TOLVARENIX_MARIADB_PORT" << "" << "refused";
 }
 
 void ConnectivityTest::serviceLinkEncryption()
 {
-    QFETCH(QString, portVariable);
-    QFETCH(bool, testCa);
-    QFETCH(bool, connects);
-    QFETCH(bool, encrypted);
-    auto f = makeFixture(qEnvironmentVariableIntValue(qPrintable(portVariable)));
-    if (!testCa)
-        IniFile(ProgramFolder::configurationFile()).writeString("Main", "CAFile", "");
+    QFETCH(QString, port);
+    QFETCH(QString, ca);
+    QFETCH(QString, link);
+    auto f = makeFixture(qEnvironmentVariableIntValue(qPrintable(port)));
+    IniFile(ProgramFolder::configurationFile()).writeString("Main", "CAFile", qEnvironmentVariable(qPrintable(ca)));
     QVERIFY(StartupConnectivity::registerDataSource(f->parts, QString::fromLatin1(kDriverFile)));
     f->database.setPassword(m_password);
     f->http.setDefaultServer(m_url);
     ScriptedDialogs dialogs;
-    const QString plainLine = QStringLiteral("ne propose pas de connexion chiffrée");
     for (int run = 0; run < 2; ++run) {
-        QCOMPARE(f->database.ConnectInternetDatabase(true), connects);
-        if (connects) {
-            QSqlQuery query(f->database.database());
-            QVERIFY(query.exec("SELECT VARIABLE_VALUE FROM information_schema.SESSION_STATUS "
-                               "WHERE VARIABLE_NAME = 'Ssl_cipher'"));
-            QVERIFY(query.next());
-            QCOMPARE(!query.value(0).toString().isEmpty(), encrypted);
-        }
+        QCOMPARE(f->database.ConnectInternetDatabase(true), link != "refused");
+        QSqlQuery cipher(QStringLiteral("SHOW SESSION STATUS LIKE 'Ssl_cipher'"), f->database.database());
+        QCOMPARE(cipher.next() && !cipher.value(1).toString().isEmpty(), link == "tls");
     }
-    QCOMPARE(logEntries(plainLine), connects && !encrypted ? 1 : 0);
+    QCOMPARE(logEntries(QStringLiteral("ne propose pas de connexion chiffrée")), link == "clear" ? 1 : 0);
     const QString refusal = QStringLiteral("La connexion à la base de données du service a été refusée : le "
                                            "certificat de sécurité du serveur n'a pas pu être vérifié. Aucune donnée "
                                            "n'a été transmise.\nVeuillez contacter Tolvarenix.");
-    const QStringList refusals = connects ? QStringList() : QStringList{refusal, refusal};
-    QCOMPARE(dialogs.texts(), refusals);
-    QCOMPARE(logEntries(QStringLiteral("certificat du serveur non vérifié")), connects ? 0 : 2);
+    QCOMPARE(dialogs.texts(), link == "refused" ? QStringList(2, refusal) : QStringList());
+    QCOMPARE(logEntries(QStringLiteral("certificat du serveur non vérifié")), link == "refused" ? 2 : 0);
 }
 
 void ConnectivityTest::offlineForReal()
