@@ -76,12 +76,27 @@ DemoSetData readSet(const QString &dataFolder)
     return data;
 }
 
+// The private CAs of the web server and of the service database, in one file.
+QString writeCaFile()
+{
+    const QString name = ProgramFolder::path() + QStringLiteral("demo-ca.pem");
+    QFile file(name);
+    bool written = file.open(QIODevice::WriteOnly);
+    for (const char *variable : {"TOLVARENIX_HTTPS_CA", "TOLVARENIX_MARIADB_CA"}) {
+        QFile ca(env(variable));
+        written = written && ca.open(QIODevice::ReadOnly) && file.write(ca.readAll() + '\n') > 0;
+    }
+    if (!written)
+        fail(QStringLiteral("écriture impossible de ") + name);
+    return name;
+}
+
 void writeConfiguration()
 {
     IniFile ini(ProgramFolder::configurationFile());
     const QString main = QLatin1String(ServerSettings::kSection);
     const bool written = ini.writeString(main, QStringLiteral("WebServer"), env("TOLVARENIX_HTTPS_URL"))
-                      && ini.writeString(main, QStringLiteral("CAFile"), env("TOLVARENIX_HTTPS_CA"))
+                      && ini.writeString(main, QStringLiteral("CAFile"), writeCaFile())
                       && ini.writeString(main, QStringLiteral("DatabaseHost"), QStringLiteral("127.0.0.1"))
                       && ini.writeString(main, QStringLiteral("DatabasePort"), env("TOLVARENIX_MARIADB_PORT"))
                       && ini.writeString(main, QStringLiteral("MailCAFile"), env("POP3_TEST_CA"));

@@ -16,6 +16,11 @@ QString AddBackslash(const QString &path);
 // True when the file is absent or has been deleted; never raises.
 bool DeleteFileIfExists(const QString &fileName);
 
+// Keeps a folder of patient data to the user alone (mode 0700), creating it
+// with its missing parents when create is set; a symbolic link is left as it
+// is. True when the folder exists.
+bool KeepFolderPrivate(const QString &folder, bool create = true);
+
 // Deletes the folder with everything below it; true when the folder itself
 // could be removed.
 bool DeleteDirectoryTree(const QString &folder);

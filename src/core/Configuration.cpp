@@ -39,10 +39,10 @@ void prepare()
 
     Globals::BaseFolder = baseFolder();
     Globals::RemoteDatabaseName = QLatin1String(kRemoteDatabaseName);
-    QDir().mkpath(Globals::BaseFolder);
-    // The tables hold the patients and the mail password: the user's alone.
-    QFile::setPermissions(Globals::BaseFolder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    QDir().mkpath(Globals::BaseFolder + QStringLiteral("Docs"));
+    // The folders of patient data (tables, documents, received reports and
+    // messages) are the user's alone, also when an earlier version opened them.
+    KeepFolderPrivate(Globals::BaseFolder);
+    KeepFolderPrivate(Globals::BaseFolder + QStringLiteral("Docs"));
 
     DeleteFileIfExists(Globals::BaseFolder + QStringLiteral("PARADOX.LCK"));
     DeleteFileIfExists(Globals::BaseFolder + QStringLiteral("PDOXUSRS.LCK"));
@@ -50,13 +50,15 @@ void prepare()
     Globals::ProcessedFiles.clear();
 
     Globals::ImportFolder = folder + QStringLiteral("ForImportation");
-    QDir().mkpath(Globals::ImportFolder);
+    KeepFolderPrivate(Globals::ImportFolder);
     Globals::ImportFolder = AddBackslash(Globals::ImportFolder);
-    QDir().mkpath(ReportName::attachmentsRoot());
+    KeepFolderPrivate(ReportName::attachmentsRoot());
+    // Made when the reception first needs them.
+    KeepFolderPrivate(folder + QStringLiteral("Emails"), false);
+    KeepFolderPrivate(folder + QStringLiteral("Received"), false);
 
     Globals::ImportsFolder = Globals::BaseFolder + QStringLiteral("Imports");
-    if (!QFileInfo(Globals::ImportsFolder).isDir())
-        QDir().mkpath(Globals::ImportsFolder);
+    KeepFolderPrivate(Globals::ImportsFolder);
     Globals::ImportsFolder = AddBackslash(Globals::ImportsFolder);
 
     Globals::ForeignDecimalSeparator = foreignDecimalSeparator(DecimalSeparator::system());

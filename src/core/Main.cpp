@@ -473,6 +473,7 @@ void TfMain::FormCreate()
     } catch (const LocalTablesError &e) {
         // The remaining steps do not run; the window is still shown.
         Dialogs::instance().error(e.message());
+        m_mailTableFailed = !m_db.TMail.isActive();
         return;
     }
     // 5. Local-address watcher and 7-Zip.
@@ -503,7 +504,8 @@ void TfMain::FormCreate()
 
 StartupNeeds TfMain::startupNeeds()
 {
-    return {&IdHTTP1, &DBFTP, &IdIPWatch1, this, [this] { tmrClose->start(); }, m_downloader.get()};
+    return {&IdHTTP1, &DBFTP, &IdIPWatch1, this, [this] { tmrClose->start(); }, m_downloader.get(),
+            [this] { requestClose(); }};
 }
 
 void TfMain::disconnectHttpClient()
@@ -528,7 +530,7 @@ bool TfMain::hasPatients()
     return m_db.tPatients.isActive() && m_db.tPatients.recordCount() > 0;
 }
 
-void TfMain::editMailAccountRecord()
+bool TfMain::editMailAccountRecord()
 {
     try {
         if (!m_db.TMail.isActive())
@@ -536,7 +538,7 @@ void TfMain::editMailAccountRecord()
         // A record already being entered stays as it is.
         const LocalDataSet::State state = m_db.TMail.state();
         if (state == LocalDataSet::State::Insert || state == LocalDataSet::State::Edit)
-            return;
+            return true;
         if (m_db.TMail.isEmpty()) {
             m_db.TMail.append();
         } else {
@@ -545,7 +547,9 @@ void TfMain::editMailAccountRecord()
         }
     } catch (const LocalTablesError &e) {
         Dialogs::instance().error(e.message());
+        return m_db.TMail.isActive();
     }
+    return true;
 }
 
 void TfMain::closeLocalTables()
@@ -556,7 +560,9 @@ void TfMain::closeLocalTables()
 void TfMain::FormShow()
 {
     if (!hasMailAccount()) {
-        Voirfichemdecin1Click();
+        // A mail table that could not be opened has given its error already.
+        if (!m_mailTableFailed)
+            Voirfichemdecin1Click();
         return;
     }
     ui->bEmail->setEnabled(ConnectInternetDatabase(true));
@@ -592,8 +598,9 @@ void TfMain::Voirfichemdecin1Click()
     // The open form keeps its record as it is being edited.
     if (raiseMailAccountForm())
         return;
-    editMailAccountRecord();
-    openMailAccountForm();
+    // A form whose table is not open could not save what is typed.
+    if (editMailAccountRecord())
+        openMailAccountForm();
 }
 
 void TfMain::QuitterClick()

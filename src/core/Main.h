@@ -183,8 +183,9 @@ protected:
     virtual bool hasMailAccount();
     virtual bool hasPatients();
     // Opens the mail table when needed, then appends a record when it is
-    // empty or puts its first record in edit state.
-    virtual void editMailAccountRecord();
+    // empty or puts its first record in edit state. False (its error shown)
+    // when the table cannot be opened.
+    virtual bool editMailAccountRecord();
     // Creates the mail account form (an MDI child that shows itself).
     virtual void openMailAccountForm() {}
     // Brings an open mail account form to the front; false when none is open.
@@ -228,6 +229,8 @@ private:
     TfAbout *fAbout = nullptr;
     // False once a start-up step failed: the remaining steps do not run.
     bool m_startupComplete = false;
+    // The mail table could not be opened at start (its error was shown).
+    bool m_mailTableFailed = false;
     QList<QLabel *> m_statusPanels;
     bool m_eventLoopRunning = false;
     bool m_shown = false;

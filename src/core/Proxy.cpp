@@ -270,7 +270,7 @@ void TfProxy::BtVerifierClick()
     // The program ends through its closing timer, so the closing handlers
     // still run and nothing is left half-written.
     m_programEnding = true;
-    m_parts.armClose();
+    m_parts.endProgramNow();
     reject();
 }
 

@@ -5,6 +5,10 @@
 #include "platform/HttpClient.h"
 #include "platform/LocalAddressWatcher.h"
 #include "core/LogWriter.h"
+#include "core/ServerSettings.h"
+#include "platform/Dialogs.h"
+#include "platform/MariaDbGreeting.h"
+#include "platform/OdbcDataSources.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -104,22 +108,27 @@ bool RemoteDatabase::modifyAlias(const QStringList &params, QString *error)
     return true;
 }
 
-QString RemoteDatabase::connectionString() const
+QString RemoteDatabase::connectionString(bool encrypted) const
 {
-    // The data source by name, with bounds on every wait of the driver.
-    return connectionName() + QStringLiteral(";CONN_TIMEOUT=%1;READ_TIMEOUT=%2;WRITE_TIMEOUT=%2;CHARSET=utf8mb4")
-                                  .arg(m_connectTimeoutS)
-                                  .arg(m_ioTimeoutS);
+    // The data source by name, with bounds on every wait of the driver. The
+    // data source is written once: what the link needs is given here, so
+    // that every installation gets it.
+    QString text = connectionName()
+                 + QStringLiteral(";CONN_TIMEOUT=%1;READ_TIMEOUT=%2;WRITE_TIMEOUT=%2;CHARSET=utf8mb4")
+                       .arg(m_connectTimeoutS)
+                       .arg(m_ioTimeoutS);
+    if (encrypted) {
+        const QString ca = ServerSettings::caFile();
+        text += QStringLiteral(";FORCETLS=1;SSLVERIFY=1;SSLCA=")
+              + braced(ca.isEmpty() ? QString::fromLatin1(ServerSettings::kSystemCaBundle) : ca);
+    }
+    return text;
 }
 
-bool RemoteDatabase::connect(QString *error)
+bool RemoteDatabase::open(bool encrypted, QString *error)
 {
-    if (!aliasExists() && !addAlias(params(), error))
-        return false;
     QSqlDatabase db = database();
-    if (db.isOpen())
-        return true;
-    db.setDatabaseName(connectionString());
+    db.setDatabaseName(connectionString(encrypted));
     db.setUserName(QLatin1String(kUserName));
     db.setPassword(braced(m_password));
     db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%2")
@@ -130,6 +139,38 @@ bool RemoteDatabase::connect(QString *error)
     if (error)
         *error = db.lastError().text();
     return false;
+}
+
+bool RemoteDatabase::connect(QString *error)
+{
+    m_tlsRefused = false;
+    if (!aliasExists() && !addAlias(params(), error))
+        return false;
+    if (database().isOpen())
+        return true;
+    QString tlsError;
+    if (open(true, &tlsError))
+        return true;
+    if (error)
+        *error = tlsError;
+    // Only now is the server asked whether it offers TLS at all: clear text
+    // is for a server without it, never for a certificate that failed.
+    const QString dsn = connectionName();
+    const MariaDbGreeting::Tls offer = MariaDbGreeting::tlsOffer(
+        OdbcDataSources::value(dsn, QStringLiteral("SERVER")),
+        OdbcDataSources::value(dsn, QStringLiteral("PORT")).toInt(), m_connectTimeoutS * 1000);
+    if (offer == MariaDbGreeting::Tls::Offered) {
+        m_tlsRefused = tlsError.contains(QLatin1String("SSL"), Qt::CaseInsensitive);
+        return false;
+    }
+    if (offer == MariaDbGreeting::Tls::Unknown || !open(false, error))
+        return false;
+    if (!m_clearTextLogged) {
+        m_clearTextLogged = true;
+        LogWriter::write(QStringLiteral("Le serveur de la base de données internet ne propose pas de connexion "
+                                        "chiffrée : les données lui sont envoyées en clair."));
+    }
+    return true;
 }
 
 void RemoteDatabase::disconnect()
@@ -155,7 +196,18 @@ bool RemoteDatabase::ConnectInternetDatabase(bool reconnect)
     while (!connected() && attempts < kAttempts) {
         ++attempts;
         QString error;
-        if (!connect(&error))
+        const bool made = connect(&error);
+        if (!made && m_tlsRefused) {
+            LogWriter::write(QStringLiteral("Connexion à la base de données internet refusée, certificat du serveur "
+                                            "non vérifié : ")
+                             + error);
+            Dialogs::instance().warning(
+                QStringLiteral("La connexion à la base de données du service a été refusée : le certificat de "
+                               "sécurité du serveur n'a pas pu être vérifié. Aucune donnée n'a été transmise.\n"
+                               "Veuillez contacter Tolvarenix."));
+            break;
+        }
+        if (!made)
             LogWriter::write(QStringLiteral("Erreur lors de la connexion à la base de données internet : ") + error);
         if (!connected())
             pauseKeepingWindowsPainted(m_pauseMs);

@@ -39,7 +39,9 @@ public:
     bool modifyAlias(const QStringList &params, QString *error);
     QStringList aliasParams() const { return m_aliasParams; }
 
-    // One connection attempt.
+    // One connection attempt, over TLS with the server's certificate
+    // verified (the CAFile setting, otherwise the system's bundle); in clear
+    // text only with a server whose greeting offers no TLS at all.
     bool connect(QString *error);
     void disconnect();
     bool connected() const;
@@ -47,14 +49,16 @@ public:
     // TfMain.ConnectInternetDatabase: false at once when offline; otherwise
     // up to six attempts with a one-second pause after each failure (the
     // windows stay painted), then the web server's reachability. True only
-    // when both are connected.
+    // when both are connected. A refused certificate ends the attempts with
+    // one message.
     bool ConnectInternetDatabase(bool reconnect);
 
     void setConnectTimeout(int seconds) { m_connectTimeoutS = seconds; }
     void setPause(int milliseconds) { m_pauseMs = milliseconds; }
 
 private:
-    QString connectionString() const;
+    QString connectionString(bool encrypted) const;
+    bool open(bool encrypted, QString *error);
 
     HttpClient &m_http;
     LocalAddressWatcher &m_watcher;
@@ -63,4 +67,8 @@ private:
     int m_connectTimeoutS = 10;
     int m_ioTimeoutS = 60;
     int m_pauseMs = 1000;
+    // Set by connect(): the server offers TLS but its certificate (or the
+    // TLS handshake) failed; never retried, and never in clear text.
+    bool m_tlsRefused = false;
+    bool m_clearTextLogged = false;
 };

@@ -19,6 +19,8 @@ inline constexpr char kDefaultWebServer[] = "https://www.tolvarenix.fr";
 inline constexpr char kDefaultDatabaseHost[] = "sql.tolvarenix.fr";
 inline constexpr int kDefaultDatabasePort = 3306;
 inline constexpr char kDefaultOdbcDriver[] = "/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so";
+// The system's certificate bundle, for servers with a public CA.
+inline constexpr char kSystemCaBundle[] = "/etc/ssl/certs/ca-certificates.crt";
 
 QString webServer();          // without a trailing "/"
 QString accessCodeUrl();      // the access-code resource of the web server

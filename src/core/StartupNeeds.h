@@ -18,10 +18,20 @@ struct StartupNeeds {
     QWidget *window = nullptr;              // the main window itself (caption)
     std::function<void()> armCloseTimer;    // starts tmrClose
     Downloader *downloader = nullptr;       // TfMain.Telecharger
+    // Ends the program now: no later start-up step runs or shows anything,
+    // then the closing timer closes the window (armClose() when unset).
+    std::function<void()> endProgram;
 
     void armClose() const
     {
         if (armCloseTimer)
             armCloseTimer();
+    }
+    void endProgramNow() const
+    {
+        if (endProgram)
+            endProgram();
+        else
+            armClose();
     }
 };

@@ -30,7 +30,10 @@ QString ProgramFolder::path()
     if (!exeDir.isEmpty() && ::access(QFile::encodeName(exeDir).constData(), W_OK) == 0)
         return withOneSlash(exeDir);
     const QString fallback = QDir::homePath() + QStringLiteral("/.local/share/Tolvarenix Light");
-    QDir().mkpath(fallback);
+    // The program's own folder (its log names patients): the user's alone
+    // from its creation. A folder given by the user is left as it is.
+    if (!QFileInfo(fallback).isDir() && QDir().mkpath(fallback))
+        QFile::setPermissions(fallback, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return withOneSlash(fallback);
 }
 

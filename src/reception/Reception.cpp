@@ -659,7 +659,8 @@ void Reception::offerDeletion(TfMessage &worker, const QString &why)
     for (int n = 2; QFileInfo::exists(path); ++n)
         path = stem + u'_' + QString::number(n) + QStringLiteral(".eml");
     QSaveFile file(path);
-    if (!QDir().mkpath(folder) || !file.open(QIODevice::WriteOnly)
+    if (!KeepFolderPrivate(ProgramFolder::path() + QStringLiteral("Received")) || !QDir().mkpath(folder)
+        || !file.open(QIODevice::WriteOnly)
         || file.write(worker.rawMessage()) != worker.rawMessage().size() || !file.commit()) {
         keepOnServer(QStringLiteral("Impossible d'enregistrer le message dans [") + path + QStringLiteral("] : ")
                      + file.errorString());

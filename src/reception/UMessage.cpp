@@ -89,7 +89,7 @@ void TfMessage::FormCreate()
     Globals::EmailsFolder = ProgramFolder::path() + QStringLiteral("Emails/");
     const QString folder = Globals::EmailsFolder;
     QString failure;
-    if (!QDir(folder).exists() && !QDir().mkpath(folder))
+    if (!KeepFolderPrivate(folder))
         failure = QStringLiteral("impossible de créer le dossier");
     const QString manual = QStringLiteral("Veuillez créer le répertoire manuellement. Ne validez pas ce message avant "
                                           "d'avoir terminé cette création.");

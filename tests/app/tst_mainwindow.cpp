@@ -30,6 +30,7 @@ private slots:
     void choosingAPatientShowsTheirObservances();
     void dateChoiceShowsTheProviderButtons();
     void accountFormOpensOnce();
+    void damagedMailTableGivesOneErrorAndNoForm();
     void patientChosenAgainOnlyAfterABackup_data();
     void patientChosenAgainOnlyAfterABackup();
 
@@ -149,6 +150,20 @@ void MainWindowTest::accountFormOpensOnce()
         forms += qobject_cast<TfMedecin *>(window->widget()) ? 1 : 0;
     QCOMPARE(forms, 1);
     QCOMPARE(m_window->database().TMail.recordCount(), 0);
+}
+
+void MainWindowTest::damagedMailTableGivesOneErrorAndNoForm()
+{
+    TestHome home;
+    home.write("Base/Mail.db", QByteArray(4096, 'x'));
+    ScriptedDialogs dialogs;
+    MainWindow window;
+    window.FormCreate();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.Voirfichemdecin1Click(); // the menu command: the error again, and no form that could not save
+    QCOMPARE(dialogs.texts().size(), 2);
+    QCOMPARE(window.mdiArea()->subWindowList().size(), 0);
 }
 
 void MainWindowTest::patientChosenAgainOnlyAfterABackup_data()

@@ -22,13 +22,19 @@ public:
             && qEnvironmentVariableIntValue("TOLVARENIX_MARIADB_PORT") > 0;
     }
 
+    // The service server takes TLS only, with a certificate of the test CA.
+    static QString tlsOptions()
+    {
+        return "FORCETLS=1;SSLVERIFY=1;SSLCA={" + qEnvironmentVariable("TOLVARENIX_MARIADB_CA") + '}';
+    }
     explicit ServiceDatabase(const QString &name = QStringLiteral("service-") + QUuid::createUuid().toString(QUuid::Id128))
         : m_name(name)
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), m_name);
         db.setDatabaseName(QStringLiteral("DRIVER={/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so};SERVER=127.0.0.1;"
-                                          "PORT=%1;DATABASE=Tolvarenix;CHARSET=utf8mb4;CONN_TIMEOUT=10")
-                               .arg(qEnvironmentVariableIntValue("TOLVARENIX_MARIADB_PORT")));
+                                          "PORT=%1;DATABASE=Tolvarenix;CHARSET=utf8mb4;CONN_TIMEOUT=10;%2")
+                               .arg(qEnvironmentVariableIntValue("TOLVARENIX_MARIADB_PORT"))
+                               .arg(tlsOptions()));
         db.setUserName(QStringLiteral("tolvarenix"));
         db.setPassword(u'{' + qEnvironmentVariable("TOLVARENIX_MARIADB_PASSWORD") + u'}');
     }

@@ -97,11 +97,15 @@ void ConfigurationTest::leftoversOfTheLastRunAreRemoved()
     home.write("Base/PDOXUSRS.LCK", "lock");
     home.write("Obsidra.log", "old entries");
     home.write("Base/Patients.db", "data");
+    // Folders of patient data made open to others by an earlier version.
+    const QStringList folders = {"Base", "ForImportation", "ForImportation/Attachments", "Emails", "Received"};
+    for (const QString &folder : folders)
+        home.write(folder + "/left.txt", "data");
     Globals::ProcessedFiles << "KORVA_old.txt";
     Configuration::prepare();
     QVERIFY(!QFile::exists(home.file("Base/PARADOX.LCK")));
-    // A folder made open to others by an earlier version is closed.
-    QCOMPARE(QFileInfo(home.file("Base")).permissions() & kOthers, QFileDevice::Permissions());
+    for (const QString &folder : folders)
+        QVERIFY2(!(QFileInfo(home.file(folder)).permissions() & kOthers), qPrintable(folder));
     QVERIFY(!QFile::exists(home.file("Base/PDOXUSRS.LCK")));
     QVERIFY(!QFile::exists(home.file("Obsidra.log")));
     QVERIFY(QFile::exists(home.file("Base/Patients.db")));

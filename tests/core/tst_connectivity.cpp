@@ -1,4 +1,5 @@
 #include "core/Globals.h"
+#include "core/Main.h"
 #include "platform/HttpClient.h"
 #include "platform/IniFile.h"
 #include "platform/LocalAddressWatcher.h"
@@ -131,6 +132,8 @@ private slots:
     void proxySettingsAreStoredScrambled();
     void sixFailedAttemptsAreLogged();
     void connectionAttemptIsBounded();
+    void serviceLinkEncryption_data();
+    void serviceLinkEncryption();
     void offlineForReal();
     void offlineStartupInNamespace();
 
@@ -187,6 +190,7 @@ void ConnectivityTest::cleanup()
     LocalAddressWatcher::setForcedAddress(QString());
     StartupConnectivity::setDriverFileChooser({});
     qunsetenv("ODBCINI");
+    Dialogs::resetClosing();
     Globals::reset();
 }
 
@@ -201,6 +205,7 @@ std::unique_ptr<ConnectivityTest::Fixture> ConnectivityTest::makeFixture(int dat
     ini.writeString("Main", "WebServer", m_url + f->codeDir);
     ini.writeString("Main", "DatabaseHost", "127.0.0.1");
     ini.writeInteger("Main", "DatabasePort", databasePort ? databasePort : m_port);
+    ini.writeString("Main", "CAFile", qEnvironmentVariable("TOLVARENIX_MARIADB_CA"));
     return f;
 }
 
@@ -478,8 +483,11 @@ void ConnectivityTest::proxyTestDeclinedEndsTheProgram()
 {
     auto f = makeFixture();
     putAccessCode(*f, SettingScrambler::EncodeSetting(m_password).toLatin1());
-    IniFile(ProgramFolder::configurationFile())
-        .writeString("Proxy", "HTTPServer", SettingScrambler::EncodeSetting(QStringLiteral("127.0.0.1:%1").arg(closedPort())));
+    IniFile ini(ProgramFolder::configurationFile());
+    ini.writeString("Proxy", "HTTPServer",
+                    SettingScrambler::EncodeSetting(QStringLiteral("127.0.0.1:%1").arg(closedPort())));
+    // The driver step would ask next, and the show handler open the account form.
+    ini.writeString("Main", "OdbcDriver", "/nulle/part/libmaodbc.so");
     ScriptedDialogs dialogs;
     dialogs.answer({false, true, false}); // no retry; a proxy; do not change the settings
     whenDialogShown([&](TfProxy *dialog) {
@@ -489,15 +497,18 @@ void ConnectivityTest::proxyTestDeclinedEndsTheProgram()
         if (dialog->isVisible())
             dialog->reject();
     });
-    StartupConnectivity::checkInternetConnection(f->parts);
+    TfMain window;
+    window.FormCreate();
+    window.show();
+    QTest::qWait(50);
     const QStringList texts = dialogs.texts();
     QCOMPARE(texts.size(), 4);
     QCOMPARE(texts[2], QStringLiteral("Impossible d'accéder au site internet de Tolvarenix avec ces paramètres du "
                                       "proxy.\n\nSouhaitez-vous les modifier pour réessayer (il est possible que votre "
                                       "parefeu bloque aussi l'accès) ?"));
     QCOMPARE(texts[3], QStringLiteral("Fermeture de Selvantine."));
-    QCOMPARE(f->closeArmed, 1);
-    QCOMPARE(f->database.password(), QString::fromLatin1(Globals::kDatabasePassword));
+    QVERIFY(window.database().TMail.state() != LocalDataSet::State::Insert);
+    QCOMPARE(window.DBFTP.password(), QString::fromLatin1(Globals::kDatabasePassword));
 }
 
 void ConnectivityTest::proxyTestNeedsUserAndPassword()
@@ -610,6 +621,42 @@ void ConnectivityTest::connectionAttemptIsBounded()
     QVERIFY(!f->database.connect(&error));
     QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
     QVERIFY(!error.isEmpty());
+}
+
+void ConnectivityTest::serviceLinkEncryption_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("ca");
+    QTest::addColumn<QString>("link");
+    // The main server takes TLS only; the other-CA one would also take clear text.
+    QTest::newRow("TLS required, test CA") << "TOLVARENIX_MARIADB_PORT" << "TOLVARENIX_MARIADB_CA" << "tls";
+    QTest::newRow("no TLS offered") << "TOLVARENIX_MARIADB_PLAIN_PORT" << "TOLVARENIX_MARIADB_CA" << "clear";
+    QTest::newRow("another CA") << "TOLVARENIX_MARIADB_OTHER_CA_PORT" << "TOLVARENIX_MARIADB_CA" << "refused";
+    QTest::newRow("system bundle") << "TOLVARENIX_MARIADB_PORT" << "" << "refused";
+}
+
+void ConnectivityTest::serviceLinkEncryption()
+{
+    QFETCH(QString, port);
+    QFETCH(QString, ca);
+    QFETCH(QString, link);
+    auto f = makeFixture(qEnvironmentVariableIntValue(qPrintable(port)));
+    IniFile(ProgramFolder::configurationFile()).writeString("Main", "CAFile", qEnvironmentVariable(qPrintable(ca)));
+    QVERIFY(StartupConnectivity::registerDataSource(f->parts, QString::fromLatin1(kDriverFile)));
+    f->database.setPassword(m_password);
+    f->http.setDefaultServer(m_url);
+    ScriptedDialogs dialogs;
+    for (int run = 0; run < 2; ++run) {
+        QCOMPARE(f->database.ConnectInternetDatabase(true), link != "refused");
+        QSqlQuery cipher(QStringLiteral("SHOW SESSION STATUS LIKE 'Ssl_cipher'"), f->database.database());
+        QCOMPARE(cipher.next() && !cipher.value(1).toString().isEmpty(), link == "tls");
+    }
+    QCOMPARE(logEntries(QStringLiteral("ne propose pas de connexion chiffrée")), link == "clear" ? 1 : 0);
+    const QString refusal = QStringLiteral("La connexion à la base de données du service a été refusée : le "
+                                           "certificat de sécurité du serveur n'a pas pu être vérifié. Aucune donnée "
+                                           "n'a été transmise.\nVeuillez contacter Tolvarenix.");
+    QCOMPARE(dialogs.texts(), link == "refused" ? QStringList(2, refusal) : QStringList());
+    QCOMPARE(logEntries(QStringLiteral("certificat du serveur non vérifié")), link == "refused" ? 2 : 0);
 }
 
 void ConnectivityTest::offlineForReal()

@@ -194,7 +194,7 @@ protected:
         calls << QStringLiteral("hasPatients");
         return patients;
     }
-    void editMailAccountRecord() override { calls << QStringLiteral("editMailAccountRecord"); }
+    bool editMailAccountRecord() override { calls << QStringLiteral("editMailAccountRecord"); return true; }
     void openMailAccountForm() override { calls << QStringLiteral("openMailAccountForm"); }
     void showAboutBox() override { calls << QStringLiteral("showAboutBox"); }
     void searchForUpdates() override { calls << QStringLiteral("searchForUpdates"); }

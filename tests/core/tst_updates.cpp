@@ -6,6 +6,7 @@
 #include "core/ModuleVersions.h"
 #include "platform/ProgramFolder.h"
 #include "core/RemoteDatabase.h"
+#include "ServiceDatabase.h"
 #include "ScriptedDialogs.h"
 #include "TestHome.h"
 #include "core/Uabout.h"
@@ -82,11 +83,11 @@ void TestUpdates::initTestCase()
 
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), RemoteDatabase::connectionName());
     db.setDatabaseName(QStringLiteral("DRIVER={/usr/lib/x86_64-linux-gnu/odbc/libmaodbc.so};SERVER=127.0.0.1;"
-                                      "PORT=%1;DATABASE=%2;UID=%3;PWD={%4};CHARSET=utf8mb4")
+                                      "PORT=%1;DATABASE=%2;UID=%3;PWD={%4};CHARSET=utf8mb4;%5")
                            .arg(port)
                            .arg(qEnvironmentVariable("TOLVARENIX_MARIADB_DATABASE"),
                                 qEnvironmentVariable("TOLVARENIX_MARIADB_USER"),
-                                qEnvironmentVariable("TOLVARENIX_MARIADB_PASSWORD")));
+                                qEnvironmentVariable("TOLVARENIX_MARIADB_PASSWORD"), ServiceDatabase::tlsOptions()));
     QVERIFY2(db.open(), qPrintable(db.lastError().text()));
 }
 

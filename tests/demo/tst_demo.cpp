@@ -156,7 +156,7 @@ void DemoTest::initTestCase()
     QVERIFY(m_started);
 
     const QMap<QString, QString> env = readEnvironment(m_state + "/env");
-    for (const char *name : {"TOLVARENIX_MARIADB_PORT", "TOLVARENIX_MARIADB_PASSWORD"})
+    for (const char *name : {"TOLVARENIX_MARIADB_PORT", "TOLVARENIX_MARIADB_PASSWORD", "TOLVARENIX_MARIADB_CA"})
         qputenv(name, env.value(QLatin1String(name)).toUtf8());
     m_maildir = env.value("POP3_TEST_MAILDIR");
     qputenv("TOLVARENIX_HOME", QFile::encodeName(m_home));

@@ -93,6 +93,7 @@ void MailAccountTest::listRetrieveSaveDelete()
     TfMessage worker;
     QCOMPARE(Globals::EmailsFolder, home.path() + QStringLiteral("Emails/"));
     QVERIFY(QDir(Globals::EmailsFolder).exists());
+    QCOMPARE(QFileInfo(Globals::EmailsFolder).permissions() & 0x077, QFileDevice::Permissions());
     worker.setAccountSource([this] { return account(); });
     worker.CheckMailToExecute();
     QCOMPARE(worker.lvHeaders()->topLevelItemCount(), 2);
