@@ -11,7 +11,7 @@ PACKAGES=(
   dovecot-pop3d libcurl4-openssl-dev libgmime-3.0-dev p7zip-full
   xvfb xauth x11-utils imagemagick poppler-utils fonts-dejavu-core
   libqt6opengl6-dev tinyproxy util-linux desktop-file-utils
-  python3 openssl qt6-translations-l10n fonts-liberation2
+  python3 openssl ca-certificates qt6-translations-l10n fonts-liberation2
 )
 
 missing=()
