@@ -189,12 +189,10 @@ void ObsidraTest::titlesTheWindowSystemShows()
     m_home = m_dir.filePath(QTest::currentDataTag());
     QVERIFY(QDir().mkpath(m_home));
     QFile file(m_home + "/Obsidra.ini");
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size());
-    file.close();
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size() && file.flush());
     QProcess obsidra;
     start(obsidra, display);
-    // The names of the top-level windows, as a task bar reads them.
-    QString titles;
+    QString titles; // the names of the top-level windows, as a task bar reads them
     const bool shown = waitFor([&] {
         QProcess list;
         list.start("sh", {"-c", "export DISPLAY=$0 LC_ALL=C.UTF-8; for w in $(xwininfo -root -children | "

@@ -483,11 +483,10 @@ void ConnectivityTest::proxyTestDeclinedEndsTheProgram()
 {
     auto f = makeFixture();
     putAccessCode(*f, SettingScrambler::EncodeSetting(m_password).toLatin1());
-    IniFile ini(ProgramFolder::configurationFile());
-    ini.writeString("Proxy", "HTTPServer",
-                    SettingScrambler::EncodeSetting(QStringLiteral("127.0.0.1:%1").arg(closedPort())));
+    IniFile(ProgramFolder::configurationFile())
+        .writeString("Proxy", "HTTPServer", SettingScrambler::EncodeSetting(QStringLiteral("127.0.0.1:%1").arg(closedPort())));
     // The driver step would ask next, and the show handler open the account form.
-    ini.writeString("Main", "OdbcDriver", "/nulle/part/libmaodbc.so");
+    IniFile(ProgramFolder::configurationFile()).writeString("Main", "OdbcDriver", "/nulle/part/libmaodbc.so");
     ScriptedDialogs dialogs;
     dialogs.answer({false, true, false}); // no retry; a proxy; do not change the settings
     whenDialogShown([&](TfProxy *dialog) {
