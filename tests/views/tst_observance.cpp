@@ -20,6 +20,8 @@
 #include <QTimer>
 #include <QCheckBox>
 #include <QDir>
+#include <QGraphicsTextItem>
+#include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QPushButton>
@@ -85,6 +87,7 @@ private slots:
     void chartMarkersInsidePlot_data();
     void chartMarkersInsidePlot();
     void patientWithoutObservancesAfterOneWithSeveral();
+    void colouredBoxesAndCaptions();
     void readableOnSmallScreen();
 
 private:
@@ -425,6 +428,25 @@ void ObservanceTest::patientWithoutObservancesAfterOneWithSeveral()
     QVERIFY(main.mdiArea()->subWindowList().isEmpty());
 }
 
+void ObservanceTest::colouredBoxesAndCaptions()
+{
+    TfObservance window(&m_db->qObservances);
+    window.resize(1400, 1000);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QImage image = window.grab().toImage();
+    const QColor yellow(251, 254, 207), blue(206, 231, 255);
+    for (const auto &[name, colour] : {std::pair{"DBEdit1", yellow}, {"DBEdit4", blue}, {"DBEdit7", yellow},
+                                       {"DBEdit13", blue}, {"DBEdit22", blue}, {"DBMemo2", blue}}) {
+        QWidget *box = part<QWidget>(window, name);
+        QCOMPARE(image.pixelColor(box->mapTo(&window, QPoint(8, box->height() / 2))), colour);
+    }
+    for (const char *name : {"lReglages", "lResultats"}) {
+        const QFont font = part<QLabel>(window, name)->font();
+        QVERIFY(font.pointSize() == 12 && font.bold() && font.italic());
+    }
+}
+
 void ObservanceTest::readableOnSmallScreen()
 {
     ScriptedDialogs dialogs;
@@ -436,17 +458,6 @@ void ObservanceTest::readableOnSmallScreen()
     QMdiArea *area = main.mdiArea();
     TfObservance *window = TfObservance::open(area, &main.database().qObservances);
     QCoreApplication::processEvents();
-    const QImage image = window->grab().toImage();
-    const QColor yellow(251, 254, 207), blue(206, 231, 255);
-    for (const auto &[name, colour] : {std::pair{"DBEdit1", yellow}, {"DBEdit4", blue}, {"DBEdit7", yellow},
-                                       {"DBEdit13", blue}, {"DBEdit22", blue}, {"DBMemo2", blue}}) {
-        QWidget *box = part<QWidget>(*window, name);
-        QCOMPARE(image.pixelColor(box->mapTo(window, QPoint(8, box->height() / 2))), colour);
-    }
-    for (const char *name : {"lReglages", "lResultats"}) {
-        const QFont font = part<QWidget>(*window, name)->font();
-        QVERIFY(font.pointSize() == 12 && font.bold() && font.italic());
-    }
     // Scrolled to the end, the bottom of the window comes into view.
     area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
     for (const char *name : {"MonteePressionEveillante", "DBMemo2", "ProviderButtons"}) {
