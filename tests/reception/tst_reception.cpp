@@ -174,7 +174,7 @@ public:
 private:
     void serve(int client)
     {
-        bool stalled = false; // its answer then goes a byte every 50 ms
+        bool stalled = false; // an answer to it, if sent, then goes a byte every 50 ms
         const auto send = [client, &stalled](const QByteArray &bytes) {
             const qsizetype step = stalled ? 1 : bytes.size();
             for (qsizetype i = 0; i < bytes.size() && ::send(client, bytes.data() + i, step, MSG_NOSIGNAL) > 0; i += step)
