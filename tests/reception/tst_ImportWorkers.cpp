@@ -10,8 +10,6 @@
 #include <QThread>
 #include <QtTest>
 
-#include <future>
-
 class ImportWorkersTest : public QObject
 {
     Q_OBJECT
@@ -76,9 +74,9 @@ void ImportWorkersTest::failedDeletionToldThenTheRestDone()
     });
     queue.add({DeletionQueue::Entry{}, DeletionQueue::Entry{}});
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, queue.finish());
-    std::future<void> rest = std::async(std::launch::async, [&queue] { queue.finish(); });
-    if (rest.wait_for(std::chrono::seconds(60)) != std::future_status::ready)
-        qFatal("the deletions wait for ever after a failure");
+    const std::unique_ptr<QThread> rest(QThread::create([&queue] { queue.finish(); }));
+    rest->start();
+    QVERIFY2(rest->wait(QDeadlineTimer(60000)), "the deletions wait for ever after a failure");
 }
 
 // The import takes a report read ahead only when it was read whole, as the

@@ -42,7 +42,6 @@ public:
     bool online = false; // the service database counts as reached
 };
 
-
 // One report block: header lines 0 to 17, free text, data section.
 QString block(const QString &nom, const QString &prenom, const QString &neLe, const QString &freeText,
               const QStringList &dataLines = {})
@@ -547,12 +546,13 @@ void ImportTest::declinedPatient()
     });
     answer.start(10);
     import().ImportObservances();
+
+    QCOMPARE(asked, 1);
+    QCOMPARE(observanceCount(), 0);
     // The whole file waits, nothing of it stored or noted.
     QVERIFY(QFile::exists(Globals::ImportFolder + QStringLiteral("inconnu.txt")));
-    QCOMPARE(observanceCount(), 0);
     QVERIFY(m_shownRows.isEmpty());
     import().ImportObservances();
-
     QCOMPARE(asked, 2);
     QCOMPARE(observanceCount(), 1);
     QCOMPARE(m_shownRows.last(), (QStringList{QStringLiteral("inconnu.txt"), QStringLiteral("Faux"),
@@ -711,11 +711,10 @@ void ImportTest::sameNamedDocumentsStayWithTheirReport()
     for (const QString &name : {QStringLiteral("d.txt"), QStringLiteral("e.txt")})
         writeReport(name, block(name, {}, {}, name, {QStringLiteral("KORVA|D|PJ||courrier.pdf|")}) + QStringLiteral("****FINFICHIER****\r\n"));
     m_home->write(QStringLiteral("ForImportation/Attachments/courrier.pdf"), "courrier"); // d's and e's: d alone takes it
-    import([&](const QString &file) {
-        return file == QLatin1String("b.txt") ? martin
-             : file == QLatin1String("d.txt") ? martin + 1
-             : file == QLatin1String("w.txt") ? PatientIdentification::kLeftWaiting : m_patientId;
-    }).ImportObservances();
+    const QHash<QString, int> patientOf{{QStringLiteral("b.txt"), martin}, {QStringLiteral("d.txt"), martin + 1},
+                                        {QStringLiteral("w.txt"), PatientIdentification::kLeftWaiting}};
+    import([&](const QString &file) { return patientOf.value(file, m_patientId); })
+        .ImportObservances();
 
     LocalTable &images = m_main->database().tImages;
     images.close();
@@ -949,7 +948,7 @@ void ImportTest::killedDuringImport()
     const auto text = [](int report, int part) { return QStringLiteral("rapport %1 bloc %2").arg(report).arg(part); };
     const QString prefix = QString::fromLatin1(provider ? "KORVA_a_b_c_04-03-2024_10-11-" : "r");
     const auto fileName = [prefix](int report) { return prefix + QStringLiteral("%1.txt").arg(report, 2, 10, QLatin1Char('0')); };
-    // Each block's free text names its document and is its content; block 2 is MARTIN's.
+    // Each block's free text names its document and is its content.
     for (int r = 0; r < kReports; ++r) {
         QString report;
         for (int part = 1; part <= 2; ++part) {

@@ -36,6 +36,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <thread>
 
 namespace {
@@ -122,21 +123,17 @@ QString uuencoded(const QByteArray &data)
     return out + "`\r\nend\r\n";
 }
 
-// A loopback POP3 server holding messages (two plain ones unless given) that
-// answers every command until the first one beginning with stallAt, then
-// stays silent on that connection, or sends that answer a byte every 50 ms,
-// or cuts the connection (later connections are answered again). QUIT
-// carries the session's deletions out first.
+// A loopback POP3 server holding the given messages that answers every
+// command until the first one beginning with stallAt, then stays silent on
+// that connection (later connections are answered again), trickles that answer
+// or cuts the connection. QUIT carries out the session's deletions.
 class StallingPop3Server
 {
 public:
     enum Mode { Silent, Trickle, Cut };
-    explicit StallingPop3Server(const QByteArray &stallAt, Mode mode = Silent, const QList<QByteArray> &mails = {})
+    StallingPop3Server(const QByteArray &stallAt, Mode mode, const QList<QByteArray> &mails)
         : m_stallAt(stallAt), m_mode(mode), m_mails(mails)
     {
-        if (m_mails.isEmpty())
-            for (const char *n : {"1", "2"})
-                m_mails << Pop3TestMailbox::message("Courrier " + QString::fromLatin1(n), "a@example.org", "Bonjour");
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -177,11 +174,14 @@ public:
 private:
     void serve(int client)
     {
-        const auto send = [client](const QByteArray &bytes) {
-            return ::send(client, bytes.constData(), bytes.size(), MSG_NOSIGNAL) > 0;
+        bool stalled = false; // an answer to it, if sent, then goes a byte every 50 ms
+        const auto send = [client, &stalled](const QByteArray &bytes) {
+            const qsizetype step = stalled ? 1 : bytes.size();
+            for (qsizetype i = 0; i < bytes.size() && ::send(client, bytes.data() + i, step, MSG_NOSIGNAL) > 0; i += step)
+                std::this_thread::sleep_for(std::chrono::milliseconds(stalled ? 50 : 0));
         };
         const auto mail = [this](const QByteArray &n) { return m_mails.value(n.toInt() - 1); };
-        QList<int> marked;
+        std::set<int> marked; // deleted at QUIT
         send("+OK pret\r\n");
         QByteArray pending;
         bool silent = false;
@@ -195,33 +195,32 @@ private:
                 const QByteArray arg = words.value(1);
                 if (silent)
                     continue; // what the client sends after it goes unrecorded
-                std::lock_guard lock(m_mutex);
-                m_commands << QString::fromLatin1(line);
-                if (words[0] == "DELE")
-                    marked << arg.toInt();
-                std::sort(marked.rbegin(), marked.rend());
-                while (words[0] == "QUIT" && !marked.isEmpty())
-                    m_mails.removeAt(marked.takeFirst() - 1);
-                QByteArray answer = words[0] == "CAPA" ? "-ERR\r\n" : "+OK\r\n";
-                if (words[0] == "STAT")
-                    answer = "+OK " + QByteArray::number(m_mails.size()) + " 1000\r\n";
-                for (qsizetype i = 1; words[0] == "UIDL" && arg.isEmpty() && i <= m_mails.size() + 1; ++i)
-                    answer += i > m_mails.size() ? ".\r\n" : QByteArray::number(i) + " u" + QByteArray::number(i) + "\r\n";
-                if (words[0] == "LIST" && !arg.isEmpty())
-                    answer = "+OK " + arg + ' ' + QByteArray::number(mail(arg).size()) + "\r\n";
-                else if (words[0] == "TOP" || words[0] == "RETR")
-                    answer = "+OK\r\n" + mail(arg) + ".\r\n";
-                const bool stalled = line.startsWith(m_stallAt);
+                {
+                    std::lock_guard lock(m_mutex);
+                    m_commands << QString::fromLatin1(line);
+                    if (words[0] == "DELE")
+                        marked.insert(arg.toInt());
+                    for (auto n = marked.rbegin(); words[0] == "QUIT" && n != marked.rend(); ++n)
+                        m_mails.removeAt(*n - 1);
+                }
+                stalled = line.startsWith(m_stallAt);
                 if (stalled && m_mode == Cut)
                     return;
-                for (qsizetype i = 0; stalled && m_mode == Trickle && i < answer.size(); ++i) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-                    if (!send(answer.mid(i, 1)))
-                        break;
-                }
-                if (!stalled)
-                    send(answer);
                 silent = stalled && m_mode == Silent;
+                if (silent)
+                    continue;
+                if (words[0] == "CAPA")
+                    send("-ERR\r\n");
+                else if (words[0] == "STAT")
+                    send("+OK " + QByteArray::number(m_mails.size()) + " 1000\r\n");
+                else if (words[0] == "UIDL" && arg.isEmpty())
+                    send("+OK\r\n" + QByteArray("1 u1\r\n2 u2\r\n").left(6 * m_mails.size()) + ".\r\n"); // two at most
+                else if (words[0] == "LIST" && !arg.isEmpty())
+                    send("+OK " + arg + ' ' + QByteArray::number(mail(arg).size()) + "\r\n");
+                else if (words[0] == "TOP" || words[0] == "RETR")
+                    send("+OK\r\n" + mail(arg) + ".\r\n");
+                else
+                    send("+OK\r\n");
             }
         }
     }
@@ -271,7 +270,6 @@ private slots:
     void closingWhileDialogOpenKeepsMessage();
     void stalledServerEndsReception_data();
     void stalledServerEndsReception();
-    void lostQuitAnswerKeepsPlacedFiles();
 
 private:
     QByteArray pack(const Files &files, const QString &password = Reception::kArchivePassword);
@@ -283,7 +281,6 @@ private:
     void addRow();
     QStringList row();
     QStringList importFiles(const QString &sub = {}) const;
-    void pointMailAt(int port);
 
     Pop3TestMailbox m_box;
     std::unique_ptr<TestHome> m_home;
@@ -431,10 +428,8 @@ void ReceptionTest::archiveWithReportGoesToImport()
     const DialogAnswerer answerer; // a message shown would be answered "&Importer"
     addRow();
     const QByteArray pj = archive(Reception::kArchivePassword, m_account);
-    if (inText)
-        m_box.deliver(Pop3TestMailbox::message("Observances", m_provider, uuencoded(pj)));
-    else
-        deliverReport(QString(), pj);
+    m_box.deliver(Pop3TestMailbox::message("Observances", m_provider, inText ? uuencoded(pj) : QString(),
+                                           inText ? Files() : Files{{"PJ.7z", pj}}));
     QVERIFY(Reception(*m_window).ReceiveEmails());
 
     QVERIFY2(m_dialogs->shown.isEmpty(), qPrintable(m_dialogs->texts().join(" | ")));
@@ -595,15 +590,12 @@ void ReceptionTest::commandNeedsServiceAndRunsOnce()
 void ReceptionTest::sameNamedDocumentsKeptApart()
 {
     // Two patients' documents named alike, one of them in an archive sub-folder.
-    for (int minute : {1, 2})
+    for (int minute : {1, 2, 3, 4})
         addRow(sentAt(minute));
-    const QString attachments = Globals::ImportFolder + "Attachments/";
-    writeFile(attachments + QFileInfo(reportName(1)).completeBaseName() + "/autre.pdf", "autre");
+    writeFile(Globals::ImportFolder + "Attachments/" + reportName(1).chopped(4) + "/autre.pdf", "autre");
     deliverReport({}, pack({{reportName(1), report("DUPONT", "Jean", "01/01/1950")}, {"cr.pdf", "%PDF dupont"}}));
     deliverReport({}, pack({{reportName(2), report("MARTIN", "Paul", "02/02/1952")}, {"docs/cr.pdf", "%PDF martin"}}));
     // Two archives of one name in one message: each is kept.
-    for (int minute : {3, 4})
-        addRow(sentAt(minute));
     m_box.deliver(Pop3TestMailbox::message("Observances", m_provider, {},
         {{"PJ.7z", pack({{reportName(3), report("DURAND", "Luc", "03/03/1953")}, {"cr3.pdf", "%PDF 3"}})},
          {"PJ.7z", pack({{reportName(4), report("PETIT", "Marc", "04/04/1954")}, {"cr4.pdf", "%PDF 4"}})}}));
@@ -612,6 +604,7 @@ void ReceptionTest::sameNamedDocumentsKeptApart()
     QVERIFY2(m_dialogs->shown.isEmpty(), qPrintable(m_dialogs->texts().join(" | ")));
     QCOMPARE(m_box.storedMessages(), 0);
     QCOMPARE(importFiles(), (QStringList{reportName(1), reportName(2), reportName(3), reportName(4)}));
+    const QString attachments = Globals::ImportFolder + "Attachments/";
     QCOMPARE(readFile(attachments + QFileInfo(reportName(1)).completeBaseName() + ".rejete/autre.pdf"), "autre");
     QCOMPARE(readFile(attachments + QFileInfo(reportName(4)).completeBaseName() + "/cr3.pdf"), "%PDF 3");
     QCOMPARE(readFile(attachments + QFileInfo(reportName(1)).completeBaseName() + "/cr.pdf"), "%PDF dupont");
@@ -772,17 +765,16 @@ void ReceptionTest::mailboxChangedMeanwhile()
 void ReceptionTest::archiveRefused_data()
 {
     QTest::addColumn<QString>("password");
-    QTest::addColumn<int>("cut"); // bytes cut off the end of the archive
+    QTest::addColumn<int>("cut"); // bytes cut off the end of the archive (-1: it holds a link instead)
     QTest::addColumn<QString>("why");
     QTest::addColumn<bool>("deleteIt");
-    QTest::addColumn<bool>("link");
     const QString damaged = "est endommagée : elle ne peut pas être décompressée.";
     const QString refused = "ne peut pas être ouverte : son mot de passe est refusé.";
-    const QString pw = Reception::kArchivePassword;
-    QTest::newRow("truncated, kept") << pw << 40 << damaged << false << false;
-    QTest::newRow("other password, kept") << "autre" << 0 << refused << false << false;
-    QTest::newRow("other password, saved then deleted") << "autre" << 0 << refused << true << false;
-    QTest::newRow("link, saved then deleted") << pw << 0 << "contient un lien ou un fichier spécial" << true << true;
+    QTest::newRow("truncated, kept") << QString(Reception::kArchivePassword) << 40 << damaged << false;
+    QTest::newRow("other password, kept") << "autre" << 0 << refused << false;
+    QTest::newRow("other password, saved then deleted") << "autre" << 0 << refused << true;
+    QTest::newRow("link, saved then deleted") << QString(Reception::kArchivePassword) << -1
+                                              << "contient un lien ou un fichier spécial" << true;
 }
 
 void ReceptionTest::archiveRefused()
@@ -791,10 +783,9 @@ void ReceptionTest::archiveRefused()
     QFETCH(int, cut);
     QFETCH(QString, why);
     QFETCH(bool, deleteIt);
-    QFETCH(bool, link);
     addRow();
     QByteArray pj = archive(password, m_account);
-    if (link) {
+    if (cut < 0) {
         QTemporaryDir dir;
         writeFile(dir.filePath("content/" + kReport), "rapport");
         QVERIFY(QFile::link(kReport, dir.filePath("content/lien")));
@@ -948,14 +939,18 @@ void ReceptionTest::stalledServerEndsReception_data()
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("tried");   // how often the stalled command is sent
     QTest::addColumn<QString>("box"); // how the only box begins
+    QTest::addColumn<bool>("report"); // the server holds a report's message instead of two plain ones
     const QString abandon = mailServerUnreachableText(QStringLiteral("127.0.0.1"));
     const QString notDeleted = "Le message n°1 n'a pas pu être supprimé du serveur de messagerie";
-    QTest::newRow("headers") << QByteArray("TOP") << 0 << 1 << abandon;
-    QTest::newRow("retrieval") << QByteArray("RETR") << 0 << 1 << abandon;
-    QTest::newRow("retrieval trickled") << QByteArray("RETR") << int(StallingPop3Server::Trickle) << 1 << abandon;
-    QTest::newRow("deletion") << QByteArray("DELE") << 0 << 1 << notDeleted;
+    const QString maybeDeleted = "Le message n°1 a peut-être été supprimé du serveur de messagerie";
+    QTest::newRow("headers") << QByteArray("TOP") << 0 << 1 << abandon << false;
+    QTest::newRow("retrieval") << QByteArray("RETR") << 0 << 1 << abandon << false;
+    QTest::newRow("retrieval trickled") << QByteArray("RETR") << int(StallingPop3Server::Trickle) << 1 << abandon << false;
+    QTest::newRow("deletion") << QByteArray("DELE") << 0 << 1 << notDeleted << false;
     // Only the QUIT after DELE carries the deletion out: listing, retrieval, deletion.
-    QTest::newRow("quit") << QByteArray("QUIT") << 0 << 3 << "Le message n°1 a peut-être été supprimé du serveur";
+    QTest::newRow("quit") << QByteArray("QUIT") << 0 << 3 << maybeDeleted << false;
+    // The deletion carried out, the connection cut before its answer: the files stay for the import.
+    QTest::newRow("quit cut") << QByteArray("QUIT") << int(StallingPop3Server::Cut) << 3 << maybeDeleted << true;
 }
 
 // A server that greets and then stops answering, or answers too slowly: the
@@ -967,8 +962,22 @@ void ReceptionTest::stalledServerEndsReception()
     QFETCH(int, mode);
     QFETCH(int, tried);
     QFETCH(QString, box);
-    StallingPop3Server server(stallAt, StallingPop3Server::Mode(mode));
-    pointMailAt(server.port());
+    QFETCH(bool, report);
+    QList<QByteArray> mails{Pop3TestMailbox::message("Courrier 1", "a@example.org", "Bonjour"),
+                            Pop3TestMailbox::message("Courrier 2", "a@example.org", "Bonjour")};
+    if (report) {
+        addRow();
+        mails = {Pop3TestMailbox::message("Observances", m_provider, {},
+                                          {{"PJ.7z", archive(Reception::kArchivePassword, m_account)}})};
+    }
+    StallingPop3Server server(stallAt, StallingPop3Server::Mode(mode), mails);
+    LocalTable &mail = m_window->database().TMail;
+    mail.open();
+    mail.edit();
+    mail.field("SERVEUR_POP3").setAsString("127.0.0.1");
+    mail.field("PORT_POP3").setAsInteger(server.port());
+    mail.post();
+    mail.close();
     m_window->answer = [](int) { return true; };
     DialogAnswerer answerer;
     Reception reception(*m_window);
@@ -976,40 +985,14 @@ void ReceptionTest::stalledServerEndsReception()
     QVERIFY(reception.ReceiveEmails());
 
     QCOMPARE(server.count(stallAt), tried);
-    QCOMPARE(server.stored(), stallAt == "QUIT" ? 1 : 2);
+    QCOMPARE(server.stored(), mails.size() - (stallAt == "QUIT" ? 1 : 0));
     QCOMPARE(server.count("DELE"), box.startsWith("Le message") ? 1 : 0);
+    QCOMPARE(importFiles(), report ? QStringList{kReport} : QStringList());
+    QCOMPARE(importFiles("Attachments/" + kReport.chopped(4)), report ? QStringList{"courbe.pdf"} : QStringList());
     QCOMPARE(m_dialogs->shown.size(), 1);
-    QVERIFY2(m_dialogs->lastText().startsWith(box) && m_dialogs->lastText().endsWith("Abandon de la procédure."),
-             qPrintable(m_dialogs->lastText()));
-}
-
-// The server carries the deletion out at QUIT, and the connection is cut
-// before its answer: the message is gone, its files stay for the import.
-void ReceptionTest::lostQuitAnswerKeepsPlacedFiles()
-{
-    addRow();
-    StallingPop3Server server("QUIT", StallingPop3Server::Cut, {Pop3TestMailbox::message(
-        "Observances", m_provider, QString(), {{"PJ.7z", archive(Reception::kArchivePassword, m_account)}})});
-    pointMailAt(server.port());
-    QVERIFY(Reception(*m_window).ReceiveEmails());
-
-    QCOMPARE(server.stored(), 0);
-    QCOMPARE(importFiles(), QStringList{kReport});
-    QCOMPARE(importFiles("Attachments/" + QFileInfo(kReport).completeBaseName()), QStringList{"courbe.pdf"});
-    QCOMPARE(m_dialogs->shown.size(), 1);
-    QVERIFY2(m_dialogs->lastText().startsWith("Le message n°1 a peut-être été supprimé du serveur de messagerie")
-                 && !m_dialogs->lastText().contains("conservé"), qPrintable(m_dialogs->lastText()));
-}
-
-void ReceptionTest::pointMailAt(int port)
-{
-    LocalTable &mail = m_window->database().TMail;
-    mail.open();
-    mail.edit();
-    mail.field("SERVEUR_POP3").setAsString("127.0.0.1");
-    mail.field("PORT_POP3").setAsInteger(port);
-    mail.post();
-    mail.close();
+    const QString told = m_dialogs->lastText();
+    QVERIFY2(told.startsWith(box) && (report ? !told.contains("conservé") : told.endsWith("Abandon de la procédure.")),
+             qPrintable(told));
 }
 
 QTEST_MAIN(ReceptionTest)
