@@ -169,6 +169,20 @@ QString sharedAttachmentName(const MailMessage &message)
     return {};
 }
 
+// The first attachment (the archives aside) that would replace a different
+// file already in the e-mails folder, which an archive of the message wrote;
+// empty when there is none.
+QString attachmentReplacingExtracted(const MailMessage &message)
+{
+    for (const MailPart &part : message.attachments()) {
+        QFile existing(Globals::EmailsFolder + part.fileName);
+        if (part.fileName != QLatin1String(Reception::kArchiveName) && existing.exists()
+            && (!existing.open(QIODevice::ReadOnly) || existing.readAll() != part.content))
+            return part.fileName;
+    }
+    return {};
+}
+
 QString alreadyThere(const QString &path)
 {
     return QStringLiteral("Le fichier [") + path
@@ -406,6 +420,10 @@ Reception::Received Reception::saveAttachments(TfMessage &worker, TFMessageActio
                     return received;
             }
         } else {
+            if (const QString clash = attachmentReplacingExtracted(worker.Msg()); !clash.isEmpty()) {
+                received.failure = severalFilesNamed(clash);
+                return received;
+            }
             if (!worker.SaveAttachments(QString(), &saved, &received.failure))
                 return received;
             for (const QString &name : std::as_const(saved))

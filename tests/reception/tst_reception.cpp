@@ -623,6 +623,7 @@ void ReceptionTest::messageKeptWhenFileCannotBePlaced_data()
     QTest::newRow("ordinary attachment already there") << "Attachments/lettre.txt" << QByteArray("plain") << "existe déjà";
     QTest::newRow("two attachments of one name") << QString() << QByteArray("twice") << "plusieurs fichiers nommés [cr.pdf]";
     QTest::newRow("two archives, one name inside") << QString() << QByteArray("archives") << "plusieurs fichiers nommés [cr.pdf]";
+    QTest::newRow("attachment after an archive, one name") << QString() << QByteArray("after") << "plusieurs fichiers nommés [cr.pdf]";
 }
 
 void ReceptionTest::messageKeptWhenFileCannotBePlaced()
@@ -642,6 +643,9 @@ void ReceptionTest::messageKeptWhenFileCannotBePlaced()
         const QByteArray first = pack({{reportName(1), report("DUPONT", "Jean", "01/01/1950")}, {"cr.pdf", "%PDF"}});
         m_box.deliver(Pop3TestMailbox::message("Observances", m_provider, {}, {{"PJ.7z", first},
                                                                               {"PJ.7z", pack({{"cr.pdf", "autre"}})}}));
+    } else if (message == "after") {
+        const QByteArray archive = pack({{reportName(1), report("DUPONT", "Jean", "01/01/1950")}, {"cr.pdf", "%PDF"}});
+        m_box.deliver(Pop3TestMailbox::message("Observances", m_provider, {}, {{"PJ.7z", archive}, {"cr.pdf", "autre"}}));
     } else {
         Files files = {{reportName(1), report("DUPONT", "Jean", "01/01/1950")}, {"cr.pdf", "%PDF"}};
         if (!message.isEmpty())
