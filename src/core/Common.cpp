@@ -418,12 +418,9 @@ QString NormalizeName(const QString &name)
 
 bool KeepFolderPrivate(const QString &folder, bool create)
 {
-    QString path = folder;
-    while (path.size() > 1 && path.endsWith(u'/'))
-        path.chop(1);
     if (create)
-        QDir().mkpath(path);
-    if (entryType(path) == EntryType::Folder)
-        ::chmod(QFile::encodeName(path).constData(), S_IRWXU);
-    return QFileInfo(path).isDir();
+        QDir().mkpath(folder);
+    if (entryType(folder) == EntryType::Folder)
+        ::chmod(entryName(folder).constData(), S_IRWXU);
+    return QFileInfo(folder).isDir();
 }

@@ -153,14 +153,17 @@ bool RemoteDatabase::connect(QString *error)
         return true;
     if (error)
         *error = tlsError;
-    // Only now is the server asked whether it offers TLS at all: clear text
-    // is for a server without it, never for a certificate that failed.
+    // Only a failure of TLS itself makes the server be asked whether it
+    // offers TLS at all (a server out of reach would be waited for twice):
+    // clear text is for a server without it, never for a certificate that failed.
+    if (!tlsError.contains(QLatin1String("SSL"), Qt::CaseInsensitive))
+        return false;
     const QString dsn = connectionName();
     const MariaDbGreeting::Tls offer = MariaDbGreeting::tlsOffer(
         OdbcDataSources::value(dsn, QStringLiteral("SERVER")),
         OdbcDataSources::value(dsn, QStringLiteral("PORT")).toInt(), m_connectTimeoutS * 1000);
     if (offer == MariaDbGreeting::Tls::Offered) {
-        m_tlsRefused = tlsError.contains(QLatin1String("SSL"), Qt::CaseInsensitive);
+        m_tlsRefused = true;
         return false;
     }
     if (offer == MariaDbGreeting::Tls::Unknown || !open(false, error))
