@@ -3,6 +3,7 @@
 #include "platform/LocalTables.h"
 
 #include <QFile>
+#include <QScopeGuard>
 
 namespace {
 const QString kFileSavepoint = QStringLiteral("report_file");
@@ -21,11 +22,16 @@ ImportGroup::~ImportGroup()
         removeCopies(m_pending);
 }
 
+void ImportGroup::removeCopies(const QStringList &copies)
+{
+    for (const QString &copy : copies)
+        QFile::remove(copy);
+}
+
 void ImportGroup::removeCopies(const QList<Pending> &pending)
 {
     for (const Pending &file : pending)
-        for (const QString &copy : file.copies)
-            QFile::remove(copy);
+        removeCopies(file.copies);
 }
 
 bool ImportGroup::stillRunning()
@@ -88,8 +94,10 @@ void ImportGroup::keepFile(const QString &name, const QStringList &filesToDelete
     m_pending << Pending{name, {filesToDelete, folderToRemove}, copies};
 }
 
-void ImportGroup::dropFile()
+void ImportGroup::dropFile(const QStringList &copies)
 {
+    // Whatever becomes of its rows.
+    const auto removed = qScopeGuard([&copies] { removeCopies(copies); });
     std::vector<std::function<void()>> undo = std::exchange(m_undo, {});
     // The group may have failed to begin, or the engine may have ended it.
     if (!m_transaction || !stillRunning())

@@ -44,8 +44,9 @@ public:
     // be rolled back: they would stand under the names of later documents.
     void keepFile(const QString &name, const QStringList &filesToDelete, const QString &folderToRemove,
                   const QStringList &copies = {});
-    // Undoes the file's writes; the group goes on.
-    void dropFile();
+    // Undoes the file's writes and removes the copies it made; the group
+    // goes on.
+    void dropFile(const QStringList &copies);
 
     bool isOpen() const { return bool(m_transaction); }
     // True when the group can only fail: the engine ended its transaction, or
@@ -71,8 +72,10 @@ private:
         DeletionQueue::Entry deletion;
         QStringList copies;
     };
-    // Removes the copies the pending files made, their rows gone.
-    void removeCopies(const QList<Pending> &pending);
+    // Removes copies whose rows are gone: they would stand under the names
+    // of later documents.
+    static void removeCopies(const QStringList &copies);
+    static void removeCopies(const QList<Pending> &pending);
     // False, and the group marked broken, when the engine ended the
     // transaction: a savepoint statement would then begin another one.
     bool stillRunning();

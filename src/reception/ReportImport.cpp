@@ -464,14 +464,10 @@ void ReportImport::ImportObservances()
 void ReportImport::dropFile()
 {
     try {
-        m_group->dropFile();
+        m_group->dropFile(std::exchange(m_copied.copies, {}));
     } catch (const std::exception &error) {
         LogWriter::write(QStringLiteral("Annulation de l'importation d'un fichier : ") + QString::fromUtf8(error.what()));
     }
-    // Its copies would stand under the names of later documents.
-    for (const QString &copy : std::as_const(m_copied.copies))
-        QFile::remove(copy);
-    m_copied.copies.clear();
 }
 
 void ReportImport::commitGroup()

@@ -95,6 +95,9 @@ private slots:
 
 private:
     void writeReport(const QString &name, const QString &content);
+    // One block on the test's patient each, naming a document of its own
+    // waiting in its folder: the documents' paths.
+    QStringList writeReportsWithDocuments(const QStringList &names);
     ReportImport import(std::function<int(const QString &)> identify = {},
                         std::function<RemoteRecording::Outcome(const QString &, const QString &, const QString &)>
                             saveResult = {});
@@ -163,6 +166,20 @@ void ImportTest::writeReport(const QString &name, const QString &content)
     QFile f(Globals::ImportFolder + name);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(Windows1252::encode(content));
+}
+
+QStringList ImportTest::writeReportsWithDocuments(const QStringList &names)
+{
+    QStringList documents;
+    for (const QString &name : names) {
+        const QString base = QFileInfo(name).completeBaseName();
+        m_home->write(QStringLiteral("ForImportation/Attachments/%1/%1.pdf").arg(base), name.toUtf8());
+        documents << Globals::ImportFolder + QStringLiteral("Attachments/%1/%1.pdf").arg(base);
+        writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), name,
+                                {QStringLiteral("KORVA|D|PJ||%1.pdf|").arg(base)})
+                              + QStringLiteral("****FINFICHIER****\r\n"));
+    }
+    return documents;
 }
 
 ReportImport ImportTest::import(std::function<int(const QString &)> identify,
@@ -378,14 +395,13 @@ void ImportTest::failedFileLeavesNoResultRow()
     QCOMPARE(QDir(Globals::BaseFolder + QStringLiteral("Docs")).entryList(QDir::Files).size(), expectedStored.size()); // no copy of the failed file
 }
 
-// The commit of the reports' rows fails: every report stays, nothing of them
-// is stored, the user is told, and the next run imports them.
+// The commit of the reports' rows fails: every report stays with its
+// document, nothing of them is stored (no copy in Docs/ either), the user is
+// told, and the next run imports them.
 void ImportTest::failedGroupCommitKeepsItsFiles()
 {
     const QStringList names{QStringLiteral("a.txt"), QStringLiteral("b.txt")};
-    for (const QString &name : names)
-        writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), name)
-                              + QStringLiteral("****FINFICHIER****\r\n"));
+    const QStringList documents = writeReportsWithDocuments(names);
     sqlite3 *db = LocalConnection::forFolder(Globals::BaseFolder)->handle();
     sqlite3_commit_hook(db, [](void *) { return 1; }, nullptr);
     import([&](const QString &) { return m_patientId; }).ImportObservances();
@@ -399,9 +415,14 @@ void ImportTest::failedGroupCommitKeepsItsFiles()
     }
     QCOMPARE(observanceCount(), 0);
     QVERIFY(m_shownRows.isEmpty());
+    const QDir docs(Globals::BaseFolder + QStringLiteral("Docs"));
+    QCOMPARE(docs.entryList(QDir::Files), QStringList());
+    for (const QString &document : documents)
+        QVERIFY2(QFile::exists(document), qPrintable(document));
 
     import([&](const QString &) { return m_patientId; }).ImportObservances();
     QCOMPARE(observanceCount(), 2);
+    QCOMPARE(docs.entryList(QDir::Files).size(), 2);
     for (const QString &name : names)
         QVERIFY(!QFile::exists(Globals::ImportFolder + name));
 }
@@ -413,18 +434,23 @@ void ImportTest::failedGroupCommitKeepsItsFiles()
 void ImportTest::groupEndedByEngineKeepsItsFiles_data()
 {
     QTest::addColumn<int>("answer"); // the identification's answer for c.txt (0: the patient)
-    QTest::newRow("identified") << 0;
-    QTest::newRow("declined, nothing to store") << -3;
+    QTest::addColumn<bool>("sentBefore"); // c.txt stored by an earlier run, without its document
+    QTest::newRow("identified") << 0 << false;
+    QTest::newRow("declined, nothing to store") << -3 << false;
+    QTest::newRow("sent again with the document it lacked") << 0 << true;
 }
 
 void ImportTest::groupEndedByEngineKeepsItsFiles()
 {
     const QStringList names{QStringLiteral("a.txt"), QStringLiteral("b.txt"), QStringLiteral("c.txt"),
                             QStringLiteral("d.txt")};
-    for (const QString &name : names)
-        writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), name)
-                              + QStringLiteral("****FINFICHIER****\r\n"));
     QFETCH(int, answer);
+    QFETCH(bool, sentBefore);
+    if (sentBefore) {
+        QFile::remove(writeReportsWithDocuments({names.at(2)}).constFirst());
+        import([&](const QString &) { return m_patientId; }).ImportObservances();
+    }
+    writeReportsWithDocuments(names);
     sqlite3 *db = LocalConnection::forFolder(Globals::BaseFolder)->handle();
     import([&](const QString &file) {
         if (file == QStringLiteral("c.txt"))
@@ -436,11 +462,16 @@ void ImportTest::groupEndedByEngineKeepsItsFiles()
     QVERIFY2(told.contains(QStringLiteral("de [a.txt], [b.txt] : ")) && told.contains(QStringLiteral("de [c.txt] : ")), qPrintable(told));
     for (const QString &name : names)
         QVERIFY2(QFile::exists(Globals::ImportFolder + name) == (name != QLatin1String("d.txt")), qPrintable(name));
-    QCOMPARE(observanceCount(), 1);
+    QCOMPARE(observanceCount(), 1 + sentBefore);
 
     import([&](const QString &) { return m_patientId; }).ImportObservances();
     QCOMPARE(observanceCount(), 4);
-    QCOMPARE(m_shownRows.size(), 4); // d.txt, then the three others: none twice
+    QCOMPARE(m_shownRows.size(), 4 + sentBefore); // d.txt, then the three others: none twice
+    LocalTable &images = m_main->database().tImages;
+    images.close();
+    images.open();
+    QCOMPARE(images.recordCount(), 4); // each document registered once
+    QCOMPARE(QDir(Globals::BaseFolder + QStringLiteral("Docs")).entryList(QDir::Files).size(), 4);
     for (const QString &name : names)
         QVERIFY(!QFile::exists(Globals::ImportFolder + name));
 }
