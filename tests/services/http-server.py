@@ -4,7 +4,9 @@ HTTP and HTTPS, plus two test paths:
   /__stall/<seconds>   announces 1000 bytes, sends 10, then stalls
   /__status/<code>     answers with that status and an HTML error page
 and <file>?nolength=close|cut: HTTP/1.0 without Content-Length, the whole file
-then TLS's close_notify, or half of it then a cut without close_notify.
+then TLS's close_notify, or half of it then a cut without close_notify;
+<file>?chunked=whole|cut: in chunks, all of them with the last (empty) one on
+a connection kept open, or half of them then TLS's close_notify.
 Usage: http-server.py ROOT HTTP_PORT HTTPS_PORT CERT KEY"""
 import functools
 import http.server
@@ -58,6 +60,24 @@ class Handler(http.server.SimpleHTTPRequestHandler):
                 self.wfile.write(body if end == "close" else body[: len(body) // 2])
                 self.wfile.flush()
                 self.connection.unwrap() if end == "close" else self.connection.shutdown(socket.SHUT_RDWR)
+            return True
+        if "?chunked=" in self.path:
+            name, end = self.path.split("?chunked=")
+            with open(ROOT + name, "rb") as f:
+                body = f.read()
+            self.send_response(200)
+            self.send_header("Transfer-Encoding", "chunked")
+            self.end_headers()
+            if with_body:
+                chunks = [body[i : i + 1000] for i in range(0, len(body), 1000)]
+                for chunk in chunks if end == "whole" else chunks[: len(chunks) // 2]:
+                    self.wfile.write(b"%x\r\n%s\r\n" % (len(chunk), chunk))
+                if end == "whole":
+                    self.wfile.write(b"0\r\n\r\n")
+                else:
+                    self.close_connection = True
+                    self.wfile.flush()
+                    self.connection.unwrap()
             return True
         return False
 
