@@ -96,13 +96,10 @@ void TestDownload::telecharger_data()
                                                 << "" << true << false << "incomplet";
     QTest::newRow("no length, TLS close") << "module.bin?nolength=close" << true << "module.bin" << qint64(0) << false
                                           << "" << true << true << "";
-    // In chunks: whole with its last chunk, whatever size was announced before.
-    QTest::newRow("chunked, kept alive") << "module.bin?chunked=whole" << true << "module.bin" << qint64(0) << false
-                                         << "" << true << true << "";
-    QTest::newRow("chunked, stale size given") << "module.bin?chunked=whole" << true << "module.bin" << size + 1
-                                               << false << "" << true << true << "";
-    QTest::newRow("chunked, cut") << "module.bin?chunked=cut" << true << "module.bin" << qint64(0) << false << ""
-                                  << true << false << "Échec du téléchargement";
+    QTest::newRow("chunks, kept alive") << "module.bin?nolength=chunks" << true << "module.bin" << qint64(0) << false
+                                        << "" << true << true << "";
+    QTest::newRow("chunks cut, TLS close") << "module.bin?nolength=chunks-cut" << true << "module.bin" << qint64(0)
+                                           << false << "" << true << false << "Échec du téléchargement";
     QTest::newRow("archive") << "module.7z" << true << "module.bin" << qint64(0) << true << "colline" << true << true
                              << "";
     QTest::newRow("archive, wrong password") << "module.7z" << true << "module.bin" << qint64(0) << true << "vallon"

@@ -5,8 +5,8 @@ HTTP and HTTPS, plus two test paths:
   /__status/<code>     answers with that status and an HTML error page
 and <file>?nolength=close|cut: HTTP/1.0 without Content-Length, the whole file
 then TLS's close_notify, or half of it then a cut without close_notify;
-<file>?chunked=whole|cut: in chunks, all of them with the last (empty) one on
-a connection kept open, or half of them then TLS's close_notify.
+?nolength=chunks|chunks-cut: in chunks on a connection kept open, the whole
+file then the last chunk, or half of it then TLS's close_notify.
 Usage: http-server.py ROOT HTTP_PORT HTTPS_PORT CERT KEY"""
 import functools
 import http.server
@@ -52,32 +52,21 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             name, end = self.path.split("?nolength=")
             with open(ROOT + name, "rb") as f:
                 body = f.read()
-            self.protocol_version = "HTTP/1.0"
+            chunked = end.startswith("chunks")
+            self.protocol_version = "HTTP/1.1" if chunked else "HTTP/1.0"
             self.send_response(200)
+            if chunked:
+                self.send_header("Transfer-Encoding", "chunked")
             self.end_headers()
-            self.close_connection = True
+            self.close_connection = end != "chunks"
             if with_body:
-                self.wfile.write(body if end == "close" else body[: len(body) // 2])
+                part = body if end in ("close", "chunks") else body[: len(body) // 2]
+                if chunked:
+                    part = b"%x\r\n%s\r\n" % (len(part), part) + (b"0\r\n\r\n" if end == "chunks" else b"")
+                self.wfile.write(part)
                 self.wfile.flush()
-                self.connection.unwrap() if end == "close" else self.connection.shutdown(socket.SHUT_RDWR)
-            return True
-        if "?chunked=" in self.path:
-            name, end = self.path.split("?chunked=")
-            with open(ROOT + name, "rb") as f:
-                body = f.read()
-            self.send_response(200)
-            self.send_header("Transfer-Encoding", "chunked")
-            self.end_headers()
-            if with_body:
-                chunks = [body[i : i + 1000] for i in range(0, len(body), 1000)]
-                for chunk in chunks if end == "whole" else chunks[: len(chunks) // 2]:
-                    self.wfile.write(b"%x\r\n%s\r\n" % (len(chunk), chunk))
-                if end == "whole":
-                    self.wfile.write(b"0\r\n\r\n")
-                else:
-                    self.close_connection = True
-                    self.wfile.flush()
-                    self.connection.unwrap()
+                if end != "chunks":
+                    self.connection.unwrap() if end != "cut" else self.connection.shutdown(socket.SHUT_RDWR)
             return True
         return False
 
