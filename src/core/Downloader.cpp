@@ -158,11 +158,15 @@ bool Downloader::download(const QString &url, const QString &caption, qint64 siz
         DeleteFileIfExists(tempFile);
         return fail(QStringLiteral("Échec du téléchargement de %1 : %2").arg(url, result.statusLine));
     }
-    // Whole only with a known size that came: the answer's own length (the
-    // caller's may be out of date), else the one the server or the caller
-    // announced. With none, only a body the server ended by closing TLS: a
-    // bare connection cut may fall anywhere.
-    const qint64 expected = result.contentLength >= 0 ? result.contentLength : size > 0 ? size : -1;
+    // Whole when the answer itself tells where its body ends: its own length
+    // (the caller's may be out of date), or its chunks, up to the last one
+    // (a request cut before it fails). Else with the size the server or the
+    // caller announced; with none, only a body the server ended by closing
+    // TLS: a bare connection cut may fall anywhere.
+    const qint64 expected = result.contentLength >= 0 ? result.contentLength
+                          : result.chunked            ? result.bytes
+                          : size > 0                  ? size
+                                                      : -1;
     const qint64 onDisk = QFileInfo(tempFile).size();
     if ((expected >= 0 ? result.bytes != expected : !result.tlsClosed) || onDisk != result.bytes) {
         DeleteFileIfExists(tempFile);

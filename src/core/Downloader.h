@@ -29,9 +29,9 @@ public:
     Downloader &operator=(const Downloader &) = delete;
 
     // True only when this call produced destination + fileName: the server
-    // answered 200 over verified TLS, a known size came whole (the answer's
-    // length, else the server's or the caller's size; with none, only a body
-    // ended by the server's TLS close), and for an archive 7-Zip ended with
+    // answered 200 over verified TLS, the body came whole (the answer's
+    // length or its last chunk, else the server's or the caller's size; with
+    // none, only a body ended by the server's TLS close), and for an archive 7-Zip ended with
     // code 0 and the file came out of it. Otherwise false, with the reason in lastError(); an older copy
     // at the destination is kept then. fileName and the URL's last part
     // must be bare file names. size 0: a HEAD request asks the server.

@@ -6,13 +6,11 @@
 #include "platform/LocalAddressWatcher.h"
 #include "core/LogWriter.h"
 #include "core/ServerSettings.h"
-#include "platform/Dialogs.h"
-#include "platform/MariaDbGreeting.h"
-#include "platform/OdbcDataSources.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QTimer>
 
 namespace {
@@ -108,27 +106,26 @@ bool RemoteDatabase::modifyAlias(const QStringList &params, QString *error)
     return true;
 }
 
-QString RemoteDatabase::connectionString(bool encrypted) const
+QString RemoteDatabase::connectionString(bool verified) const
 {
-    // The data source by name, with bounds on every wait of the driver. The
-    // data source is written once: what the link needs is given here, so
-    // that every installation gets it.
+    // The data source by name, with bounds on every wait of the driver, and
+    // TLS asked for. The data source is written once: what the link needs is
+    // given here, so that every installation gets it.
     QString text = connectionName()
-                 + QStringLiteral(";CONN_TIMEOUT=%1;READ_TIMEOUT=%2;WRITE_TIMEOUT=%2;CHARSET=utf8mb4")
+                 + QStringLiteral(";CONN_TIMEOUT=%1;READ_TIMEOUT=%2;WRITE_TIMEOUT=%2;CHARSET=utf8mb4;FORCETLS=1")
                        .arg(m_connectTimeoutS)
                        .arg(m_ioTimeoutS);
-    if (encrypted) {
-        const QString ca = ServerSettings::caFile();
-        text += QStringLiteral(";FORCETLS=1;SSLVERIFY=1;SSLCA=")
-              + braced(ca.isEmpty() ? QString::fromLatin1(ServerSettings::kSystemCaBundle) : ca);
-    }
-    return text;
+    if (!verified) // no CA named: the driver would verify against it whatever SSLVERIFY says
+        return text + QStringLiteral(";SSLVERIFY=0");
+    const QString ca = ServerSettings::caFile();
+    return text + QStringLiteral(";SSLVERIFY=1;SSLCA=")
+         + braced(ca.isEmpty() ? QString::fromLatin1(ServerSettings::kSystemCaBundle) : ca);
 }
 
-bool RemoteDatabase::open(bool encrypted, QString *error)
+bool RemoteDatabase::open(bool verified, QString *error)
 {
     QSqlDatabase db = database();
-    db.setDatabaseName(connectionString(encrypted));
+    db.setDatabaseName(connectionString(verified));
     db.setUserName(QLatin1String(kUserName));
     db.setPassword(braced(m_password));
     db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%2")
@@ -143,35 +140,39 @@ bool RemoteDatabase::open(bool encrypted, QString *error)
 
 bool RemoteDatabase::connect(QString *error)
 {
-    m_tlsRefused = false;
     if (!aliasExists() && !addAlias(params(), error))
         return false;
     if (database().isOpen())
         return true;
-    QString tlsError;
-    if (open(true, &tlsError))
+    QString verifyError;
+    if (open(true, &verifyError))
         return true;
     if (error)
-        *error = tlsError;
-    // Only a failure of TLS itself makes the server be asked whether it
-    // offers TLS at all (a server out of reach would be waited for twice):
-    // clear text is for a server without it, never for a certificate that failed.
-    if (!tlsError.contains(QLatin1String("SSL"), Qt::CaseInsensitive))
+        *error = verifyError;
+    // Only a failure of TLS itself is worth a second connection (a server
+    // out of reach would be waited for twice). Without verification the
+    // driver still takes TLS whenever the server offers it, so that second
+    // connection tells a certificate that does not verify (encrypted) from a
+    // server without TLS (clear text) and from a handshake that fails
+    // whatever the certificate (it fails again: a failed attempt).
+    if (!verifyError.contains(QLatin1String("SSL"), Qt::CaseInsensitive) || !open(false, error))
         return false;
-    const QString dsn = connectionName();
-    const MariaDbGreeting::Tls offer = MariaDbGreeting::tlsOffer(
-        OdbcDataSources::value(dsn, QStringLiteral("SERVER")),
-        OdbcDataSources::value(dsn, QStringLiteral("PORT")).toInt(), m_connectTimeoutS * 1000);
-    if (offer == MariaDbGreeting::Tls::Offered) {
-        m_tlsRefused = true;
+    QSqlQuery cipher(database());
+    if (!cipher.exec(QStringLiteral("SHOW SESSION STATUS LIKE 'Ssl_cipher'"))) {
+        if (error)
+            *error = cipher.lastError().text();
+        disconnect();
         return false;
     }
-    if (offer == MariaDbGreeting::Tls::Unknown || !open(false, error))
-        return false;
-    if (!m_clearTextLogged) {
-        m_clearTextLogged = true;
-        LogWriter::write(QStringLiteral("Le serveur de la base de données internet ne propose pas de connexion "
-                                        "chiffrée : les données lui sont envoyées en clair."));
+    const bool encrypted = cipher.next() && !cipher.value(1).toString().isEmpty();
+    bool &logged = encrypted ? m_unverifiedLogged : m_clearTextLogged;
+    if (!logged) {
+        logged = true;
+        LogWriter::write(encrypted ? QStringLiteral("Le certificat du serveur de la base de données internet n'a pas "
+                                                    "pu être vérifié, la connexion reste chiffrée : ")
+                                         + verifyError
+                                   : QStringLiteral("Le serveur de la base de données internet ne propose pas de "
+                                                    "connexion chiffrée : les données lui sont envoyées en clair."));
     }
     return true;
 }
@@ -199,18 +200,7 @@ bool RemoteDatabase::ConnectInternetDatabase(bool reconnect)
     while (!connected() && attempts < kAttempts) {
         ++attempts;
         QString error;
-        const bool made = connect(&error);
-        if (!made && m_tlsRefused) {
-            LogWriter::write(QStringLiteral("Connexion à la base de données internet refusée, certificat du serveur "
-                                            "non vérifié : ")
-                             + error);
-            Dialogs::instance().warning(
-                QStringLiteral("La connexion à la base de données du service a été refusée : le certificat de "
-                               "sécurité du serveur n'a pas pu être vérifié. Aucune donnée n'a été transmise.\n"
-                               "Veuillez contacter Tolvarenix."));
-            break;
-        }
-        if (!made)
+        if (!connect(&error))
             LogWriter::write(QStringLiteral("Erreur lors de la connexion à la base de données internet : ") + error);
         if (!connected())
             pauseKeepingWindowsPainted(m_pauseMs);

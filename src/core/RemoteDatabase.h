@@ -39,9 +39,11 @@ public:
     bool modifyAlias(const QStringList &params, QString *error);
     QStringList aliasParams() const { return m_aliasParams; }
 
-    // One connection attempt, over TLS with the server's certificate
-    // verified (the CAFile setting, otherwise the system's bundle); in clear
-    // text only with a server whose greeting offers no TLS at all.
+    // One connection attempt, over TLS whenever the server offers it, with
+    // its certificate verified (the CAFile setting, otherwise the system's
+    // bundle). A certificate that does not verify still gets an encrypted
+    // link, and a server without TLS one in clear text: each said once per
+    // run in the log. Any other failure of TLS fails the attempt.
     bool connect(QString *error);
     void disconnect();
     bool connected() const;
@@ -49,16 +51,15 @@ public:
     // TfMain.ConnectInternetDatabase: false at once when offline; otherwise
     // up to six attempts with a one-second pause after each failure (the
     // windows stay painted), then the web server's reachability. True only
-    // when both are connected. A refused certificate ends the attempts with
-    // one message.
+    // when both are connected.
     bool ConnectInternetDatabase(bool reconnect);
 
     void setConnectTimeout(int seconds) { m_connectTimeoutS = seconds; }
     void setPause(int milliseconds) { m_pauseMs = milliseconds; }
 
 private:
-    QString connectionString(bool encrypted) const;
-    bool open(bool encrypted, QString *error);
+    QString connectionString(bool verified) const;
+    bool open(bool verified, QString *error);
 
     HttpClient &m_http;
     LocalAddressWatcher &m_watcher;
@@ -67,8 +68,6 @@ private:
     int m_connectTimeoutS = 10;
     int m_ioTimeoutS = 60;
     int m_pauseMs = 1000;
-    // Set by connect(): the server offers TLS but its certificate (or the
-    // TLS handshake) failed; never retried, and never in clear text.
-    bool m_tlsRefused = false;
+    bool m_unverifiedLogged = false;
     bool m_clearTextLogged = false;
 };

@@ -36,6 +36,7 @@ struct HttpTransfer {
     bool begun = false;
     bool writeFailed = false;
     bool tlsClosed = false;
+    bool chunked = false;
     QByteArray statusLine;
 
     void beginOnce()
@@ -73,8 +74,12 @@ struct HttpTransfer {
         const QByteArray line = QByteArray(data, qsizetype(n)).trimmed();
         // A new status line starts each answer (a proxy's CONNECT answer
         // comes first for https): the last one is the server's.
-        if (line.startsWith("HTTP/"))
+        if (line.startsWith("HTTP/")) {
             t->statusLine = line;
+            t->chunked = false;
+        } else if (const QByteArray lower = line.toLower(); lower.startsWith("transfer-encoding:")) {
+            t->chunked = lower.contains("chunked");
+        }
         return n;
     }
 
@@ -260,6 +265,7 @@ HttpResult HttpClient::perform(const QString &url, Mode mode, QByteArray *body, 
     result.bytes = transfer.received;
     result.contentLength = contentLength >= 0 ? qint64(contentLength) : -1;
     result.tlsClosed = transfer.tlsClosed;
+    result.chunked = transfer.chunked;
 
     // The server answered unless nothing came, the proxy refused us, or the
     // proxy could not reach it. Some proxies refuse wrong credentials with

@@ -28,6 +28,9 @@ struct HttpResult {
     qint64 bytes = 0;     // body bytes received
     qint64 contentLength = -1; // the answer's Content-Length, -1 when absent
     bool tlsClosed = false;    // the server ended TLS with its close_notify (not a bare cut)
+    // The body came in chunks: a request whose last chunk did not come fails,
+    // so a body of an ok answer is whole.
+    bool chunked = false;
 };
 
 // The program's HTTP client, on libcurl. Requests block the calling thread;

@@ -96,6 +96,10 @@ void TestDownload::telecharger_data()
                                                 << "" << true << false << "incomplet";
     QTest::newRow("no length, TLS close") << "module.bin?nolength=close" << true << "module.bin" << qint64(0) << false
                                           << "" << true << true << "";
+    QTest::newRow("chunks, kept alive") << "module.bin?nolength=chunks" << true << "module.bin" << qint64(0) << false
+                                        << "" << true << true << "";
+    QTest::newRow("chunks cut, TLS close") << "module.bin?nolength=chunks-cut" << true << "module.bin" << qint64(0)
+                                           << false << "" << true << false << "Échec du téléchargement";
     QTest::newRow("archive") << "module.7z" << true << "module.bin" << qint64(0) << true << "colline" << true << true
                              << "";
     QTest::newRow("archive, wrong password") << "module.7z" << true << "module.bin" << qint64(0) << true << "vallon"

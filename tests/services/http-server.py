@@ -4,7 +4,9 @@ HTTP and HTTPS, plus two test paths:
   /__stall/<seconds>   announces 1000 bytes, sends 10, then stalls
   /__status/<code>     answers with that status and an HTML error page
 and <file>?nolength=close|cut: HTTP/1.0 without Content-Length, the whole file
-then TLS's close_notify, or half of it then a cut without close_notify.
+then TLS's close_notify, or half of it then a cut without close_notify;
+?nolength=chunks|chunks-cut: in chunks on a connection kept open, the whole
+file then the last chunk, or half of it then TLS's close_notify.
 Usage: http-server.py ROOT HTTP_PORT HTTPS_PORT CERT KEY"""
 import functools
 import http.server
@@ -50,14 +52,21 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             name, end = self.path.split("?nolength=")
             with open(ROOT + name, "rb") as f:
                 body = f.read()
-            self.protocol_version = "HTTP/1.0"
+            chunked = end.startswith("chunks")
+            self.protocol_version = "HTTP/1.1" if chunked else "HTTP/1.0"
             self.send_response(200)
+            if chunked:
+                self.send_header("Transfer-Encoding", "chunked")
             self.end_headers()
-            self.close_connection = True
+            self.close_connection = end != "chunks"
             if with_body:
-                self.wfile.write(body if end == "close" else body[: len(body) // 2])
+                part = body if end in ("close", "chunks") else body[: len(body) // 2]
+                if chunked:
+                    part = b"%x\r\n%s\r\n" % (len(part), part) + (b"0\r\n\r\n" if end == "chunks" else b"")
+                self.wfile.write(part)
                 self.wfile.flush()
-                self.connection.unwrap() if end == "close" else self.connection.shutdown(socket.SHUT_RDWR)
+                if end != "chunks":
+                    self.connection.unwrap() if end != "cut" else self.connection.shutdown(socket.SHUT_RDWR)
             return True
         return False
 

@@ -4,7 +4,7 @@
 # service-schema.sql and accepts only TLS connections, with a certificate of
 # the test CA (TOLVARENIX_MARIADB_CA). Two more servers, without tables, for
 # the link's encryption: one offers no TLS at all, one has a certificate of
-# another CA.
+# another CA; and a stand-in that offers TLS and cuts every handshake.
 #   service-mariadb.sh start|stop STATE_DIR
 set -euo pipefail
 ACTION="$1"
@@ -12,7 +12,7 @@ STATE_DIR="$2"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 DIR="$STATE_DIR/mariadb"
 PID_FILE="$DIR/mariadbd.pid"
-EXTRA_PID_FILES=("$DIR/plain/mariadbd.pid" "$DIR/other-ca/mariadbd.pid")
+EXTRA_PID_FILES=("$DIR/plain/mariadbd.pid" "$DIR/other-ca/mariadbd.pid" "$DIR/tls-cut.pid")
 
 . "$HERE/lib-service.sh"
 
@@ -85,6 +85,10 @@ service_start() {
   start_instance "$DIR/other-ca/data" "$DIR/other-ca/mysqld.sock" "$OTHER_CA_PORT" "${EXTRA_PID_FILES[1]}" \
     --innodb-buffer-pool-size=16M --ssl-ca="$DIR/other-ca/tls/ca.pem" \
     --ssl-cert="$DIR/other-ca/tls/cert.pem" --ssl-key="$DIR/other-ca/tls/key.pem"
+  TLS_CUT_PORT="$("$HERE/free-port.sh")"
+  /usr/bin/python3 "$HERE/mariadb-tls-cut.py" "$TLS_CUT_PORT" </dev/null >"$DIR/tls-cut.log" 2>&1 &
+  echo $! > "${EXTRA_PID_FILES[2]}"
+  wait_port "$TLS_CUT_PORT" "${EXTRA_PID_FILES[2]}"
   {
     echo "TOLVARENIX_MARIADB_HOST=127.0.0.1"
     echo "TOLVARENIX_MARIADB_PORT=$PORT"
@@ -95,6 +99,7 @@ service_start() {
     echo "TOLVARENIX_MARIADB_CA=$DIR/tls/ca.pem"
     echo "TOLVARENIX_MARIADB_PLAIN_PORT=$PLAIN_PORT"
     echo "TOLVARENIX_MARIADB_OTHER_CA_PORT=$OTHER_CA_PORT"
+    echo "TOLVARENIX_MARIADB_TLS_CUT_PORT=$TLS_CUT_PORT"
   } >> "$STATE_DIR/env"
 }
 
