@@ -449,10 +449,8 @@ void ObservanceTest::colouredBoxesAndCaptions()
     // Every tick, drawn in the text colour on the box's base, stands out
     // from it (contrast 4.5:1 at least); the captions stay white.
     const auto luminance = [](QColor c) { return 0.2126 * std::pow(c.redF(), 2.2) + 0.7152 * std::pow(c.greenF(), 2.2) + 0.0722 * std::pow(c.blueF(), 2.2) + 0.05; };
-    for (QCheckBox *box : window.findChildren<QCheckBox *>()) {
-        const QPalette colours = box->palette();
-        QVERIFY(luminance(colours.color(QPalette::Base)) >= 4.5 * luminance(colours.color(QPalette::Text)) && colours.color(QPalette::WindowText) == Qt::white);
-    }
+    for (QCheckBox *box : window.findChildren<QCheckBox *>())
+        QVERIFY(luminance(box->palette().color(QPalette::Base)) >= 4.5 * luminance(box->palette().color(QPalette::Text)) && box->palette().color(QPalette::WindowText) == Qt::white);
 }
 
 void ObservanceTest::readableOnSmallScreen()

@@ -152,8 +152,7 @@ void ShowResultsTest::defaultsAndClosing()
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         // Centred on the screen; on a screen narrower than it, its left edge shows.
         const QRect area = window.screen()->availableGeometry(), frame = window.frameGeometry();
-        QCOMPARE(frame.center().y(), area.center().y());
-        QVERIFY(frame.width() > area.width() ? frame.left() == area.left() : frame.center().x() == area.center().x());
+        QVERIFY(frame.center().y() == area.center().y() && (frame.width() > area.width() ? frame.left() == area.left() : frame.center().x() == area.center().x()));
         if (way == "Esc")
             QTest::keyClick(&window, Qt::Key_Escape);
         else if (way == "close box")
