@@ -196,8 +196,9 @@ const char *const kHiddenToolButtons[] = {"bMedecin", "bExamens", "bFicheMedecin
 struct StatusPanel {
     int width;
     const char *text;
+    bool toRightEdge = false; // then the width is the least one
 };
-const StatusPanel kStatusPanels[] = {{400, "Reception des observances"}, {150, "1/1"}, {50, ""}};
+const StatusPanel kStatusPanels[] = {{400, "Reception des observances"}, {150, "1/1"}, {50, "", true}};
 
 } // namespace
 
@@ -249,10 +250,13 @@ void TfMain::setUpStatusBar()
 {
     for (const StatusPanel &p : kStatusPanels) {
         auto *label = new QLabel(QString::fromLatin1(p.text), ui->StatusBar1);
-        label->setFixedWidth(p.width);
+        if (p.toRightEdge)
+            label->setMinimumWidth(p.width); // a long text never widens the window
+        else
+            label->setFixedWidth(p.width);
         label->setFrameShape(QFrame::StyledPanel);
         label->setFrameShadow(QFrame::Sunken);
-        ui->StatusBar1->addWidget(label);
+        ui->StatusBar1->addWidget(label, p.toRightEdge ? 1 : 0);
         m_statusPanels.append(label);
     }
     ui->StatusBar1->hide();

@@ -5,6 +5,7 @@
 #include "platform/Dialogs.h"
 #include "core/Globals.h"
 #include "reception/MessageBrowser.h"
+#include "core/ScreenPlacement.h"
 #include "reception/UMessage.h"
 
 #include <QEvent>
@@ -130,8 +131,10 @@ QWidget *TFMessageAction::frontView() const
 void TFMessageAction::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
-        FormShow();
+    if (event->spontaneous())
+        return;
+    CentreOnScreen(*this);
+    FormShow();
 }
 
 bool TFMessageAction::eventFilter(QObject *watched, QEvent *event)

@@ -7,6 +7,7 @@
 #include "platform/IniFile.h"
 #include "platform/LocalTables.h"
 #include "platform/ProgramFolder.h"
+#include "core/ScreenPlacement.h"
 #include "views/ResultsPrinting.h"
 
 #include <QCloseEvent>
@@ -14,6 +15,7 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QShowEvent>
 
 namespace {
 
@@ -247,6 +249,13 @@ void TfShowResults::done(int result)
 {
     FormCloseQuery();
     QDialog::done(result);
+}
+
+void TfShowResults::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        CentreOnScreen(*this);
 }
 
 void TfShowResults::closeEvent(QCloseEvent *event)

@@ -17,7 +17,9 @@
 #include <QLineSeries>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QScrollBar>
 #include <QValueAxis>
 
 #include <cmath>
@@ -124,6 +126,14 @@ TfObservance::TfObservance(LocalDataSet *observances, QWidget *parent)
     setPalette(background);
     setAutoFillBackground(true);
     ui->BtVitalAir->raise();
+    // Check box captions are white on the window's colour, while their ticks
+    // keep the dark text colour on their white boxes (a style sheet colour
+    // would whiten both).
+    for (QCheckBox *box : ui->Panel2->findChildren<QCheckBox *>()) {
+        QPalette caption = box->palette();
+        caption.setColor(QPalette::WindowText, Qt::white);
+        box->setPalette(caption);
+    }
     ui->Splitter1->setStretchFactor(1, 1);
 
     setUpCharts();
@@ -134,10 +144,9 @@ TfObservance::TfObservance(LocalDataSet *observances, QWidget *parent)
     connect(ui->BtWeb, &QPushButton::clicked, this, &TfObservance::BtWebClick);
     connect(ui->BtOrkyn, &QPushButton::clicked, this, &TfObservance::BtOrkynClick);
     connect(ui->BtVitalAir, &QPushButton::clicked, this, &TfObservance::BtVitalAirClick);
-    connect(ui->Splitter1, &QSplitter::splitterMoved, this, [this] {
-        if (ui->pResume->isVisible())
-            m_resumeHeight = ui->pResume->height();
-    });
+    // The grid panel's splitter sets the panel's height itself (see
+    // eventFilter).
+    ui->Splitter1->handle(1)->installEventFilter(this);
     FormCreate();
 }
 
@@ -204,10 +213,12 @@ void TfObservance::setUpHistoryGrid()
     m_historyModel = new FieldColumnsModel(m_observances, historyColumns(), this);
     QTableView *grid = ui->DBGridHistory;
     grid->setModel(m_historyModel);
-    grid->setMinimumHeight(16); // the panel's height alone decides
     grid->horizontalHeader()->setSectionsMovable(true);
     grid->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 4);
+    // However short the panel is made, the grid keeps its titles and a row.
+    grid->setMinimumHeight(grid->horizontalHeader()->sizeHint().height() + grid->verticalHeader()->defaultSectionSize()
+                           + grid->horizontalScrollBar()->sizeHint().height() + 2 * grid->frameWidth());
     for (int i = kHiddenFrom; i < historyColumns().size(); ++i)
         grid->setColumnHidden(i, true);
     FollowCurrentRow(grid, m_observances);
@@ -380,15 +391,59 @@ void TfObservance::bGridClick()
     const bool show = ui->pResume->isHidden();
     ui->pResume->setVisible(show);
     if (show)
-        placeResume();
+        setResumeHeight(m_resumeHeight);
+    else
+        fitFrame();
     ui->bGrid->setChecked(show);
 }
 
-void TfObservance::placeResume()
+void TfObservance::fitFrame()
 {
+    // The window area sizes a maximised child window only when the area
+    // itself is resized: the frame follows the window's minimum here.
+    auto *frame = qobject_cast<QMdiSubWindow *>(parentWidget());
+    if (!frame || !frame->parentWidget())
+        return;
+    // The minimum sizes kept along the way are brought up to date first.
+    ui->Splitter1->updateGeometry();
+    updateGeometry();
+    const QSize room = frame->isMaximized() ? frame->parentWidget()->size() : frame->size();
+    frame->resize(room.expandedTo(frame->minimumSizeHint()));
+}
+
+void TfObservance::setResumeHeight(int height)
+{
+    m_resumeHeight = std::max(height, ui->DBGridHistory->minimumHeight());
+    // The panel has its height whatever the screen: rather than taking it
+    // from the rest of the window, which has no room to spare on a small
+    // screen, the window grows and the window area scrolls.
+    ui->pResume->setMinimumHeight(m_resumeHeight);
+    fitFrame();
     ui->Splitter1->refresh(); // takes the shown panel in before it is sized
     const int total = ui->Splitter1->height();
     ui->Splitter1->setSizes({m_resumeHeight, std::max(0, total - m_resumeHeight - ui->Splitter1->handleWidth())});
+}
+
+bool TfObservance::eventFilter(QObject *watched, QEvent *event)
+{
+    // Dragging the splitter gives the grid panel the height under the mouse;
+    // the splitter alone could only take it from the rest of the window.
+    if (watched != ui->Splitter1->handle(1))
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        m_dragOrigin = static_cast<QMouseEvent *>(event)->globalPosition().toPoint().y() - m_resumeHeight;
+        return true;
+    case QEvent::MouseMove:
+        if (const auto *mouse = static_cast<QMouseEvent *>(event); mouse->buttons() & Qt::LeftButton)
+            setResumeHeight(mouse->globalPosition().toPoint().y() - m_dragOrigin);
+        return true;
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        return true;
+    default:
+        return QWidget::eventFilter(watched, event);
+    }
 }
 
 void TfObservance::SaveGridSettings()

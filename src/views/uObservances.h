@@ -61,13 +61,15 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void FormCreate();
     void setUpCharts();
     void setUpHistoryGrid();
     void bindDetailControls();
-    void placeResume();
+    void setResumeHeight(int height);
+    void fitFrame();
     void placeProviderButtons();
     void openLink(const QString &field);
     QList<int> layoutWidths() const;
@@ -79,4 +81,5 @@ private:
     QList<QLineSeries *> m_series;
     QList<int> m_columnWidths;   // history grid widths, hidden columns included
     int m_resumeHeight = kResumeHeight;
+    int m_dragOrigin = 0; // global y of the grid panel's top while its splitter is dragged
 };

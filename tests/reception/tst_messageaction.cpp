@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QtTest>
 
 #include <memory>
@@ -153,7 +154,8 @@ void MessageActionTest::viewsForMessage()
     QFETCH(bool, deleteEnabled);
     m_home->write(QStringLiteral("Emails/KORVA_1.txt"), reportFile());
 
-    TFMessageAction dialog;
+    QWidget main; // in a corner of the screen
+    TFMessageAction dialog(&main);
     for (const QString &name : attachments)
         dialog.addAttachment(name);
     dialog.Memo1()->setPlainText(body);
@@ -161,6 +163,7 @@ void MessageActionTest::viewsForMessage()
 
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Réception d'un email"));
     QCOMPARE(dialog.size(), QSize(675, 471));
+    QCOMPARE(dialog.frameGeometry().center(), dialog.screen()->availableGeometry().center());
     QCOMPARE(dialog.BtValider()->text(), QStringLiteral("&Importer"));
     QCOMPARE(dialog.BtAnnuler()->text(), QStringLiteral("&Supprimer"));
     QCOMPARE(dialog.PiecesJointes()->count(), attachments.size());

@@ -24,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QScrollBar>
+#include <QSplitter>
 #include <QPushButton>
 #include <QTableView>
 #include <QToolButton>
@@ -445,26 +446,46 @@ void ObservanceTest::colouredBoxesAndCaptions()
         const QFont font = part<QLabel>(window, name)->font();
         QVERIFY(font.pointSize() == 12 && font.bold() && font.italic());
     }
+    // Every tick, drawn in the text colour on the box's base, stands out
+    // from it (contrast 4.5:1 at least); the captions stay white.
+    const auto luminance = [](QColor c) { return 0.2126 * std::pow(c.redF(), 2.2) + 0.7152 * std::pow(c.greenF(), 2.2) + 0.0722 * std::pow(c.blueF(), 2.2) + 0.05; };
+    for (QCheckBox *box : window.findChildren<QCheckBox *>())
+        QVERIFY(luminance(box->palette().color(QPalette::Base)) >= 4.5 * luminance(box->palette().color(QPalette::Text)) && box->palette().color(QPalette::WindowText) == Qt::white);
 }
 
 void ObservanceTest::readableOnSmallScreen()
 {
+    IniFile(ProgramFolder::configurationFile()).writeInteger("GridHistory", "Height", 120);
+    addObservances({{"2024-01-10 09:00", 6, 2, 12, 4, 8, {}, {}, {}}});
     ScriptedDialogs dialogs;
     TfMain main;
-    openLocalTables(main.database(), *m_home);
     main.resize(1366, 768);
     main.show();
     QVERIFY(QTest::qWaitForWindowExposed(&main));
     QMdiArea *area = main.mdiArea();
-    TfObservance *window = TfObservance::open(area, &main.database().qObservances);
+    TfObservance *window = TfObservance::open(area, &m_db->qObservances);
     QCoreApplication::processEvents();
-    // Scrolled to the end, the bottom of the window comes into view.
+    // The grid shows its header and a row at its saved height; dragging its
+    // splitter makes it taller, the window area scrolling to hold it.
+    QTest::mouseClick(part<QToolButton>(*window, "bGrid"), Qt::LeftButton);
+    auto *grid = part<QTableView>(*window, "DBGridHistory");
+    QVERIFY(grid->height() == 120 && grid->rowViewportPosition(0) + grid->rowHeight(0) <= grid->viewport()->height());
+    QWidget *handle = part<QSplitter>(*window, "Splitter1")->handle(1);
+    QTest::mousePress(handle, Qt::LeftButton, {}, QPoint(5, 1));
+    QTest::mouseMove(handle, QPoint(5, 41));
+    QCOMPARE(grid->height(), 160);
+    QTest::mouseMove(handle, QPoint(5, -300)); // never shorter than its titles and a row
+    QVERIFY(grid->rowViewportPosition(0) + grid->rowHeight(0) <= grid->viewport()->height());
+    // Scrolled to the end, the bottom of the window comes into view; the
+    // vertical captions are whole.
     area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
     for (const char *name : {"MonteePressionEveillante", "DBMemo2", "ProviderButtons"}) {
         QWidget *control = part<QWidget>(*window, name);
         const QRect shown(control->mapTo(area->viewport(), QPoint()), control->size());
         QVERIFY2(area->viewport()->rect().contains(shown), name);
     }
+    for (QLabel *caption : {part<QLabel>(*window, "lReglages"), part<QLabel>(*window, "lResultats")})
+        QVERIFY(caption->height() >= caption->sizeHint().height());
     // At the window's smallest, every chart's legend names its series in full.
     window->parentWidget()->showNormal();
     window->parentWidget()->resize(window->parentWidget()->minimumSizeHint());

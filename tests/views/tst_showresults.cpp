@@ -15,6 +15,7 @@
 #include <QPrinter>
 #include <QProcess>
 #include <QTableView>
+#include <QScreen>
 #include <QtTest>
 
 namespace {
@@ -139,7 +140,8 @@ void ShowResultsTest::defaultsAndClosing()
     QFETCH(QString, way);
     addResults(2);
     {
-        TfShowResults window(&m_db->tResultat);
+        QWidget main; // in a corner of the screen
+        TfShowResults window(&m_db->tResultat, &main);
         QStringList texts;
         for (int n = 0; n < 8; ++n)
             texts << window.widthEdit(n)->text();
@@ -148,6 +150,9 @@ void ShowResultsTest::defaultsAndClosing()
         QCOMPARE(window.windowTitle(), QStringLiteral("Tolvarenix Light"));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // Centred on the screen; on a screen narrower than it, its left edge shows.
+        const QRect area = window.screen()->availableGeometry(), frame = window.frameGeometry();
+        QVERIFY(frame.center().y() == area.center().y() && (frame.width() > area.width() ? frame.left() == area.left() : frame.center().x() == area.center().x()));
         if (way == "Esc")
             QTest::keyClick(&window, Qt::Key_Escape);
         else if (way == "close box")
