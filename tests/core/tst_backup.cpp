@@ -8,6 +8,7 @@
 #include "platform/ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "core/SelectFolder.h"
+#include "FolderContent.h"
 #include "TestHome.h"
 
 #include <QDir>
@@ -228,19 +229,18 @@ void BackupTest::backupStoppedDuringSwap()
     // Stopped at each step as by a crash, recovered, then a failing backup.
     const QString path = m_outside.path() + QStringLiteral("/Sauvegarde/");
     storePath(path);
-    const auto version = [](const QString &folder) {
-        return readAll(folder + QStringLiteral("Docs/1_rapport.pdf")) + readAll(folder + QStringLiteral("Imports/K2"))
-               + QByteArray::number(QDir(folder).entryList({QStringLiteral("*.db")}, QDir::Files).size());
-    };
+    m_db->close(); // every file, the tables' too, differs between the two versions
+    const auto version = &folderContent;
     m_home->write(QStringLiteral("Base/Docs/2_scanner.pdf"), QByteArray(400 * 1024, 'x'));
     for (int stop = 0;; ++stop) {
         QVERIFY(QDir(path).removeRecursively());
         QFile::remove(Globals::BaseFolder + QStringLiteral("Imports/K2"));
-        m_home->write(QStringLiteral("Base/Docs/1_rapport.pdf"), "ancien");
+        for (const char *file : {"Base/Docs/1_rapport.pdf", "Base/Patients.db", "Base/Observances.db"})
+            m_home->write(QLatin1String(file), "ancien");
         QVERIFY(DatabaseBackup::copyKeepingPrevious(Globals::BaseFolder, path));
-        const QByteArray previous = version(path);
-        m_home->write(QStringLiteral("Base/Docs/1_rapport.pdf"), "nouveau");
-        m_home->write(QStringLiteral("Base/Imports/K2"), "nouveau");
+        const auto previous = version(path);
+        for (const char *file : {"Base/Docs/1_rapport.pdf", "Base/Imports/K2", "Base/Patients.db", "Base/Observances.db"})
+            m_home->write(QLatin1String(file), "nouveau");
         int step = 0;
         try {
             if (DatabaseBackup::copyKeepingPrevious(Globals::BaseFolder, path, [&] { if (step++ == stop) throw stop; }))
