@@ -56,6 +56,7 @@ private slots:
     void init();
     void cleanup();
 
+    void firstBackupIntoFreshFolder_data();
     void firstBackupIntoFreshFolder();
     void refusedInsideDatabaseFolder_data();
     void refusedInsideDatabaseFolder();
@@ -134,10 +135,25 @@ void BackupTest::addPatient(const QString &nom)
     patients.post();
 }
 
+void BackupTest::firstBackupIntoFreshFolder_data()
+{
+    QTest::addColumn<QString>("linked"); // moved to another disk, a link left in its place
+    QTest::addColumn<QString>("loop");   // a link inside the database folder back to it
+    QTest::newRow("plain folders") << "" << "";
+    QTest::newRow("linked Base") << "Base" << "";
+    QTest::newRow("linked Docs") << "Base/Docs" << "";
+    QTest::newRow("link back to Base") << "Base" << "Docs/Base";
+}
+
 void BackupTest::firstBackupIntoFreshFolder()
 {
+    QFETCH(QString, linked);
+    QFETCH(QString, loop);
+    const QString disk = m_outside.path() + QStringLiteral("/Disque ") + QLatin1String(QTest::currentDataTag());
+    QVERIFY(linked.isEmpty() || (QDir().rename(m_home->file(linked), disk) && QFile::link(disk, m_home->file(linked))));
+    QVERIFY(loop.isEmpty() || QFile::link(Globals::BaseFolder, Globals::BaseFolder + loop));
     ScriptedDialogs dialogs;
-    m_chosenPath = m_outside.path() + QStringLiteral("/Sauvegarde/");
+    m_chosenPath = disk + QStringLiteral(" Sauvegarde/");
     DatabaseBackup command = backup();
     QCOMPARE(command.Sauvegarder1Click(), DatabaseBackup::Outcome::Completed);
 
@@ -147,8 +163,8 @@ void BackupTest::firstBackupIntoFreshFolder()
     QCOMPARE(ini.readString(QStringLiteral("Main"), QStringLiteral("BackupNodePath")), QStringLiteral("[/][chosen]"));
     QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("La sauvegarde est terminée.")});
     QCOMPARE(m_windowsClosed, 1);
-    for (const char *file : {"Patients.db", "Observances.db", "Docs/1_rapport.pdf", "Imports/KORVA_1.txt"})
-        QCOMPARE(readAll(m_chosenPath + QLatin1String(file)), readAll(Globals::BaseFolder + QLatin1String(file)));
+    QVERIFY(loop.isEmpty() || QFile::remove(Globals::BaseFolder + loop)); // it holds nothing more
+    QCOMPARE(folderContent(m_chosenPath), folderContent(Globals::BaseFolder));
     QVERIFY(!QFileInfo::exists(DatabaseBackup::stagingFolder(m_chosenPath)));
     QVERIFY(!QFileInfo::exists(DatabaseBackup::previousFolder(m_chosenPath)));
     // The tables are open again and take writes.
