@@ -186,6 +186,7 @@ DatabaseBackup::DatabaseBackup(LocalDatabase &database, std::function<void()> cl
     , m_closeWindows(std::move(closeWindows))
     , m_chooser(RunFolderChooser)
     , m_mountTable(QStringLiteral("/proc/self/mounts"))
+    , m_probe([](const QString &folder) { return NetworkPathExists(folder); })
 {
 }
 
@@ -289,12 +290,15 @@ QString DatabaseBackup::unreachableComputer(const QString &path)
 {
     IniFile ini(ProgramFolder::configurationFile());
     const QString source = ini.readString(kSection, kMountSourceKey);
+    // Reached first: an automounted share unmounted for being idle shows in
+    // the table as its automount point alone until a folder of it is opened.
+    const bool reached = m_probe(path);
     const auto mount = NetworkMounts::find(path, m_mountTable);
     if (source.isEmpty() && mount) // a folder chosen before its share was remembered
         ini.writeString(kSection, kMountSourceKey, mount->source);
     if (!source.isEmpty() && (!mount || mount->source != source))
         return NetworkMounts::hostOf(source);
-    if (mount && !NetworkPathExists(mount->mountPoint))
+    if (mount && !reached && !m_probe(mount->mountPoint))
         return mount->host;
     return {};
 }

@@ -373,6 +373,17 @@ void BackupTest::unreachableNetworkShare()
     QCOMPARE(command.Sauvegarder1Click(), DatabaseBackup::Outcome::NotStarted);
     QCOMPARE(dialogs.texts(), QStringList(3, dialogs.texts().first()));
     QVERIFY(!QFileInfo::exists(path + QStringLiteral("Patients.db")));
+    // Unmounted for being idle: the automount point alone, until the folder is opened.
+    QVERIFY(mounts.open(QIODevice::Append));
+    mounts.write("systemd-1 " + QFile::encodeName(mountPoint) + " autofs rw 0 0\n");
+    mounts.close();
+    command.setFolderProbe([&](const QString &folder) {
+        if (folder == path && mounts.open(QIODevice::Append))
+            mounts.write("//serveur/sauvegardes " + QFile::encodeName(mountPoint) + " cifs rw 0 0\n");
+        mounts.close();
+        return QDir().mkpath(mountPoint);
+    });
+    QCOMPARE(command.Sauvegarder1Click(), DatabaseBackup::Outcome::Completed);
 }
 
 void BackupTest::networkMounts_data()
