@@ -165,6 +165,9 @@ void BackupTest::firstBackupIntoFreshFolder()
     QCOMPARE(m_windowsClosed, 1);
     QVERIFY(loop.isEmpty() || QFile::remove(Globals::BaseFolder + loop)); // it holds nothing more
     QCOMPARE(folderContent(m_chosenPath), folderContent(Globals::BaseFolder));
+    // What the backup writes is the user's alone, as the database folder is (group and others: 0x77).
+    for (const char *written : {"", "Docs", "Imports", "Patients.db", "Docs/1_rapport.pdf", ".Tolvarenix-sauvegarde.lst"})
+        QCOMPARE(QFileInfo(m_chosenPath + QLatin1String(written)).permissions() & 0x77, QFile::Permissions());
     QVERIFY(!QFileInfo::exists(DatabaseBackup::stagingFolder(m_chosenPath)));
     QVERIFY(!QFileInfo::exists(DatabaseBackup::previousFolder(m_chosenPath)));
     // The tables are open again and take writes.
@@ -287,6 +290,7 @@ void BackupTest::userFilesInBackupFolderKept()
         QFile f(path + file);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(file.toUtf8());
+        QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
     }
     // A link under the name of the backup's work folder is not walked into.
     QVERIFY(QFile::link(m_outside.path() + QStringLiteral("/Ailleurs"),
@@ -299,6 +303,8 @@ void BackupTest::userFilesInBackupFolderKept()
         QCOMPARE(readAll(path + QStringLiteral("Docs/1_rapport.pdf")), "%PDF-1.4 version " + QByteArray::number(run));
         for (const QString &file : own)
             QCOMPARE(readAll(path + file), file.toUtf8());
+        for (const QString &file : own)
+            QCOMPARE(QFileInfo(path + file).permissions() & 0x77, QFile::ReadGroup);
     }
 }
 
