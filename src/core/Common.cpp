@@ -249,33 +249,51 @@ bool IsSameOrBelow(const QString &path, const QString &folder)
     return isSameOrBelow(path, folder);
 }
 
-bool CopyDirectoryTree(const QString &source, const QString &destination, bool overwrite)
+namespace {
+
+// The folders being copied, from the top down to the current one, as the
+// system knows them (device and inode), whatever link led to them.
+using FoldersOnPath = QList<QPair<dev_t, ino_t>>;
+
+bool copyTree(const QString &source, const QString &destination, bool overwrite, FoldersOnPath &onPath)
 {
-    if (isSameOrBelow(destination, source))
-        return false;
-    if (!QDir().mkpath(destination))
+    if (isSameOrBelow(destination, source) || !QDir().mkpath(destination))
         return false;
     const QString from = AddBackslash(source);
     const QString to = AddBackslash(destination);
-    if (entryType(source) != EntryType::Folder || isSymLink(source))
+    struct stat st {};
+    // What a reader of the source sees: a link is followed, and one that
+    // leads nowhere is a part that cannot be copied.
+    if (::stat(entryName(source).constData(), &st) != 0)
+        return entryType(source) == EntryType::Missing;
+    if (!S_ISDIR(st.st_mode))
         return true;
+    if (!QFileInfo(from).isReadable())
+        return false;
+    onPath.append({st.st_dev, st.st_ino});
     for (const QString &name : folderEntries(from)) {
-        if (name.startsWith(u'.') || isSymLink(from + name))
+        if (name.startsWith(u'.'))
             continue;
-        switch (entryType(from + name)) {
-        case EntryType::Folder:
-            if (!CopyDirectoryTree(from + name, to + name, overwrite))
-                return false;
-            break;
-        case EntryType::File:
-            if (!copyOneFile(from + name, to + name, overwrite))
-                return false;
-            break;
-        default:
-            break; // sockets, pipes, devices are not copied
-        }
+        if (::stat(QFile::encodeName(from + name).constData(), &st) != 0)
+            return false;
+        // A link back to a folder being copied holds nothing more.
+        if (S_ISDIR(st.st_mode) && !onPath.contains(qMakePair(st.st_dev, st.st_ino))
+            && !copyTree(from + name, to + name, overwrite, onPath))
+            return false;
+        // Sockets, pipes and devices are not copied.
+        if (S_ISREG(st.st_mode) && !copyOneFile(from + name, to + name, overwrite))
+            return false;
     }
+    onPath.removeLast();
     return true;
+}
+
+} // namespace
+
+bool CopyDirectoryTree(const QString &source, const QString &destination, bool overwrite)
+{
+    FoldersOnPath onPath;
+    return copyTree(source, destination, overwrite, onPath);
 }
 
 bool SameFileContent(const QString &a, const QString &b, QString *error)
@@ -331,7 +349,11 @@ void ShellOpen(const QString &fileName, const QString &parameters, const QString
     const QFileInfo info(path);
     if (!info.exists() || !info.isFile() || info.isExecutable())
         return;
-    if (!isSameOrBelow(info.canonicalFilePath(), ProgramFolder::path()))
+    // A file of the program's folders, also through a link of the user's to
+    // another disk (a link as named in the path, never a way back up).
+    const bool named = !path.split(u'/').contains(QLatin1String(".."))
+        && QDir::cleanPath(info.absoluteFilePath()).startsWith(QDir::cleanPath(ProgramFolder::path()) + u'/');
+    if (!named && !isSameOrBelow(info.canonicalFilePath(), ProgramFolder::path()))
         return;
     ShellLauncher::openUrl(QUrl::fromLocalFile(info.canonicalFilePath()));
 }

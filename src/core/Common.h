@@ -7,8 +7,9 @@
 // folder path with a trailing separator ends with exactly one.
 //
 // Folder walks (DeleteDirectoryTree, EmptyDirectory, CopyDirectoryTree) skip
-// every entry whose name begins with "." and never follow a symbolic link: a
-// link is handled as the link itself, never as what it points at.
+// every entry whose name begins with "." The walks that delete never follow a
+// symbolic link: a link is handled as the link itself, never as what it
+// points at. The copy takes what a reader of the source sees, links followed.
 
 // The path with the separator appended, unless empty or already ending with one.
 QString AddBackslash(const QString &path);
@@ -39,7 +40,9 @@ void ListRegularFiles(const QString &mask, QStringList &list);
 
 // Copies the source tree into destination (created as needed). Without
 // overwrite, a file already at the destination stays and counts as copied.
-// A destination equal to the source or inside it is refused (false).
+// A destination equal to the source or inside it is refused (false), as is
+// a part that cannot be read (a link to nothing); a link back to a folder
+// being copied is not walked again.
 bool CopyDirectoryTree(const QString &source, const QString &destination, bool overwrite);
 
 // True when the two files can be read and hold the same bytes; otherwise

@@ -20,6 +20,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <sys/stat.h>
 
@@ -48,6 +49,21 @@ bool removeEntry(const QString &path)
     if (info.isDir() && !info.isSymLink())
         return QDir(path).removeRecursively();
     return QFile::remove(info.filePath());
+}
+
+// Creates folder with its missing parents, each new one to the user alone:
+// the backup is as private as the database folder. Folders already there
+// stay as they are.
+bool makePrivatePath(const QString &folder)
+{
+    const QString path = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
+    for (qsizetype slash = path.indexOf(u'/', 1);; slash = path.indexOf(u'/', slash + 1)) {
+        const QString level = slash < 0 ? path : path.left(slash);
+        if (::mkdir(QFile::encodeName(level).constData(), S_IRWXU) != 0 && errno != EEXIST)
+            return false;
+        if (slash < 0)
+            return QFileInfo(path).isDir();
+    }
 }
 
 bool renameEntry(const QString &from, const QString &to)
@@ -106,6 +122,7 @@ bool writeWrittenList(const QString &file, const QSet<QString> &names)
     QSaveFile f(file);
     if (!f.open(QIODevice::WriteOnly))
         return false;
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner); // a disk that keeps no modes refuses it
     for (const QString &name : sorted)
         f.write(name.toUtf8() + '\n');
     return f.commit();
@@ -120,7 +137,7 @@ bool putPreviousBack(const QString &backupFolder, const QString &previous)
     for (const QString &file : filesBelow(previous)) {
         const QString target = backupFolder + file;
         if (!entryExists(target)
-            && (!QDir().mkpath(QFileInfo(target).path()) || !renameEntry(previous + file, target)))
+            && (!makePrivatePath(QFileInfo(target).path()) || !renameEntry(previous + file, target)))
             return false;
     }
     return removeEntry(previous);
@@ -153,10 +170,10 @@ bool placeStagedFiles(const SwapFolders &f, QStringList &placed, const std::func
         const QString target = f.to + file;
         step();
         if (entryExists(target)
-            && (!QDir().mkpath(QFileInfo(f.previous + file).path()) || !renameEntry(target, f.previous + file)))
+            && (!makePrivatePath(QFileInfo(f.previous + file).path()) || !renameEntry(target, f.previous + file)))
             return false;
         step();
-        if (!QDir().mkpath(QFileInfo(target).path()) || !renameEntry(f.staging + file, target))
+        if (!makePrivatePath(QFileInfo(target).path()) || !renameEntry(f.staging + file, target))
             return false;
         placed << file;
     }
@@ -186,6 +203,7 @@ DatabaseBackup::DatabaseBackup(LocalDatabase &database, std::function<void()> cl
     , m_closeWindows(std::move(closeWindows))
     , m_chooser(RunFolderChooser)
     , m_mountTable(QStringLiteral("/proc/self/mounts"))
+    , m_probe([](const QString &folder) { return NetworkPathExists(folder); })
 {
 }
 
@@ -230,7 +248,7 @@ DatabaseBackup::Outcome DatabaseBackup::Sauvegarder1Click()
             break;
         }
 
-        if (!QDir().mkpath(path)) {
+        if (!makePrivatePath(path)) {
             if (askToChooseAgain(QStringLiteral("Impossible d'écrire dans le dossier [") + path
                                  + QStringLiteral("].")))
                 continue;
@@ -289,12 +307,15 @@ QString DatabaseBackup::unreachableComputer(const QString &path)
 {
     IniFile ini(ProgramFolder::configurationFile());
     const QString source = ini.readString(kSection, kMountSourceKey);
+    // Reached first: an automounted share unmounted for being idle shows in
+    // the table as its automount point alone until a folder of it is opened.
+    const bool reached = m_probe(path);
     const auto mount = NetworkMounts::find(path, m_mountTable);
     if (source.isEmpty() && mount) // a folder chosen before its share was remembered
         ini.writeString(kSection, kMountSourceKey, mount->source);
     if (!source.isEmpty() && (!mount || mount->source != source))
         return NetworkMounts::hostOf(source);
-    if (mount && !NetworkPathExists(mount->mountPoint))
+    if (mount && !reached && !m_probe(mount->mountPoint))
         return mount->host;
     return {};
 }
@@ -346,12 +367,15 @@ bool DatabaseBackup::copyKeepingPrevious(const QString &databaseFolder, const QS
     if (!recoverInterruptedSwap(f))
         return false;
 
-    if (!CopyDirectoryTree(databaseFolder, staging, true)) {
+    if (!makePrivatePath(staging) || !CopyDirectoryTree(databaseFolder, staging, true)) {
         removeEntry(staging);
         return false;
     }
     const QStringList files = filesBelow(staging);
     for (const QString &file : files) {
+        // The copies keep none of the modes of their originals (where the
+        // disk keeps modes at all).
+        QFile::setPermissions(staging + file, QFile::ReadOwner | QFile::WriteOwner);
         // Only files an earlier backup wrote may be replaced; a folder must
         // stay a folder. Nor may a move reach the database folder itself.
         const QString target = to + file;

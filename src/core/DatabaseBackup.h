@@ -40,6 +40,10 @@ public:
     void setFolderChooser(FolderChooser chooser) { m_chooser = std::move(chooser); }
     // The kernel's mount table, read to find network shares (tests).
     void setMountTable(const QString &file) { m_mountTable = file; }
+    // How a folder is reached, true when it could be listed (tests stand in
+    // for the system, which mounts an automounted share when it is opened).
+    using FolderProbe = std::function<bool(const QString &folder)>;
+    void setFolderProbe(FolderProbe probe) { m_probe = std::move(probe); }
 
     // The whole command, with its questions and messages.
     Outcome Sauvegarder1Click();
@@ -73,4 +77,5 @@ private:
     std::function<void()> m_closeWindows;
     FolderChooser m_chooser;
     QString m_mountTable;
+    FolderProbe m_probe;
 };

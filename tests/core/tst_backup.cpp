@@ -8,6 +8,7 @@
 #include "platform/ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "core/SelectFolder.h"
+#include "FolderContent.h"
 #include "TestHome.h"
 
 #include <QDir>
@@ -55,6 +56,7 @@ private slots:
     void init();
     void cleanup();
 
+    void firstBackupIntoFreshFolder_data();
     void firstBackupIntoFreshFolder();
     void refusedInsideDatabaseFolder_data();
     void refusedInsideDatabaseFolder();
@@ -133,10 +135,25 @@ void BackupTest::addPatient(const QString &nom)
     patients.post();
 }
 
+void BackupTest::firstBackupIntoFreshFolder_data()
+{
+    QTest::addColumn<QString>("linked"); // moved to another disk, a link left in its place
+    QTest::addColumn<QString>("loop");   // a link inside the database folder back to it
+    QTest::newRow("plain folders") << "" << "";
+    QTest::newRow("linked Base") << "Base" << "";
+    QTest::newRow("linked Docs") << "Base/Docs" << "";
+    QTest::newRow("link back to Base") << "Base" << "Docs/Base";
+}
+
 void BackupTest::firstBackupIntoFreshFolder()
 {
+    QFETCH(QString, linked);
+    QFETCH(QString, loop);
+    const QString disk = m_outside.path() + QStringLiteral("/Disque ") + QLatin1String(QTest::currentDataTag());
+    QVERIFY(linked.isEmpty() || (QDir().rename(m_home->file(linked), disk) && QFile::link(disk, m_home->file(linked))));
+    QVERIFY(loop.isEmpty() || QFile::link(Globals::BaseFolder, Globals::BaseFolder + loop));
     ScriptedDialogs dialogs;
-    m_chosenPath = m_outside.path() + QStringLiteral("/Sauvegarde/");
+    m_chosenPath = disk + QStringLiteral(" Sauvegarde/");
     DatabaseBackup command = backup();
     QCOMPARE(command.Sauvegarder1Click(), DatabaseBackup::Outcome::Completed);
 
@@ -146,8 +163,11 @@ void BackupTest::firstBackupIntoFreshFolder()
     QCOMPARE(ini.readString(QStringLiteral("Main"), QStringLiteral("BackupNodePath")), QStringLiteral("[/][chosen]"));
     QCOMPARE(dialogs.texts(), QStringList{QStringLiteral("La sauvegarde est terminée.")});
     QCOMPARE(m_windowsClosed, 1);
-    for (const char *file : {"Patients.db", "Observances.db", "Docs/1_rapport.pdf", "Imports/KORVA_1.txt"})
-        QCOMPARE(readAll(m_chosenPath + QLatin1String(file)), readAll(Globals::BaseFolder + QLatin1String(file)));
+    QVERIFY(loop.isEmpty() || QFile::remove(Globals::BaseFolder + loop)); // it holds nothing more
+    QCOMPARE(folderContent(m_chosenPath), folderContent(Globals::BaseFolder));
+    // What the backup writes is the user's alone, as the database folder is (group and others: 0x77).
+    for (const char *written : {"", "Docs", "Imports", "Patients.db", "Docs/1_rapport.pdf", ".Tolvarenix-sauvegarde.lst"})
+        QCOMPARE(QFileInfo(m_chosenPath + QLatin1String(written)).permissions() & 0x77, QFile::Permissions());
     QVERIFY(!QFileInfo::exists(DatabaseBackup::stagingFolder(m_chosenPath)));
     QVERIFY(!QFileInfo::exists(DatabaseBackup::previousFolder(m_chosenPath)));
     // The tables are open again and take writes.
@@ -228,19 +248,18 @@ void BackupTest::backupStoppedDuringSwap()
     // Stopped at each step as by a crash, recovered, then a failing backup.
     const QString path = m_outside.path() + QStringLiteral("/Sauvegarde/");
     storePath(path);
-    const auto version = [](const QString &folder) {
-        return readAll(folder + QStringLiteral("Docs/1_rapport.pdf")) + readAll(folder + QStringLiteral("Imports/K2"))
-               + QByteArray::number(QDir(folder).entryList({QStringLiteral("*.db")}, QDir::Files).size());
-    };
+    m_db->close(); // every file, the tables' too, differs between the two versions
+    const auto version = &folderContent;
     m_home->write(QStringLiteral("Base/Docs/2_scanner.pdf"), QByteArray(400 * 1024, 'x'));
     for (int stop = 0;; ++stop) {
         QVERIFY(QDir(path).removeRecursively());
         QFile::remove(Globals::BaseFolder + QStringLiteral("Imports/K2"));
-        m_home->write(QStringLiteral("Base/Docs/1_rapport.pdf"), "ancien");
+        for (const char *file : {"Base/Docs/1_rapport.pdf", "Base/Patients.db", "Base/Observances.db"})
+            m_home->write(QLatin1String(file), "ancien");
         QVERIFY(DatabaseBackup::copyKeepingPrevious(Globals::BaseFolder, path));
-        const QByteArray previous = version(path);
-        m_home->write(QStringLiteral("Base/Docs/1_rapport.pdf"), "nouveau");
-        m_home->write(QStringLiteral("Base/Imports/K2"), "nouveau");
+        const auto previous = version(path);
+        for (const char *file : {"Base/Docs/1_rapport.pdf", "Base/Imports/K2", "Base/Patients.db", "Base/Observances.db"})
+            m_home->write(QLatin1String(file), "nouveau");
         int step = 0;
         try {
             if (DatabaseBackup::copyKeepingPrevious(Globals::BaseFolder, path, [&] { if (step++ == stop) throw stop; }))
@@ -271,6 +290,7 @@ void BackupTest::userFilesInBackupFolderKept()
         QFile f(path + file);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(file.toUtf8());
+        QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
     }
     // A link under the name of the backup's work folder is not walked into.
     QVERIFY(QFile::link(m_outside.path() + QStringLiteral("/Ailleurs"),
@@ -283,6 +303,8 @@ void BackupTest::userFilesInBackupFolderKept()
         QCOMPARE(readAll(path + QStringLiteral("Docs/1_rapport.pdf")), "%PDF-1.4 version " + QByteArray::number(run));
         for (const QString &file : own)
             QCOMPARE(readAll(path + file), file.toUtf8());
+        for (const QString &file : own)
+            QCOMPARE(QFileInfo(path + file).permissions() & 0x77, QFile::ReadGroup);
     }
 }
 
@@ -357,6 +379,17 @@ void BackupTest::unreachableNetworkShare()
     QCOMPARE(command.Sauvegarder1Click(), DatabaseBackup::Outcome::NotStarted);
     QCOMPARE(dialogs.texts(), QStringList(3, dialogs.texts().first()));
     QVERIFY(!QFileInfo::exists(path + QStringLiteral("Patients.db")));
+    // Unmounted for being idle: the automount point alone, until the folder is opened.
+    QVERIFY(mounts.open(QIODevice::Append));
+    mounts.write("systemd-1 " + QFile::encodeName(mountPoint) + " autofs rw 0 0\n");
+    mounts.close();
+    command.setFolderProbe([&](const QString &folder) {
+        if (folder == path && mounts.open(QIODevice::Append))
+            mounts.write("//serveur/sauvegardes " + QFile::encodeName(mountPoint) + " cifs rw 0 0\n");
+        mounts.close();
+        return QDir().mkpath(mountPoint);
+    });
+    QCOMPARE(command.Sauvegarder1Click(), DatabaseBackup::Outcome::Completed);
 }
 
 void BackupTest::networkMounts_data()

@@ -1,8 +1,10 @@
 // The main-window frame: menus, tool bars, the notice, the commands bound to
 // the other subsystems, the show handler's decisions, closing and the updater.
 
+#include "core/DatabaseBackup.h"
 #include "core/Globals.h"
 #include "core/Main.h"
+#include "FolderContent.h"
 #include "ScriptedDialogs.h"
 #include "TestHome.h"
 
@@ -296,6 +298,7 @@ private slots:
     void showDecisions_data();
     void showDecisions();
     void showHandlerRunsOnce();
+    void startUpFinishesAnInterruptedBackup();
     void patientChooserOpensOnce();
     void updaterAtDestruction_data();
     void updaterAtDestruction();
@@ -831,6 +834,21 @@ void TestMainFrame::showHandlerRunsOnce()
     window.hide();
     window.show();
     QCOMPARE(window.calls.count(QStringLiteral("hasMailAccount")), 1);
+}
+
+void TestMainFrame::startUpFinishesAnInterruptedBackup()
+{
+    m_home->write(QStringLiteral("Base/Mail.db"), "damaged"); // the start-up stops at the tables
+    const QString base = m_home->file(QStringLiteral("Base/"));
+    const QString backup = m_home->file(QStringLiteral("Sauvegarde/"));
+    m_home->write(QStringLiteral("Obsidra.ini"), "[Main]\nBackupPath=" + backup.toUtf8());
+    m_home->write(QStringLiteral("Base/Imports/K2"), "rapport");
+    int step = 0; // a crash once the copy is complete and its first file in place
+    QVERIFY_THROWS_EXCEPTION(int, DatabaseBackup::copyKeepingPrevious(base, backup, [&] { if (++step == 4) throw step; }));
+    const auto expected = folderContent(base);
+    ScriptedDialogs dialogs;
+    TfMain().FormCreate();
+    QCOMPARE(folderContent(backup), expected);
 }
 
 void TestMainFrame::patientChooserOpensOnce()
