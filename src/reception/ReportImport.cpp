@@ -17,6 +17,7 @@
 #include "core/RemoteSqlText.h"
 #include "reception/DeletionQueue.h"
 #include "reception/ImportGroup.h"
+#include "reception/MessageFilePlacement.h"
 #include "reception/ObservanceChecks.h"
 #include "reception/ReportFile.h"
 #include "reception/ReportReadAhead.h"
@@ -187,7 +188,7 @@ void ReportImport::ImportObservances()
     QStringList paths, folders;
     for (const QString &name : std::as_const(files)) {
         paths << Globals::ImportFolder + name;
-        folders << ReportName::attachmentsFolder(name);
+        folders << MessageFilePlacement::documentsFolder(name);
     }
     ReportReadAhead readAhead(paths, folders);
     m_deletions = &deletions;
@@ -231,7 +232,7 @@ void ReportImport::ImportObservances()
             // file and its documents folder only when it is done with.
             const bool done = end == FileEnd::Deleted;
             group.keepFile(files.at(i), done ? m_copied.sources + QStringList{path} : m_copied.sources,
-                           done && m_ownFolder ? ReportName::attachmentsFolder(files.at(i)) : QString(),
+                           done && m_ownFolder ? MessageFilePlacement::documentsFolder(files.at(i)) : QString(),
                            m_copied.copies);
         }
         if (end == FileEnd::StopRun)
@@ -249,7 +250,7 @@ void ReportImport::ImportObservances()
     deletions.finish();
     m_checks.reset();
     if (!m_fatal && !interrupted)
-        setLeftFoldersAside();
+        MessageFilePlacement::setLeftFoldersAside();
     // Armed only now: closing while the group's transaction runs would drop it.
     if (m_fatal)
         fMain.armCloseTimer();
@@ -287,30 +288,6 @@ void ReportImport::commitGroup()
     LogWriter::write(text);
     Dialogs::instance().error(text);
     reloadTables();
-}
-
-// A documents folder goes where its report went: a report waiting or set
-// aside keeps it; once the report is gone, what it did not register is set
-// aside under its name and shown to the user, and an emptied folder goes.
-void ReportImport::setLeftFoldersAside()
-{
-    QSet<QString> owned;
-    for (const QString &name : QDir(Globals::ImportFolder).entryList(QDir::Files | QDir::Hidden))
-        owned.insert(ReportName::attachmentsFolder(ReportName::withoutSetAsideSuffix(name)));
-    const QString root = ReportName::attachmentsRoot();
-    QStringList kept;
-    for (const QString &name : QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks,
-                                                    QDir::Name)) {
-        const QString folder = root + name + u'/';
-        if (owned.contains(folder) || ReportName::withoutSetAsideSuffix(name) != name || QDir().rmdir(folder))
-            continue;
-        const QString target = ReportName::setLeftFolderAside(folder);
-        kept << (target.isEmpty() ? folder : target);
-    }
-    if (!kept.isEmpty())
-        Dialogs::instance().warning(QStringLiteral("Des documents reçus n'ont été enregistrés pour aucun patient. Ils "
-                                                   "sont conservés dans :")
-                                    + kCR + kept.join(kCR));
 }
 
 void ReportImport::tellUnrecorded()
@@ -493,14 +470,14 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
     lines.setTimeZone(m_zone);
     // Seen as the deletions of the files committed before left it: what was
     // seen ahead holds while no deletion touched the folder.
-    const QString own = ReportName::attachmentsFolder(name);
+    const QString own = MessageFilePlacement::documentsFolder(name);
     if (ahead && !m_deletions->touches(own)) {
         m_ownFolder = ahead->folderExists;
     } else {
         m_deletions->settle(own);
         m_ownFolder = QFileInfo(own).isDir();
     }
-    const QString folder = m_ownFolder ? own : ReportName::attachmentsRoot();
+    const QString folder = m_ownFolder ? own : MessageFilePlacement::sharedFolder();
     if (!m_ownFolder)
         m_deletions->settle(folder);
     lines.setAttachmentFolders({folder});
@@ -517,7 +494,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
         throw;
     }
     m_lines = nullptr;
-    if (end == FileEnd::Deleted && m_declinedWithoutProvider && !keepDeclinedCopy(path))
+    if (end == FileEnd::Deleted && m_declinedWithoutProvider && !MessageFilePlacement::keepDeclinedCopy(path))
         return FileEnd::Kept;
     return end == FileEnd::Deleted && m_keepFile ? FileEnd::Kept : end;
 }
@@ -731,19 +708,6 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
     // The next block's identification must not receive this birth date.
     Globals::PatientNeLe.clear();
     return end;
-}
-
-// A copy, so that the report stays whole waiting should its group not be
-// committed; false when it could not be made (the report then stays).
-bool ReportImport::keepDeclinedCopy(const QString &path)
-{
-    const QString target = ReportName::setAsideTarget(path);
-    QString error;
-    const bool kept = CopyFileVerified(path, target, &error);
-    LogWriter::write(kept ? QStringLiteral("Fichier refusé [") + path + QStringLiteral("] conservé sous [") + target + u']'
-                          : QStringLiteral("Fichier refusé [") + path + QStringLiteral("] : copie impossible vers [")
-                                + target + QStringLiteral("] (") + error + QStringLiteral("), il reste en attente."));
-    return kept;
 }
 
 bool ReportImport::storeRecord(const QString &name, bool &duplicate)
