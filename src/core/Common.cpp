@@ -184,34 +184,23 @@ bool DeleteFileIfExists(const QString &fileName)
     return entryType(fileName) == EntryType::Missing;
 }
 
-bool DeleteDirectoryTree(const QString &folder)
+bool DeleteDirectoryTree(const QString &folder, DotNames dotNames)
 {
-    const QString base = AddBackslash(folder);
-    if (entryType(folder) == EntryType::Folder && !isSymLink(folder)) {
-        for (const QString &name : folderEntries(base)) {
-            if (name.startsWith(u'.'))
-                continue;
-            const QString path = base + name;
-            if (entryType(path) == EntryType::Folder)
-                DeleteDirectoryTree(path);
-            else
-                DeleteFileIfExists(path);
-        }
-    }
+    EmptyDirectory(folder, dotNames);
     return ::rmdir(QFile::encodeName(folder).constData()) == 0;
 }
 
-bool EmptyDirectory(const QString &folder)
+bool EmptyDirectory(const QString &folder, DotNames dotNames)
 {
     const QString base = AddBackslash(folder);
     if (entryType(folder) != EntryType::Folder || isSymLink(folder))
         return true;
     for (const QString &name : folderEntries(base)) {
-        if (name.startsWith(u'.'))
+        if (dotNames == DotNames::Skipped && name.startsWith(u'.'))
             continue;
         const QString path = base + name;
         if (entryType(path) == EntryType::Folder)
-            DeleteDirectoryTree(path);
+            DeleteDirectoryTree(path, dotNames);
         else
             DeleteFileIfExists(path);
     }
@@ -407,11 +396,12 @@ void CreateDesktopShortcut(const QString &target, const QString &arguments, cons
                                                      QFileInfo(icon).isFile() ? icon : QString()));
 }
 
-bool IsBareFileName(const QString &name)
+bool IsBareFileName(const QString &name, DotNames dotNames)
 {
-    // A name starting with a dot covers "." and ".."; without a separator,
-    // ".." inside a name ("Compte rendu..pdf") leads nowhere else.
-    if (name.isEmpty() || name.startsWith(u'.'))
+    // Without a separator, ".." inside a name ("Compte rendu..pdf") leads
+    // nowhere else.
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")
+        || (dotNames == DotNames::Skipped && name.startsWith(u'.')))
         return false;
     for (const QChar c : name)
         if (c == u'/' || c == u'\\' || c.category() == QChar::Other_Control)

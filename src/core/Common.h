@@ -22,12 +22,16 @@ bool DeleteFileIfExists(const QString &fileName);
 // is. True when the folder exists.
 bool KeepFolderPrivate(const QString &folder, bool create = true);
 
+// Whether a walk, or a name check, takes the names that begin with a dot
+// (never "." nor "..").
+enum class DotNames { Skipped, Included };
+
 // Deletes the folder with everything below it; true when the folder itself
 // could be removed.
-bool DeleteDirectoryTree(const QString &folder);
+bool DeleteDirectoryTree(const QString &folder, DotNames dotNames = DotNames::Skipped);
 
 // Deletes everything below the folder and keeps it; always true.
-bool EmptyDirectory(const QString &folder);
+bool EmptyDirectory(const QString &folder, DotNames dotNames = DotNames::Skipped);
 
 // Appends the bare names of the entries matching mask (a folder followed by
 // a pattern such as "*.txt"; "*.*" matches every entry; letter case ignored)
@@ -76,8 +80,9 @@ void CreateDesktopShortcut(const QString &target, const QString &arguments, cons
 
 // True when an untrusted name (attachment, archive entry, document, module)
 // is a bare file name that stays in its folder: not empty, no separator, no
-// control character, no leading dot (so neither "." nor "..").
-bool IsBareFileName(const QString &name);
+// control character, neither "." nor "..", and no leading dot unless
+// dotNames includes them.
+bool IsBareFileName(const QString &name, DotNames dotNames = DotNames::Skipped);
 
 // The search key of an upper-case name: listed capitals lose their accent,
 // blanks and hyphens are dropped.

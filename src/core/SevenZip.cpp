@@ -105,9 +105,8 @@ QString firstUnsafeEntry(const QString &folder, QStringList &files)
 }
 
 // Moves the content of source into destination, replacing files (and links)
-// of the same names, or without replace keeping them (clash names the first
-// that differs); folders are merged.
-bool moveContent(const QString &source, const QString &destination, QString &failed, bool replace, QString &clash)
+// of the same names; folders are merged.
+bool moveContent(const QString &source, const QString &destination, QString &failed)
 {
     const QFileInfoList entries =
         QDir(source).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
@@ -119,13 +118,8 @@ bool moveContent(const QString &source, const QString &destination, QString &fai
                 failed = target;
                 return false;
             }
-            if (!QDir().mkpath(target) || !moveContent(entry.filePath(), target, failed, replace, clash))
+            if (!QDir().mkpath(target) || !moveContent(entry.filePath(), target, failed))
                 return false;
-        } else if (!replace && (existing.exists() || existing.isSymLink())) {
-            if (!existing.isFile() || existing.isSymLink() || !SameFileContent(entry.filePath(), target)) {
-                clash = target;
-                return false;
-            }
         } else if (!MoveReplacing(entry.filePath(), target)) {
             failed = target;
             return false;
@@ -274,7 +268,7 @@ bool checkPresence(const StartupNeeds &parts)
 }
 
 Extraction extract(const QString &archive, const QString &destination, const QString &password,
-                   const QString &waitMessage, const QString &requiredFile, bool replace)
+                   const QString &waitMessage, const QString &requiredFile)
 {
     Extraction result;
     const QString target = QDir::cleanPath(destination);
@@ -326,10 +320,8 @@ Extraction extract(const QString &archive, const QString &destination, const QSt
         return result;
     }
     QString failed;
-    if (!moveContent(work.path(), target, failed, replace, result.clash)) {
-        result.error = result.clash.isEmpty()
-                           ? QStringLiteral("Impossible de placer le fichier décompressé %1.").arg(failed)
-                           : QStringLiteral("Le fichier %1 existe déjà : il ne sera pas remplacé.").arg(result.clash);
+    if (!moveContent(work.path(), target, failed)) {
+        result.error = QStringLiteral("Impossible de placer le fichier décompressé %1.").arg(failed);
         return result;
     }
     result.ok = true;

@@ -48,9 +48,6 @@ struct Extraction {
     QString output;
     // The archive holds a link or a special file: refused, nothing moved.
     bool unsafeEntry = false;
-    // Without replacing: the first file of the archive that differs from
-    // the file of that name already in the destination.
-    QString clash;
 };
 
 // Extracts the archive into destination (created when missing) through the
@@ -60,10 +57,8 @@ struct Extraction {
 // destination, each file replacing one of the same name in one rename. An empty password still
 // passes "-p" so that 7-Zip never asks for one. With requiredFile, the
 // extraction fails (and nothing is moved) unless that file came out at the
-// archive's top level. Without replace, a file already in destination is
-// kept: one of the same content is not moved again, a different one stops
-// the moves (clash).
+// archive's top level.
 Extraction extract(const QString &archive, const QString &destination, const QString &password,
-                   const QString &waitMessage, const QString &requiredFile = {}, bool replace = true);
+                   const QString &waitMessage, const QString &requiredFile = {});
 
 } // namespace SevenZip

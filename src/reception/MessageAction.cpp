@@ -52,9 +52,10 @@ void TFMessageAction::fillFromWorker(const TfMessage &worker, int current, int c
         ui->WebBrowser1->raise();
 }
 
-void TFMessageAction::addAttachment(const QString &name)
+void TFMessageAction::addAttachment(const QString &name, const QString &relativePath)
 {
-    ui->PiecesJointes->addItem(name);
+    auto *item = new QListWidgetItem(name, ui->PiecesJointes);
+    item->setData(Qt::UserRole, relativePath.isEmpty() ? name : relativePath);
 }
 
 TFMessageAction::Answer TFMessageAction::answerFor(int result)
@@ -66,7 +67,7 @@ void TFMessageAction::FormShow()
 {
     QStringList attachments;
     for (int row = 0; row < ui->PiecesJointes->count(); ++row)
-        attachments.append(ui->PiecesJointes->item(row)->text());
+        attachments.append(ui->PiecesJointes->item(row)->data(Qt::UserRole).toString());
     m_state.emplace(Globals::EmailsFolder, attachments, ui->Memo1->toPlainText());
 
     if (m_state->hasReport())
@@ -99,7 +100,8 @@ void TFMessageAction::PiecesJointesClick(QListWidgetItem *item)
 {
     if (!item)
         return;
-    ShellOpen(Globals::EmailsFolder + item->text(), QString(), Globals::EmailsFolder);
+    const QFileInfo file(Globals::EmailsFolder + item->data(Qt::UserRole).toString());
+    ShellOpen(file.filePath(), QString(), file.path() + u'/');
 }
 
 void TFMessageAction::LShowSelvantineDatasMouseEnter()

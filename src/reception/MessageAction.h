@@ -38,8 +38,9 @@ public:
     // counter "Message n°current/count", the plain body and the HTML body
     // ("temp.html") with the worker's visibilities, the body seen in front.
     void fillFromWorker(const TfMessage &worker, int current, int count);
-    // Adds one file of the message (name relative to the e-mails folder).
-    void addAttachment(const QString &name);
+    // Adds one file of the message: its name, shown, and where it lies
+    // (relative to the e-mails folder, the name itself unless given).
+    void addAttachment(const QString &name, const QString &relativePath = {});
 
     // The answer of a modal result: only kResultImport imports.
     static Answer answerFor(int result);

@@ -5,6 +5,8 @@
 #include "reception/ReportFile.h"
 #include "platform/TextRules.h"
 
+#include <QFileInfo>
+
 namespace {
 
 // The free text of a report starts on its 13th line.
@@ -26,7 +28,7 @@ MessageActionState::MessageActionState(const QString &emailsFolder, const QStrin
 {
     const bool body = hasNonEmptyLine(bodyText);
     for (const QString &name : attachments) {
-        if (!name.startsWith(QLatin1String(ReportName::kReportPrefix)))
+        if (!QFileInfo(name).fileName().startsWith(QLatin1String(ReportName::kReportPrefix)))
             continue;
         m_hasReport = true;
         m_preview.clear();

@@ -15,8 +15,8 @@ public:
     static constexpr char kShowCaption[] = "Afficher les données provenant de Selvantine";
     static constexpr char kHideCaption[] = "Masquer les données provenant de Selvantine";
 
-    // emailsFolder ends with its separator; attachments are names relative to
-    // it, in the order of the list; bodyText is the plain-text body.
+    // emailsFolder ends with its separator; attachments are paths relative
+    // to it, in the order of the list; bodyText is the plain-text body.
     MessageActionState(const QString &emailsFolder, const QStringList &attachments, const QString &bodyText);
 
     // True when a "KORVA_" file was among the attachments.

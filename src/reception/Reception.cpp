@@ -18,12 +18,10 @@
 #include "core/SevenZip.h"
 #include "platform/TextRules.h"
 #include "reception/UMessage.h"
-#include "reception/VerifiedCopy.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QDirIterator>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -38,8 +36,6 @@
 namespace {
 
 constexpr QChar kCR = QChar(13);
-// A received report whose name gives no sending time is kept under this
-// suffix, which the import leaves alone.
 
 // Set while a reception runs: the command cannot be started a second time
 // from the events the reception lets through.
@@ -53,104 +49,6 @@ void processEvents()
 QString messageNumber()
 {
     return QString::number(Globals::CurrentMailNumber);
-}
-
-// The entries of the e-mails folder, hidden ones left out.
-QStringList emailsFolderEntries()
-{
-    QStringList names;
-    ListFiles(Globals::EmailsFolder + QStringLiteral("*.*"), names);
-    names.removeIf([](const QString &name) { return name.startsWith(u'.'); });
-    return names;
-}
-
-// The reports of the message being handled that were set aside for their
-// name: hidden, so that the receipt of the message's other reports never
-// takes them for reports.
-QString setAsideFolder()
-{
-    return Globals::EmailsFolder + QStringLiteral(".rejete/");
-}
-
-// The folder of a report's other files: "Attachments/<report without its
-// extension>/" (a report set aside keeps the folder of its own name).
-QString attachmentsFolderOf(const QString &report)
-{
-    QString name = report;
-    if (name.endsWith(QLatin1String(ReportName::kSetAsideSuffix)))
-        name.chop(qsizetype(sizeof(ReportName::kSetAsideSuffix) - 1));
-    return ReportName::attachmentsFolder(name);
-}
-
-// The name a report set aside takes in the import folder: "<name>.rejete",
-// or "<stem>_<n>.<extension>.rejete" when a report set aside earlier (the
-// same one sent again, maybe) holds that name or its documents folder.
-QString setAsideName(const QString &name)
-{
-    const QFileInfo info(name);
-    QString candidate = name;
-    for (int n = 2; QFileInfo::exists(Globals::ImportFolder + candidate + QLatin1String(ReportName::kSetAsideSuffix))
-                    || QFileInfo::exists(attachmentsFolderOf(candidate));
-         ++n)
-        candidate = info.completeBaseName() + u'_' + QString::number(n) + u'.' + info.suffix();
-    return candidate + QLatin1String(ReportName::kSetAsideSuffix);
-}
-
-using NamedFile = std::pair<QString, QString>; // name in the import folder, source path
-
-// The files below a folder of an archive, under their bare names.
-QList<NamedFile> filesBelow(const QString &folder)
-{
-    QList<NamedFile> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        files.append({it.fileName(), it.filePath()});
-    }
-    return files;
-}
-
-// The files a message brought, as the transfer places them.
-struct Incoming {
-    QList<NamedFile> reports; // top-level reports, and those set aside
-    QList<NamedFile> others;
-    QString clash;            // a name two files would take
-};
-
-Incoming incomingFiles()
-{
-    Incoming in;
-    QStringList taken;
-    const auto add = [&](const QString &name, const QString &source) {
-        if (taken.contains(name, Qt::CaseInsensitive) && in.clash.isEmpty())
-            in.clash = name;
-        taken << name;
-        in.others.append({name, source});
-    };
-    for (const QString &name : emailsFolderEntries()) {
-        const QString path = Globals::EmailsFolder + name;
-        if (QFileInfo(path).isDir()) {
-            // The files of an archive's sub-folders join the others.
-            for (const auto &[bare, source] : filesBelow(path))
-                add(bare, source);
-        } else if (ReportName::isProviderReport(name)) {
-            // A report already moved in this run is the same report sent again.
-            if (!Globals::ProcessedFiles.contains(name, Qt::CaseInsensitive))
-                in.reports.append({name, path});
-        } else {
-            add(name, path);
-        }
-    }
-    const QDir aside(setAsideFolder());
-    for (const QString &name : aside.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name))
-        in.reports.append({setAsideName(name), aside.filePath(name)});
-    return in;
-}
-
-QString severalFilesNamed(const QString &name)
-{
-    return QStringLiteral("Le message contient plusieurs fichiers nommés [") + name
-         + QStringLiteral("] : ils ne peuvent pas être placés côte à côte pour l'importation.");
 }
 
 // The first name that two different attachments of the message share (the
@@ -167,26 +65,6 @@ QString sharedAttachmentName(const MailMessage &message)
         }
     }
     return {};
-}
-
-// The first attachment (the archives aside) that would replace a different
-// file already in the e-mails folder, which an archive of the message wrote;
-// empty when there is none.
-QString attachmentReplacingExtracted(const MailMessage &message)
-{
-    for (const MailPart &part : message.attachments()) {
-        QFile existing(Globals::EmailsFolder + part.fileName);
-        if (part.fileName != QLatin1String(Reception::kArchiveName) && existing.exists()
-            && (!existing.open(QIODevice::ReadOnly) || existing.readAll() != part.content))
-            return part.fileName;
-    }
-    return {};
-}
-
-QString alreadyThere(const QString &path)
-{
-    return QStringLiteral("Le fichier [") + path
-         + QStringLiteral("] existe déjà : il ne sera pas remplacé par celui du message.");
 }
 
 } // namespace
@@ -289,14 +167,15 @@ Reception::Step Reception::receiveMessage(TfMessage &worker)
         return Step::Stop;
 
     DeleteFileIfExists(TfMessage::tempHtmlFile());
+    // What a reception stopped short left there is on the server still, or
+    // already moved for import: this message's files must not mix with it.
+    MessageFilePlacement::emptyEmailsFolder();
     fMain.MessageRetrieved = false;
     worker.RetrieveExecute(m_row);
 
-    // Whatever happens to this message, nothing of it is left behind for the next.
-    const auto emptied = qScopeGuard([] {
-        EmptyDirectory(Globals::EmailsFolder);
-        DeleteDirectoryTree(setAsideFolder());
-    });
+    // Whatever happens to this message, nothing of it is left behind for the
+    // next, hidden files included.
+    const auto emptied = qScopeGuard([] { MessageFilePlacement::emptyEmailsFolder(); });
     if (!fMain.MessageRetrieved && worker.serverLost()) {
         m_serverLost = true;
         return Step::Stop;
@@ -308,7 +187,6 @@ Reception::Step Reception::receiveMessage(TfMessage &worker)
         return Step::Next;
     }
     if (!fMain.MessageRetrieved) {
-        EmptyDirectory(Globals::EmailsFolder);
         if (Dialogs::instance().question(QStringLiteral("Souhaitez-vous supprimer le mail n°") + messageNumber()
                                          + QStringLiteral(" corrompu du serveur de messagerie ?")))
             deleteOnServer(worker);
@@ -318,6 +196,10 @@ Reception::Step Reception::receiveMessage(TfMessage &worker)
     TFMessageAction dialog(fMain.dialogParent());
     dialog.fillFromWorker(worker, Globals::CurrentMailNumber, Globals::MailCount);
     const Received received = saveAttachments(worker, dialog);
+    if (received.unplaceable) {
+        offerDeletion(worker, received.failure);
+        return Step::Next;
+    }
     if (!received.failure.isEmpty()) {
         keepOnServer(received.failure);
         return Step::Next;
@@ -331,13 +213,13 @@ Reception::Step Reception::receiveMessage(TfMessage &worker)
     }
 
     fMain.clearResultLines();
-    if (received.rejectedReport && received.reportFile.isEmpty()) {
+    if (received.rejectedReport && received.reportPath.isEmpty()) {
         // Nothing to record remotely: the files are put where the physician
         // finds them, and the message leaves the server once they are.
         importAndDelete(worker);
         return Step::Next;
     }
-    if (!received.archive || received.reportFile.isEmpty()) {
+    if (!received.archive || received.reportPath.isEmpty()) {
         // An ordinary message, or an archive that brought no new report:
         // the physician decides.
         const int answer = dialog.exec();
@@ -350,7 +232,8 @@ Reception::Step Reception::receiveMessage(TfMessage &worker)
         return Step::Next;
     }
 
-    const QString reportPath = Globals::EmailsFolder + received.reportFile;
+    const QString &reportPath = received.reportPath;
+    const QString reportFile = QFileInfo(reportPath).fileName();
     const QStringList body = dialog.Memo1()->toPlainText().split(u'\n');
     const bool hasText = std::any_of(body.cbegin(), body.cend(),
                                      [](const QString &line) { return !TextRules::trim32(line).isEmpty(); });
@@ -363,7 +246,7 @@ Reception::Step Reception::receiveMessage(TfMessage &worker)
         return Step::Stop;
     }
     if (!receipt.stamped) {
-        keepOnServer(QStringLiteral("La réception de l'observance [") + received.reportFile
+        keepOnServer(QStringLiteral("La réception de l'observance [") + reportFile
                      + QStringLiteral("] n'a pas pu être enregistrée sur le serveur de Tolvarenix."));
         return Step::Next;
     }
@@ -382,7 +265,7 @@ Reception::Step Reception::receiveMessage(TfMessage &worker)
             return Step::Stop;
         }
         if (outcome != RemoteRecording::Outcome::Recorded) {
-            keepOnServer(QStringLiteral("Le refus de l'observance [") + received.reportFile
+            keepOnServer(QStringLiteral("Le refus de l'observance [") + reportFile
                          + QStringLiteral("] n'a pas pu être enregistré sur le serveur de Tolvarenix."));
             return Step::Next;
         }
@@ -397,17 +280,19 @@ Reception::Received Reception::saveAttachments(TfMessage &worker, TFMessageActio
     const QListWidget *parts = worker.lvMessageParts();
     const QString archive = Globals::EmailsFolder + QLatin1String(kArchiveName);
     if (const QString shared = sharedAttachmentName(worker.Msg()); !shared.isEmpty()) {
-        received.failure = severalFilesNamed(shared);
+        received.failure = MessageFilePlacement::severalFilesNamed(shared);
+        received.unplaceable = true;
         return received;
     }
     for (int i = 0; i < parts->count(); ++i) {
         QStringList saved;
         if (parts->item(i)->text() == QLatin1String(kArchiveName)) {
-            // Every archive of the message at its first row, each apart.
+            // Every archive of the message at its first row, each into a
+            // folder of its own.
             if (received.archive)
                 continue;
             received.archive = true;
-            for (int n = 0; n < parts->count(); ++n) {
+            for (int n = 0, extracted = 0; n < parts->count(); ++n) {
                 if (parts->item(n)->text() != QLatin1String(kArchiveName))
                     continue;
                 DeleteFileIfExists(archive);
@@ -415,15 +300,11 @@ Reception::Received Reception::saveAttachments(TfMessage &worker, TFMessageActio
                     return received;
                 DebugTrace::show(QStringLiteral("Pièce jointe [") + archive + QStringLiteral("] enregistrée."));
                 DebugTrace::show(QStringLiteral("Décompression du fichier [") + archive + QStringLiteral("]..."));
-                extractArchive(worker, received);
+                extractArchive(worker, received, ++extracted);
                 if (!received.archiveFailure.isEmpty() || !received.failure.isEmpty())
                     return received;
             }
         } else {
-            if (const QString clash = attachmentReplacingExtracted(worker.Msg()); !clash.isEmpty()) {
-                received.failure = severalFilesNamed(clash);
-                return received;
-            }
             if (!worker.SaveAttachments(QString(), &saved, &received.failure))
                 return received;
             for (const QString &name : std::as_const(saved))
@@ -433,23 +314,24 @@ Reception::Received Reception::saveAttachments(TfMessage &worker, TFMessageActio
     }
     if (received.archive)
         setAsideUnreadableNames(received);
+    // Known now, before anything is recorded: asked again, the message would
+    // give the same answer.
+    if (received.failure.isEmpty()) {
+        received.failure = MessageFilePlacement::cannotBePlaced();
+        received.unplaceable = !received.failure.isEmpty();
+    }
     if (parts->count() > 0)
-        received.reportFile = scanEmailsFolder(dialog);
+        received.reportPath = scanEmailsFolder(dialog);
     return received;
 }
 
-void Reception::extractArchive(TfMessage &worker, Received &received)
+void Reception::extractArchive(TfMessage &worker, Received &received, int n)
 {
     const QString archive = Globals::EmailsFolder + QLatin1String(kArchiveName);
     const SevenZip::Extraction extraction =
-        SevenZip::extract(archive, Globals::EmailsFolder, QLatin1String(kArchivePassword),
+        SevenZip::extract(archive, MessageFilePlacement::archiveFolder(n), QLatin1String(kArchivePassword),
                           QStringLiteral("Veuillez patienter pendant l'extraction de \"") + archive
-                              + QStringLiteral("\"..."), {}, false);
-    if (!extraction.clash.isEmpty()) {
-        // Another archive or attachment of the message brought a different file of that name.
-        received.failure = severalFilesNamed(QFileInfo(extraction.clash).fileName());
-        return;
-    }
+                              + QStringLiteral("\"..."));
     if (!extraction.ok) {
         // 7-Zip's own words go to the log only.
         LogWriter::write(QStringLiteral("Décompression de l'archive du message n°") + messageNumber() + QStringLiteral(" : ")
@@ -477,18 +359,18 @@ void Reception::extractArchive(TfMessage &worker, Received &received)
 
 void Reception::setAsideUnreadableNames(Received &received)
 {
-    for (const QString &name : emailsFolderEntries()) {
-        const QString path = Globals::EmailsFolder + name;
-        if (!ReportName::isProviderReport(name) || QFileInfo(path).isDir() || SendDateFromFileName(name)
-            || Globals::ProcessedFiles.contains(name, Qt::CaseInsensitive))
+    const QString aside = MessageFilePlacement::setAsideFolder();
+    for (const MessageFilePlacement::File &report : MessageFilePlacement::reportsIn(Globals::EmailsFolder)) {
+        const QString &name = report.name;
+        if (SendDateFromFileName(name) || Globals::ProcessedFiles.contains(name, Qt::CaseInsensitive))
             continue;
-        const ReportRead<QString> sender = GetReportSender(path);
+        const ReportRead<QString> sender = GetReportSender(report.path);
         const QString text = QStringLiteral("Impossible de déterminer l'heure d'envoi de l'observance pour [") + name
                            + QStringLiteral("] provenant de [") + (sender.ok() ? sender.value : QString()) + u']';
         Dialogs::instance().warning(text + QStringLiteral(". Veuillez contacter Tolvarenix."));
         // Out of the message's reports: the receipt leaves it alone and the
         // transfer keeps it for the physician under "<name>.rejete".
-        if (QDir().mkpath(setAsideFolder()) && QFile::rename(path, setAsideFolder() + name)) {
+        if (QDir().mkpath(aside) && QFile::rename(report.path, aside + name)) {
             LogWriter::write(text + QStringLiteral(" : mis de côté dans [") + Globals::ImportFolder
                              + QStringLiteral("] avec l'extension \"") + QLatin1String(ReportName::kSetAsideSuffix)
                              + QStringLiteral("\"."));
@@ -499,20 +381,17 @@ void Reception::setAsideUnreadableNames(Received &received)
     }
 }
 
+// Lists the message's files in the dialog; the path of its report (the
+// last one listed), or empty.
 QString Reception::scanEmailsFolder(TFMessageAction &dialog)
 {
     QString report;
-    for (const QString &name : emailsFolderEntries()) {
-        if (Globals::ProcessedFiles.contains(name, Qt::CaseInsensitive))
+    for (const MessageFilePlacement::File &file : MessageFilePlacement::filesIn(Globals::EmailsFolder)) {
+        if (Globals::ProcessedFiles.contains(file.name, Qt::CaseInsensitive))
             continue;
-        if (QFileInfo(Globals::EmailsFolder + name).isDir()) {
-            for (const auto &[bare, source] : filesBelow(Globals::EmailsFolder + name))
-                dialog.addAttachment(bare);
-            continue;
-        }
-        dialog.addAttachment(name);
-        if (ReportName::isProviderReport(name) && TextRules::upperAZ(name).endsWith(QLatin1String(".TXT")))
-            report = name;
+        dialog.addAttachment(file.name, file.path.mid(Globals::EmailsFolder.size()));
+        if (ReportName::isProviderReport(file.name) && TextRules::upperAZ(file.name).endsWith(QLatin1String(".TXT")))
+            report = file.path;
     }
     if (Globals::DebugMode) {
         QStringList items;
@@ -526,98 +405,11 @@ QString Reception::scanEmailsFolder(TFMessageAction &dialog)
 
 Reception::Transfer Reception::TransferFilesForImport()
 {
-    Transfer transfer;
     // Only ever the e-mails folder: before the worker first ran there is none.
     if (Globals::EmailsFolder.isEmpty())
-        return transfer;
+        return {};
     setStatus(0, QStringLiteral("Transfert des fichiers pour importation..."));
-    if (Globals::ImportFolder.isEmpty()) {
-        transfer.failure = QStringLiteral("Le dossier d'importation n'est pas défini.");
-        return transfer;
-    }
-    const QString attachments = ReportName::attachmentsRoot();
-    QDir().mkpath(attachments);
-
-    const Incoming in = incomingFiles();
-    if (in.reports.isEmpty() && in.others.isEmpty())
-        return transfer;
-    const auto fail = [&](const QString &why) {
-        transfer.failure = why;
-        LogWriter::write(why);
-        withdraw(transfer);
-        transfer.written.clear();
-        transfer.folders.clear();
-        transfer.reports.clear();
-        return transfer;
-    };
-    if (!in.clash.isEmpty())
-        return fail(severalFilesNamed(in.clash));
-
-    // Where the other files go: one folder of each report, or "Attachments/".
-    // A report gets its folder even without other files: the import then
-    // knows that none of its documents lies anywhere else.
-    QStringList folders;
-    for (const auto &[report, source] : in.reports) {
-        if (QFileInfo::exists(Globals::ImportFolder + report))
-            return fail(alreadyThere(Globals::ImportFolder + report));
-        folders << attachmentsFolderOf(report);
-    }
-    if (in.reports.isEmpty())
-        folders << attachments;
-
-    const auto copy = [&](const QString &source, const QString &target) {
-        QString error;
-        if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) {
-            fail(alreadyThere(target));
-            return false;
-        }
-        if (!CopyFileVerified(source, target, &error)) {
-            fail(QStringLiteral("Impossible de transférer le fichier [") + source + QStringLiteral("] vers [") + target
-                 + QStringLiteral("] : ") + error);
-            return false;
-        }
-        transfer.written << target;
-        return true;
-    };
-    for (const QString &folder : std::as_const(folders)) {
-        if (folder != attachments) {
-            // Its report no longer waits (see above): left by an earlier one.
-            if ((QFileInfo::exists(folder) || QFileInfo(folder).isSymLink())
-                && ReportName::setLeftFolderAside(folder).isEmpty())
-                return fail(alreadyThere(folder));
-            if (!QDir().mkdir(folder))
-                return fail(QStringLiteral("Impossible de créer le dossier [") + folder + u']');
-            transfer.folders << folder;
-        }
-        for (const auto &[name, source] : in.others) {
-            if (!copy(source, folder + name))
-                return transfer;
-        }
-    }
-    // The reports last: a report waits for import only with its files.
-    for (const auto &[report, source] : in.reports) {
-        if (!copy(source, Globals::ImportFolder + report))
-            return transfer;
-        transfer.reports << report;
-    }
-
-    Globals::ProcessedFiles << transfer.reports;
-    for (const QList<NamedFile> &files : {in.reports, in.others}) {
-        for (const auto &[name, source] : files)
-            DeleteFileIfExists(source);
-    }
-    return transfer;
-}
-
-void Reception::withdraw(const Transfer &transfer)
-{
-    for (const QString &file : transfer.written)
-        DeleteFileIfExists(file);
-    for (const QString &folder : transfer.folders)
-        QDir().rmdir(folder);
-    for (const QString &name : transfer.reports)
-        Globals::ProcessedFiles.removeIf(
-            [&name](const QString &done) { return done.compare(name, Qt::CaseInsensitive) == 0; });
+    return MessageFilePlacement::place();
 }
 
 void Reception::importAndDelete(TfMessage &worker)
@@ -631,7 +423,7 @@ void Reception::importAndDelete(TfMessage &worker)
     // files are placed then. Once the server accepted the deletion they stay,
     // whatever its QUIT gave: the import refuses a report stored twice.
     if (deleteOnServer(worker) == Deletion::NotDone)
-        withdraw(transfer);
+        MessageFilePlacement::withdraw(transfer);
 }
 
 Reception::Deletion Reception::deleteOnServer(TfMessage &worker)
@@ -662,9 +454,11 @@ QString Reception::rejectedMessagesFolder()
     return ProgramFolder::path() + QStringLiteral("Received/Rejetes/");
 }
 
+// A message that cannot be taken at any reception: the physician may keep
+// it on the server or delete it once its raw text is saved.
 void Reception::offerDeletion(TfMessage &worker, const QString &why)
 {
-    keepOnServer(why);
+    warn(why, false);
     const QString folder = rejectedMessagesFolder();
     if (!Dialogs::instance().questionDefaultNo(QStringLiteral("Souhaitez-vous supprimer le mail n°") + messageNumber()
                                                + QStringLiteral(" du serveur de messagerie ?") + kCR

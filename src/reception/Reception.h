@@ -1,6 +1,7 @@
 #pragma once
 
 #include "reception/MailboxOperations.h"
+#include "reception/MessageFilePlacement.h"
 
 #include <QString>
 #include <QStringList>
@@ -21,7 +22,9 @@ class TFMessageAction;
 // files moved into the import folder, or refused by the physician. Whenever
 // that cannot be done (attachment not written, archive not unpacked, receipt
 // not recorded, file not moved), the message stays on the server for a later
-// reception and the physician is told why.
+// reception and the physician is told why. A message no reception could take
+// (its archive refused, two different files one name designates) is offered
+// for deletion, once its raw text is saved.
 class Reception
 {
 public:
@@ -46,19 +49,9 @@ public:
     // physician deleted from the server unread are kept.
     static QString rejectedMessagesFolder();
 
-    struct Transfer {
-        QStringList reports;   // report files moved into the import folder
-        QStringList written;   // every file this transfer wrote
-        QStringList folders;   // every folder it created
-        QString failure;       // empty, or why the files could not be moved
-    };
+    using Transfer = MessageFilePlacement::Transfer;
     // TfMain.TransferFilesForImport: moves the files of the e-mails folder
-    // into the import folder: each report into it, and the message's other
-    // files (those of archive sub-folders flattened) into
-    // "Attachments/<report without its extension>/" of each report, or into
-    // "Attachments/" for a message without report. Nothing already there is
-    // ever replaced: when a file cannot be placed, or two files would take
-    // one name, nothing is moved and what was written is taken back.
+    // into the import folder, each where MessageFilePlacement puts it.
     Transfer TransferFilesForImport();
 
     // How long the mail server may take to connect and to answer each
@@ -78,8 +71,9 @@ private:
     enum class Step { Next, Stop };
     struct Received {
         bool archive = false;
-        QString reportFile;
-        QString failure;        // an attachment that could not be saved
+        QString reportPath;     // the report shown and recorded, or empty
+        QString failure;        // why the message's files cannot be taken (an attachment not saved...)
+        bool unplaceable = false; // the failure is the message's own: no reception could take it
         QString archiveFailure; // the archive could not be opened (user text)
         bool archiveRefused = false; // damaged or password refused, not our fault
         bool rejectedReport = false; // a report was set aside for its name
@@ -88,7 +82,7 @@ private:
     // The message of m_row.
     Step receiveMessage(TfMessage &worker);
     Received saveAttachments(TfMessage &worker, TFMessageAction &dialog);
-    void extractArchive(TfMessage &worker, Received &received);
+    void extractArchive(TfMessage &worker, Received &received, int n);
     void setAsideUnreadableNames(Received &received);
     QString scanEmailsFolder(TFMessageAction &dialog);
     void offerDeletion(TfMessage &worker, const QString &why);
@@ -102,7 +96,6 @@ private:
     // abandon: the reception stops after this message.
     void keepOnServer(const QString &why, bool abandon = false);
     void warn(const QString &why, bool abandon);
-    static void withdraw(const Transfer &transfer);
     void endSteps();
 
     QString accountAddress() const;

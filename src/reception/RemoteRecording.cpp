@@ -1,5 +1,7 @@
 #include "reception/RemoteRecording.h"
 
+#include "reception/MessageFilePlacement.h"
+
 #include "core/DebugTrace.h"
 #include "core/ReportName.h"
 
@@ -210,13 +212,9 @@ RemoteRecording::Receipt RemoteRecording::SaveReceivedDateOnFTP(QString senderEm
     const QString receivedDate = DateTimeToMySQL(Clock::now());
     DebugTrace::show(QStringLiteral("SaveReceivedDateOnFTP - heure de réception : S=") + receivedDate);
 
-    const QDir folder(m_env.emailsFolder);
-    const QStringList names =
-        folder.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name | QDir::IgnoreCase);
-    for (const QString &name : names) {
-        if (!ReportName::isProviderReport(name))
-            continue;
-        const QString path = folder.filePath(name);
+    for (const MessageFilePlacement::File &report : MessageFilePlacement::reportsIn(m_env.emailsFolder)) {
+        const QString &name = report.name;
+        const QString &path = report.path;
         const ReportRead<bool> addressed = ReportHasRecipient(m_env.accountAddress(), path);
         if (!addressed.ok())
             LogWriter::write(QStringLiteral("SaveReceivedDateOnFTP : ") + addressed.message);

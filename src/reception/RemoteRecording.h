@@ -55,7 +55,7 @@ public:
     static Needs forMainWindow(MainWindowInterface &main);
 
     // TfMain.SaveReceivedDateOnFTP: one reception time for the row of every
-    // report file of the e-mails folder.
+    // report file of the message in the e-mails folder, wherever it lies.
     Receipt SaveReceivedDateOnFTP(QString senderEmail, const QString &destEmail, const QString &fileName);
 
     // TfMain.SaveImportationResultOnFTP: the result lines into the row of the

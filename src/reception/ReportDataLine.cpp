@@ -328,7 +328,8 @@ QString ReportLineImporter::findDocument(const QString &name) const
 {
     if (name.isEmpty())
         return QString();
-    if (!IsBareFileName(name)) {
+    // A hidden file of the message is a document like any other.
+    if (!IsBareFileName(name, DotNames::Included)) {
         LogWriter::write(QStringLiteral("Pièce jointe refusée : le nom [") + name
                          + QStringLiteral("] n'est pas un simple nom de fichier."));
         return QString();

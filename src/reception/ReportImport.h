@@ -73,7 +73,6 @@ private:
     void readReportDate(const QString &line);
     void readProviderLabel(const QString &line);
     FileEnd endOfBlock(const QString &name, const QString &path);
-    bool keepDeclinedCopy(const QString &path);
     bool storeRecord(const QString &name, bool &alreadyStored);
     QVariant alreadyStored();
     QStringList registerMissingDocuments();
@@ -90,7 +89,6 @@ private:
     void setStatus(int panel, const QString &text);
     void processEvents(bool force);
     bool eventsDue() const;
-    void setLeftFoldersAside();
     void tellUnrecorded();
     void finishRun(bool showResults);
 

@@ -142,6 +142,13 @@ void CommonTest::walksSkipDotNames()
     writeFile(clean + "/x/y/z.txt", "z");
     QVERIFY(DeleteDirectoryTree(clean));
     QVERIFY(!exists(clean));
+
+    // Asked to, the walk takes the dot-names too, and still follows no link.
+    writeFile(dir.filePath("outside/.kept"), "k");
+    QVERIFY(QFile::link(dir.filePath("outside"), root + "/sub/.alias"));
+    QVERIFY(EmptyDirectory(root, DotNames::Included));
+    QVERIFY(QDir(root).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot).isEmpty());
+    QCOMPARE(readFile(dir.filePath("outside/.kept")), QByteArray("k"));
 }
 
 void CommonTest::onlyTheCopyFollowsLinks()

@@ -143,6 +143,8 @@ void MessageActionTest::viewsForMessage_data()
     QTest::newRow("report and body") << QStringList{"KORVA_1.txt", "lettre.pdf"} << "\n  \n" << false << true
                                      << false;
     QTest::newRow("report, empty body") << QStringList{"KORVA_1.txt"} << "\n" << true << false << true;
+    QTest::newRow("report in a folder of an archive") << QStringList{".archive1/envoi/KORVA_1.txt"} << "Bonjour"
+                                                      << false << true << false;
 }
 
 void MessageActionTest::viewsForMessage()
@@ -152,12 +154,12 @@ void MessageActionTest::viewsForMessage()
     QFETCH(bool, previewInFront);
     QFETCH(bool, toggleShown);
     QFETCH(bool, deleteEnabled);
-    m_home->write(QStringLiteral("Emails/KORVA_1.txt"), reportFile());
+    m_home->write(QStringLiteral("Emails/") + attachments.first(), reportFile());
 
     QWidget main; // in a corner of the screen
     TFMessageAction dialog(&main);
     for (const QString &name : attachments)
-        dialog.addAttachment(name);
+        dialog.addAttachment(QFileInfo(name).fileName(), name);
     dialog.Memo1()->setPlainText(body);
     dialog.show();
 
@@ -170,7 +172,7 @@ void MessageActionTest::viewsForMessage()
     QCOMPARE(dialog.frontView() == dialog.MDocument(), previewInFront);
     QCOMPARE(dialog.LShowSelvantineDatas()->isVisible(), toggleShown);
     QCOMPARE(dialog.BtAnnuler()->isEnabled(), deleteEnabled);
-    const bool report = attachments.first().startsWith(QLatin1String("KORVA_"));
+    const bool report = QFileInfo(attachments.first()).fileName().startsWith(QLatin1String("KORVA_"));
     QCOMPARE(dialog.MDocument()->toPlainText().contains(QLatin1String("Masque : Oui")), report);
 
     if (toggleShown) {

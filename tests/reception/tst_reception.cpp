@@ -259,6 +259,8 @@ private slots:
     void sameNamedDocumentsKeptApart();
     void messageKeptWhenFileCannotBePlaced_data();
     void messageKeptWhenFileCannotBePlaced();
+    void messageFilesFollowTheirReports_data();
+    void messageFilesFollowTheirReports();
     void unreadableReportNameSetAside();
     void unreadableReportSentAgainSetAsideAgain();
     void unrecordedRefusalKeepsMessage();
@@ -353,7 +355,8 @@ QByteArray ReceptionTest::archive(const QString &password, const QString &recipi
     QTemporaryDir dir;
     writeFile(dir.filePath("content/" + kReport),
               QStringLiteral("DUPONT\r\nJean\r\n****LAB****\r\nKORVA|EXPEDITEUR|SENDER||%1||||\r\n"
-                             "KORVA|DESTINATAIRE|RECIPIENT||%2||||\r\n****FIN****\r\n****FINFICHIER****\r\n")
+                             "KORVA|DESTINATAIRE|RECIPIENT||%2||||\r\nKORVA|Courbe|PJ||courbe.pdf|\r\n****FIN****\r\n"
+                             "****FINFICHIER****\r\n")
                   .arg(m_provider, recipient)
                   .toLatin1());
     writeFile(dir.filePath("content/courbe.pdf"), "%PDF-1.4 courbe");
@@ -430,6 +433,8 @@ void ReceptionTest::archiveWithReportGoesToImport()
     const QByteArray pj = archive(Reception::kArchivePassword, m_account);
     m_box.deliver(Pop3TestMailbox::message("Observances", m_provider, inText ? uuencoded(pj) : QString(),
                                            inText ? Files() : Files{{"PJ.7z", pj}}));
+    // Left by a reception stopped short: its message is still on the server.
+    writeFile(m_home->path() + "Emails/.archive1/" + reportName(1), "rapport");
     QVERIFY(Reception(*m_window).ReceiveEmails());
 
     QVERIFY2(m_dialogs->shown.isEmpty(), qPrintable(m_dialogs->texts().join(" | ")));
@@ -439,7 +444,7 @@ void ReceptionTest::archiveWithReportGoesToImport()
              (QStringList{"KORVA_a_b_c_05-03-2024_08-09-10", "KORVA_a_b_c_05-03-2024_08-09-10/courbe.pdf"}));
     QCOMPARE(m_box.storedMessages(), 0);
     QCOMPARE(row().value(0), QStringLiteral("1"));
-    QVERIFY(QDir(Globals::EmailsFolder).isEmpty());
+    QCOMPARE(entriesBelow(Globals::EmailsFolder), QStringList());
     QCOMPARE(Globals::ProcessedFiles, QStringList{kReport});
     QCOMPARE(m_window->statusText(0), QStringLiteral("Réception des emails terminée."));
 }
@@ -475,7 +480,7 @@ void ReceptionTest::messageKeptWhenNotSafe()
     QVERIFY(importFiles().isEmpty());
     QVERIFY(importFiles("Attachments").isEmpty());
     QVERIFY(Globals::ProcessedFiles.isEmpty());
-    QVERIFY(QDir(Globals::EmailsFolder).isEmpty());
+    QCOMPARE(entriesBelow(Globals::EmailsFolder), QStringList());
     QCOMPARE(m_dialogs->shown.size(), 1);
     QVERIFY2(m_dialogs->lastText().contains(why), qPrintable(m_dialogs->lastText()));
     QVERIFY(m_dialogs->lastText().contains("conservé sur le serveur de messagerie"));
@@ -514,7 +519,7 @@ void ReceptionTest::lostServiceDatabaseStopsAndKeepsEverything()
     QCOMPARE(m_dialogs->unscriptedQuestions, 1);
     QCOMPARE(m_box.storedMessages(), 2);
     QVERIFY(importFiles().isEmpty());
-    QVERIFY(QDir(Globals::EmailsFolder).isEmpty());
+    QCOMPARE(entriesBelow(Globals::EmailsFolder), QStringList());
 }
 
 void ReceptionTest::failedDeletionWithdrawsReport()
@@ -540,8 +545,9 @@ void ReceptionTest::ordinaryMessage_data()
     QTest::addColumn<int>("answer");
     QTest::addColumn<QStringList>("imported");
     QTest::addColumn<QStringList>("attachments");
+    // The report names no document: the letter is set aside.
     QTest::newRow("import") << int(TFMessageAction::kResultImport) << QStringList{"KORVA_x.txt"}
-                            << QStringList{"KORVA_x", "KORVA_x/lettre.txt"};
+                            << QStringList{"KORVA_x", "KORVA_x_non_nommes", "KORVA_x_non_nommes/lettre.txt"};
     QTest::newRow("delete") << int(TFMessageAction::kResultDelete) << QStringList{} << QStringList{};
 }
 
@@ -558,7 +564,7 @@ void ReceptionTest::ordinaryMessage()
     QCOMPARE(m_box.storedMessages(), 0);
     QCOMPARE(importFiles(), imported);
     QCOMPARE(entriesBelow(Globals::ImportFolder + "Attachments"), attachments);
-    QVERIFY(QDir(Globals::EmailsFolder).isEmpty());
+    QCOMPARE(entriesBelow(Globals::EmailsFolder), QStringList());
 }
 
 void ReceptionTest::commandNeedsServiceAndRunsOnce()
@@ -593,12 +599,12 @@ void ReceptionTest::sameNamedDocumentsKeptApart()
     for (int minute : {1, 2, 3, 4})
         addRow(sentAt(minute));
     writeFile(Globals::ImportFolder + "Attachments/" + reportName(1).chopped(4) + "/autre.pdf", "autre");
-    deliverReport({}, pack({{reportName(1), report("DUPONT", "Jean", "01/01/1950")}, {"cr.pdf", "%PDF dupont"}}));
-    deliverReport({}, pack({{reportName(2), report("MARTIN", "Paul", "02/02/1952")}, {"docs/cr.pdf", "%PDF martin"}}));
+    deliverReport({}, pack({{reportName(1), report("DUPONT", "Jean", "01/01/1950", {"cr.pdf"})}, {"cr.pdf", "%PDF dupont"}}));
+    deliverReport({}, pack({{reportName(2), report("MARTIN", "Paul", "02/02/1952", {"cr.pdf"})}, {"docs/cr.pdf", "%PDF martin"}}));
     // Two archives of one name in one message: each is kept.
     m_box.deliver(Pop3TestMailbox::message("Observances", m_provider, {},
-        {{"PJ.7z", pack({{reportName(3), report("DURAND", "Luc", "03/03/1953")}, {"cr3.pdf", "%PDF 3"}})},
-         {"PJ.7z", pack({{reportName(4), report("PETIT", "Marc", "04/04/1954")}, {"cr4.pdf", "%PDF 4"}})}}));
+        {{"PJ.7z", pack({{reportName(3), report("DURAND", "Luc", "03/03/1953", {"cr3.pdf"})}, {"cr3.pdf", "%PDF 3"}})},
+         {"PJ.7z", pack({{reportName(4), report("PETIT", "Marc", "04/04/1954", {"cr4.pdf"})}, {"cr4.pdf", "%PDF 4"}})}}));
     QVERIFY(Reception(*m_window).ReceiveEmails());
 
     QVERIFY2(m_dialogs->shown.isEmpty(), qPrintable(m_dialogs->texts().join(" | ")));
@@ -606,7 +612,7 @@ void ReceptionTest::sameNamedDocumentsKeptApart()
     QCOMPARE(importFiles(), (QStringList{reportName(1), reportName(2), reportName(3), reportName(4)}));
     const QString attachments = Globals::ImportFolder + "Attachments/";
     QCOMPARE(readFile(attachments + QFileInfo(reportName(1)).completeBaseName() + ".rejete/autre.pdf"), "autre");
-    QCOMPARE(readFile(attachments + QFileInfo(reportName(4)).completeBaseName() + "/cr3.pdf"), "%PDF 3");
+    QCOMPARE(readFile(attachments + QFileInfo(reportName(4)).completeBaseName() + "/cr4.pdf"), "%PDF 4");
     QCOMPARE(readFile(attachments + QFileInfo(reportName(1)).completeBaseName() + "/cr.pdf"), "%PDF dupont");
     QCOMPARE(readFile(attachments + QFileInfo(reportName(2)).completeBaseName() + "/cr.pdf"), "%PDF martin");
     QVERIFY(importFiles("Attachments").isEmpty());
@@ -617,13 +623,12 @@ void ReceptionTest::messageKeptWhenFileCannotBePlaced_data()
     QTest::addColumn<QString>("waiting");   // file already in the import folder
     QTest::addColumn<QByteArray>("message");
     QTest::addColumn<QString>("why");
-    const Files withReport = {{reportName(1), "rapport"}, {"cr.pdf", "%PDF"}};
-    QTest::newRow("report already waiting") << reportName(1) << QByteArray() << "existe déjà";
-    QTest::newRow("two files of one name") << QString() << QByteArray("docs/cr.pdf") << "plusieurs fichiers nommés [cr.pdf]";
-    QTest::newRow("ordinary attachment already there") << "Attachments/lettre.txt" << QByteArray("plain") << "existe déjà";
-    QTest::newRow("two attachments of one name") << QString() << QByteArray("twice") << "plusieurs fichiers nommés [cr.pdf]";
-    QTest::newRow("two archives, one name inside") << QString() << QByteArray("archives") << "plusieurs fichiers nommés [cr.pdf]";
-    QTest::newRow("attachment after an archive, one name") << QString() << QByteArray("after") << "plusieurs fichiers nommés [cr.pdf]";
+    QTest::addColumn<bool>("never");        // no reception could place it: its deletion is offered
+    QTest::newRow("report already waiting") << reportName(1) << QByteArray() << "existe déjà" << false;
+    QTest::newRow("two files of one name") << QString() << QByteArray("docs/cr.pdf") << "plusieurs fichiers nommés [cr.pdf]" << true;
+    QTest::newRow("ordinary attachment already there") << "Attachments/lettre.txt" << QByteArray("plain") << "existe déjà" << false;
+    QTest::newRow("two attachments of one name") << QString() << QByteArray("twice") << "plusieurs fichiers nommés [cr.pdf]" << true;
+    QTest::newRow("a name, two files out of its archive") << QString() << QByteArray("archives") << "plusieurs fichiers nommés [cr.pdf]" << true;
 }
 
 void ReceptionTest::messageKeptWhenFileCannotBePlaced()
@@ -631,23 +636,21 @@ void ReceptionTest::messageKeptWhenFileCannotBePlaced()
     QFETCH(QString, waiting);
     QFETCH(QByteArray, message);
     QFETCH(QString, why);
+    QFETCH(bool, never);
     addRow(sentAt(1));
     if (!waiting.isEmpty())
         writeFile(Globals::ImportFolder + waiting, "déjà là");
     const DialogAnswerer answerer; // "&Importer" to a message shown
+    const QByteArray named = report("DUPONT", "Jean", "01/01/1950", {"cr.pdf"});
     if (message == "plain") {
         m_box.deliver(Pop3TestMailbox::message("Courrier", "a@example.org", "Bonjour", {{"lettre.txt", "lettre"}}));
     } else if (message == "twice") {
         m_box.deliver(Pop3TestMailbox::message("Courrier", "a@example.org", "Bonjour", {{"cr.pdf", "1"}, {"cr.pdf", "2"}}));
     } else if (message == "archives") {
-        const QByteArray first = pack({{reportName(1), report("DUPONT", "Jean", "01/01/1950")}, {"cr.pdf", "%PDF"}});
-        m_box.deliver(Pop3TestMailbox::message("Observances", m_provider, {}, {{"PJ.7z", first},
-                                                                              {"PJ.7z", pack({{"cr.pdf", "autre"}})}}));
-    } else if (message == "after") {
-        const QByteArray archive = pack({{reportName(1), report("DUPONT", "Jean", "01/01/1950")}, {"cr.pdf", "%PDF"}});
-        m_box.deliver(Pop3TestMailbox::message("Observances", m_provider, {}, {{"PJ.7z", archive}, {"cr.pdf", "autre"}}));
+        m_box.deliver(Pop3TestMailbox::message("Observances", m_provider, {}, {{"PJ.7z", pack({{reportName(1), named}})},
+            {"PJ.7z", pack({{"cr.pdf", "autre"}})}, {"cr.pdf", "%PDF"}}));
     } else {
-        Files files = {{reportName(1), report("DUPONT", "Jean", "01/01/1950")}, {"cr.pdf", "%PDF"}};
+        Files files = {{reportName(1), named}, {"cr.pdf", "%PDF"}};
         if (!message.isEmpty())
             files.append({QString::fromLatin1(message), "%PDF autre"});
         deliverReport({}, pack(files));
@@ -655,8 +658,11 @@ void ReceptionTest::messageKeptWhenFileCannotBePlaced()
     QVERIFY(Reception(*m_window).ReceiveEmails());
 
     QCOMPARE(m_box.storedMessages(), 1);
-    QVERIFY2(m_dialogs->lastText().contains(why), qPrintable(m_dialogs->lastText()));
-    QVERIFY(m_dialogs->lastText().contains("conservé sur le serveur de messagerie"));
+    const QStringList texts = m_dialogs->texts();
+    QVERIFY2(texts.filter(why).size() == 1, qPrintable(texts.join(" | ")));
+    // Kept for a later reception, or the choice of a message none can take (answered No).
+    QCOMPARE(m_dialogs->shown.last().defaultNo, never);
+    QCOMPARE(texts.filter("il sera traité lors d'une prochaine réception").size(), never ? 0 : 1);
     // Nothing written by the transfer is left, nothing found there was touched.
     QStringList expected;
     if (!waiting.isEmpty())
@@ -667,12 +673,99 @@ void ReceptionTest::messageKeptWhenFileCannotBePlaced()
     QVERIFY(Globals::ProcessedFiles.isEmpty());
 }
 
+void ReceptionTest::messageFilesFollowTheirReports_data()
+{
+    // Messages, each its archives, each the files it holds; a report holds
+    // its patient and the documents of its PJ lines.
+    QTest::addColumn<QList<QList<Files>>>("messages");
+    QTest::addColumn<QStringList>("registered"); // patient:content of each document
+    QTest::addColumn<int>("aside");              // files left for the physician
+    QTest::newRow("hidden files, one message after another")
+        << QList<QList<Files>>{{{{reportName(1), "DUPONT .notes.pdf"}, {".notes.pdf", "notes"}, {".DS_Store", "1"}}},
+                               {{{reportName(2), "MARTIN"}, {".DS_Store", "2"}}},
+                               {{{reportName(3), "DUPONT"}, {"sub/.DS_Store", "3"}}}}
+        << QStringList{"DUPONT:notes"} << 3;
+    QTest::newRow("two reports of one archive, each its document")
+        << QList<QList<Files>>{{{{reportName(1), "DUPONT a.pdf"}, {"a.pdf", "a"}, {reportName(2), "MARTIN b.pdf"},
+                                 {"b.pdf", "b"}, {"autre.pdf", "x"}}}}
+        << QStringList{"DUPONT:a", "MARTIN:b"} << 1;
+    QTest::newRow("two archives, each a report and its cr.pdf")
+        << QList<QList<Files>>{{{{reportName(1), "DUPONT cr.pdf"}, {"cr.pdf", "A"}},
+                                {{reportName(2), "MARTIN cr.pdf"}, {"cr.pdf", "B"}}}}
+        << QStringList{"DUPONT:A", "MARTIN:B"} << 0;
+    QTest::newRow("a report in a folder of the archive")
+        << QList<QList<Files>>{{{{"envoi/" + reportName(1), "DUPONT s.pdf"}, {"envoi/s.pdf", "s"}}}}
+        << QStringList{"DUPONT:s"} << 0;
+}
+
+// Through the whole command: every message leaves the server, each document
+// is registered for the report that names it, and only what no report
+// registered is left aside and shown.
+void ReceptionTest::messageFilesFollowTheirReports()
+{
+    QFETCH(QList<QList<Files>>, messages);
+    QFETCH(QStringList, registered);
+    QFETCH(int, aside);
+    LocalDatabase &db = m_window->database();
+    const QMap<QString, QStringList> identity{{"DUPONT", {"Jean", "01/01/1950"}}, {"MARTIN", {"Paul", "02/02/1952"}}};
+    QMap<int, QString> patientOf;
+    for (auto it = identity.cbegin(); it != identity.cend(); ++it) {
+        db.tPatients.append();
+        for (const auto &[field, value] : {std::pair{"NOM", it.key()}, {"PRENOM", it->at(0)}, {"NE_LE", it->at(1)}})
+            db.tPatients.field(field).setAsString(value);
+        db.tPatients.post();
+        patientOf[db.tPatients.field("PATIENTS_ID").asInteger()] = it.key();
+    }
+    for (const QList<Files> &archives : std::as_const(messages)) {
+        Files attachments;
+        for (Files files : archives) {
+            for (auto &[name, content] : files) {
+                const int minute = QFileInfo(name).fileName().section('-', 3, 3).toInt();
+                if (!QFileInfo(name).fileName().startsWith("KORVA_"))
+                    continue;
+                const QStringList words = QString::fromLatin1(content).split(' ');
+                addRow(sentAt(minute));
+                content = report(words[0], identity[words[0]][0], identity[words[0]][1], words.mid(1),
+                                 QStringLiteral("%1/03/2017").arg(minute, 2, 10, QLatin1Char('0')));
+            }
+            attachments.append({"PJ.7z", pack(files)});
+        }
+        m_box.deliver(Pop3TestMailbox::message("Observances", m_provider, {}, attachments));
+    }
+    const DialogAnswerer answerer; // a message shown would be answered "&Importer"
+    Reception::bEmailClick(*m_window, [&] {
+        ReportImport::Needs env;
+        env.remoteConnectionName = m_service->name();
+        env.showResults = [] {};
+        ReportImport(*m_window, std::move(env)).ImportObservances();
+    });
+
+    QVERIFY(answerer.numbers.isEmpty());
+    QCOMPARE(m_box.storedMessages(), 0);
+    QVERIFY(importFiles().isEmpty());
+    db.tImages.close();
+    db.tImages.open();
+    QStringList documents;
+    for (db.tImages.first(); !db.tImages.eof(); db.tImages.next())
+        documents << patientOf[db.tImages.field("PATIENTS_ID").asInteger()] + ':'
+                         + readFile(Globals::BaseFolder + "Docs/" + db.tImages.field("AuxFileName").asString());
+    documents.sort();
+    QCOMPARE(documents, registered);
+    QStringList left;
+    for (const QString &entry : entriesBelow(Globals::ImportFolder + "Attachments"))
+        if (QFileInfo(Globals::ImportFolder + "Attachments/" + entry).isFile())
+            left << entry;
+    QCOMPARE(left.size(), aside);
+    QCOMPARE(m_dialogs->texts().size(), aside ? 1 : 0);
+    QVERIFY(!aside || m_dialogs->lastText().startsWith("Des documents reçus n'ont été enregistrés pour aucun patient"));
+}
+
 void ReceptionTest::unreadableReportNameSetAside()
 {
     const QString unreadable = "KORVA_a_b_c_31-02-2024_08-09-10.txt";
     addRow(sentAt(1));
     deliverReport({}, pack({{reportName(1), report("DUPONT", "Jean", "01/01/1950")}}));
-    deliverReport({}, pack({{unreadable, report("MARTIN", "Paul", "02/02/1952")}, {"cr.pdf", "%PDF"}}));
+    deliverReport({}, pack({{unreadable, report("MARTIN", "Paul", "02/02/1952", {"cr.pdf"})}, {"cr.pdf", "%PDF"}}));
     QVERIFY(Reception(*m_window).ReceiveEmails());
 
     QVERIFY(!m_window->tmrClose->isActive());
