@@ -226,8 +226,12 @@ QString MessageFilePlacement::setAsideFolder()
 
 void MessageFilePlacement::emptyEmailsFolder()
 {
-    if (!Globals::EmailsFolder.isEmpty())
-        EmptyDirectory(Globals::EmailsFolder, DotNames::Included);
+    // The folder itself may be a link of the physician's to another disk: it
+    // is what the reception reads and writes, so it is emptied (its
+    // entries' links still never followed).
+    const QString folder = QFileInfo(Globals::EmailsFolder).canonicalFilePath();
+    if (!Globals::EmailsFolder.isEmpty() && !folder.isEmpty())
+        EmptyDirectory(folder, DotNames::Included);
 }
 
 QList<MessageFilePlacement::File> MessageFilePlacement::filesIn(const QString &emailsFolder)

@@ -680,22 +680,23 @@ void ReceptionTest::messageFilesFollowTheirReports_data()
     QTest::addColumn<QList<QList<Files>>>("messages");
     QTest::addColumn<QStringList>("registered"); // patient:content of each document
     QTest::addColumn<int>("aside");              // files left for the physician
-    QTest::newRow("hidden files, one message after another")
-        << QList<QList<Files>>{{{{reportName(1), "DUPONT .notes.pdf"}, {".notes.pdf", "notes"}, {".DS_Store", "1"}}},
-                               {{{reportName(2), "MARTIN"}, {".DS_Store", "2"}}},
-                               {{{reportName(3), "DUPONT"}, {"sub/.DS_Store", "3"}}}}
-        << QStringList{"DUPONT:notes"} << 3;
+    QTest::addColumn<bool>("linkedEmails");      // the e-mails folder moved elsewhere, a link left
+    const QList<QList<Files>> hidden{{{{reportName(1), "DUPONT .notes.pdf"}, {".notes.pdf", "notes"}, {".DS_Store", "1"}}},
+                                     {{{reportName(2), "MARTIN"}, {".DS_Store", "2"}}},
+                                     {{{reportName(3), "DUPONT"}, {"sub/.DS_Store", "3"}}}};
+    QTest::newRow("hidden files, one message after another") << hidden << QStringList{"DUPONT:notes"} << 3 << false;
+    QTest::newRow("hidden files, linked e-mails folder") << hidden << QStringList{"DUPONT:notes"} << 3 << true;
     QTest::newRow("two reports of one archive, each its document")
         << QList<QList<Files>>{{{{reportName(1), "DUPONT a.pdf"}, {"a.pdf", "a"}, {reportName(2), "MARTIN b.pdf"},
                                  {"b.pdf", "b"}, {"autre.pdf", "x"}}}}
-        << QStringList{"DUPONT:a", "MARTIN:b"} << 1;
+        << QStringList{"DUPONT:a", "MARTIN:b"} << 1 << false;
     QTest::newRow("two archives, each a report and its cr.pdf")
         << QList<QList<Files>>{{{{reportName(1), "DUPONT cr.pdf"}, {"cr.pdf", "A"}},
                                 {{reportName(2), "MARTIN cr.pdf"}, {"cr.pdf", "B"}}}}
-        << QStringList{"DUPONT:A", "MARTIN:B"} << 0;
+        << QStringList{"DUPONT:A", "MARTIN:B"} << 0 << false;
     QTest::newRow("a report in a folder of the archive")
         << QList<QList<Files>>{{{{"envoi/" + reportName(1), "DUPONT s.pdf"}, {"envoi/s.pdf", "s"}}}}
-        << QStringList{"DUPONT:s"} << 0;
+        << QStringList{"DUPONT:s"} << 0 << false;
 }
 
 // Through the whole command: every message leaves the server, each document
@@ -706,6 +707,12 @@ void ReceptionTest::messageFilesFollowTheirReports()
     QFETCH(QList<QList<Files>>, messages);
     QFETCH(QStringList, registered);
     QFETCH(int, aside);
+    QFETCH(bool, linkedEmails);
+    if (linkedEmails) {
+        QVERIFY(QDir().mkpath(m_home->path() + "../elsewhere"));
+        QVERIFY(QFile::link(m_home->path() + "../elsewhere", m_home->path() + "Emails"));
+        m_home->write("Emails/.archive1/left by a stopped reception.pdf", "old"); // not a file of any message
+    }
     LocalDatabase &db = m_window->database();
     const QMap<QString, QStringList> identity{{"DUPONT", {"Jean", "01/01/1950"}}, {"MARTIN", {"Paul", "02/02/1952"}}};
     QMap<int, QString> patientOf;
