@@ -113,9 +113,15 @@ Plan makePlan()
     using File = MessageFilePlacement::File;
     Plan plan;
     QList<File> others;
-    // Each report whose documents are looked for, with its documents folder
-    // (empty for the same report sent again: its documents go with it).
-    QList<std::pair<File, QString>> naming;
+    // Each report whose documents are looked for, with its documents folder,
+    // and whether that folder is the one of a report already moved in this
+    // run (the same report sent again).
+    struct Naming {
+        File report;
+        QString folder;
+        bool sentAgain = false;
+    };
+    QList<Naming> naming;
     const auto unplaceable = [&plan](const QString &name) {
         if (plan.unplaceable.isEmpty())
             plan.unplaceable = name;
@@ -126,7 +132,7 @@ Plan makePlan()
             others << file;
         } else if (Globals::ProcessedFiles.contains(file.name, Qt::CaseInsensitive)) {
             // A report already moved in this run is the same report sent again.
-            naming.append({file, QString()});
+            naming.append({file, MessageFilePlacement::documentsFolder(file.name), true});
         } else if (const auto twin = std::find_if(plan.reports.cbegin(), plan.reports.cend(),
                                                   [&file](const NamedFile &report) {
                                                       return report.first.compare(file.name, Qt::CaseInsensitive) == 0;
@@ -136,7 +142,7 @@ Plan makePlan()
                 unplaceable(file.name);
         } else {
             plan.reports.append({file.name, file.path});
-            naming.append({file, MessageFilePlacement::documentsFolder(file.name)});
+            naming.append({file, MessageFilePlacement::documentsFolder(file.name), false});
         }
     }
     const QDir aside(MessageFilePlacement::setAsideFolder());
@@ -144,14 +150,14 @@ Plan makePlan()
         const QString placed = setAsideName(name);
         plan.reports.append({placed, aside.filePath(name)});
         plan.sources << aside.filePath(name);
-        naming.append({File{name, aside.filePath(name), -1}, documentsFolderOf(placed)});
+        naming.append({File{name, aside.filePath(name), -1}, documentsFolderOf(placed), false});
     }
 
     // A report's document comes from its own archive when that holds one of
     // the name, else from anywhere in the message.
     QSet<QString> named;
-    for (const auto &[report, folder] : std::as_const(naming)) {
-        if (!folder.isEmpty())
+    for (const auto &[report, folder, sentAgain] : std::as_const(naming)) {
+        if (!sentAgain)
             plan.folders << folder;
         for (const QString &name : documentNames(report.path)) {
             QList<File> candidates;
@@ -168,11 +174,20 @@ Plan makePlan()
                 unplaceable(name);
                 continue;
             }
+            const NamedFile copy{folder + name, candidates.first().path};
+            if (sentAgain) {
+                // What the first sending brought stays; what it lacked joins
+                // it while it waits. Otherwise the file is set aside below.
+                const bool had = QFileInfo(copy.first).isFile() && SameFileContent(copy.first, copy.second);
+                if (!had && (takenPath(copy.first) || !QFileInfo(folder).isDir()))
+                    continue;
+                if (!had && !plan.copies.contains(copy))
+                    plan.copies << copy;
+            } else if (!plan.copies.contains(copy)) {
+                plan.copies << copy;
+            }
             for (const File &file : std::as_const(candidates))
                 named.insert(file.path);
-            const NamedFile copy{folder + name, candidates.first().path};
-            if (!folder.isEmpty() && !plan.copies.contains(copy))
-                plan.copies << copy;
         }
     }
 
@@ -200,7 +215,7 @@ Plan makePlan()
             rest.append({name, file.path});
     }
     if (!naming.isEmpty() && !rest.isEmpty()) {
-        const QString stem = MessageFilePlacement::documentsFolder(naming.first().first.name).chopped(1)
+        const QString stem = MessageFilePlacement::documentsFolder(naming.first().report.name).chopped(1)
                            + QStringLiteral("_non_nommes");
         plan.unnamedFolder = stem + u'/';
         for (int n = 2; takenPath(plan.unnamedFolder); ++n)

@@ -681,22 +681,27 @@ void ReceptionTest::messageFilesFollowTheirReports_data()
     QTest::addColumn<QStringList>("registered"); // patient:content of each document
     QTest::addColumn<int>("aside");              // files left for the physician
     QTest::addColumn<bool>("linkedEmails");      // the e-mails folder moved elsewhere, a link left
+    QTest::addColumn<int>("shown");              // messages without a new report, shown and imported
     const QList<QList<Files>> hidden{{{{reportName(1), "DUPONT .notes.pdf"}, {".notes.pdf", "notes"}, {".DS_Store", "1"}}},
                                      {{{reportName(2), "MARTIN"}, {".DS_Store", "2"}}},
                                      {{{reportName(3), "DUPONT"}, {"sub/.DS_Store", "3"}}}};
-    QTest::newRow("hidden files, one message after another") << hidden << QStringList{"DUPONT:notes"} << 3 << false;
-    QTest::newRow("hidden files, linked e-mails folder") << hidden << QStringList{"DUPONT:notes"} << 3 << true;
+    QTest::newRow("hidden files, one message after another") << hidden << QStringList{"DUPONT:notes"} << 3 << false << 0;
+    QTest::newRow("hidden files, linked e-mails folder") << hidden << QStringList{"DUPONT:notes"} << 3 << true << 0;
     QTest::newRow("two reports of one archive, each its document")
         << QList<QList<Files>>{{{{reportName(1), "DUPONT a.pdf"}, {"a.pdf", "a"}, {reportName(2), "MARTIN b.pdf"},
                                  {"b.pdf", "b"}, {"autre.pdf", "x"}}}}
-        << QStringList{"DUPONT:a", "MARTIN:b"} << 1 << false;
+        << QStringList{"DUPONT:a", "MARTIN:b"} << 1 << false << 0;
     QTest::newRow("two archives, each a report and its cr.pdf")
         << QList<QList<Files>>{{{{reportName(1), "DUPONT cr.pdf"}, {"cr.pdf", "A"}},
                                 {{reportName(2), "MARTIN cr.pdf"}, {"cr.pdf", "B"}}}}
-        << QStringList{"DUPONT:A", "MARTIN:B"} << 0 << false;
+        << QStringList{"DUPONT:A", "MARTIN:B"} << 0 << false << 0;
     QTest::newRow("a report in a folder of the archive")
         << QList<QList<Files>>{{{{"envoi/" + reportName(1), "DUPONT s.pdf"}, {"envoi/s.pdf", "s"}}}}
-        << QStringList{"DUPONT:s"} << 0 << false;
+        << QStringList{"DUPONT:s"} << 0 << false << 0;
+    // Taken last to first: the report sent again comes first, without the document.
+    QTest::newRow("a report sent again, its document in the first sending")
+        << QList<QList<Files>>{{{{reportName(1), "DUPONT cr.pdf"}, {"cr.pdf", "A"}}}, {{{reportName(1), "DUPONT"}}}}
+        << QStringList{"DUPONT:A"} << 0 << false << 1;
 }
 
 // Through the whole command: every message leaves the server, each document
@@ -708,6 +713,7 @@ void ReceptionTest::messageFilesFollowTheirReports()
     QFETCH(QStringList, registered);
     QFETCH(int, aside);
     QFETCH(bool, linkedEmails);
+    QFETCH(int, shown);
     if (linkedEmails) {
         QVERIFY(QDir().mkpath(m_home->path() + "../elsewhere"));
         QVERIFY(QFile::link(m_home->path() + "../elsewhere", m_home->path() + "Emails"));
@@ -747,7 +753,7 @@ void ReceptionTest::messageFilesFollowTheirReports()
         ReportImport(*m_window, std::move(env)).ImportObservances();
     });
 
-    QVERIFY(answerer.numbers.isEmpty());
+    QCOMPARE(answerer.numbers.size(), shown);
     QCOMPARE(m_box.storedMessages(), 0);
     QVERIFY(importFiles().isEmpty());
     db.tImages.close();
