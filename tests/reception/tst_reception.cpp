@@ -698,10 +698,11 @@ void ReceptionTest::messageFilesFollowTheirReports_data()
     QTest::newRow("a report in a folder of the archive")
         << QList<QList<Files>>{{{{"envoi/" + reportName(1), "DUPONT s.pdf"}, {"envoi/s.pdf", "s"}}}}
         << QStringList{"DUPONT:s"} << 0 << false << 0;
-    // Taken last to first: the report sent again comes first, without the document.
-    QTest::newRow("a report sent again, its document in the first sending")
-        << QList<QList<Files>>{{{{reportName(1), "DUPONT cr.pdf"}, {"cr.pdf", "A"}}}, {{{reportName(1), "DUPONT"}}}}
-        << QStringList{"DUPONT:A"} << 0 << false << 1;
+    // Whichever sending comes first, the other brings the document it lacked.
+    QTest::newRow("a report sent twice, each sending one of its documents")
+        << QList<QList<Files>>{{{{reportName(1), "DUPONT a.pdf b.pdf"}, {"a.pdf", "a"}}},
+                               {{{reportName(1), "DUPONT a.pdf b.pdf"}, {"b.pdf", "b"}}}}
+        << QStringList{"DUPONT:a", "DUPONT:b"} << 0 << false << 1;
 }
 
 // Through the whole command: every message leaves the server, each document
