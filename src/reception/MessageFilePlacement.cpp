@@ -26,14 +26,11 @@ QString archiveFolderIn(const QString &emailsFolder, int n)
     return emailsFolder + QStringLiteral(".archive") + QString::number(n) + u'/';
 }
 
-// The folder of a report's documents (a report set aside keeps the folder
-// of its own name).
-QString documentsFolderOf(const QString &report)
+// "name_2.pdf" for the second file named "name.pdf".
+QString numberedName(const QString &name, int n)
 {
-    QString name = report;
-    if (name.endsWith(QLatin1String(ReportName::kSetAsideSuffix)))
-        name.chop(qsizetype(sizeof(ReportName::kSetAsideSuffix) - 1));
-    return MessageFilePlacement::documentsFolder(name);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot > 0 ? name.left(dot) + u'_' + QString::number(n) + name.mid(dot) : name + u'_' + QString::number(n);
 }
 
 // The name a report set aside takes in the import folder: "<name>.rejete",
@@ -41,20 +38,12 @@ QString documentsFolderOf(const QString &report)
 // same one sent again, maybe) holds that name or its documents folder.
 QString setAsideName(const QString &name)
 {
-    const QFileInfo info(name);
     QString candidate = name;
     for (int n = 2; QFileInfo::exists(Globals::ImportFolder + candidate + QLatin1String(ReportName::kSetAsideSuffix))
-                    || QFileInfo::exists(documentsFolderOf(candidate));
+                    || QFileInfo::exists(MessageFilePlacement::documentsFolder(candidate));
          ++n)
-        candidate = info.completeBaseName() + u'_' + QString::number(n) + u'.' + info.suffix();
+        candidate = numberedName(name, n);
     return candidate + QLatin1String(ReportName::kSetAsideSuffix);
-}
-
-// "name_2.pdf" for the second file named "name.pdf".
-QString numberedName(const QString &name, int n)
-{
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot > 0 ? name.left(dot) + u'_' + QString::number(n) + name.mid(dot) : name + u'_' + QString::number(n);
 }
 
 bool takenPath(const QString &path)
@@ -150,7 +139,9 @@ Plan makePlan()
         const QString placed = setAsideName(name);
         plan.reports.append({placed, aside.filePath(name)});
         plan.sources << aside.filePath(name);
-        naming.append({File{name, aside.filePath(name), -1}, documentsFolderOf(placed), false});
+        // A report set aside keeps the documents folder of its own name.
+        naming.append({File{name, aside.filePath(name), -1},
+                       MessageFilePlacement::documentsFolder(ReportName::withoutSetAsideSuffix(placed)), false});
     }
 
     // A report's document comes from its own archive when that holds one of

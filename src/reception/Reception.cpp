@@ -135,6 +135,10 @@ bool Reception::ReceiveEmails()
         if (!mail.isActive())
             mail.open();
         const QList<HeaderRow> rows = worker.CheckMailToExecute();
+        // What a reception stopped short left there is on the server still,
+        // or already moved for import: no message's files may mix with it.
+        // Each message then leaves the folder empty.
+        MessageFilePlacement::emptyEmailsFolder();
         Globals::CurrentMailNumber = 0;
         Globals::MailCount = int(rows.size());
         // From the last row to the first: a deletion never renumbers the
@@ -167,9 +171,6 @@ Reception::Step Reception::receiveMessage(TfMessage &worker)
         return Step::Stop;
 
     DeleteFileIfExists(TfMessage::tempHtmlFile());
-    // What a reception stopped short left there is on the server still, or
-    // already moved for import: this message's files must not mix with it.
-    MessageFilePlacement::emptyEmailsFolder();
     fMain.MessageRetrieved = false;
     worker.RetrieveExecute(m_row);
 
