@@ -189,10 +189,12 @@ void ObsidraTest::titlesTheWindowSystemShows()
     m_home = m_dir.filePath(QTest::currentDataTag());
     QVERIFY(QDir().mkpath(m_home));
     QFile file(m_home + "/Obsidra.ini");
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size() && file.flush());
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(ini) == ini.size());
+    file.close();
     QProcess obsidra;
     start(obsidra, display);
-    QString titles; // the names of the top-level windows, as a task bar reads them
+    // The names of the top-level windows, as a task bar reads them.
+    QString titles;
     const bool shown = waitFor([&] {
         QProcess list;
         list.start("sh", {"-c", "export DISPLAY=$0 LC_ALL=C.UTF-8; for w in $(xwininfo -root -children | "

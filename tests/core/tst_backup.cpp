@@ -8,7 +8,6 @@
 #include "platform/ProgramFolder.h"
 #include "ScriptedDialogs.h"
 #include "core/SelectFolder.h"
-#include "FolderContent.h"
 #include "TestHome.h"
 
 #include <QDir>

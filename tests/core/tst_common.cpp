@@ -142,7 +142,6 @@ void CommonTest::walksSkipDotNames()
     writeFile(clean + "/x/y/z.txt", "z");
     QVERIFY(DeleteDirectoryTree(clean));
     QVERIFY(!exists(clean));
-
     // Asked to, the walk takes the dot-names too, and still follows no link.
     writeFile(dir.filePath("outside/.kept"), "k");
     QVERIFY(QFile::link(dir.filePath("outside"), root + "/sub/.alias"));

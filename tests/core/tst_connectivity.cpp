@@ -483,10 +483,11 @@ void ConnectivityTest::proxyTestDeclinedEndsTheProgram()
 {
     auto f = makeFixture();
     putAccessCode(*f, SettingScrambler::EncodeSetting(m_password).toLatin1());
-    IniFile(ProgramFolder::configurationFile())
-        .writeString("Proxy", "HTTPServer", SettingScrambler::EncodeSetting(QStringLiteral("127.0.0.1:%1").arg(closedPort())));
+    IniFile ini(ProgramFolder::configurationFile());
+    ini.writeString("Proxy", "HTTPServer",
+                    SettingScrambler::EncodeSetting(QStringLiteral("127.0.0.1:%1").arg(closedPort())));
     // The driver step would ask next, and the show handler open the account form.
-    IniFile(ProgramFolder::configurationFile()).writeString("Main", "OdbcDriver", "/nulle/part/libmaodbc.so");
+    ini.writeString("Main", "OdbcDriver", "/nulle/part/libmaodbc.so");
     ScriptedDialogs dialogs;
     dialogs.answer({false, true, false}); // no retry; a proxy; do not change the settings
     whenDialogShown([&](TfProxy *dialog) {
@@ -651,8 +652,7 @@ void ConnectivityTest::serviceLinkEncryption()
         QCOMPARE(f->database.ConnectInternetDatabase(true), link != "failed");
         QSqlQuery cipher(QStringLiteral("SHOW SESSION STATUS LIKE 'Ssl_cipher'"), f->database.database());
         QCOMPARE(cipher.next() && !cipher.value(1).toString().isEmpty(), link.endsWith("verified"));
-        // Receipts and import results are writes on this link.
-        QCOMPARE(QSqlQuery(f->database.database()).exec("create temporary table recu (n int)"), link != "failed");
+        QCOMPARE(QSqlQuery(f->database.database()).exec("create temporary table recu (n int)"), link != "failed"); // a receipt's write
     }
     // Said once per run, with the reason; a cut handshake is a failed attempt, retried.
     QCOMPARE(logEntries(QStringLiteral("ne propose pas de connexion chiffrée")), link == "clear" ? 1 : 0);

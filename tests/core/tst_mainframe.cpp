@@ -4,7 +4,6 @@
 #include "core/DatabaseBackup.h"
 #include "core/Globals.h"
 #include "core/Main.h"
-#include "FolderContent.h"
 #include "ScriptedDialogs.h"
 #include "TestHome.h"
 
@@ -839,8 +838,7 @@ void TestMainFrame::showHandlerRunsOnce()
 void TestMainFrame::startUpFinishesAnInterruptedBackup()
 {
     m_home->write(QStringLiteral("Base/Mail.db"), "damaged"); // the start-up stops at the tables
-    const QString base = m_home->file(QStringLiteral("Base/"));
-    const QString backup = m_home->file(QStringLiteral("Sauvegarde/"));
+    const QString base = m_home->file(QStringLiteral("Base/")), backup = m_home->file(QStringLiteral("Sauvegarde/"));
     m_home->write(QStringLiteral("Obsidra.ini"), "[Main]\nBackupPath=" + backup.toUtf8());
     m_home->write(QStringLiteral("Base/Imports/K2"), "rapport");
     int step = 0; // a crash once the copy is complete and its first file in place

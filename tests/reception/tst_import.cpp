@@ -95,9 +95,7 @@ private slots:
 
 private:
     void writeReport(const QString &name, const QString &content);
-    // One block on the test's patient each, naming a document of its own
-    // waiting in its folder: the documents' paths.
-    QStringList writeReportsWithDocuments(const QStringList &names);
+    QStringList writeReportsWithDocuments(const QStringList &names); // each its document: their paths
     ReportImport import(std::function<int(const QString &)> identify = {},
                         std::function<RemoteRecording::Outcome(const QString &, const QString &, const QString &)>
                             saveResult = {});
@@ -175,9 +173,8 @@ QStringList ImportTest::writeReportsWithDocuments(const QStringList &names)
         const QString base = QFileInfo(name).completeBaseName();
         m_home->write(QStringLiteral("ForImportation/Attachments/%1/%1.pdf").arg(base), name.toUtf8());
         documents << Globals::ImportFolder + QStringLiteral("Attachments/%1/%1.pdf").arg(base);
-        writeReport(name, block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"), name,
-                                {QStringLiteral("KORVA|D|PJ||%1.pdf|").arg(base)})
-                              + QStringLiteral("****FINFICHIER****\r\n"));
+        writeReport(name, block("DUPONT", "José", "12/05/1945", name, {QStringLiteral("KORVA|D|PJ||%1.pdf|").arg(base)})
+                    + QStringLiteral("****FINFICHIER****\r\n"));
     }
     return documents;
 }
@@ -395,9 +392,8 @@ void ImportTest::failedFileLeavesNoResultRow()
     QCOMPARE(QDir(Globals::BaseFolder + QStringLiteral("Docs")).entryList(QDir::Files).size(), expectedStored.size()); // no copy of the failed file
 }
 
-// The commit of the reports' rows fails: every report stays with its
-// document, nothing of them is stored (no copy in Docs/ either), the user is
-// told, and the next run imports them.
+// The commit of the reports' rows fails: every report stays, nothing of them
+// is stored, the user is told, and the next run imports them.
 void ImportTest::failedGroupCommitKeepsItsFiles()
 {
     const QStringList names{QStringLiteral("a.txt"), QStringLiteral("b.txt")};
@@ -577,13 +573,13 @@ void ImportTest::declinedPatient()
     });
     answer.start(10);
     import().ImportObservances();
-
     QCOMPARE(asked, 1);
-    QCOMPARE(observanceCount(), 0);
     // The whole file waits, nothing of it stored or noted.
     QVERIFY(QFile::exists(Globals::ImportFolder + QStringLiteral("inconnu.txt")));
+    QCOMPARE(observanceCount(), 0);
     QVERIFY(m_shownRows.isEmpty());
     import().ImportObservances();
+
     QCOMPARE(asked, 2);
     QCOMPARE(observanceCount(), 1);
     QCOMPARE(m_shownRows.last(), (QStringList{QStringLiteral("inconnu.txt"), QStringLiteral("Faux"),
@@ -742,10 +738,11 @@ void ImportTest::sameNamedDocumentsStayWithTheirReport()
     for (const QString &name : {QStringLiteral("d.txt"), QStringLiteral("e.txt")})
         writeReport(name, block(name, {}, {}, name, {QStringLiteral("KORVA|D|PJ||courrier.pdf|")}) + QStringLiteral("****FINFICHIER****\r\n"));
     m_home->write(QStringLiteral("ForImportation/Attachments/courrier.pdf"), "courrier"); // d's and e's: d alone takes it
-    const QHash<QString, int> patientOf{{QStringLiteral("b.txt"), martin}, {QStringLiteral("d.txt"), martin + 1},
-                                        {QStringLiteral("w.txt"), PatientIdentification::kLeftWaiting}};
-    import([&](const QString &file) { return patientOf.value(file, m_patientId); })
-        .ImportObservances();
+    import([&](const QString &file) {
+        return file == QLatin1String("b.txt") ? martin
+             : file == QLatin1String("d.txt") ? martin + 1
+             : file == QLatin1String("w.txt") ? PatientIdentification::kLeftWaiting : m_patientId;
+    }).ImportObservances();
 
     LocalTable &images = m_main->database().tImages;
     images.close();
@@ -979,7 +976,7 @@ void ImportTest::killedDuringImport()
     const auto text = [](int report, int part) { return QStringLiteral("rapport %1 bloc %2").arg(report).arg(part); };
     const QString prefix = QString::fromLatin1(provider ? "KORVA_a_b_c_04-03-2024_10-11-" : "r");
     const auto fileName = [prefix](int report) { return prefix + QStringLiteral("%1.txt").arg(report, 2, 10, QLatin1Char('0')); };
-    // Each block's free text names its document and is its content.
+    // Each block's free text names its document and is its content; block 2 is MARTIN's.
     for (int r = 0; r < kReports; ++r) {
         QString report;
         for (int part = 1; part <= 2; ++part) {

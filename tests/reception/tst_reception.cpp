@@ -123,17 +123,21 @@ QString uuencoded(const QByteArray &data)
     return out + "`\r\nend\r\n";
 }
 
-// A loopback POP3 server holding the given messages that answers every
-// command until the first one beginning with stallAt, then stays silent on
-// that connection (later connections are answered again), trickles that answer
-// or cuts the connection. QUIT carries out the session's deletions.
+// A loopback POP3 server holding messages (two plain ones unless given) that
+// answers every command until the first one beginning with stallAt, then
+// stays silent on that connection, or sends that answer a byte every 50 ms,
+// or cuts the connection (later connections are answered again). QUIT
+// carries the session's deletions out first.
 class StallingPop3Server
 {
 public:
     enum Mode { Silent, Trickle, Cut };
-    StallingPop3Server(const QByteArray &stallAt, Mode mode, const QList<QByteArray> &mails)
+    explicit StallingPop3Server(const QByteArray &stallAt, Mode mode = Silent, const QList<QByteArray> &mails = {})
         : m_stallAt(stallAt), m_mode(mode), m_mails(mails)
     {
+        if (m_mails.isEmpty())
+            for (const char *n : {"1", "2"})
+                m_mails << Pop3TestMailbox::message("Courrier " + QString::fromLatin1(n), "a@example.org", "Bonjour");
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -283,6 +287,7 @@ private:
     void addRow();
     QStringList row();
     QStringList importFiles(const QString &sub = {}) const;
+    void pointMailAt(int port);
 
     Pop3TestMailbox m_box;
     std::unique_ptr<TestHome> m_home;
@@ -545,7 +550,6 @@ void ReceptionTest::ordinaryMessage_data()
     QTest::addColumn<int>("answer");
     QTest::addColumn<QStringList>("imported");
     QTest::addColumn<QStringList>("attachments");
-    // The report names no document: the letter is set aside.
     QTest::newRow("import") << int(TFMessageAction::kResultImport) << QStringList{"KORVA_x.txt"}
                             << QStringList{"KORVA_x", "KORVA_x_non_nommes", "KORVA_x_non_nommes/lettre.txt"};
     QTest::newRow("delete") << int(TFMessageAction::kResultDelete) << QStringList{} << QStringList{};
@@ -598,7 +602,8 @@ void ReceptionTest::sameNamedDocumentsKeptApart()
     // Two patients' documents named alike, one of them in an archive sub-folder.
     for (int minute : {1, 2, 3, 4})
         addRow(sentAt(minute));
-    writeFile(Globals::ImportFolder + "Attachments/" + reportName(1).chopped(4) + "/autre.pdf", "autre");
+    const QString attachments = Globals::ImportFolder + "Attachments/";
+    writeFile(attachments + QFileInfo(reportName(1)).completeBaseName() + "/autre.pdf", "autre");
     deliverReport({}, pack({{reportName(1), report("DUPONT", "Jean", "01/01/1950", {"cr.pdf"})}, {"cr.pdf", "%PDF dupont"}}));
     deliverReport({}, pack({{reportName(2), report("MARTIN", "Paul", "02/02/1952", {"cr.pdf"})}, {"docs/cr.pdf", "%PDF martin"}}));
     // Two archives of one name in one message: each is kept.
@@ -610,7 +615,6 @@ void ReceptionTest::sameNamedDocumentsKeptApart()
     QVERIFY2(m_dialogs->shown.isEmpty(), qPrintable(m_dialogs->texts().join(" | ")));
     QCOMPARE(m_box.storedMessages(), 0);
     QCOMPARE(importFiles(), (QStringList{reportName(1), reportName(2), reportName(3), reportName(4)}));
-    const QString attachments = Globals::ImportFolder + "Attachments/";
     QCOMPARE(readFile(attachments + QFileInfo(reportName(1)).completeBaseName() + ".rejete/autre.pdf"), "autre");
     QCOMPARE(readFile(attachments + QFileInfo(reportName(4)).completeBaseName() + "/cr4.pdf"), "%PDF 4");
     QCOMPARE(readFile(attachments + QFileInfo(reportName(1)).completeBaseName() + "/cr.pdf"), "%PDF dupont");
@@ -660,8 +664,7 @@ void ReceptionTest::messageKeptWhenFileCannotBePlaced()
     QCOMPARE(m_box.storedMessages(), 1);
     const QStringList texts = m_dialogs->texts();
     QVERIFY2(texts.filter(why).size() == 1, qPrintable(texts.join(" | ")));
-    // Kept for a later reception, or the choice of a message none can take (answered No).
-    QCOMPARE(m_dialogs->shown.last().defaultNo, never);
+    QCOMPARE(m_dialogs->shown.last().defaultNo, never); // the deletion offered to a message none can take
     QCOMPARE(texts.filter("il sera traité lors d'une prochaine réception").size(), never ? 0 : 1);
     // Nothing written by the transfer is left, nothing found there was touched.
     QStringList expected;
@@ -675,60 +678,52 @@ void ReceptionTest::messageKeptWhenFileCannotBePlaced()
 
 void ReceptionTest::messageFilesFollowTheirReports_data()
 {
-    // Messages, each its archives, each the files it holds; a report holds
-    // its patient and the documents of its PJ lines.
+    // Messages, each its archives, each its files; a report names its patient and its documents.
     QTest::addColumn<QList<QList<Files>>>("messages");
     QTest::addColumn<QStringList>("registered"); // patient:content of each document
     QTest::addColumn<int>("aside");              // files left for the physician
-    QTest::addColumn<bool>("linkedEmails");      // the e-mails folder moved elsewhere, a link left
     QTest::addColumn<int>("shown");              // messages without a new report, shown and imported
-    const QList<QList<Files>> hidden{{{{reportName(1), "DUPONT .notes.pdf"}, {".notes.pdf", "notes"}, {".DS_Store", "1"}}},
-                                     {{{reportName(2), "MARTIN"}, {".DS_Store", "2"}}},
-                                     {{{reportName(3), "DUPONT"}, {"sub/.DS_Store", "3"}}}};
-    QTest::newRow("hidden files, one message after another") << hidden << QStringList{"DUPONT:notes"} << 3 << false << 0;
-    QTest::newRow("hidden files, linked e-mails folder") << hidden << QStringList{"DUPONT:notes"} << 3 << true << 0;
+    QTest::newRow("hidden files, one message after another")
+        << QList<QList<Files>>{{{{reportName(1), "DUPONT .notes.pdf"}, {".notes.pdf", "notes"}, {".DS_Store", "1"}}},
+                               {{{reportName(2), "MARTIN"}, {".DS_Store", "2"}}},
+                               {{{reportName(3), "DUPONT"}, {"sub/.DS_Store", "3"}}}}
+        << QStringList{"DUPONT:notes"} << 3 << 0;
     QTest::newRow("two reports of one archive, each its document")
         << QList<QList<Files>>{{{{reportName(1), "DUPONT a.pdf"}, {"a.pdf", "a"}, {reportName(2), "MARTIN b.pdf"},
                                  {"b.pdf", "b"}, {"autre.pdf", "x"}}}}
-        << QStringList{"DUPONT:a", "MARTIN:b"} << 1 << false << 0;
+        << QStringList{"DUPONT:a", "MARTIN:b"} << 1 << 0;
     QTest::newRow("two archives, each a report and its cr.pdf")
         << QList<QList<Files>>{{{{reportName(1), "DUPONT cr.pdf"}, {"cr.pdf", "A"}},
                                 {{reportName(2), "MARTIN cr.pdf"}, {"cr.pdf", "B"}}}}
-        << QStringList{"DUPONT:A", "MARTIN:B"} << 0 << false << 0;
+        << QStringList{"DUPONT:A", "MARTIN:B"} << 0 << 0;
     QTest::newRow("a report in a folder of the archive")
         << QList<QList<Files>>{{{{"envoi/" + reportName(1), "DUPONT s.pdf"}, {"envoi/s.pdf", "s"}}}}
-        << QStringList{"DUPONT:s"} << 0 << false << 0;
+        << QStringList{"DUPONT:s"} << 0 << 0;
     // Whichever sending comes first, the other brings the document it lacked.
     QTest::newRow("a report sent twice, each sending one of its documents")
         << QList<QList<Files>>{{{{reportName(1), "DUPONT a.pdf b.pdf"}, {"a.pdf", "a"}}},
                                {{{reportName(1), "DUPONT a.pdf b.pdf"}, {"b.pdf", "b"}}}}
-        << QStringList{"DUPONT:a", "DUPONT:b"} << 0 << false << 1;
+        << QStringList{"DUPONT:a", "DUPONT:b"} << 0 << 1;
 }
 
-// Through the whole command: every message leaves the server, each document
-// is registered for the report that names it, and only what no report
-// registered is left aside and shown.
+// Through the whole command: every message leaves the server, each document is
+// registered for the report naming it, only what none registered is set aside and shown.
 void ReceptionTest::messageFilesFollowTheirReports()
 {
     QFETCH(QList<QList<Files>>, messages);
     QFETCH(QStringList, registered);
     QFETCH(int, aside);
-    QFETCH(bool, linkedEmails);
     QFETCH(int, shown);
-    if (linkedEmails) {
-        QVERIFY(QDir().mkpath(m_home->path() + "../elsewhere"));
-        QVERIFY(QFile::link(m_home->path() + "../elsewhere", m_home->path() + "Emails"));
-        m_home->write("Emails/.archive1/left by a stopped reception.pdf", "old"); // not a file of any message
-    }
+    // The e-mails folder moved to another disk, a link left, and a file a stopped reception left there.
+    QVERIFY(QDir().mkpath(m_home->path() + "../elsewhere") && QFile::link(m_home->path() + "../elsewhere", m_home->path() + "Emails"));
+    m_home->write("Emails/.archive1/left by a stopped reception.pdf", "old");
     LocalDatabase &db = m_window->database();
     const QMap<QString, QStringList> identity{{"DUPONT", {"Jean", "01/01/1950"}}, {"MARTIN", {"Paul", "02/02/1952"}}};
-    QMap<int, QString> patientOf;
-    for (auto it = identity.cbegin(); it != identity.cend(); ++it) {
+    for (auto it = identity.cbegin(); it != identity.cend(); ++it) { // patients 1 and 2
         db.tPatients.append();
         for (const auto &[field, value] : {std::pair{"NOM", it.key()}, {"PRENOM", it->at(0)}, {"NE_LE", it->at(1)}})
             db.tPatients.field(field).setAsString(value);
         db.tPatients.post();
-        patientOf[db.tPatients.field("PATIENTS_ID").asInteger()] = it.key();
     }
     for (const QList<Files> &archives : std::as_const(messages)) {
         Files attachments;
@@ -761,15 +756,12 @@ void ReceptionTest::messageFilesFollowTheirReports()
     db.tImages.open();
     QStringList documents;
     for (db.tImages.first(); !db.tImages.eof(); db.tImages.next())
-        documents << patientOf[db.tImages.field("PATIENTS_ID").asInteger()] + ':'
+        documents << identity.keys().at(db.tImages.field("PATIENTS_ID").asInteger() - 1) + ':'
                          + readFile(Globals::BaseFolder + "Docs/" + db.tImages.field("AuxFileName").asString());
     documents.sort();
     QCOMPARE(documents, registered);
-    QStringList left;
-    for (const QString &entry : entriesBelow(Globals::ImportFolder + "Attachments"))
-        if (QFileInfo(Globals::ImportFolder + "Attachments/" + entry).isFile())
-            left << entry;
-    QCOMPARE(left.size(), aside);
+    const QStringList left = entriesBelow(Globals::ImportFolder + "Attachments");
+    QCOMPARE(std::count_if(left.cbegin(), left.cend(), [](const QString &e) { return QFileInfo(Globals::ImportFolder + "Attachments/" + e).isFile(); }), aside);
     QCOMPARE(m_dialogs->texts().size(), aside ? 1 : 0);
     QVERIFY(!aside || m_dialogs->lastText().startsWith("Des documents reçus n'ont été enregistrés pour aucun patient"));
 }
@@ -876,16 +868,17 @@ void ReceptionTest::mailboxChangedMeanwhile()
 void ReceptionTest::archiveRefused_data()
 {
     QTest::addColumn<QString>("password");
-    QTest::addColumn<int>("cut"); // bytes cut off the end of the archive (-1: it holds a link instead)
+    QTest::addColumn<int>("cut"); // bytes cut off the end of the archive
     QTest::addColumn<QString>("why");
     QTest::addColumn<bool>("deleteIt");
+    QTest::addColumn<bool>("link");
     const QString damaged = "est endommagée : elle ne peut pas être décompressée.";
     const QString refused = "ne peut pas être ouverte : son mot de passe est refusé.";
-    QTest::newRow("truncated, kept") << QString(Reception::kArchivePassword) << 40 << damaged << false;
-    QTest::newRow("other password, kept") << "autre" << 0 << refused << false;
-    QTest::newRow("other password, saved then deleted") << "autre" << 0 << refused << true;
-    QTest::newRow("link, saved then deleted") << QString(Reception::kArchivePassword) << -1
-                                              << "contient un lien ou un fichier spécial" << true;
+    const QString pw = Reception::kArchivePassword;
+    QTest::newRow("truncated, kept") << pw << 40 << damaged << false << false;
+    QTest::newRow("other password, kept") << "autre" << 0 << refused << false << false;
+    QTest::newRow("other password, saved then deleted") << "autre" << 0 << refused << true << false;
+    QTest::newRow("link, saved then deleted") << pw << 0 << "contient un lien ou un fichier spécial" << true << true;
 }
 
 void ReceptionTest::archiveRefused()
@@ -894,9 +887,10 @@ void ReceptionTest::archiveRefused()
     QFETCH(int, cut);
     QFETCH(QString, why);
     QFETCH(bool, deleteIt);
+    QFETCH(bool, link);
     addRow();
     QByteArray pj = archive(password, m_account);
-    if (cut < 0) {
+    if (link) {
         QTemporaryDir dir;
         writeFile(dir.filePath("content/" + kReport), "rapport");
         QVERIFY(QFile::link(kReport, dir.filePath("content/lien")));
@@ -1074,21 +1068,14 @@ void ReceptionTest::stalledServerEndsReception()
     QFETCH(int, tried);
     QFETCH(QString, box);
     QFETCH(bool, report);
-    QList<QByteArray> mails{Pop3TestMailbox::message("Courrier 1", "a@example.org", "Bonjour"),
-                            Pop3TestMailbox::message("Courrier 2", "a@example.org", "Bonjour")};
+    QList<QByteArray> mails; // two plain ones unless a report's
     if (report) {
         addRow();
         mails = {Pop3TestMailbox::message("Observances", m_provider, {},
                                           {{"PJ.7z", archive(Reception::kArchivePassword, m_account)}})};
     }
     StallingPop3Server server(stallAt, StallingPop3Server::Mode(mode), mails);
-    LocalTable &mail = m_window->database().TMail;
-    mail.open();
-    mail.edit();
-    mail.field("SERVEUR_POP3").setAsString("127.0.0.1");
-    mail.field("PORT_POP3").setAsInteger(server.port());
-    mail.post();
-    mail.close();
+    pointMailAt(server.port());
     m_window->answer = [](int) { return true; };
     DialogAnswerer answerer;
     Reception reception(*m_window);
@@ -1096,7 +1083,7 @@ void ReceptionTest::stalledServerEndsReception()
     QVERIFY(reception.ReceiveEmails());
 
     QCOMPARE(server.count(stallAt), tried);
-    QCOMPARE(server.stored(), mails.size() - (stallAt == "QUIT" ? 1 : 0));
+    QCOMPARE(server.stored(), (report ? 1 : 2) - (stallAt == "QUIT" ? 1 : 0));
     QCOMPARE(server.count("DELE"), box.startsWith("Le message") ? 1 : 0);
     QCOMPARE(importFiles(), report ? QStringList{kReport} : QStringList());
     QCOMPARE(importFiles("Attachments/" + kReport.chopped(4)), report ? QStringList{"courbe.pdf"} : QStringList());
@@ -1104,6 +1091,17 @@ void ReceptionTest::stalledServerEndsReception()
     const QString told = m_dialogs->lastText();
     QVERIFY2(told.startsWith(box) && (report ? !told.contains("conservé") : told.endsWith("Abandon de la procédure.")),
              qPrintable(told));
+}
+
+void ReceptionTest::pointMailAt(int port)
+{
+    LocalTable &mail = m_window->database().TMail;
+    mail.open();
+    mail.edit();
+    mail.field("SERVEUR_POP3").setAsString("127.0.0.1");
+    mail.field("PORT_POP3").setAsInteger(port);
+    mail.post();
+    mail.close();
 }
 
 QTEST_MAIN(ReceptionTest)

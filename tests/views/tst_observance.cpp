@@ -446,8 +446,7 @@ void ObservanceTest::colouredBoxesAndCaptions()
         const QFont font = part<QLabel>(window, name)->font();
         QVERIFY(font.pointSize() == 12 && font.bold() && font.italic());
     }
-    // Every tick, drawn in the text colour on the box's base, stands out
-    // from it (contrast 4.5:1 at least); the captions stay white.
+    // Every tick (text colour on the box's base) stands out: contrast 4.5:1 at least; captions stay white.
     const auto luminance = [](QColor c) { return 0.2126 * std::pow(c.redF(), 2.2) + 0.7152 * std::pow(c.greenF(), 2.2) + 0.0722 * std::pow(c.blueF(), 2.2) + 0.05; };
     for (QCheckBox *box : window.findChildren<QCheckBox *>())
         QVERIFY(luminance(box->palette().color(QPalette::Base)) >= 4.5 * luminance(box->palette().color(QPalette::Text)) && box->palette().color(QPalette::WindowText) == Qt::white);
@@ -476,15 +475,14 @@ void ObservanceTest::readableOnSmallScreen()
     QCOMPARE(grid->height(), 160);
     QTest::mouseMove(handle, QPoint(5, -300)); // never shorter than its titles and a row
     QVERIFY(grid->rowViewportPosition(0) + grid->rowHeight(0) <= grid->viewport()->height());
-    // Scrolled to the end, the bottom of the window comes into view; the
-    // vertical captions are whole.
+    // Scrolled to the end, the bottom of the window comes into view.
     area->verticalScrollBar()->setValue(area->verticalScrollBar()->maximum());
     for (const char *name : {"MonteePressionEveillante", "DBMemo2", "ProviderButtons"}) {
         QWidget *control = part<QWidget>(*window, name);
         const QRect shown(control->mapTo(area->viewport(), QPoint()), control->size());
         QVERIFY2(area->viewport()->rect().contains(shown), name);
     }
-    for (QLabel *caption : {part<QLabel>(*window, "lReglages"), part<QLabel>(*window, "lResultats")})
+    for (QLabel *caption : {part<QLabel>(*window, "lReglages"), part<QLabel>(*window, "lResultats")}) // whole
         QVERIFY(caption->height() >= caption->sizeHint().height());
     // At the window's smallest, every chart's legend names its series in full.
     window->parentWidget()->showNormal();
