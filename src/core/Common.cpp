@@ -436,3 +436,21 @@ bool KeepFolderPrivate(const QString &folder, bool create)
         ::chmod(entryName(folder).constData(), S_IRWXU);
     return QFileInfo(folder).isDir();
 }
+
+QString FirstFreeName(const std::function<QString(int n)> &candidate, const std::function<bool(const QString &)> &taken)
+{
+    for (int n = 1;; ++n) {
+        QString name = candidate(n);
+        if (!taken(name))
+            return name;
+    }
+}
+
+QString NumberedFileName(const QString &name, int n)
+{
+    if (n == 1)
+        return name;
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString number = u'_' + QString::number(n);
+    return dot > 0 ? name.left(dot) + number + name.mid(dot) : name + number;
+}

@@ -3,12 +3,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // Shared file, folder and shell routines. Paths use "/" as separator; a
 // folder path with a trailing separator ends with exactly one.
 //
 // Folder walks (DeleteDirectoryTree, EmptyDirectory, CopyDirectoryTree) skip
-// every entry whose name begins with "." The walks that delete never follow a
-// symbolic link: a link is handled as the link itself, never as what it
+// the entries whose name begins with "." unless the caller asks for them
+// (DotNames); the copy always skips them. The walks that delete never follow
+// a symbolic link: a link is handled as the link itself, never as what it
 // points at. The copy takes what a reader of the source sees, links followed.
 
 // The path with the separator appended, unless empty or already ending with one.
@@ -83,6 +86,13 @@ void CreateDesktopShortcut(const QString &target, const QString &arguments, cons
 // control character, neither "." nor "..", and no leading dot unless
 // dotNames includes them.
 bool IsBareFileName(const QString &name, DotNames dotNames = DotNames::Skipped);
+
+// The first free name of a series: candidate(1), the plain name, then
+// candidate(2), candidate(3)... until taken() refuses it.
+QString FirstFreeName(const std::function<QString(int n)> &candidate, const std::function<bool(const QString &)> &taken);
+// "name_2.pdf" for n = 2 of "name.pdf" ("name_2" without extension); the
+// name itself for n = 1.
+QString NumberedFileName(const QString &name, int n);
 
 // The search key of an upper-case name: listed capitals lose their accent,
 // blanks and hyphens are dropped.

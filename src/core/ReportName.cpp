@@ -1,5 +1,6 @@
 #include "core/ReportName.h"
 
+#include "core/Common.h"
 #include "core/Globals.h"
 #include "core/LogWriter.h"
 
@@ -16,10 +17,9 @@ bool isProviderReport(const QString &fileName)
 
 QString setAsideTarget(const QString &path)
 {
-    QString target = path + QLatin1String(kSetAsideSuffix);
-    for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
-        target = path + QLatin1String(kSetAsideSuffix) + QString::number(n);
-    return target;
+    return FirstFreeName(
+        [&path](int n) { return path + QLatin1String(kSetAsideSuffix) + (n > 1 ? QString::number(n) : QString()); },
+        [](const QString &target) { return QFileInfo::exists(target) || QFileInfo(target).isSymLink(); });
 }
 
 QString setAside(const QString &path)
@@ -54,9 +54,14 @@ QString attachmentsRoot()
     return Globals::ImportFolder + QStringLiteral("Attachments/");
 }
 
+QString documentsFolderName(const QString &reportFileName)
+{
+    return QStringLiteral("Attachments/") + QFileInfo(reportFileName).completeBaseName() + u'/';
+}
+
 QString attachmentsFolder(const QString &reportFileName)
 {
-    return attachmentsRoot() + QFileInfo(reportFileName).completeBaseName() + u'/';
+    return Globals::ImportFolder + documentsFolderName(reportFileName);
 }
 
 } // namespace ReportName

@@ -34,5 +34,7 @@ QString attachmentsRoot();
 // The folder of the documents that came with a report, shared by the
 // transfer and the import: "Attachments/<report without its extension>/".
 QString attachmentsFolder(const QString &reportFileName);
+// The same, relative to the import folder.
+QString documentsFolderName(const QString &reportFileName);
 
 } // namespace ReportName

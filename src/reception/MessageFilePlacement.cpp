@@ -4,46 +4,31 @@
 #include "core/Globals.h"
 #include "core/LogWriter.h"
 #include "core/ReportName.h"
-#include "platform/Dialogs.h"
 #include "reception/ReportDataLine.h"
 #include "reception/ReportFile.h"
 #include "reception/VerifiedCopy.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSet>
 
 namespace {
 
-constexpr QChar kCR = QChar(13);
+std::function<void()> s_stepHook;
 
-using NamedFile = std::pair<QString, QString>; // name or path in the import folder, source path
+void stepDone()
+{
+    if (s_stepHook)
+        s_stepHook();
+}
 
 QString archiveFolderIn(const QString &emailsFolder, int n)
 {
     return emailsFolder + QStringLiteral(".archive") + QString::number(n) + u'/';
-}
-
-// "name_2.pdf" for the second file named "name.pdf".
-QString numberedName(const QString &name, int n)
-{
-    const qsizetype dot = name.lastIndexOf(u'.');
-    return dot > 0 ? name.left(dot) + u'_' + QString::number(n) + name.mid(dot) : name + u'_' + QString::number(n);
-}
-
-// The name a report set aside takes in the import folder: "<name>.rejete",
-// or "<stem>_<n>.<extension>.rejete" when a report set aside earlier (the
-// same one sent again, maybe) holds that name or its documents folder.
-QString setAsideName(const QString &name)
-{
-    QString candidate = name;
-    for (int n = 2; QFileInfo::exists(Globals::ImportFolder + candidate + QLatin1String(ReportName::kSetAsideSuffix))
-                    || QFileInfo::exists(MessageFilePlacement::documentsFolder(candidate));
-         ++n)
-        candidate = numberedName(name, n);
-    return candidate + QLatin1String(ReportName::kSetAsideSuffix);
 }
 
 bool takenPath(const QString &path)
@@ -55,6 +40,16 @@ QString alreadyThere(const QString &path)
 {
     return QStringLiteral("Le fichier [") + path
          + QStringLiteral("] existe déjà : il ne sera pas remplacé par celui du message.");
+}
+
+// Stands for a file's bytes; a file that cannot be read equals no other.
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return QByteArrayLiteral("unreadable:") + path.toUtf8();
+    return hash.result();
 }
 
 // The names of the documents a report's PJ lines name, as the import reads
@@ -78,144 +73,6 @@ QStringList documentNames(const QString &report)
         }
     }
     return names;
-}
-
-bool sameContent(const QList<MessageFilePlacement::File> &files)
-{
-    return std::all_of(files.cbegin(), files.cend(), [&files](const MessageFilePlacement::File &file) {
-        return file.path == files.first().path || SameFileContent(files.first().path, file.path);
-    });
-}
-
-// Where each file of the message in the e-mails folder goes.
-struct Plan {
-    QList<NamedFile> reports; // name in the import folder, source
-    QStringList folders;      // the documents folder of each report
-    QString unnamedFolder;    // where the files no report names go, when the message has reports
-    QList<NamedFile> copies;  // target path, source
-    QStringList sources;      // every file of the message, deleted once placed
-    QString unplaceable;      // a name that designates two different files
-};
-
-Plan makePlan()
-{
-    using File = MessageFilePlacement::File;
-    Plan plan;
-    QList<File> others;
-    // Each report whose documents are looked for, with its documents folder,
-    // and whether that folder is the one of a report already moved in this
-    // run (the same report sent again).
-    struct Naming {
-        File report;
-        QString folder;
-        bool sentAgain = false;
-    };
-    QList<Naming> naming;
-    const auto unplaceable = [&plan](const QString &name) {
-        if (plan.unplaceable.isEmpty())
-            plan.unplaceable = name;
-    };
-    for (const File &file : MessageFilePlacement::filesIn(Globals::EmailsFolder)) {
-        plan.sources << file.path;
-        if (!ReportName::isProviderReport(file.name)) {
-            others << file;
-        } else if (Globals::ProcessedFiles.contains(file.name, Qt::CaseInsensitive)) {
-            // A report already moved in this run is the same report sent again.
-            naming.append({file, MessageFilePlacement::documentsFolder(file.name), true});
-        } else if (const auto twin = std::find_if(plan.reports.cbegin(), plan.reports.cend(),
-                                                  [&file](const NamedFile &report) {
-                                                      return report.first.compare(file.name, Qt::CaseInsensitive) == 0;
-                                                  });
-                   twin != plan.reports.cend()) {
-            if (!SameFileContent(twin->second, file.path))
-                unplaceable(file.name);
-        } else {
-            plan.reports.append({file.name, file.path});
-            naming.append({file, MessageFilePlacement::documentsFolder(file.name), false});
-        }
-    }
-    const QDir aside(MessageFilePlacement::setAsideFolder());
-    for (const QString &name : aside.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name)) {
-        const QString placed = setAsideName(name);
-        plan.reports.append({placed, aside.filePath(name)});
-        plan.sources << aside.filePath(name);
-        // A report set aside keeps the documents folder of its own name.
-        naming.append({File{name, aside.filePath(name), -1},
-                       MessageFilePlacement::documentsFolder(ReportName::withoutSetAsideSuffix(placed)), false});
-    }
-
-    // A report's document comes from its own archive when that holds one of
-    // the name, else from anywhere in the message.
-    QSet<QString> named;
-    for (const auto &[report, folder, sentAgain] : std::as_const(naming)) {
-        if (!sentAgain)
-            plan.folders << folder;
-        for (const QString &name : documentNames(report.path)) {
-            QList<File> candidates;
-            for (bool ownSource : {true, false}) {
-                for (const File &file : std::as_const(others))
-                    if (file.name == name && (!ownSource || file.source == report.source))
-                        candidates << file;
-                if (!candidates.isEmpty())
-                    break;
-            }
-            if (candidates.isEmpty())
-                continue;
-            if (!sameContent(candidates)) {
-                unplaceable(name);
-                continue;
-            }
-            const NamedFile copy{folder + name, candidates.first().path};
-            if (sentAgain) {
-                // What the first sending brought stays; what it lacked joins
-                // it while it waits. Otherwise the file is set aside below.
-                const bool had = QFileInfo(copy.first).isFile() && SameFileContent(copy.first, copy.second);
-                if (!had && (takenPath(copy.first) || !QFileInfo(folder).isDir()))
-                    continue;
-                if (!had && !plan.copies.contains(copy))
-                    plan.copies << copy;
-            } else if (!plan.copies.contains(copy)) {
-                plan.copies << copy;
-            }
-            for (const File &file : std::as_const(candidates))
-                named.insert(file.path);
-        }
-    }
-
-    // The rest is set aside under names of its own, or, for a message
-    // without report, waits under its names for a later report.
-    QList<NamedFile> rest;
-    for (const File &file : std::as_const(others)) {
-        if (named.contains(file.path))
-            continue;
-        QString name = file.name;
-        bool kept = false; // one of the same name and content is there already
-        for (int n = 2; !kept; ++n) {
-            const auto twin = std::find_if(rest.cbegin(), rest.cend(),
-                                           [&name](const NamedFile &other) { return other.first == name; });
-            if (twin == rest.cend())
-                break;
-            kept = SameFileContent(twin->second, file.path);
-            if (!kept && naming.isEmpty()) {
-                unplaceable(file.name);
-                kept = true;
-            }
-            name = numberedName(file.name, n);
-        }
-        if (!kept)
-            rest.append({name, file.path});
-    }
-    if (!naming.isEmpty() && !rest.isEmpty()) {
-        const QString stem = MessageFilePlacement::documentsFolder(naming.first().report.name).chopped(1)
-                           + QStringLiteral("_non_nommes");
-        plan.unnamedFolder = stem + u'/';
-        for (int n = 2; takenPath(plan.unnamedFolder); ++n)
-            plan.unnamedFolder = stem + QString::number(n) + u'/';
-    }
-    const QString restFolder = naming.isEmpty() ? MessageFilePlacement::sharedFolder() : plan.unnamedFolder;
-    for (const auto &[name, source] : std::as_const(rest))
-        plan.copies.append({restFolder + name, source});
-    return plan;
 }
 
 } // namespace
@@ -287,10 +144,55 @@ QString MessageFilePlacement::sharedFolder()
     return ReportName::attachmentsRoot();
 }
 
+QList<MessageFilePlan::File> MessageFilePlacement::messageFiles()
+{
+    QList<MessageFilePlan::File> files;
+    const auto add = [&files](const QString &name, const QString &path, int source) {
+        files.append({name, path, source, contentOf(path),
+                      ReportName::isProviderReport(name) ? documentNames(path) : QStringList()});
+    };
+    for (const File &file : filesIn(Globals::EmailsFolder))
+        add(file.name, file.path, file.source);
+    const QDir aside(setAsideFolder());
+    for (const QString &name : aside.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name))
+        add(name, aside.filePath(name), -1);
+    return files;
+}
+
+MessageFilePlan::ImportFolder MessageFilePlacement::importFolderState(const QList<MessageFilePlan::File> &message)
+{
+    MessageFilePlan::ImportFolder state;
+    state.processed = Globals::ProcessedFiles;
+    const QString root = Globals::ImportFolder;
+    const QDir::Filters all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
+    const auto list = [&](const QString &folder, const std::function<bool(const QString &)> &read) {
+        for (const QFileInfo &entry : QDir(root + folder).entryInfoList(all)) {
+            const QString path = folder + entry.fileName();
+            if (entry.isDir() && !entry.isSymLink())
+                state.folders.insert(path + u'/');
+            else
+                state.files.insert(path, read(entry.fileName()) ? contentOf(entry.filePath()) : QByteArray());
+        }
+    };
+    QSet<QString> names;
+    for (const MessageFilePlan::File &file : message)
+        names.insert(file.name);
+    list(QString(), [](const QString &) { return false; });
+    list(QStringLiteral("Attachments/"), [&names](const QString &name) { return names.contains(name); });
+    // What the first sending of a report sent again brought.
+    for (const MessageFilePlan::File &file : message) {
+        const QString folder = ReportName::documentsFolderName(file.name);
+        if (state.processed.contains(file.name, Qt::CaseInsensitive) && state.folders.contains(folder))
+            list(folder, [](const QString &) { return true; });
+    }
+    return state;
+}
+
 QString MessageFilePlacement::cannotBePlaced()
 {
-    const QString name = makePlan().unplaceable;
-    return name.isEmpty() ? QString() : severalFilesNamed(name);
+    const QList<MessageFilePlan::File> message = messageFiles();
+    const MessageFilePlan::Plan plan = MessageFilePlan::make(message, importFolderState(message));
+    return plan.refusal == MessageFilePlan::Refusal::SeveralFilesNamed ? severalFilesNamed(plan.refused) : QString();
 }
 
 QString MessageFilePlacement::severalFilesNamed(const QString &name)
@@ -299,75 +201,86 @@ QString MessageFilePlacement::severalFilesNamed(const QString &name)
          + QStringLiteral("] : ils ne peuvent pas être placés côte à côte pour l'importation.");
 }
 
+void MessageFilePlacement::setStepHook(std::function<void()> hook)
+{
+    s_stepHook = std::move(hook);
+}
+
 MessageFilePlacement::Transfer MessageFilePlacement::place()
 {
+    using namespace MessageFilePlan;
     Transfer transfer;
     if (Globals::ImportFolder.isEmpty()) {
         transfer.failure = QStringLiteral("Le dossier d'importation n'est pas défini.");
         return transfer;
     }
     QDir().mkpath(sharedFolder());
-    const Plan plan = makePlan();
-    if (plan.reports.isEmpty() && plan.copies.isEmpty() && plan.unplaceable.isEmpty())
+    const QList<MessageFilePlan::File> message = messageFiles();
+    if (message.isEmpty())
         return transfer;
+    const Plan plan = make(message, importFolderState(message));
+    const QString &root = Globals::ImportFolder;
     const auto fail = [&](const QString &why) {
         transfer.failure = why;
         LogWriter::write(why);
         withdraw(transfer);
-        transfer.written.clear();
-        transfer.folders.clear();
-        transfer.reports.clear();
+        transfer = Transfer{{}, {}, {}, {}, why};
         return transfer;
     };
-    if (!plan.unplaceable.isEmpty())
-        return fail(severalFilesNamed(plan.unplaceable));
-    for (const auto &[report, source] : plan.reports) {
-        if (QFileInfo::exists(Globals::ImportFolder + report))
-            return fail(alreadyThere(Globals::ImportFolder + report));
+    if (plan.refusal == Refusal::SeveralFilesNamed)
+        return fail(severalFilesNamed(plan.refused));
+    if (plan.refusal == Refusal::ReportWaiting)
+        return fail(alreadyThere(root + plan.refused));
+    for (const QString &folder : plan.leftFolders) {
+        if (ReportName::setLeftFolderAside(root + folder).isEmpty())
+            return fail(alreadyThere(root + folder));
+        stepDone();
     }
-    // A report gets its folder even without documents: the import then
-    // knows that none of them lies anywhere else.
     for (const QString &folder : plan.folders) {
-        // Its report no longer waits (see above): left by an earlier one.
-        if (takenPath(folder) && ReportName::setLeftFolderAside(folder).isEmpty())
-            return fail(alreadyThere(folder));
-        if (!QDir().mkdir(folder))
-            return fail(QStringLiteral("Impossible de créer le dossier [") + folder + u']');
-        transfer.folders << folder;
+        if (!QDir().mkdir(root + folder))
+            return fail(QStringLiteral("Impossible de créer le dossier [") + root + folder + u']');
+        transfer.folders << root + folder;
+        stepDone();
     }
-    if (!plan.unnamedFolder.isEmpty()) {
-        if (!QDir().mkdir(plan.unnamedFolder))
-            return fail(QStringLiteral("Impossible de créer le dossier [") + plan.unnamedFolder + u']');
-        transfer.folders << plan.unnamedFolder;
+    // An older file is set aside before a newer one takes its name.
+    for (const Destination &older : plan.replaced) {
+        if (takenPath(root + older.target) || !QFile::rename(root + older.source, root + older.target))
+            return fail(QStringLiteral("Impossible de mettre de côté le fichier [") + root + older.source
+                        + QStringLiteral("] dans [") + root + older.target + u']');
+        transfer.moved.append({root + older.source, root + older.target});
+        stepDone();
     }
-    const auto copy = [&](const QString &source, const QString &target) {
+    const auto copy = [&](const Destination &file) {
+        const QString target = root + file.target;
         QString error;
         if (takenPath(target)) {
             fail(alreadyThere(target));
             return false;
         }
-        if (!CopyFileVerified(source, target, &error)) {
-            fail(QStringLiteral("Impossible de transférer le fichier [") + source + QStringLiteral("] vers [") + target
-                 + QStringLiteral("] : ") + error);
+        if (!CopyFileVerified(file.source, target, &error)) {
+            fail(QStringLiteral("Impossible de transférer le fichier [") + file.source + QStringLiteral("] vers [")
+                 + target + QStringLiteral("] : ") + error);
             return false;
         }
         transfer.written << target;
+        stepDone();
         return true;
     };
-    for (const auto &[target, source] : plan.copies) {
-        if (!copy(source, target))
-            return transfer;
-    }
     // The reports last: a report waits for import only with its files.
-    for (const auto &[report, source] : plan.reports) {
-        if (!copy(source, Globals::ImportFolder + report))
-            return transfer;
-        transfer.reports << report;
+    for (bool reports : {false, true}) {
+        for (const Destination &file : plan.files) {
+            if (file.target.isEmpty() || (file.fate == Fate::Report) != reports)
+                continue;
+            if (!copy(file))
+                return transfer;
+            if (reports)
+                transfer.reports << file.target;
+        }
     }
 
     Globals::ProcessedFiles << transfer.reports;
-    for (const QString &source : plan.sources)
-        DeleteFileIfExists(source);
+    for (const MessageFilePlan::File &file : message)
+        DeleteFileIfExists(file.path);
     return transfer;
 }
 
@@ -375,41 +288,11 @@ void MessageFilePlacement::withdraw(const Transfer &transfer)
 {
     for (const QString &file : transfer.written)
         DeleteFileIfExists(file);
-    for (const QString &folder : transfer.folders)
-        QDir().rmdir(folder);
+    for (const auto &[from, to] : transfer.moved)
+        QFile::rename(to, from);
+    for (auto folder = transfer.folders.crbegin(); folder != transfer.folders.crend(); ++folder)
+        QDir().rmdir(*folder);
     for (const QString &name : transfer.reports)
         Globals::ProcessedFiles.removeIf(
             [&name](const QString &done) { return done.compare(name, Qt::CaseInsensitive) == 0; });
-}
-
-bool MessageFilePlacement::keepDeclinedCopy(const QString &path)
-{
-    const QString target = ReportName::setAsideTarget(path);
-    QString error;
-    const bool kept = CopyFileVerified(path, target, &error);
-    LogWriter::write(kept ? QStringLiteral("Fichier refusé [") + path + QStringLiteral("] conservé sous [") + target + u']'
-                          : QStringLiteral("Fichier refusé [") + path + QStringLiteral("] : copie impossible vers [")
-                                + target + QStringLiteral("] (") + error + QStringLiteral("), il reste en attente."));
-    return kept;
-}
-
-void MessageFilePlacement::setLeftFoldersAside()
-{
-    QSet<QString> owned;
-    for (const QString &name : QDir(Globals::ImportFolder).entryList(QDir::Files | QDir::Hidden))
-        owned.insert(documentsFolder(ReportName::withoutSetAsideSuffix(name)));
-    const QString root = sharedFolder();
-    QStringList kept;
-    for (const QString &name : QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks,
-                                                    QDir::Name)) {
-        const QString folder = root + name + u'/';
-        if (owned.contains(folder) || ReportName::withoutSetAsideSuffix(name) != name || QDir().rmdir(folder))
-            continue;
-        const QString target = ReportName::setLeftFolderAside(folder);
-        kept << (target.isEmpty() ? folder : target);
-    }
-    if (!kept.isEmpty())
-        Dialogs::instance().warning(QStringLiteral("Des documents reçus n'ont été enregistrés pour aucun patient. Ils "
-                                                   "sont conservés dans :")
-                                    + kCR + kept.join(kCR));
 }

@@ -4,24 +4,21 @@
 #include <QString>
 #include <QStringList>
 
-// Where the files of a received message go, asked alike by the reception,
-// which places them, and by the import, which looks for each report's
-// documents.
+#include "reception/MessageFilePlan.h"
+
+#include <functional>
+
+// The e-mails folder of the message being received, and the carrying out of
+// the plan that says where its files go in the import folder
+// (MessageFilePlan).
 //
 // In the e-mails folder, the message's attachments lie at the top (their
 // names never begin with a dot) and each of its archives is unpacked into a
 // hidden folder of its own, beside the hidden folder of the reports set
 // aside for their name. Everything below an archive's folder is a file of
 // the message, hidden ones included; a report found in a folder of an
-// archive counts as if it lay at its top.
-//
-// In the import folder, each report waits with the documents its PJ lines
-// name, in a folder of its own; a document named by two archives' files is
-// taken from the report's own archive. What no report of the message names
-// is set aside in a folder of its own, shown to the physician with the
-// documents no report registered once the import is done. A message without
-// any report leaves its files in "Attachments/", where a later report can
-// name them.
+// archive counts as if it lay at its top. The e-mails folder may itself be
+// a link to another disk; no link inside it is followed.
 class MessageFilePlacement
 {
 public:
@@ -52,6 +49,11 @@ public:
     // Where the files of a message without report wait for a later report.
     static QString sharedFolder();
 
+    // The message in the e-mails folder and what the import folder holds,
+    // as the plan reads them.
+    static QList<MessageFilePlan::File> messageFiles();
+    static MessageFilePlan::ImportFolder importFolderState(const QList<MessageFilePlan::File> &message);
+
     // Why the message in the e-mails folder cannot be placed whatever the
     // import folder holds (two different files that one name would
     // designate), or empty.
@@ -61,25 +63,18 @@ public:
         QStringList reports;   // report files moved into the import folder
         QStringList written;   // every file this transfer wrote
         QStringList folders;   // every folder it created
+        QList<std::pair<QString, QString>> moved; // older files set aside: from, to
         QString failure;       // empty, or why the files could not be moved
     };
-    // Moves the files of the e-mails folder into the import folder: each
-    // report into it, with its documents into its own folder. Nothing already
-    // there is ever replaced: when a file cannot be placed, nothing is moved
-    // and what was written is taken back.
+    // Moves the files of the e-mails folder into the import folder as the
+    // plan says. Nothing already there is ever overwritten: an older file
+    // that a newer one replaces is set aside first; when a file cannot be
+    // placed, nothing is moved and what was done is taken back.
     static Transfer place();
-    // Takes back what a transfer wrote.
+    // Takes back what a transfer did.
     static void withdraw(const Transfer &transfer);
-
-    // A copy of a declined report beside it, so that the report stays whole
-    // waiting should its group not be committed; false when it could not be
-    // made (the report then stays).
-    static bool keepDeclinedCopy(const QString &path);
-    // A documents folder goes where its report went: a report waiting or set
-    // aside keeps it; once the report is gone, what it did not register is
-    // set aside under its name and shown to the user, and an emptied folder
-    // goes.
-    static void setLeftFoldersAside();
+    // Called after each step that writes (tests stop there).
+    static void setStepHook(std::function<void()> hook);
 
     // "Le message contient plusieurs fichiers nommés [name] ...".
     static QString severalFilesNamed(const QString &name);

@@ -363,7 +363,7 @@ void Reception::setAsideUnreadableNames(Received &received)
     const QString aside = MessageFilePlacement::setAsideFolder();
     for (const MessageFilePlacement::File &report : MessageFilePlacement::reportsIn(Globals::EmailsFolder)) {
         const QString &name = report.name;
-        if (SendDateFromFileName(name) || Globals::ProcessedFiles.contains(name, Qt::CaseInsensitive))
+        if (SendDateFromFileName(name))
             continue;
         const ReportRead<QString> sender = GetReportSender(report.path);
         const QString text = QStringLiteral("Impossible de déterminer l'heure d'envoi de l'observance pour [") + name
@@ -466,22 +466,32 @@ void Reception::offerDeletion(TfMessage &worker, const QString &why)
                                                + QStringLiteral("Il sera d'abord enregistré dans le dossier [")
                                                + folder + QStringLiteral("].")))
         return;
-    const QString stem = folder + Clock::now().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"))
-                       + QStringLiteral("_message_") + messageNumber();
-    QString path = stem + QStringLiteral(".eml");
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = stem + u'_' + QString::number(n) + QStringLiteral(".eml");
-    QSaveFile file(path);
-    if (!KeepFolderPrivate(ProgramFolder::path() + QStringLiteral("Received")) || !QDir().mkpath(folder)
-        || !file.open(QIODevice::WriteOnly)
-        || file.write(worker.rawMessage()) != worker.rawMessage().size() || !file.commit()) {
-        keepOnServer(QStringLiteral("Impossible d'enregistrer le message dans [") + path + QStringLiteral("] : ")
-                     + file.errorString());
+    QString error;
+    const QString path = saveRejectedMessage(worker.rawMessage(), Globals::CurrentMailNumber, &error);
+    if (path.isEmpty()) {
+        keepOnServer(error);
         return;
     }
     LogWriter::write(QStringLiteral("Message n°") + messageNumber() + QStringLiteral(" enregistré dans [") + path
                      + QStringLiteral("] avant sa suppression du serveur de messagerie."));
     deleteOnServer(worker);
+}
+
+QString Reception::saveRejectedMessage(const QByteArray &raw, int number, QString *error)
+{
+    const QString folder = rejectedMessagesFolder();
+    const QString name = Clock::now().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral("_message_")
+                       + QString::number(number) + QStringLiteral(".eml");
+    const QString path = FirstFreeName([&](int n) { return folder + NumberedFileName(name, n); },
+                                       [](const QString &candidate) { return QFileInfo::exists(candidate); });
+    QSaveFile file(path);
+    if (!KeepFolderPrivate(ProgramFolder::path() + QStringLiteral("Received")) || !QDir().mkpath(folder)
+        || !file.open(QIODevice::WriteOnly) || file.write(raw) != raw.size() || !file.commit()) {
+        *error = QStringLiteral("Impossible d'enregistrer le message dans [") + path + QStringLiteral("] : ")
+               + file.errorString();
+        return {};
+    }
+    return path;
 }
 
 void Reception::keepOnServer(const QString &why, bool abandon)
@@ -509,7 +519,10 @@ void Reception::endSteps()
             DeleteFileIfExists(received + name);
     }
 
-    // What an interrupted earlier reception left in the e-mails folder.
+    // The command's last transfer: each message leaves the e-mails folder
+    // empty, and what a stopped reception left is dropped before the first
+    // message (it is on the server still, or placed already), so this finds
+    // files only when the reception stopped before the mailbox was read.
     const Transfer transfer = TransferFilesForImport();
     if (!transfer.failure.isEmpty())
         Dialogs::instance().warning(transfer.failure + kCR + QStringLiteral("Le fichier reste dans le dossier [")

@@ -48,6 +48,10 @@ public:
     // The folder of the program's folder where the raw messages the
     // physician deleted from the server unread are kept.
     static QString rejectedMessagesFolder();
+    // Saves the raw text of a message about to be deleted in that folder,
+    // which only this account can read, under a name of its own; its path,
+    // or empty with error saying why.
+    static QString saveRejectedMessage(const QByteArray &raw, int number, QString *error);
 
     using Transfer = MessageFilePlacement::Transfer;
     // TfMain.TransferFilesForImport: moves the files of the e-mails folder

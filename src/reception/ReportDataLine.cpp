@@ -323,7 +323,8 @@ void ReportLineImporter::ImportReportLine(const QString &line)
 }
 
 // The first of the attachment folders that holds a regular file of that
-// name, or empty; a link is refused rather than followed.
+// name, whatever its case (an exact match first), or empty; a link is
+// refused rather than followed.
 QString ReportLineImporter::findDocument(const QString &name) const
 {
     if (name.isEmpty())
@@ -335,17 +336,24 @@ QString ReportLineImporter::findDocument(const QString &name) const
         return QString();
     }
     for (const QString &folder : m_folders) {
-        const QString path = folder + name;
-        if (m_claimed && m_claimed->contains(path))
-            return QString();
-        const QFileInfo info(path);
-        if (info.isSymLink()) {
-            LogWriter::write(QStringLiteral("Pièce jointe refusée : [") + path
-                             + QStringLiteral("] est un lien symbolique."));
-            return QString();
+        QStringList names{name};
+        if (!QFileInfo::exists(folder + name) && !QFileInfo(folder + name).isSymLink()) {
+            names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+            names.removeIf([&name](const QString &other) { return other.compare(name, Qt::CaseInsensitive) != 0; });
         }
-        if (info.isFile())
-            return path;
+        for (const QString &found : std::as_const(names)) {
+            const QString path = folder + found;
+            if (m_claimed && m_claimed->contains(path))
+                continue;
+            const QFileInfo info(path);
+            if (info.isSymLink()) {
+                LogWriter::write(QStringLiteral("Pièce jointe refusée : [") + path
+                                 + QStringLiteral("] est un lien symbolique."));
+                return QString();
+            }
+            if (info.isFile())
+                return path;
+        }
     }
     return QString();
 }

@@ -17,6 +17,7 @@
 #include "core/RemoteSqlText.h"
 #include "reception/DeletionQueue.h"
 #include "reception/ImportGroup.h"
+#include "reception/ImportHousekeeping.h"
 #include "reception/MessageFilePlacement.h"
 #include "reception/ObservanceChecks.h"
 #include "reception/ReportFile.h"
@@ -250,7 +251,7 @@ void ReportImport::ImportObservances()
     deletions.finish();
     m_checks.reset();
     if (!m_fatal && !interrupted)
-        MessageFilePlacement::setLeftFoldersAside();
+        ImportHousekeeping::setLeftFoldersAside();
     // Armed only now: closing while the group's transaction runs would drop it.
     if (m_fatal)
         fMain.armCloseTimer();
@@ -453,9 +454,9 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
         Globals::ProviderID = LookUpProviderId(m_env.remoteConnectionName, m_sender);
     setStatus(2, QStringLiteral("Analyse du fichier ") + name);
 
-    // Each block's documents are the files that came with this report, in
-    // its own folder; only a report without one (placed by an older
-    // version) looks for them in Attachments itself.
+    // Each block's documents are looked for among the files that came with
+    // this report, in its own folder, then in Attachments, where the files
+    // of other messages wait for the report that names them.
     ObservanceTableRecord record(tObservances);
     ImagesTableDocuments documents(fMain.database().tImages);
     ReportLineImporter lines(record, documents);
@@ -473,10 +474,9 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
         m_deletions->settle(own);
         m_ownFolder = QFileInfo(own).isDir();
     }
-    const QString folder = m_ownFolder ? own : MessageFilePlacement::sharedFolder();
-    if (!m_ownFolder)
-        m_deletions->settle(folder);
-    lines.setAttachmentFolders({folder});
+    const QString shared = MessageFilePlacement::sharedFolder();
+    m_deletions->settle(shared);
+    lines.setAttachmentFolders(m_ownFolder ? QStringList{own, shared} : QStringList{shared});
     lines.deferDocuments(&m_documents);
     m_lines = &lines;
 
@@ -490,7 +490,7 @@ ReportImport::FileEnd ReportImport::importFile(const QString &name, int index, i
         throw;
     }
     m_lines = nullptr;
-    if (end == FileEnd::Deleted && m_declinedWithoutProvider && !MessageFilePlacement::keepDeclinedCopy(path))
+    if (end == FileEnd::Deleted && m_declinedWithoutProvider && !ImportHousekeeping::keepDeclinedCopy(path))
         return FileEnd::Kept;
     return end == FileEnd::Deleted && m_keepFile ? FileEnd::Kept : end;
 }

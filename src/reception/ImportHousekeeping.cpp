@@ -1,0 +1,54 @@
+#include "reception/ImportHousekeeping.h"
+
+#include "core/Common.h"
+#include "core/Globals.h"
+#include "core/LogWriter.h"
+#include "core/ReportName.h"
+#include "platform/Dialogs.h"
+#include "reception/MessageFilePlan.h"
+#include "reception/VerifiedCopy.h"
+
+#include <QDir>
+#include <QSet>
+#include <QStringList>
+
+namespace ImportHousekeeping {
+
+bool keepDeclinedCopy(const QString &path)
+{
+    const QString target = ReportName::setAsideTarget(path);
+    QString error;
+    const bool kept = CopyFileVerified(path, target, &error);
+    LogWriter::write(kept ? QStringLiteral("Fichier refusé [") + path + QStringLiteral("] conservé sous [") + target + u']'
+                          : QStringLiteral("Fichier refusé [") + path + QStringLiteral("] : copie impossible vers [")
+                                + target + QStringLiteral("] (") + error + QStringLiteral("), il reste en attente."));
+    return kept;
+}
+
+void setLeftFoldersAside()
+{
+    QSet<QString> owned;
+    for (const QString &name : QDir(Globals::ImportFolder).entryList(QDir::Files | QDir::Hidden))
+        owned.insert(ReportName::attachmentsFolder(ReportName::withoutSetAsideSuffix(name)));
+    const QString root = ReportName::attachmentsRoot();
+    QStringList kept;
+    for (const QString &name : QDir(root).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks,
+                                                    QDir::Name)) {
+        const QString folder = root + name + u'/';
+        if (owned.contains(folder) || ReportName::withoutSetAsideSuffix(name) != name)
+            continue;
+        for (const QString &file : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System))
+            if (MessageFilePlan::isSystemLeftover(file))
+                DeleteFileIfExists(folder + file);
+        if (QDir().rmdir(folder))
+            continue;
+        const QString target = ReportName::setLeftFolderAside(folder);
+        kept << (target.isEmpty() ? folder : target);
+    }
+    if (!kept.isEmpty())
+        Dialogs::instance().warning(QStringLiteral("Des documents reçus n'ont été enregistrés pour aucun patient. Ils "
+                                                   "sont conservés dans :")
+                                    + QChar(13) + kept.join(QChar(13)));
+}
+
+} // namespace ImportHousekeeping

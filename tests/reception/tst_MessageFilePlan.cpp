@@ -1,0 +1,280 @@
+// Where the files of a received message go, decided without a server: the
+// plan from plain data, then its carrying out on disk, killed at each step.
+
+#include "ArchiveFixtures.h"
+#include "ScriptedDialogs.h"
+#include "TestHome.h"
+#include "core/Globals.h"
+#include "platform/ProgramFolder.h"
+#include "reception/ImportHousekeeping.h"
+#include "reception/MessageFilePlacement.h"
+#include "reception/Reception.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QThread>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+using namespace MessageFilePlan;
+
+namespace {
+
+// "[source/]path=content[>document,document]": the source is 0 (an
+// attachment) unless the path begins with an archive's number, or -1 for a
+// report set aside for its name.
+QList<File> messageOf(const QStringList &entries)
+{
+    QList<File> files;
+    for (const QString &entry : entries) {
+        const QString path = entry.section(u'=', 0, 0);
+        const QString rest = entry.section(u'=', 1);
+        bool numbered = false;
+        const int source = path.section(u'/', 0, 0).toInt(&numbered);
+        const QString documents = rest.section(u'>', 1);
+        files.append({path.section(u'/', -1), path, numbered ? source : 0, rest.section(u'>', 0, 0).toUtf8(),
+                      documents.isEmpty() ? QStringList() : documents.split(u',')});
+    }
+    return files;
+}
+
+// "path=content" for a file, "path/" for a folder, "processed:name".
+ImportFolder importFolderOf(const QStringList &entries)
+{
+    ImportFolder state;
+    for (const QString &entry : entries) {
+        if (entry.startsWith(QLatin1String("processed:")))
+            state.processed << entry.mid(10);
+        else if (entry.endsWith(u'/'))
+            state.folders.insert(entry);
+        else
+            state.files.insert(entry.section(u'=', 0, 0), entry.section(u'=', 1).toUtf8());
+    }
+    return state;
+}
+
+QStringList describe(const Plan &plan)
+{
+    static const QStringList fates{"report", "document", "waits", "already there", "set aside", "dropped"};
+    static const QStringList whys{"", "named by no report", "name twice", "name taken", "replaced", "unreadable name"};
+    QStringList lines;
+    for (const Destination &file : plan.files + plan.replaced)
+        lines << file.source + " -> " + (file.target.isEmpty() ? QString() : file.target + ' ')
+                     + fates[int(file.fate)] + (file.why == Why::None ? QString() : ", " + whys[int(file.why)]);
+    for (const QString &folder : plan.leftFolders)
+        lines << "left " + folder;
+    if (plan.refusal != Refusal::None)
+        lines << QStringLiteral("refused %1 [%2]").arg(plan.refusal == Refusal::ReportWaiting ? "waiting" : "several", plan.refused);
+    lines.sort();
+    return lines;
+}
+
+const QString R1 = QStringLiteral("KORVA_a_b_c_05-03-2024_08-01-10.txt");
+const QString R2 = QStringLiteral("KORVA_a_b_c_05-03-2024_08-02-10.txt");
+const QString F1 = QStringLiteral("Attachments/KORVA_a_b_c_05-03-2024_08-01-10/");
+const QString F2 = QStringLiteral("Attachments/KORVA_a_b_c_05-03-2024_08-02-10/");
+
+} // namespace
+
+class MessageFilePlanTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void plan_data();
+    void plan();
+    void olderFileSetAsideThenShown();
+    void killedWhilePlacing_data();
+    void killedWhilePlacing();
+    void rejectedMessageKeptPrivate();
+};
+
+void MessageFilePlanTest::plan_data()
+{
+    QTest::addColumn<QStringList>("message");
+    QTest::addColumn<QStringList>("importFolder");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("ordinary e-mail: waits for its report") << QStringList{"ordo.pdf=o"} << QStringList{}
+        << QStringList{"ordo.pdf -> Attachments/ordo.pdf waits"};
+    QTest::newRow("archive of documents only, two with hidden files")
+        << QStringList{"1/.DS_Store=x", "1/bilan.pdf=b", "2/.DS_Store=y", "2/__MACOSX/._bilan.pdf=z", "2/cr.pdf=c"} << QStringList{}
+        << QStringList{"1/.DS_Store -> dropped", "1/bilan.pdf -> Attachments/bilan.pdf waits", "2/.DS_Store -> dropped",
+                       "2/__MACOSX/._bilan.pdf -> dropped", "2/cr.pdf -> Attachments/cr.pdf waits"};
+    QTest::newRow("no report, one name for two files") << QStringList{"1/x/cr.pdf=A", "1/y/cr.pdf=B", "1/z/cr.pdf=A"} << QStringList{}
+        << QStringList{"1/x/cr.pdf -> Attachments/non_nommes/cr.pdf set aside, name twice",
+                       "1/y/cr.pdf -> Attachments/non_nommes/cr_2.pdf set aside, name twice", "1/z/cr.pdf -> already there"};
+    QTest::newRow("name waiting, same bytes") << QStringList{"planning.pdf=v2"} << QStringList{"Attachments/planning.pdf=v2"}
+        << QStringList{"planning.pdf -> already there"};
+    QTest::newRow("name waiting, newer bytes") << QStringList{"planning.pdf=v2"}
+        << QStringList{"Attachments/planning.pdf=v1", "Attachments/remplaces/"}
+        << QStringList{"Attachments/planning.pdf -> Attachments/remplaces2/planning.pdf set aside, replaced",
+                       "planning.pdf -> Attachments/planning.pdf waits"};
+    QTest::newRow("name of a folder waiting") << QStringList{"cr=d"} << QStringList{"Attachments/cr/"}
+        << QStringList{"cr -> Attachments/non_nommes/cr set aside, name taken"};
+    QTest::newRow("PJ names match whatever their case") << QStringList{"1/" + R1 + "=r>CR.PDF", "1/cr.pdf=c"} << QStringList{}
+        << QStringList{"1/" + R1 + " -> " + R1 + " report", "1/cr.pdf -> " + F1 + "cr.pdf document"};
+    QTest::newRow("exact case first")
+        << QStringList{"1/" + R1 + "=r>CR.PDF", "1/cr.pdf=c", "1/CR.PDF=C", "1/Thumbs.db=t", "1/desktop.ini=d", "1/._cr.pdf=m"}
+        << QStringList{}
+        << QStringList{"1/" + R1 + " -> " + R1 + " report", "1/CR.PDF -> " + F1 + "CR.PDF document",
+                       "1/cr.pdf -> " + F1.chopped(1) + "_non_nommes/cr.pdf set aside, named by no report",
+                       "1/Thumbs.db -> dropped", "1/desktop.ini -> dropped", "1/._cr.pdf -> dropped"};
+    QTest::newRow("unnamed files of one name, a report's archive")
+        << QStringList{"1/" + R1 + "=r", "1/autre.pdf=a", "1/sub/autre.pdf=b"} << QStringList{F1.chopped(1) + "_non_nommes/"}
+        << QStringList{"1/" + R1 + " -> " + R1 + " report",
+                       "1/autre.pdf -> " + F1.chopped(1) + "_non_nommes2/autre.pdf set aside, named by no report",
+                       "1/sub/autre.pdf -> " + F1.chopped(1) + "_non_nommes2/autre_2.pdf set aside, named by no report"};
+    QTest::newRow("two archives, each its report's cr.pdf")
+        << QStringList{"1/" + R1 + "=r1>cr.pdf", "1/cr.pdf=A", "2/" + R2 + "=r2>cr.pdf", "2/cr.pdf=B"} << QStringList{}
+        << QStringList{"1/" + R1 + " -> " + R1 + " report", "1/cr.pdf -> " + F1 + "cr.pdf document",
+                       "2/" + R2 + " -> " + R2 + " report", "2/cr.pdf -> " + F2 + "cr.pdf document"};
+    QTest::newRow("sent again, its folder waiting") << QStringList{"1/" + R1 + "=r>a.pdf,b.pdf", "1/a.pdf=a", "1/b.pdf=b"}
+        << QStringList{"processed:" + R1, F1, F1 + "a.pdf=a"}
+        << QStringList{"1/" + R1 + " -> already there", "1/a.pdf -> already there", "1/b.pdf -> " + F1 + "b.pdf document"};
+    QTest::newRow("sent again, imported meanwhile") << QStringList{"1/" + R1 + "=r>b.pdf", "1/b.pdf=b"}
+        << QStringList{"processed:" + R1}
+        << QStringList{"1/" + R1 + " -> already there",
+                       "1/b.pdf -> " + F1.chopped(1) + "_non_nommes/b.pdf set aside, named by no report"};
+    QTest::newRow("unreadable name, an older one's folder there") << QStringList{"-1/KORVA_x.txt=r>cr.pdf", "1/cr.pdf=c"}
+        << QStringList{"Attachments/KORVA_x/"}
+        << QStringList{"-1/KORVA_x.txt -> KORVA_x_2.txt.rejete report, unreadable name",
+                       "1/cr.pdf -> Attachments/KORVA_x_2/cr.pdf document"};
+    QTest::newRow("a report gone left its folder") << QStringList{"1/" + R1 + "=r"} << QStringList{F1}
+        << QStringList{"1/" + R1 + " -> " + R1 + " report", "left " + F1};
+    QTest::newRow("report still waiting") << QStringList{"1/" + R1 + "=r"} << QStringList{R1 + "=old"}
+        << QStringList{"1/" + R1 + " -> " + R1 + " report", "refused waiting [" + R1 + "]"};
+    QTest::newRow("a name for two files the report names")
+        << QStringList{"1/" + R1 + "=r>cr.pdf", "1/cr.pdf=A", "1/docs/cr.pdf=B"} << QStringList{}
+        << QStringList{"1/" + R1 + " -> " + R1 + " report", "1/cr.pdf -> already there", "1/docs/cr.pdf -> already there",
+                       "refused several [cr.pdf]"};
+}
+
+void MessageFilePlanTest::plan()
+{
+    QFETCH(QStringList, message);
+    QFETCH(QStringList, importFolder);
+    QFETCH(QStringList, expected);
+    expected.sort();
+    QCOMPARE(describe(make(messageOf(message), importFolderOf(importFolder))), expected);
+}
+
+namespace {
+
+// A program folder with an ordinary message waiting in its e-mails folder,
+// whose planning.pdf replaces an older one in "Attachments/".
+void prepare(const QString &home, bool olderThere)
+{
+    Globals::ImportFolder = home + "ForImportation/";
+    Globals::EmailsFolder = home + "Emails/";
+    Globals::BaseFolder = home + "Base/";
+    if (olderThere)
+        writeFile(Globals::ImportFolder + "Attachments/planning.pdf", "ancien planning");
+    QDir(Globals::EmailsFolder).removeRecursively();
+    writeFile(Globals::EmailsFolder + "planning.pdf", "nouveau planning");
+}
+
+// After the placement and the import's housekeeping: the newer file waits,
+// the older one once in a folder shown to the physician.
+void checkPlaced(const ScriptedDialogs &dialogs)
+{
+    ImportHousekeeping::setLeftFoldersAside();
+    const QMap<QString, QByteArray> left = folderContent(Globals::ImportFolder);
+    QCOMPARE(left.value("Attachments/planning.pdf"), QByteArray("nouveau planning"));
+    QCOMPARE(left.size(), 2);
+    const QString older = left.lastKey();
+    QCOMPARE(left.last(), QByteArray("ancien planning"));
+    QVERIFY2(dialogs.lastText().endsWith(Globals::ImportFolder + older.section(u'/', 0, -2)), qPrintable(older));
+    QVERIFY(QDir(Globals::EmailsFolder).isEmpty());
+}
+
+} // namespace
+
+void MessageFilePlanTest::olderFileSetAsideThenShown()
+{
+    TestHome home;
+    ScriptedDialogs dialogs;
+    prepare(home.path(), true);
+    const MessageFilePlacement::Transfer transfer = MessageFilePlacement::place();
+    QVERIFY2(transfer.failure.isEmpty(), qPrintable(transfer.failure));
+    // Taken back when the server keeps the message, as it was.
+    MessageFilePlacement::withdraw(transfer);
+    QCOMPARE(folderContent(Globals::ImportFolder),
+             (QMap<QString, QByteArray>{{"Attachments/planning.pdf", "ancien planning"}}));
+    prepare(home.path(), false);
+    QVERIFY(MessageFilePlacement::place().failure.isEmpty());
+    checkPlaced(dialogs);
+    QVERIFY(dialogs.lastText().startsWith("Des documents reçus n'ont été enregistrés pour aucun patient"));
+    Globals::reset();
+}
+
+void MessageFilePlanTest::killedWhilePlacing_data()
+{
+    QTest::addColumn<int>("step");
+    QTest::newRow("its folder made") << 1;
+    QTest::newRow("the older file set aside") << 2;
+    QTest::newRow("the newer file written") << 3;
+}
+
+// The placement in a child process killed after a step; the message, on the
+// server still, is placed again.
+void MessageFilePlanTest::killedWhilePlacing()
+{
+    QFETCH(int, step);
+    TestHome home;
+    ScriptedDialogs dialogs;
+    prepare(home.path(), true);
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TOLVARENIX_PLACEMENT_STOP", QString::number(step));
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForStarted());
+    for (int i = 0; i < 2000 && !QFile::exists(home.file("stopped")); ++i)
+        QThread::msleep(10);
+    QVERIFY(QFile::exists(home.file("stopped")));
+    child.kill();
+    QVERIFY(child.waitForFinished());
+    prepare(home.path(), false);
+    QVERIFY(MessageFilePlacement::place().failure.isEmpty());
+    checkPlaced(dialogs);
+    Globals::reset();
+}
+
+void MessageFilePlanTest::rejectedMessageKeptPrivate()
+{
+    TestHome home;
+    QString error;
+    const QString first = Reception::saveRejectedMessage("Subject: a\r\n", 3, &error);
+    const QString second = Reception::saveRejectedMessage("Subject: b\r\n", 3, &error);
+    QCOMPARE(readFile(first), QByteArray("Subject: a\r\n"));
+    QCOMPARE(readFile(second), QByteArray("Subject: b\r\n"));
+    QVERIFY(first != second);
+    struct stat info{};
+    QCOMPARE(::stat(QFile::encodeName(ProgramFolder::path() + "Received"), &info), 0);
+    QCOMPARE(info.st_mode & 0777, 0700u);
+}
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (const int stop = qEnvironmentVariableIntValue("TOLVARENIX_PLACEMENT_STOP"); stop > 0) {
+        const QString home = QDir(qEnvironmentVariable("TOLVARENIX_HOME")).absolutePath() + u'/';
+        Globals::ImportFolder = home + "ForImportation/";
+        Globals::EmailsFolder = home + "Emails/";
+        int steps = 0;
+        MessageFilePlacement::setStepHook([&] {
+            if (++steps < stop)
+                return;
+            QFile(home + "stopped").open(QIODevice::WriteOnly);
+            for (;;)
+                QThread::sleep(1);
+        });
+        MessageFilePlacement::place();
+        return 1;
+    }
+    MessageFilePlanTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_MessageFilePlan.moc"
