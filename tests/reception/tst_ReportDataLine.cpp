@@ -98,6 +98,8 @@ private slots:
     void recipient();
     void documentIsRegisteredAndMoved();
     void documentIgnoredWhenAbsentOrLowerCaseKey();
+    void documentFoundWhereItWaits_data();
+    void documentFoundWhereItWaits();
     void documentNamesKeptWhole_data();
     void documentNamesKeptWhole();
     void pathLikeDocumentNamesTouchNothing_data();
@@ -412,6 +414,34 @@ void ReportDataLineTest::documentIgnoredWhenAbsentOrLowerCaseKey()
     QVERIFY(documents.rows.isEmpty());
     QVERIFY(QFile::exists(Globals::ImportFolder + "Attachments/rapport.pdf"));
     QVERIFY(QDir(Globals::BaseFolder + "Docs").isEmpty());
+}
+
+void ReportDataLineTest::documentFoundWhereItWaits_data()
+{
+    QTest::addColumn<QStringList>("files"); // below the import folder's "Attachments/", name=content
+    QTest::addColumn<QString>("pj");
+    QTest::addColumn<QByteArray>("registered");
+    QTest::newRow("its own folder first") << QStringList{"own/cr.pdf=own", "cr.pdf=shared"} << "cr.pdf" << QByteArray("own");
+    QTest::newRow("then Attachments") << QStringList{"own/autre.pdf=x", "ordo.pdf=shared"} << "ordo.pdf" << QByteArray("shared");
+    QTest::newRow("whatever its case") << QStringList{"own/cr.pdf=own"} << "CR.PDF" << QByteArray("own");
+    QTest::newRow("an exact match first") << QStringList{"own/CR.pdf=upper", "own/cr.pdf=exact"} << "cr.pdf" << QByteArray("exact");
+}
+
+void ReportDataLineTest::documentFoundWhereItWaits()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QString, pj);
+    QFETCH(QByteArray, registered);
+    const QString root = Globals::ImportFolder + "Attachments/";
+    for (const QString &file : files)
+        m_home->write("ForImportation/Attachments/" + file.section(u'=', 0, 0), file.section(u'=', 1).toUtf8());
+    MemoryRecord record;
+    MemoryDocuments documents;
+    ReportLineImporter importer(record, documents);
+    importer.setAttachmentFolders({root + "own/", root});
+    importer.ImportReportLine("KORVA|Document|PJ||" + pj + "|");
+    QCOMPARE(documents.rows.size(), 1);
+    QCOMPARE(readFile(Globals::BaseFolder + "Docs/" + documents.rows[0].auxFileName), registered);
 }
 
 void ReportDataLineTest::documentNamesKeptWhole_data()

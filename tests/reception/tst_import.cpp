@@ -722,8 +722,8 @@ void ImportTest::sameNamedDocumentsStayWithTheirReport()
                                              + QStringLiteral("****FINFICHIER****\r\n"));
     m_home->write(QStringLiteral("ForImportation/Attachments/a/cr.pdf"), "compte rendu de DUPONT");
     m_home->write(QStringLiteral("ForImportation/Attachments/b/cr.pdf"), "compte rendu de MARTIN");
-    // A report whose archive lacked its document never takes a file of that
-    // name that came with another message.
+    // A report whose own folder lacks its document takes the one waiting in
+    // Attachments, where a message without report left it.
     writeReport(QStringLiteral("c.txt"), block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
                                                QStringLiteral("c"), pj)
                                              + QStringLiteral("****FINFICHIER****\r\n"));
@@ -741,6 +741,7 @@ void ImportTest::sameNamedDocumentsStayWithTheirReport()
     import([&](const QString &file) {
         return file == QLatin1String("b.txt") ? martin
              : file == QLatin1String("d.txt") ? martin + 1
+             : file == QLatin1String("c.txt") ? martin + 2
              : file == QLatin1String("w.txt") ? PatientIdentification::kLeftWaiting : m_patientId;
     }).ImportObservances();
 
@@ -755,10 +756,11 @@ void ImportTest::sameNamedDocumentsStayWithTheirReport()
         documentOf.insert(images.field(QStringLiteral("Patients_ID")).asInteger(), stored.readAll());
     }
     QCOMPARE(documentOf, (QMap<int, QByteArray>{{m_patientId, "compte rendu de DUPONT"},
-                                                {martin, "compte rendu de MARTIN"}, {martin + 1, "courrier"}}));
+                                                {martin, "compte rendu de MARTIN"}, {martin + 1, "courrier"},
+                                                {martin + 2, "lettre d'un confrère"}}));
     // The emptied folders of the reports go with them, the rest aside.
     QCOMPARE(QDir(Globals::ImportFolder + QStringLiteral("Attachments")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-             (QStringList{"c.rejete", "cr.pdf", "parti.rejete", "w"}));
+             (QStringList{"c.rejete", "parti.rejete", "w"}));
     QVERIFY(m_dialogs->lastText().endsWith(Globals::ImportFolder + QStringLiteral("Attachments/parti.rejete")));
 }
 
@@ -962,6 +964,9 @@ void ImportTest::killedDuringImport_data()
     QTest::newRow("commit running") << 0 << 0 << QStringLiteral("unlink:-mj");
     QTest::newRow("commit made") << 0 << 0 << QStringLiteral("unlink:-journal");
     QTest::newRow("result recorded") << 0 << 0 << QStringLiteral("recorded:3"); // provider reports; the second one begun
+    // The documents waiting in Attachments, each report's own folder empty.
+    QTest::newRow("documents from Attachments, group pending") << 0 << 0 << QStringLiteral("shared:identify:7");
+    QTest::newRow("documents from Attachments, commit made") << 0 << 0 << QStringLiteral("shared:unlink:-journal");
 }
 
 // The import run by a child process killed with SIGKILL, then run again here:
@@ -971,6 +976,9 @@ void ImportTest::killedDuringImport()
     QFETCH(int, filesDone);
     QFETCH(int, delayMs);
     QFETCH(QString, stop);
+    const bool shared = stop.startsWith(QLatin1String("shared:"));
+    if (shared)
+        stop = stop.mid(7);
     constexpr int kReports = 20;
     const bool provider = stop.startsWith(QLatin1String("recorded:"));
     const auto text = [](int report, int part) { return QStringLiteral("rapport %1 bloc %2").arg(report).arg(part); };
@@ -982,8 +990,9 @@ void ImportTest::killedDuringImport()
         for (int part = 1; part <= 2; ++part) {
             report += block(QString::fromLatin1(part == 1 ? "DUPONT" : "MARTIN"), {}, {}, text(r, part),
                             {QStringLiteral("KORVA|Document|PJ||%1.pdf|").arg(text(r, part)), QStringLiteral("KORVA|EXPEDITEUR|SENDER||a@b.fr||||")});
-            m_home->write(QStringLiteral("ForImportation/Attachments/%1/%2.pdf").arg(fileName(r).chopped(4), text(r, part)),
+            m_home->write(QStringLiteral("ForImportation/Attachments/%1%2.pdf").arg(shared ? QString() : fileName(r).chopped(4) + u'/', text(r, part)),
                           text(r, part).toUtf8());
+            QDir().mkpath(Globals::ImportFolder + QStringLiteral("Attachments/") + fileName(r).chopped(4));
         }
         writeReport(fileName(r), report + QStringLiteral("****FINFICHIER****\r\n"));
     }

@@ -630,7 +630,6 @@ void ReceptionTest::messageKeptWhenFileCannotBePlaced_data()
     QTest::addColumn<bool>("never");        // no reception could place it: its deletion is offered
     QTest::newRow("report already waiting") << reportName(1) << QByteArray() << "existe déjà" << false;
     QTest::newRow("two files of one name") << QString() << QByteArray("docs/cr.pdf") << "plusieurs fichiers nommés [cr.pdf]" << true;
-    QTest::newRow("ordinary attachment already there") << "Attachments/lettre.txt" << QByteArray("plain") << "existe déjà" << false;
     QTest::newRow("two attachments of one name") << QString() << QByteArray("twice") << "plusieurs fichiers nommés [cr.pdf]" << true;
     QTest::newRow("a name, two files out of its archive") << QString() << QByteArray("archives") << "plusieurs fichiers nommés [cr.pdf]" << true;
 }
@@ -646,9 +645,7 @@ void ReceptionTest::messageKeptWhenFileCannotBePlaced()
         writeFile(Globals::ImportFolder + waiting, "déjà là");
     const DialogAnswerer answerer; // "&Importer" to a message shown
     const QByteArray named = report("DUPONT", "Jean", "01/01/1950", {"cr.pdf"});
-    if (message == "plain") {
-        m_box.deliver(Pop3TestMailbox::message("Courrier", "a@example.org", "Bonjour", {{"lettre.txt", "lettre"}}));
-    } else if (message == "twice") {
+    if (message == "twice") {
         m_box.deliver(Pop3TestMailbox::message("Courrier", "a@example.org", "Bonjour", {{"cr.pdf", "1"}, {"cr.pdf", "2"}}));
     } else if (message == "archives") {
         m_box.deliver(Pop3TestMailbox::message("Observances", m_provider, {}, {{"PJ.7z", pack({{reportName(1), named}})},
@@ -687,7 +684,7 @@ void ReceptionTest::messageFilesFollowTheirReports_data()
         << QList<QList<Files>>{{{{reportName(1), "DUPONT .notes.pdf"}, {".notes.pdf", "notes"}, {".DS_Store", "1"}}},
                                {{{reportName(2), "MARTIN"}, {".DS_Store", "2"}}},
                                {{{reportName(3), "DUPONT"}, {"sub/.DS_Store", "3"}}}}
-        << QStringList{"DUPONT:notes"} << 3 << 0;
+        << QStringList{"DUPONT:notes"} << 0 << 0;
     QTest::newRow("two reports of one archive, each its document")
         << QList<QList<Files>>{{{{reportName(1), "DUPONT a.pdf"}, {"a.pdf", "a"}, {reportName(2), "MARTIN b.pdf"},
                                  {"b.pdf", "b"}, {"autre.pdf", "x"}}}}
@@ -699,6 +696,11 @@ void ReceptionTest::messageFilesFollowTheirReports_data()
     QTest::newRow("a report in a folder of the archive")
         << QList<QList<Files>>{{{{"envoi/" + reportName(1), "DUPONT s.pdf"}, {"envoi/s.pdf", "s"}}}}
         << QStringList{"DUPONT:s"} << 0 << 0;
+    // Documents without report, hidden files in each archive: they wait for the report.
+    QTest::newRow("documents before their report")
+        << QList<QList<Files>>{{{{".DS_Store", "1"}, {"a.pdf", "a"}}, {{".DS_Store", "2"}, {"sub/B.PDF", "b"}}},
+                               {{{reportName(1), "DUPONT a.pdf b.pdf"}}}}
+        << QStringList{"DUPONT:a", "DUPONT:b"} << 0 << 1;
     // Whichever sending comes first, the other brings the document it lacked.
     QTest::newRow("a report sent twice, each sending one of its documents")
         << QList<QList<Files>>{{{{reportName(1), "DUPONT a.pdf b.pdf"}, {"a.pdf", "a"}}},
