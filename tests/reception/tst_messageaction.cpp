@@ -12,9 +12,12 @@
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTcpServer>
+#include <QTextDocument>
 #include <QtTest>
 
 #include <memory>
@@ -55,6 +58,8 @@ private slots:
     void unreadableReportIsReportedAndSettled();
     void linksOpenOnlyOnTheWeb_data();
     void linksOpenOnlyOnTheWeb();
+    void htmlBodyFetchesNothing_data();
+    void htmlBodyFetchesNothing();
     void filledFromWorker();
 
 private:
@@ -264,6 +269,52 @@ void MessageActionTest::linksOpenOnlyOnTheWeb()
     QCOMPARE(m_opened.size(), opened ? 1 : 0);
     if (opened)
         QCOMPARE(m_opened.first(), QUrl(link));
+}
+
+void MessageActionTest::htmlBodyFetchesNothing_data()
+{
+    QTest::addColumn<QString>("page"); // %1: the resource's address
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<int>("type");
+    const QString image = "<html><body><p>Corps HTML</p><img src=\"%1\"></body></html>";
+    const QString sheet = "<html><head><link rel=\"stylesheet\" href=\"%1\"></head><body><p>Corps HTML</p></body></html>";
+    QTest::newRow("image beside the page") << image << "pixel.png" << int(QTextDocument::ImageResource);
+    QTest::newRow("image by file: URL") << image << "{home}pixel.png" << int(QTextDocument::ImageResource);
+    QTest::newRow("image by path") << image << "{path}pixel.png" << int(QTextDocument::ImageResource);
+    QTest::newRow("style sheet beside the page") << sheet << "style.css" << int(QTextDocument::StyleSheetResource);
+    QTest::newRow("style sheet by file: URL") << sheet << "{home}style.css" << int(QTextDocument::StyleSheetResource);
+    QTest::newRow("remote image") << image << "{web}pixel.png" << int(QTextDocument::ImageResource);
+}
+
+// A message's HTML body is shown without anything it names: no image or
+// style sheet, beside it, elsewhere on the disk or on the web.
+void MessageActionTest::htmlBodyFetchesNothing()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, address);
+    QFETCH(int, type);
+    QTcpServer web;
+    QVERIFY(web.listen(QHostAddress::LocalHost));
+    QImage pixel(3, 2, QImage::Format_RGB32);
+    pixel.fill(Qt::red);
+    QVERIFY(pixel.save(m_home->file(QStringLiteral("pixel.png"))));
+    m_home->write(QStringLiteral("style.css"), "p { color: red; }");
+    address.replace(QLatin1String("{home}"), QUrl::fromLocalFile(m_home->path()).toString())
+        .replace(QLatin1String("{path}"), m_home->path())
+        .replace(QLatin1String("{web}"), QStringLiteral("http://127.0.0.1:%1/").arg(web.serverPort()));
+    m_home->write(QStringLiteral("temp.html"), page.arg(address).toUtf8());
+
+    MessageBrowser browser;
+    browser.showFile(m_home->file(QStringLiteral("temp.html")));
+    browser.resize(300, 200);
+    browser.grab(); // laid out and drawn, images included
+    QVERIFY(browser.toPlainText().contains(QLatin1String("Corps HTML")));
+    // What the page holds for the address, as it was drawn: no byte of the file.
+    const QVariant held = browser.document()->resource(type, QUrl(address));
+    const QImage image = held.userType() == QMetaType::QPixmap ? held.value<QPixmap>().toImage() : held.value<QImage>();
+    QVERIFY(held.toByteArray().isEmpty());
+    QVERIFY(image.isNull() || image.size() != pixel.size());
+    QVERIFY(!web.waitForNewConnection(100));
 }
 
 void MessageActionTest::filledFromWorker()
