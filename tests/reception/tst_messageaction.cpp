@@ -294,7 +294,7 @@ void MessageActionTest::htmlBodyFetchesNothing()
     QImage pixel(3, 2, QImage::Format_RGB32);
     pixel.fill(Qt::red);
     QVERIFY(pixel.save(m_home->file(QStringLiteral("pixel.png"))));
-    m_home->write(QStringLiteral("style.css"), "body { background-color: #ff0000; }");
+    m_home->write(QStringLiteral("style.css"), "p { background-color: #ff0000; }");
     address.replace(QLatin1String("{home}"), QUrl::fromLocalFile(m_home->path()).toString())
         .replace(QLatin1String("{path}"), m_home->path())
         .replace(QLatin1String("{web}"), QStringLiteral("http://127.0.0.1:%1/").arg(web.serverPort()));
