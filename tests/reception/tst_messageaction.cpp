@@ -274,7 +274,7 @@ void MessageActionTest::htmlBodyFetchesNothing_data()
     QTest::addColumn<QString>("page"); // %1: the resource's address
     QTest::addColumn<QString>("address");
     const QString image = "<html><body><p>Corps HTML</p><img src=\"%1\"></body></html>";
-    const QString sheet = "<html><head><link rel=\"stylesheet\" href=\"%1\"></head><body><p>Corps HTML</p></body></html>";
+    const QString sheet = "<html><head><link rel=\"stylesheet\" type=\"text/css\" href=\"%1\"></head><body><p>Corps HTML</p></body></html>";
     QTest::newRow("image beside the page") << image << "pixel.png";
     QTest::newRow("image by file: URL") << image << "{home}pixel.png";
     QTest::newRow("image by path") << image << "{path}pixel.png";
