@@ -105,8 +105,7 @@ QList<HeaderRow> MailboxOperations::checkMail()
         uidls = session->uidls();
     } catch (const Pop3Error &e) {
         if (mailServerLost(e)) {
-            LogWriter::write(mailServerUnreachableText(mail.server, e.text()));
-            Dialogs::instance().error(mailServerUnreachableText(mail.server, e.text()));
+            statError(QStringLiteral("le nombre d'emails à recevoir"), e.text());
             ShowReceptionProgress = true;
             return rows;
         }
