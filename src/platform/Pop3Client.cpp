@@ -348,9 +348,28 @@ QByteArray Pop3Session::top(int number, int lines)
     return perform("/", "TOP " + QByteArray::number(number) + ' ' + QByteArray::number(lines), false, 0);
 }
 
-QByteArray Pop3Session::retrieve(int number, qint64 expectedSize)
+QByteArray Pop3Session::retrieve(int number, qint64 listedSize)
 {
-    return perform("/" + QByteArray::number(number), QByteArray(), false, expectedSize);
+    const QByteArray message = perform("/" + QByteArray::number(number), QByteArray(), false, listedSize);
+    // libcurl ends a transfer the same way at the terminating line and when
+    // the server closes the connection before it, and hides that line. Only
+    // the terminating line leaves the connection open, which a NOOP tells.
+    // Failing that, the listed size settles it; some servers count each line
+    // end as one octet, so more than listed is still whole.
+    bool terminated = true;
+    try {
+        perform("/", "NOOP", true, 0);
+    } catch (const Pop3Error &) {
+        terminated = false;
+    }
+    if (terminated || (listedSize > 0 && message.size() >= listedSize))
+        return message;
+    close();
+    throw Pop3Error(QStringLiteral("Le message n'a été reçu qu'en partie (%1 octets sur %2) : la connexion avec le "
+                                   "serveur de messagerie a été coupée avant sa fin. Il reste sur le serveur.")
+                        .arg(message.size())
+                        .arg(listedSize),
+                    Pop3Error::Cause::Truncated);
 }
 
 void Pop3Session::dele(int number)

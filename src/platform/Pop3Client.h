@@ -31,16 +31,18 @@ struct Pop3Account {
 // (trying again with the same password is pointless). timedOut: the server
 // did not answer in time (trying again would only make the user wait as long
 // once more). certificateRefused: the server's certificate was not verified
-// (it would be refused again).
+// (it would be refused again). truncated: a message came only in part (the
+// connection was lost before its end); it is still whole on the server.
 class Pop3Error : public std::runtime_error
 {
 public:
-    enum class Cause { Other, AuthenticationFailed, TimedOut, CertificateRefused };
+    enum class Cause { Other, AuthenticationFailed, TimedOut, CertificateRefused, Truncated };
     Pop3Error(const QString &text, Cause cause = Cause::Other);
     QString text() const { return m_text; }
     bool authenticationFailed() const { return m_cause == Cause::AuthenticationFailed; }
     bool timedOut() const { return m_cause == Cause::TimedOut; }
     bool certificateRefused() const { return m_cause == Cause::CertificateRefused; }
+    bool truncated() const { return m_cause == Cause::Truncated; }
 
 private:
     QString m_text;
@@ -96,7 +98,11 @@ public:
     QMap<int, QString> uidls();          // message number -> unique id
     QString uidl(int number);
     QByteArray top(int number, int lines = 0);
-    QByteArray retrieve(int number, qint64 expectedSize = 0);
+    // The message only when it is known whole: its terminating line reached
+    // (the connection still open after it), or at least listedSize bytes
+    // (the size LIST gave; 0 when unknown). Otherwise throws a truncated
+    // Pop3Error and the session is over.
+    QByteArray retrieve(int number, qint64 listedSize = 0);
     // Marks the message for deletion; carried out by the QUIT of close().
     void dele(int number);
 

@@ -100,12 +100,21 @@ QList<HeaderRow> MailboxOperations::checkMail()
 
     ShowReceptionProgress = false;
     QMap<int, QString> uidls;
+    bool byNumber = false;
     try {
         uidls = session->uidls();
     } catch (const Pop3Error &e) {
-        statError(QStringLiteral("le nombre d'emails à recevoir"), e.text());
-        ShowReceptionProgress = true;
-        return rows;
+        if (mailServerLost(e)) {
+            statError(QStringLiteral("le nombre d'emails à recevoir"), e.text());
+            ShowReceptionProgress = true;
+            return rows;
+        }
+        // UIDL is optional in POP3: without it a message is known by its
+        // number alone, as long as no other mail program changes the mailbox.
+        byNumber = true;
+        LogWriter::write(QStringLiteral("Le serveur de messagerie [") + mail.server + QStringLiteral("] ne donne pas "
+                         "d'identifiant unique (UIDL) pour le compte [") + mail.login
+                         + QStringLiteral("] : les messages sont désignés par leur seul numéro. Erreur : ") + e.text());
     }
     for (int i = 1; i <= MessageCount; ++i) {
         setStatus(0, QStringLiteral("Réception des en-têtes des emails..."));
@@ -123,7 +132,7 @@ QList<HeaderRow> MailboxOperations::checkMail()
             row.sender = headers.from;
             row.date = headers.date;
             row.size = session->listOne(i);
-            if (row.uidl.isEmpty())
+            if (row.uidl.isEmpty() && !byNumber)
                 throw Pop3Error(QStringLiteral("Le serveur ne donne pas d'identifiant unique pour ce message."));
             rows << row;
         } catch (const std::exception &e) {
@@ -148,6 +157,8 @@ QList<HeaderRow> MailboxOperations::checkMail()
 
 void MailboxOperations::checkUidl(Pop3Session &session, const HeaderRow &row)
 {
+    if (row.uidl.isEmpty())
+        return; // the server gives no ids: the listing said so in the log
     // The whole listing, so that a message deleted meanwhile (its number no
     // longer listed) is told apart from a failed command.
     if (session.uidls().value(row.number) != row.uidl)
@@ -184,7 +195,7 @@ MailboxOperations::Retrieval MailboxOperations::retrieve(const HeaderRow &row, M
                                        row.sender, e.text(), false));
         Dialogs::instance().error(notCompatible(Globals::CurrentMailNumber, Globals::MailCount, mail, row.subject,
                                                 row.size, row.sender, e.text(), true));
-        return Retrieval::Failed;
+        return e.truncated() ? Retrieval::Truncated : Retrieval::Failed;
     }
     session->close();
     try {

@@ -11,7 +11,8 @@
 #include <functional>
 
 // One listed message: its number on the server and its unique id, checked
-// again before the number is used in a later session.
+// again before the number is used in a later session. The id is empty when
+// the server gives none (UIDL is optional): the number is then all there is.
 struct HeaderRow {
     int number = 0;
     QString uidl;
@@ -68,16 +69,19 @@ public:
 
     // STAT, then the headers of every message; rows of the messages whose
     // headers could be read, in message order. Empty after a failure, and
-    // as soon as the server stops answering.
+    // as soon as the server stops answering. A server that refuses UIDL is
+    // listed all the same, its rows without ids, and the log says so.
     QList<HeaderRow> checkMail();
 
     enum class Retrieval {
         Retrieved,
         Failed,         // reported to the user and logged
+        Truncated,      // came only in part, still whole on the server: reported and logged
         MailboxChanged, // logged only: the caller tells the user
         ServerLost      // unreachable or silent: reported, nothing more to try
     };
-    // RETR of the row's message once its unique id is checked. raw, when
+    // RETR of the row's message once its unique id is checked; the message
+    // counts only when it came whole (Truncated otherwise). raw, when
     // given, receives the message as the server sent it.
     Retrieval retrieve(const HeaderRow &row, MailMessage &message, QByteArray *raw = nullptr);
 

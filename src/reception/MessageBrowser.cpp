@@ -4,6 +4,7 @@
 #include "platform/ShellLauncher.h"
 
 #include <QFile>
+#include <QImage>
 
 MessageBrowser::MessageBrowser(QWidget *parent)
     : QTextBrowser(parent)
@@ -31,7 +32,15 @@ QVariant MessageBrowser::loadResource(int type, const QUrl &name)
         if (file.open(QIODevice::ReadOnly))
             return file.readAll();
     }
-    return {};
+    // An empty answer is not enough: the document then reads a local file
+    // itself, and an image it cannot draw is read from the disk by its name.
+    // Every other resource gets an empty stand-in, an image a blank pixel.
+    if (type == QTextDocument::ImageResource) {
+        QImage blank(1, 1, QImage::Format_ARGB32);
+        blank.fill(Qt::transparent);
+        return blank;
+    }
+    return QByteArray();
 }
 
 bool MessageBrowser::openWebLink(const QUrl &url)

@@ -187,6 +187,10 @@ Reception::Step Reception::receiveMessage(TfMessage &worker)
                      + messageNumber() + QStringLiteral(" n'a pas été téléchargé."));
         return Step::Next;
     }
+    // Cut during its download, the message is not corrupt: its only whole
+    // copy is on the server, where it waits for the next reception.
+    if (!fMain.MessageRetrieved && worker.truncated())
+        return Step::Next;
     if (!fMain.MessageRetrieved) {
         if (Dialogs::instance().question(QStringLiteral("Souhaitez-vous supprimer le mail n°") + messageNumber()
                                          + QStringLiteral(" corrompu du serveur de messagerie ?")))

@@ -50,6 +50,9 @@ public:
     // After a failed RetrieveExecute: the mail server could not be reached
     // or stopped answering (already told).
     bool serverLost() const { return m_retrieval == MailboxOperations::Retrieval::ServerLost; }
+    // After a failed RetrieveExecute: the message came only in part and is
+    // still whole on the server (already told).
+    bool truncated() const { return m_retrieval == MailboxOperations::Retrieval::Truncated; }
     // The retrieved message as the server sent it.
     const QByteArray &rawMessage() const { return m_raw; }
     // Deletes the row's message on the server (committed by the QUIT that

@@ -15,6 +15,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QTcpServer>
 #include <QtTest>
 
 #include <memory>
@@ -55,6 +56,8 @@ private slots:
     void unreadableReportIsReportedAndSettled();
     void linksOpenOnlyOnTheWeb_data();
     void linksOpenOnlyOnTheWeb();
+    void htmlBodyFetchesNothing_data();
+    void htmlBodyFetchesNothing();
     void filledFromWorker();
 
 private:
@@ -264,6 +267,52 @@ void MessageActionTest::linksOpenOnlyOnTheWeb()
     QCOMPARE(m_opened.size(), opened ? 1 : 0);
     if (opened)
         QCOMPARE(m_opened.first(), QUrl(link));
+}
+
+void MessageActionTest::htmlBodyFetchesNothing_data()
+{
+    QTest::addColumn<QString>("page"); // %1: the resource's address
+    QTest::addColumn<QString>("address");
+    const QString image = "<html><body><p>Corps HTML</p><img src=\"%1\"></body></html>";
+    const QString sheet = "<html><head><link rel=\"stylesheet\" type=\"text/css\" href=\"%1\"></head><body><p>Corps HTML</p></body></html>";
+    QTest::newRow("image beside the page") << image << "pixel.png";
+    QTest::newRow("image by file: URL") << image << "{home}pixel.png";
+    QTest::newRow("image by path") << image << "{path}pixel.png";
+    QTest::newRow("style sheet beside the page") << sheet << "style.css";
+    QTest::newRow("style sheet by file: URL") << sheet << "{home}style.css";
+    QTest::newRow("remote image") << image << "{web}pixel.png";
+}
+
+// A message's HTML body is shown without anything it names: no image or
+// style sheet, beside it, elsewhere on the disk or on the web.
+void MessageActionTest::htmlBodyFetchesNothing()
+{
+    QFETCH(QString, page);
+    QFETCH(QString, address);
+    QTcpServer web;
+    QVERIFY(web.listen(QHostAddress::LocalHost));
+    QImage pixel(3, 2, QImage::Format_RGB32);
+    pixel.fill(Qt::red);
+    QVERIFY(pixel.save(m_home->file(QStringLiteral("pixel.png"))));
+    m_home->write(QStringLiteral("style.css"), "p { background-color: #ff0000; }");
+    address.replace(QLatin1String("{home}"), QUrl::fromLocalFile(m_home->path()).toString())
+        .replace(QLatin1String("{path}"), m_home->path())
+        .replace(QLatin1String("{web}"), QStringLiteral("http://127.0.0.1:%1/").arg(web.serverPort()));
+    m_home->write(QStringLiteral("temp.html"), page.arg(address).toUtf8());
+
+    MessageBrowser browser;
+    browser.showFile(m_home->file(QStringLiteral("temp.html")));
+    browser.resize(300, 200);
+    QVERIFY(browser.toPlainText().contains(QLatin1String("Corps HTML")));
+    // Red is what the image and the style sheet would bring.
+    const QImage shot = browser.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QVERIFY(shot.width() > 0);
+    int red = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            red += shot.pixel(x, y) == qRgb(255, 0, 0);
+    QCOMPARE(red, 0);
+    QVERIFY(!web.waitForNewConnection(100));
 }
 
 void MessageActionTest::filledFromWorker()

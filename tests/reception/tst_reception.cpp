@@ -126,14 +126,18 @@ QString uuencoded(const QByteArray &data)
 // A loopback POP3 server holding messages (two plain ones unless given) that
 // answers every command until the first one beginning with stallAt, then
 // stays silent on that connection, or sends that answer a byte every 50 ms,
-// or cuts the connection (later connections are answered again). QUIT
-// carries the session's deletions out first.
+// or cuts the connection before it, or half-way through it, or just before
+// its terminating line, or answers -ERR (later connections are answered
+// again). QUIT carries the session's deletions out first. LIST gives sizes
+// as they are, or counting each line end as one octet, or too large.
 class StallingPop3Server
 {
 public:
-    enum Mode { Silent, Trickle, Cut };
-    explicit StallingPop3Server(const QByteArray &stallAt, Mode mode = Silent, const QList<QByteArray> &mails = {})
-        : m_stallAt(stallAt), m_mode(mode), m_mails(mails)
+    enum Mode { Silent, Trickle, Cut, Half, Unterminated, Refused };
+    enum Listing { Exact, LineEndsAsOne, Overcounted };
+    explicit StallingPop3Server(const QByteArray &stallAt, Mode mode = Silent, const QList<QByteArray> &mails = {},
+                                Listing listing = Exact)
+        : m_stallAt(stallAt), m_mode(mode), m_listing(listing), m_mails(mails)
     {
         if (m_mails.isEmpty())
             for (const char *n : {"1", "2"})
@@ -179,12 +183,16 @@ private:
     void serve(int client)
     {
         bool stalled = false; // an answer to it, if sent, then goes a byte every 50 ms
-        const auto send = [client, &stalled](const QByteArray &bytes) {
-            const qsizetype step = stalled ? 1 : bytes.size();
+        const auto send = [this, client, &stalled](const QByteArray &bytes) {
+            const bool trickle = stalled && m_mode == Trickle;
+            const qsizetype step = trickle ? 1 : bytes.size();
             for (qsizetype i = 0; i < bytes.size() && ::send(client, bytes.data() + i, step, MSG_NOSIGNAL) > 0; i += step)
-                std::this_thread::sleep_for(std::chrono::milliseconds(stalled ? 50 : 0));
+                std::this_thread::sleep_for(std::chrono::milliseconds(trickle ? 50 : 0));
         };
         const auto mail = [this](const QByteArray &n) { return m_mails.value(n.toInt() - 1); };
+        const auto listed = [this](const QByteArray &mail) {
+            return mail.size() - (m_listing == LineEndsAsOne ? mail.count("\r\n") : m_listing == Overcounted ? -100 : 0);
+        };
         std::set<int> marked; // deleted at QUIT
         send("+OK pret\r\n");
         QByteArray pending;
@@ -213,24 +221,27 @@ private:
                 silent = stalled && m_mode == Silent;
                 if (silent)
                     continue;
-                if (words[0] == "CAPA")
-                    send("-ERR\r\n");
+                QByteArray answer = "+OK\r\n";
+                if (words[0] == "CAPA" || (stalled && m_mode == Refused))
+                    answer = "-ERR\r\n";
                 else if (words[0] == "STAT")
-                    send("+OK " + QByteArray::number(m_mails.size()) + " 1000\r\n");
+                    answer = "+OK " + QByteArray::number(m_mails.size()) + " 1000\r\n";
                 else if (words[0] == "UIDL" && arg.isEmpty())
-                    send("+OK\r\n" + QByteArray("1 u1\r\n2 u2\r\n").left(6 * m_mails.size()) + ".\r\n"); // two at most
+                    answer = "+OK\r\n" + QByteArray("1 u1\r\n2 u2\r\n").left(6 * m_mails.size()) + ".\r\n"; // two at most
                 else if (words[0] == "LIST" && !arg.isEmpty())
-                    send("+OK " + arg + ' ' + QByteArray::number(mail(arg).size()) + "\r\n");
+                    answer = "+OK " + arg + ' ' + QByteArray::number(listed(mail(arg))) + "\r\n";
                 else if (words[0] == "TOP" || words[0] == "RETR")
-                    send("+OK\r\n" + mail(arg) + ".\r\n");
-                else
-                    send("+OK\r\n");
+                    answer = "+OK\r\n" + mail(arg) + ".\r\n";
+                if (stalled && (m_mode == Half || m_mode == Unterminated))
+                    return send(m_mode == Half ? answer.left(answer.size() / 2) : answer.chopped(3));
+                send(answer);
             }
         }
     }
 
     QByteArray m_stallAt;
     Mode m_mode;
+    Listing m_listing;
     QList<QByteArray> m_mails;
     int m_listener = -1;
     std::atomic_int m_client = -1;
@@ -276,6 +287,8 @@ private slots:
     void closingWhileDialogOpenKeepsMessage();
     void stalledServerEndsReception_data();
     void stalledServerEndsReception();
+    void messageTakenOnlyWhole_data();
+    void messageTakenOnlyWhole();
 
 private:
     QByteArray pack(const Files &files, const QString &password = Reception::kArchivePassword);
@@ -1093,6 +1106,59 @@ void ReceptionTest::stalledServerEndsReception()
     const QString told = m_dialogs->lastText();
     QVERIFY2(told.startsWith(box) && (report ? !told.contains("conservé") : told.endsWith("Abandon de la procédure.")),
              qPrintable(told));
+}
+
+void ReceptionTest::messageTakenOnlyWhole_data()
+{
+    using Server = StallingPop3Server;
+    QTest::addColumn<QByteArray>("at");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("listing");
+    QTest::addColumn<QStringList>("taken"); // subjects of the messages received, in order
+    QTest::addColumn<QString>("told");      // in the only box, none when empty
+    const QString partly = "n'a été reçu qu'en partie";
+    const QStringList both{"Courrier 2", "Courrier 1"};
+    QTest::newRow("retrieval cut half-way") << QByteArray("RETR 2") << int(Server::Half) << int(Server::Exact)
+                                            << QStringList{"Courrier 1"} << partly;
+    QTest::newRow("cut half-way, line ends listed as one octet")
+        << QByteArray("RETR 2") << int(Server::Half) << int(Server::LineEndsAsOne) << QStringList{"Courrier 1"} << partly;
+    QTest::newRow("line ends listed as one octet") << QByteArray("NONE") << 0 << int(Server::LineEndsAsOne) << both
+                                                   << QString();
+    QTest::newRow("terminating line lost, line ends listed as one octet")
+        << QByteArray("RETR") << int(Server::Unterminated) << int(Server::LineEndsAsOne) << both << QString();
+    QTest::newRow("sizes listed too large") << QByteArray("NONE") << 0 << int(Server::Overcounted) << both
+                                            << QString();
+    QTest::newRow("no UIDL") << QByteArray("UIDL") << int(Server::Refused) << int(Server::Exact) << both << QString();
+}
+
+// A message counts as received only when it is known whole; one cut during
+// its download stays on the server, is reported, and is not offered for
+// deletion as corrupt. A server without UIDL is received all the same.
+void ReceptionTest::messageTakenOnlyWhole()
+{
+    QFETCH(QByteArray, at);
+    QFETCH(int, mode);
+    QFETCH(int, listing);
+    QFETCH(QStringList, taken);
+    QFETCH(QString, told);
+    StallingPop3Server server(at, StallingPop3Server::Mode(mode), {}, StallingPop3Server::Listing(listing));
+    pointMailAt(server.port());
+    m_window->answer = [](int) { return true; };
+    DialogAnswerer answerer;
+    Reception reception(*m_window);
+    reception.setMailTimeouts(1000, 1, 300);
+    QVERIFY(reception.ReceiveEmails());
+
+    QCOMPARE(answerer.subjects, taken);
+    QCOMPARE(server.count("RETR"), 2);
+    QCOMPARE(server.count("DELE"), taken.size());
+    QCOMPARE(server.stored(), 2 - taken.size());
+    const QStringList texts = m_dialogs->texts();
+    QVERIFY2(texts.size() == (told.isEmpty() ? 0 : 1) && texts.filter(told).size() == texts.size(),
+             qPrintable(texts.join(" | ")));
+    QFile log(ProgramFolder::logFile());
+    const QByteArray logged = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+    QCOMPARE(logged.count("(UIDL)"), at == "UIDL" ? 1 : 0);
 }
 
 void ReceptionTest::pointMailAt(int port)
