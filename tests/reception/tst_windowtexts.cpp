@@ -11,6 +11,7 @@
 #include "core/NewFolder.h"
 #include "views/Patients.h"
 #include "core/Progress.h"
+#include "core/ScreenPlacement.h"
 #include "core/Proxy.h"
 #include "ScriptedDialogs.h"
 #include "core/SelectFolder.h"
@@ -149,6 +150,8 @@ private slots:
     void cleanup();
     void fitsTheScreen_data();
     void fitsTheScreen();
+    void centredOnScreen_data();
+    void centredOnScreen();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -197,9 +200,11 @@ void WindowTextsTest::fitsTheScreen_data()
 {
     QTest::addColumn<WindowMaker>("make");
     QTest::addColumn<int>("screen");
-    auto row = [](const char *name, WindowMaker make) {
+    QTest::addColumn<bool>("centred"); // by itself, on the screen it is shown on
+    auto row = [](const char *name, WindowMaker make, bool centred = false) {
         for (int screen = 0; screen < 2; ++screen)
-            QTest::addRow("%s, %s", name, qPrintable(QGuiApplication::screens().at(screen)->name())) << make << screen;
+            QTest::addRow("%s, %s", name, qPrintable(QGuiApplication::screens().at(screen)->name()))
+                << make << screen << centred;
     };
     row("main window", [](LocalDatabase &) { return new MainWindow; });
     row("mail account in the main window", [](LocalDatabase &db) { return inMainWindow(new TfMedecin(db.TMail)); });
@@ -219,18 +224,19 @@ void WindowTextsTest::fitsTheScreen_data()
         w->setMessage(QStringLiteral("Veuillez patienter pendant l'installation de 7Zip..."));
         return w;
     });
-    row("patient chooser", [](LocalDatabase &db) { return new TfPatients(db); });
+    row("patient chooser", [](LocalDatabase &db) { return new TfPatients(db); }, true);
     row("new patient", [](LocalDatabase &) { return new TfNewPatient; });
-    row("documents", [](LocalDatabase &) { return new TfImageForm(QString()); });
-    row("import results", [](LocalDatabase &db) { return new TfShowResults(&db.tResultat); });
+    row("documents", [](LocalDatabase &) { return new TfImageForm(QString()); }, true);
+    row("import results", [](LocalDatabase &db) { return new TfShowResults(&db.tResultat); }, true);
     row("received message", [](LocalDatabase &) { return new TfMessage; });
-    row("message action", [](LocalDatabase &) { return new TFMessageAction; });
+    row("message action", [](LocalDatabase &) { return new TFMessageAction; }, true);
 }
 
 void WindowTextsTest::fitsTheScreen()
 {
     QFETCH(WindowMaker, make);
     QFETCH(int, screen);
+    QFETCH(bool, centred);
     ScriptedDialogs dialogs;
     std::unique_ptr<QWidget> window(make(*m_db));
     // As the program opens them: the main window maximised, the others
@@ -256,8 +262,36 @@ void WindowTextsTest::fitsTheScreen()
     QVERIFY2(on->availableGeometry().contains(window->frameGeometry()),
              qPrintable(QStringLiteral("%1x%2+%3+%4").arg(window->frameGeometry().width()).arg(window->frameGeometry().height())
                             .arg(window->frameGeometry().x()).arg(window->frameGeometry().y())));
+    const QPoint offCentre = window->frameGeometry().center() - on->availableGeometry().center();
+    QVERIFY2(!centred || offCentre.manhattanLength() <= 2, qPrintable(QStringLiteral("%1, %2 off centre").arg(offCentre.x()).arg(offCentre.y())));
     const QStringList hidden = hiddenControls(window.get());
     QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(QStringLiteral("\n"))));
+}
+
+void WindowTextsTest::centredOnScreen_data()
+{
+    // On the 1093x614 screen, right of the other one; a window larger than
+    // it keeps its title bar and left edge in view.
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QPoint>("frameAt");
+    QTest::newRow("smaller") << QSize(489, 310) << QPoint(1024 + 300, 150);
+    QTest::newRow("wider") << QSize(1200, 310) << QPoint(1024, 150);
+    QTest::newRow("taller") << QSize(489, 700) << QPoint(1024 + 300, 0);
+}
+
+void WindowTextsTest::centredOnScreen()
+{
+    QFETCH(QSize, size);
+    QFETCH(QPoint, frameAt);
+    QWidget window;
+    window.setScreen(QGuiApplication::screens().at(1));
+    window.move(1024, 0);
+    window.resize(size);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    CentreOnScreen(window);
+    QCOMPARE(window.frameGeometry().size(), size + QSize(4, 4)); // the test screen's frame
+    QCOMPARE(window.frameGeometry().topLeft(), frameAt);
 }
 
 int main(int argc, char *argv[])
