@@ -12,17 +12,22 @@
 
 namespace {
 
+QMargins knownFrameOf(const QWidget &window)
+{
+    const QRect frame = window.frameGeometry(), inner = window.geometry();
+    return {inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
+            frame.bottom() - inner.bottom()};
+}
+
 // The window's frame: known once a window manager has framed it; before
 // that, a title bar and a thin border are counted, so that a window sized
 // and placed before it is framed still lies wholly on the screen.
 QMargins frameOf(const QWidget &window)
 {
-    const QRect frame = window.frameGeometry(), inner = window.geometry();
-    const QMargins known(inner.left() - frame.left(), inner.top() - frame.top(), frame.right() - inner.right(),
-                         frame.bottom() - inner.bottom());
+    const QMargins known = knownFrameOf(window);
     if (!known.isNull() || window.windowFlags().testFlag(Qt::FramelessWindowHint))
         return known;
-    constexpr int border = 4;
+    constexpr int border = 5;
     const int title = window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window);
     return {border, border + title, border, border};
 }
@@ -58,9 +63,14 @@ void CentreOnScreen(QWidget &window)
     if (!screen)
         return;
     const QRect area = screen->availableGeometry();
-    const QSize framed = window.size().grownBy(frameOf(window));
-    const QPoint centred = area.center() - QRect(QPoint(), framed).center();
-    window.move(std::max(centred.x(), area.left()), std::max(centred.y(), area.top()));
+    const QMargins frame = frameOf(window);
+    const QPoint centred = area.center() - QRect(QPoint(), window.size().grownBy(frame)).center();
+    QPoint at(std::max(centred.x(), area.left()), std::max(centred.y(), area.top()));
+    // Until the frame is known, a window is placed by its inside: the
+    // window manager then puts the frame around it.
+    if (knownFrameOf(window).isNull())
+        at += QPoint(frame.left(), frame.top());
+    window.move(at);
 }
 
 void FitOnScreen(QWidget &window)
