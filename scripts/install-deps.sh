@@ -10,7 +10,7 @@ PACKAGES=(
   mariadb-server odbc-mariadb unixodbc unixodbc-dev
   dovecot-pop3d libcurl4-openssl-dev libgmime-3.0-dev p7zip-full
   xvfb xauth x11-utils imagemagick poppler-utils fonts-dejavu-core
-  libqt6opengl6-dev tinyproxy util-linux desktop-file-utils
+  libqt6opengl6-dev tinyproxy util-linux desktop-file-utils openbox xdotool
   python3 openssl ca-certificates qt6-translations-l10n fonts-liberation2
 )
 

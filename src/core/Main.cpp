@@ -2,6 +2,7 @@
 
 #include "ui_Main.h"
 
+#include "core/BandLayout.h"
 #include "core/Common.h"
 #include "core/Configuration.h"
 #include "core/DatabaseBackup.h"
@@ -215,6 +216,7 @@ TfMain::TfMain(QWidget *parent)
 
     for (const char *name : kHiddenToolButtons)
         hideToolBarWidget(findChild<QWidget *>(QLatin1String(name)));
+    wrapTopBand();
     setUpStatusBar();
 
     tmrClose->setObjectName(QStringLiteral("tmrClose"));
@@ -244,6 +246,24 @@ void TfMain::hideToolBarWidget(QWidget *widget)
         if (bar->widgetForAction(action) == widget)
             action->setVisible(false);
     }
+}
+
+void TfMain::wrapTopBand()
+{
+    // The tool bars of the top band make one row where the window is wide
+    // enough and wrap where it is not, so the window fits a small screen;
+    // the date list and the buttons after it keep to the right.
+    QLayout *row = ui->pMain->layout();
+    QList<QWidget *> bars;
+    while (QLayoutItem *item = row->takeAt(0)) {
+        if (item->widget())
+            bars << item->widget();
+        delete item;
+    }
+    delete row;
+    auto *band = new BandLayout(ui->pMain);
+    for (QWidget *bar : bars)
+        band->addWidget(bar, bar == ui->RecordToolbarPanel);
 }
 
 void TfMain::setUpStatusBar()

@@ -212,6 +212,7 @@ private:
     bool busy() const;
     void bindNotice(QObject *control);
     void setUpStatusBar();
+    void wrapTopBand();
     void hideToolBarWidget(QWidget *widget);
 
     void FormCloseQuery(bool &canClose);

@@ -6,3 +6,9 @@ class QWidget;
 // owns it; a window larger than the area keeps its title bar and left edge
 // in view. Called when the window is shown, it centres its frame.
 void CentreOnScreen(QWidget &window);
+
+// For a window whose size a small screen may not hold: its laid-out content
+// goes into a scrolling area, and each time it is shown the window keeps its
+// own size where the screen's work area holds it, takes the area where it
+// does not, and is centred on it.
+void FitOnScreen(QWidget &window);

@@ -2,11 +2,12 @@
 
 #include "ui_uStartup.h"
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QWindow>
 #include <QScreen>
 
 TfStartup::TfStartup(QWidget *parent)
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
     , ui(new Ui::TfStartup)
 {
     ui->setupUi(this);
@@ -33,11 +34,28 @@ TfStartup::TfStartup(QWidget *parent)
         move(area.center() - rect().center());
     }
     FormCreate();
+    qApp->installEventFilter(this);
 }
 
 TfStartup::~TfStartup()
 {
     delete ui;
+}
+
+bool TfStartup::eventFilter(QObject *watched, QEvent *event)
+{
+    // A box or form of the start-up belongs to the splash while it shows:
+    // every window manager keeps a window in front of the one it belongs
+    // to, and without one the later window is drawn on top anyway. So no
+    // question ever hides behind the splash, whatever window asked it.
+    if (event->type() == QEvent::Show && watched != this && watched->isWidgetType() && isVisible()) {
+        auto *widget = static_cast<QWidget *>(watched);
+        QWindow *window = widget->isWindow() ? widget->windowHandle() : nullptr;
+        if (window && window->type() != Qt::Popup && window->type() != Qt::ToolTip
+            && !(window->transientParent() && window->transientParent()->isVisible()))
+            window->setTransientParent(windowHandle());
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TfStartup::FormCreate()

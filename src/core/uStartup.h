@@ -7,7 +7,8 @@ class TfStartup;
 }
 
 // The splash window shown while the main window is being created: the
-// start-up artwork and the text of the current start-up step.
+// start-up artwork and the text of the current start-up step. It stays
+// below every box and form shown while it is up.
 class TfStartup : public QWidget
 {
     Q_OBJECT
@@ -24,6 +25,9 @@ public:
     void setStep(const QString &text);
     QString stepText() const;
     QString headerText() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void FormCreate();

@@ -19,6 +19,8 @@ TfMedecin::TfMedecin(LocalTable &mailTable, QWidget *parent)
     ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QString());
+    // The password shows one "*" a character, whatever the style draws.
+    ui->EdPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     ui->EdPopPort->setValidator(new QIntValidator(0, 65535, ui->EdPopPort));
     ui->EdPopPort->setMaxLength(5);
     // The table cuts a longer text when it stores it: no edit may hold more
@@ -55,6 +57,8 @@ TfMedecin::TfMedecin(LocalTable &mailTable, QWidget *parent)
     connect(ui->bTester, &QPushButton::clicked, this, &TfMedecin::bTesterClick);
     connect(ui->BValider, &QPushButton::clicked, this, &TfMedecin::BValiderClick);
     connect(ui->bFermer, &QPushButton::clicked, this, &TfMedecin::bFermerClick);
+    for (QWidget *control : findChildren<QWidget *>())
+        control->installEventFilter(this);
     FormCreate();
 }
 
@@ -159,6 +163,32 @@ void TfMedecin::closeForm()
         window->close();
     else
         close();
+}
+
+QPushButton *TfMedecin::buttonForKey(const QKeyEvent &key) const
+{
+    const QKeySequence pressed(key.keyCombination());
+    for (QPushButton *button : {ui->bTester, ui->BValider, ui->bFermer}) {
+        if (button->isVisible() && button->isEnabled() && QKeySequence::mnemonic(button->text()) == pressed)
+            return button;
+    }
+    return nullptr;
+}
+
+bool TfMedecin::eventFilter(QObject *watched, QEvent *event)
+{
+    // The main window's menus answer Alt and a letter too ("Con&figuration"
+    // and "&Fermer", "&Transfert" and "&Tester"): within the form its own
+    // buttons come first, and the letter is not typed into an edit.
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+        if (QPushButton *button = buttonForKey(*static_cast<QKeyEvent *>(event))) {
+            event->accept();
+            if (event->type() == QEvent::KeyPress)
+                button->click();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void TfMedecin::keyPressEvent(QKeyEvent *event)

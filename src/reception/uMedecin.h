@@ -53,9 +53,12 @@ protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void closeForm();
+    // The form's button whose access key (Alt and its underlined letter) this is.
+    QPushButton *buttonForKey(const QKeyEvent &key) const;
 
     Ui::TfMedecin *ui;
     MailAccountEditor m_editor;

@@ -1,4 +1,6 @@
 #include "views/Patients.h"
+
+#include "core/ScreenPlacement.h"
 #include "ui_Patients.h"
 
 #include "platform/Dialogs.h"
@@ -17,7 +19,6 @@
 #include <QPlainTextEdit>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QScreen>
 #include <QSignalBlocker>
 
 namespace {
@@ -46,8 +47,7 @@ TfPatients::TfPatients(LocalDatabase &database, QWidget *parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     resize(680, 712);
-    if (QScreen *s = screen())
-        move(s->availableGeometry().center() - rect().center());
+    FitOnScreen(*this);
 
     // The toggle is released by pressing the hidden button of its group.
     auto *group = new QButtonGroup(this);

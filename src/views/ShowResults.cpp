@@ -80,6 +80,7 @@ TfShowResults::TfShowResults(LocalTable *results, QWidget *parent)
     : QDialog(parent), ui(new Ui::TfShowResults), m_results(results)
 {
     ui->setupUi(this);
+    FitOnScreen(*this);
     m_edits = {ui->Edit1, ui->Edit2, ui->Edit3, ui->Edit4, ui->Edit5, ui->Edit6, ui->Edit7, ui->Edit8};
     for (QLineEdit *edit : std::as_const(m_edits))
         edit->installEventFilter(this);
@@ -249,13 +250,6 @@ void TfShowResults::done(int result)
 {
     FormCloseQuery();
     QDialog::done(result);
-}
-
-void TfShowResults::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    if (!event->spontaneous())
-        CentreOnScreen(*this);
 }
 
 void TfShowResults::closeEvent(QCloseEvent *event)

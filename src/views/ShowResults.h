@@ -60,7 +60,6 @@ public:
 
 protected:
     void done(int result) override;
-    void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 

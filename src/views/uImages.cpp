@@ -1,6 +1,7 @@
 #include "views/uImages.h"
 
 #include "core/Common.h"
+#include "core/ScreenPlacement.h"
 #include "views/FieldColumnsModel.h"
 #include "core/Globals.h"
 #include "views/ObservanceDisplay.h"
@@ -36,6 +37,7 @@ TfImageForm::TfImageForm(const QString &dateBoxText, QWidget *parent)
     , ui(new Ui::TfImageForm)
 {
     ui->setupUi(this);
+    FitOnScreen(*this);
     // The layout holds the texts without accents.
     setWindowTitle(QStringLiteral("Images et documents intégrés dans le dossier"));
     ui->BtnBigImage->setToolTip(QStringLiteral("Visualiser l'image ou le document sélectionné"));

@@ -2,12 +2,18 @@
 #include "platform/DecimalSeparator.h"
 #include "core/Globals.h"
 #include "TestHome.h"
+#include "core/Proxy.h"
 #include "core/uStartup.h"
+#include "platform/Dialogs.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QLabel>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWindow>
 #include <QtTest>
 
 namespace {
@@ -29,6 +35,7 @@ private slots:
     void foldersEndWithOneSeparator();
     void foreignDecimalSeparator_data();
     void foreignDecimalSeparator();
+    void splashLayout_data();
     void splashLayout();
 };
 
@@ -153,8 +160,29 @@ void ConfigurationTest::foreignDecimalSeparator()
     QCOMPARE(Globals::ForeignDecimalSeparator, foreign);
 }
 
+using StartUpWindow = std::function<void()>;
+Q_DECLARE_METATYPE(StartUpWindow)
+
+void ConfigurationTest::splashLayout_data()
+{
+    // Whatever the start-up shows while the splash is up, modal.
+    QTest::addColumn<StartUpWindow>("open");
+    QTest::newRow("site out of reach") << StartUpWindow([] {
+        Dialogs::instance().ask(Dialogs::Kind::Error, QStringLiteral("Impossible d'accéder au site internet de Tolvarenix."));
+    });
+    QTest::newRow("closing warning") << StartUpWindow([] {
+        Dialogs::instance().warning(QStringLiteral("Fermeture de Tolvarenix Light."));
+    });
+    QTest::newRow("proxy form") << StartUpWindow([] { TfProxy(StartupNeeds{}).exec(); });
+    QTest::newRow("box of the main window not shown yet") << StartUpWindow([] {
+        QMainWindow main;
+        QMessageBox(QMessageBox::Warning, QString(), QStringLiteral("7zip"), QMessageBox::Ok, &main).exec();
+    });
+}
+
 void ConfigurationTest::splashLayout()
 {
+    QFETCH(StartUpWindow, open);
     TfStartup splash;
     QCOMPARE(splash.size(), QSize(627, 173));
     QVERIFY(splash.windowFlags() & Qt::FramelessWindowHint);
@@ -168,6 +196,23 @@ void ConfigurationTest::splashLayout()
     QCOMPARE(label->palette().color(QPalette::WindowText), QColor(0, 0, 119));
     splash.setStep("Lecture de la configuration...");
     QCOMPARE(splash.stepText(), QString("Lecture de la configuration..."));
+
+    // It stays below the boxes and forms of the start-up: kept above nothing,
+    // and each of them belongs to it, so that any window manager (and X
+    // without one) shows them in front of it.
+    QVERIFY(!(splash.windowFlags() & Qt::WindowStaysOnTopHint));
+    splash.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&splash));
+    QApplication::setActiveWindow(nullptr); // a window manager does not activate a splash
+    QWindow *owner = nullptr;
+    QTimer::singleShot(0, &splash, [&owner] {
+        QWidget *shown = QApplication::activeModalWidget();
+        QVERIFY(shown);
+        owner = shown->windowHandle()->transientParent();
+        shown->close();
+    });
+    open();
+    QCOMPARE(owner, splash.windowHandle());
 }
 
 QTEST_MAIN(ConfigurationTest)

@@ -599,6 +599,7 @@ void TestMainFrame::hiddenPartsOfTheLayout()
 {
     RecordingMain window;
     window.SetAccentedTexts();
+    window.resize(1280, 768); // the band's one row
     showAndWait(window);
 
     for (const char *bar : {"PatientToolBar", "MainToolBar", "ExamensToolBar", "DocumentsToolBar", "pTransfer",

@@ -10,12 +10,15 @@
 #include "TestHome.h"
 #include "reception/UMessage.h"
 #include "reception/uMedecin.h"
+#include "app/MainWindow.h"
 
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTcpServer>
@@ -52,6 +55,8 @@ private slots:
     void formHoldsWhatTheTableKeeps_data();
     void formHoldsWhatTheTableKeeps();
     void enterSavesWhenEnabled();
+    void accessKeysInTheMainWindow_data();
+    void accessKeysInTheMainWindow();
 
 private:
     MailAccount account(bool secured = false) const;
@@ -358,6 +363,8 @@ void MailAccountTest::formHoldsWhatTheTableKeeps()
     form.BValiderClick();
     QCOMPARE(db.TMail.recordCount(), 1);
     QVERIFY(typed->text().size() < filler.size());
+    if (typed == form.EdPassword())
+        QCOMPARE(typed->displayText(), QString(typed->text().size(), u'*'));
     QCOMPARE(db.TMail.field(field).asString(), typed->text());
     const MailAccount stored = MailAccount::fromRecord(db.TMail);
     QCOMPARE(stored.password + stored.login + stored.server + stored.adresse + stored.compte, tested);
@@ -382,6 +389,43 @@ void MailAccountTest::enterSavesWhenEnabled()
     QCOMPARE(db.TMail.recordCount(), 1);
     QVERIFY(!form.BValider()->isEnabled());
     QVERIFY(dialogs.shown.isEmpty());
+}
+
+void MailAccountTest::accessKeysInTheMainWindow_data()
+{
+    // The main window's menus "Con&figuration" and "&Transfert" share the
+    // letters of "&Fermer" and "&Tester".
+    QTest::addColumn<char>("letter");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("Alt+F closes the form") << 'F' << QStringLiteral("Souhaitez-vous enregistrer les modifications ?")
+                                           << true;
+    QTest::newRow("Alt+T tests the settings") << 'T' << QStringLiteral("Les paramètres de connexion au serveur POP3")
+                                               << false;
+}
+
+void MailAccountTest::accessKeysInTheMainWindow()
+{
+    QFETCH(char, letter);
+    QFETCH(QString, box);
+    QFETCH(bool, closed);
+    TestHome home;
+    ScriptedDialogs dialogs;
+    LocalDatabase db;
+    openNewAccount(db, home);
+    MainWindow main;
+    QPointer<TfMedecin> form = new TfMedecin(db.TMail);
+    main.mdiArea()->addSubWindow(form)->showMaximized();
+    main.show();
+    QVERIFY(QTest::qWaitForWindowActive(&main));
+    form->EdPOP3Server()->setText(QStringLiteral("127.0.0.1"));
+    form->EdPopPort()->setText(QStringLiteral("1"));
+    form->EdNom()->setFocus();
+    QTest::keyClick(form->EdNom(), Qt::Key(letter), Qt::AltModifier);
+    QVERIFY(!QApplication::activePopupWidget());
+    QTRY_COMPARE(form.isNull(), closed);
+    QVERIFY(form.isNull() || form->EdNom()->text().isEmpty()); // the letter is not typed
+    QVERIFY2(dialogs.lastText().startsWith(box), qPrintable(dialogs.lastText()));
 }
 
 QTEST_MAIN(MailAccountTest)

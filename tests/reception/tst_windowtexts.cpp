@@ -1,5 +1,7 @@
-// Every window of the program, opened offscreen at its own size with the
-// program's font: no label, button or column title is wider than its room.
+// Every window of the program, opened offscreen as the program opens it with
+// the program's font, on a 1024x768 screen and on a 1093x614 work area: no
+// label, button or column title is wider than its room, the window lies
+// wholly on the screen and every control can be seen whole, or scrolled to.
 
 #include "core/ApplicationSetup.h"
 #include "core/Globals.h"
@@ -9,6 +11,7 @@
 #include "core/NewFolder.h"
 #include "views/Patients.h"
 #include "core/Progress.h"
+#include "core/ScreenPlacement.h"
 #include "core/Proxy.h"
 #include "ScriptedDialogs.h"
 #include "core/SelectFolder.h"
@@ -24,6 +27,14 @@
 #include "core/uStartup.h"
 
 #include <QAbstractButton>
+#include <QAbstractScrollArea>
+#include <QAbstractSpinBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QScreen>
+#include <QScrollBar>
 #include <QCheckBox>
 #include <QRadioButton>
 #include <QStyle>
@@ -101,6 +112,33 @@ QStringList clippedTexts(QWidget *window)
     return clipped;
 }
 
+// The controls of a window that cannot be seen whole: cut by the screen's
+// edge or by a parent, unless a scrolling area holds them.
+QStringList hiddenControls(QWidget *window)
+{
+    QStringList hidden;
+    const QRect area = window->screen()->availableGeometry();
+    for (QWidget *control : window->findChildren<QWidget *>()) {
+        const bool clickable = qobject_cast<QAbstractButton *>(control) || qobject_cast<QLineEdit *>(control)
+                              || qobject_cast<QComboBox *>(control) || qobject_cast<QAbstractSpinBox *>(control)
+                              || qobject_cast<QScrollBar *>(control);
+        if (!clickable || !control->isVisibleTo(window) || control->window() != window)
+            continue;
+        QRect seen = control->rect();
+        bool scrolls = false;
+        for (QWidget *w = control; w != window && !scrolls; w = w->parentWidget()) {
+            seen = seen.translated(w->pos()).intersected(w->parentWidget()->rect());
+            auto *scroller = qobject_cast<QAbstractScrollArea *>(w->parentWidget()->parentWidget());
+            scrolls = scroller && scroller->viewport() == w->parentWidget();
+        }
+        const QRect onScreen = QRect(window->mapToGlobal(seen.topLeft()), seen.size()).intersected(area);
+        if (!scrolls && onScreen.size() != control->size())
+            hidden << QStringLiteral("%1 %2: %3x%4 seen").arg(control->metaObject()->className(), control->objectName())
+                          .arg(onScreen.width()).arg(onScreen.height());
+    }
+    return hidden;
+}
+
 } // namespace
 
 class WindowTextsTest : public QObject
@@ -110,8 +148,10 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void textsFit_data();
-    void textsFit();
+    void fitsTheScreen_data();
+    void fitsTheScreen();
+    void centredOnScreen_data();
+    void centredOnScreen();
 
 private:
     std::unique_ptr<TestHome> m_home;
@@ -120,6 +160,20 @@ private:
 
 using WindowMaker = std::function<QWidget *(LocalDatabase &)>;
 Q_DECLARE_METATYPE(WindowMaker)
+
+namespace {
+
+// The main window as the program shows it, with a child window of its own.
+QWidget *inMainWindow(QWidget *child)
+{
+    auto *main = new MainWindow;
+    QMdiSubWindow *frame = main->mdiArea()->addSubWindow(child);
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    frame->showMaximized();
+    return main;
+}
+
+} // namespace
 
 void WindowTextsTest::initTestCase()
 {
@@ -142,11 +196,23 @@ void WindowTextsTest::cleanup()
     Globals::reset();
 }
 
-void WindowTextsTest::textsFit_data()
+void WindowTextsTest::fitsTheScreen_data()
 {
     QTest::addColumn<WindowMaker>("make");
-    auto row = [](const char *name, WindowMaker make) { QTest::newRow(name) << make; };
+    QTest::addColumn<int>("screen");
+    QTest::addColumn<bool>("centred"); // by itself, on the screen it is shown on
+    auto row = [](const char *name, WindowMaker make, bool centred = false) {
+        for (int screen = 0; screen < 2; ++screen)
+            QTest::addRow("%s, %s", name, qPrintable(QGuiApplication::screens().at(screen)->name()))
+                << make << screen << centred;
+    };
     row("main window", [](LocalDatabase &) { return new MainWindow; });
+    row("mail account in the main window", [](LocalDatabase &db) { return inMainWindow(new TfMedecin(db.TMail)); });
+    row("observances in the main window", [](LocalDatabase &db) {
+        auto *main = new MainWindow;
+        TfObservance::open(main->mdiArea(), &db.qObservances);
+        return main;
+    });
     row("start-up", [](LocalDatabase &) { return new TfStartup; });
     row("about box", [](LocalDatabase &) { return new TfAbout({}); });
     row("proxy", [](LocalDatabase &) { return new TfProxy(StartupNeeds{}); });
@@ -158,27 +224,83 @@ void WindowTextsTest::textsFit_data()
         w->setMessage(QStringLiteral("Veuillez patienter pendant l'installation de 7Zip..."));
         return w;
     });
-    row("patient chooser", [](LocalDatabase &db) { return new TfPatients(db); });
+    row("patient chooser", [](LocalDatabase &db) { return new TfPatients(db); }, true);
     row("new patient", [](LocalDatabase &) { return new TfNewPatient; });
-    row("observances", [](LocalDatabase &db) { return new TfObservance(&db.qObservances); });
-    row("documents", [](LocalDatabase &) { return new TfImageForm(QString()); });
-    row("import results", [](LocalDatabase &db) { return new TfShowResults(&db.tResultat); });
-    row("mail account", [](LocalDatabase &db) { return new TfMedecin(db.TMail); });
+    row("documents", [](LocalDatabase &) { return new TfImageForm(QString()); }, true);
+    row("import results", [](LocalDatabase &db) { return new TfShowResults(&db.tResultat); }, true);
     row("received message", [](LocalDatabase &) { return new TfMessage; });
-    row("message action", [](LocalDatabase &) { return new TFMessageAction; });
+    row("message action", [](LocalDatabase &) { return new TFMessageAction; }, true);
 }
 
-void WindowTextsTest::textsFit()
+void WindowTextsTest::fitsTheScreen()
 {
     QFETCH(WindowMaker, make);
+    QFETCH(int, screen);
+    QFETCH(bool, centred);
     ScriptedDialogs dialogs;
     std::unique_ptr<QWidget> window(make(*m_db));
-    window->show();
+    // As the program opens them: the main window maximised, the others
+    // placed by themselves, on the screen of the main window.
+    QScreen *on = QGuiApplication::screens().at(screen);
+    const bool maximised = qobject_cast<QMainWindow *>(window.get()) || window->isMaximized();
+    window->setWindowState(Qt::WindowNoState);
+    window->move(on->geometry().topLeft());
+    window->setScreen(on);
+    if (maximised)
+        window->showMaximized();
+    else
+        window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     QCoreApplication::processEvents();
+    QCOMPARE(window->screen(), on);
     const QStringList clipped = clippedTexts(window.get());
     QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QStringLiteral("\n"))));
+    // A window manager keeps a window at least at its least size.
+    const QSize frame = window->frameGeometry().size() - window->size();
+    QVERIFY2((window->minimumSize() + frame).boundedTo(on->availableGeometry().size()) == window->minimumSize() + frame,
+             qPrintable(QStringLiteral("at least %1x%2").arg(window->minimumWidth()).arg(window->minimumHeight())));
+    QVERIFY2(on->availableGeometry().contains(window->frameGeometry()),
+             qPrintable(QStringLiteral("%1x%2+%3+%4").arg(window->frameGeometry().width()).arg(window->frameGeometry().height())
+                            .arg(window->frameGeometry().x()).arg(window->frameGeometry().y())));
+    const QPoint offCentre = window->frameGeometry().center() - on->availableGeometry().center();
+    QVERIFY2(!centred || offCentre.manhattanLength() <= 2, qPrintable(QStringLiteral("%1, %2 off centre").arg(offCentre.x()).arg(offCentre.y())));
+    const QStringList hidden = hiddenControls(window.get());
+    QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(QStringLiteral("\n"))));
 }
 
-QTEST_MAIN(WindowTextsTest)
+void WindowTextsTest::centredOnScreen_data()
+{
+    // On the 1093x614 screen, right of the other one; a window larger than
+    // it keeps its title bar and left edge in view.
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QPoint>("frameAt");
+    QTest::newRow("smaller") << QSize(489, 310) << QPoint(1024 + 300, 150);
+    QTest::newRow("wider") << QSize(1200, 310) << QPoint(1024, 150);
+    QTest::newRow("taller") << QSize(489, 700) << QPoint(1024 + 300, 0);
+}
+
+void WindowTextsTest::centredOnScreen()
+{
+    QFETCH(QSize, size);
+    QFETCH(QPoint, frameAt);
+    QWidget window;
+    window.setScreen(QGuiApplication::screens().at(1));
+    window.move(1024, 0);
+    window.resize(size);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    CentreOnScreen(window);
+    QCOMPARE(window.frameGeometry().size(), size + QSize(4, 4)); // the test screen's frame
+    QCOMPARE(window.frameGeometry().topLeft(), frameAt);
+}
+
+int main(int argc, char *argv[])
+{
+    // Two screens: a 1024x768 one, and a 1366x768 laptop's work area at 125 %.
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" FIXTURES_DIR "/screens.json");
+    QApplication app(argc, argv);
+    WindowTextsTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_windowtexts.moc"

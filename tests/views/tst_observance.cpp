@@ -450,6 +450,10 @@ void ObservanceTest::colouredBoxesAndCaptions()
     const auto luminance = [](QColor c) { return 0.2126 * std::pow(c.redF(), 2.2) + 0.7152 * std::pow(c.greenF(), 2.2) + 0.0722 * std::pow(c.blueF(), 2.2) + 0.05; };
     for (QCheckBox *box : window.findChildren<QCheckBox *>())
         QVERIFY(luminance(box->palette().color(QPalette::Base)) >= 4.5 * luminance(box->palette().color(QPalette::Text)) && box->palette().color(QPalette::WindowText) == Qt::white);
+    // So does the "..." of the blue band (its caption white on the band).
+    const QPalette grid = part<QToolButton>(window, "bGrid")->palette();
+    const double button = luminance(grid.color(QPalette::Button)), text = luminance(grid.color(QPalette::ButtonText));
+    QVERIFY2(std::max(button, text) >= 4.5 * std::min(button, text), qPrintable(grid.color(QPalette::ButtonText).name()));
 }
 
 void ObservanceTest::readableOnSmallScreen()
