@@ -9,10 +9,10 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTimer>
 
 #include <openssl/x509_vfy.h>

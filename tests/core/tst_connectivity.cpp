@@ -662,7 +662,6 @@ void ConnectivityTest::unverifiedRetryOnlyForTls_data()
     QTest::addColumn<bool>("retry");
     QTest::newRow("another CA") << "[ma-3.1.15]TLS/SSL error: self-signed certificate in certificate chain" << true;
     QTest::newRow("issuer unknown") << "[ma-3.1.15]TLS/SSL error: unable to get local issuer certificate" << true;
-    QTest::newRow("expired") << "[ma-3.1.15]TLS/SSL error: certificate has expired" << true;
     QTest::newRow("another server's name") << "[ma-3.1.15]TLS/SSL error: Validation of SSL server certificate failed"
                                             << true;
     QTest::newRow("no TLS offered") << "[ma-3.1.15]TLS/SSL error: SSL is required, but the server does not support it"
