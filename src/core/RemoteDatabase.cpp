@@ -9,9 +9,13 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTimer>
+
+#include <openssl/x509_vfy.h>
 
 namespace {
 
@@ -36,6 +40,41 @@ void pauseKeepingWindowsPainted(int milliseconds)
     QEventLoop loop;
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+// The reason the driver gives for a failed TLS link, without its tag
+// ("[ma-3.1.15]"), its "TLS/SSL error: " and a trailing error number.
+QString tlsReason(const QString &driverText)
+{
+    static const QLatin1String prefix("TLS/SSL error: ");
+    const qsizetype at = driverText.indexOf(prefix);
+    if (at < 0)
+        return {};
+    QString reason = driverText.mid(at + prefix.size()).trimmed();
+    static const QRegularExpression number(QStringLiteral(" \\(-?\\d+\\)$"));
+    reason.remove(number);
+    return reason;
+}
+
+// What the driver says of a server certificate that does not verify: the
+// certificate checks of the TLS library, and the driver's own check of the
+// server's name.
+const QSet<QString> &certificateFailures()
+{
+    static const QSet<QString> reasons = [] {
+        QSet<QString> texts{QStringLiteral("Validation of SSL server certificate failed"),
+                            QStringLiteral("certificate verify failed")};
+        const QString unknown = QString::fromLatin1(X509_verify_cert_error_string(-1));
+        for (long code = X509_V_ERR_UNSPECIFIED;; ++code) {
+            const QString text = QString::fromLatin1(X509_verify_cert_error_string(code));
+            if (text == unknown)
+                break;
+            if (code != X509_V_ERR_OUT_OF_MEM)
+                texts.insert(text);
+        }
+        return texts;
+    }();
+    return reasons;
 }
 
 } // namespace
@@ -122,7 +161,7 @@ QString RemoteDatabase::connectionString(bool verified) const
          + braced(ca.isEmpty() ? QString::fromLatin1(ServerSettings::kSystemCaBundle) : ca);
 }
 
-bool RemoteDatabase::open(bool verified, QString *error)
+bool RemoteDatabase::open(bool verified, QSqlError *error)
 {
     QSqlDatabase db = database();
     db.setDatabaseName(connectionString(verified));
@@ -133,9 +172,15 @@ bool RemoteDatabase::open(bool verified, QString *error)
                              .arg(m_ioTimeoutS));
     if (db.open())
         return true;
-    if (error)
-        *error = db.lastError().text();
+    *error = db.lastError();
     return false;
+}
+
+bool RemoteDatabase::worthUnverifiedRetry(const QString &driverText)
+{
+    const QString reason = tlsReason(driverText);
+    return reason == QLatin1String("SSL is required, but the server does not support it")
+        || certificateFailures().contains(reason);
 }
 
 bool RemoteDatabase::connect(QString *error)
@@ -144,19 +189,24 @@ bool RemoteDatabase::connect(QString *error)
         return false;
     if (database().isOpen())
         return true;
-    QString verifyError;
+    QSqlError verifyError;
     if (open(true, &verifyError))
         return true;
     if (error)
-        *error = verifyError;
-    // Only a failure of TLS itself is worth a second connection (a server
-    // out of reach would be waited for twice). Without verification the
-    // driver still takes TLS whenever the server offers it, so that second
-    // connection tells a certificate that does not verify (encrypted) from a
-    // server without TLS (clear text) and from a handshake that fails
-    // whatever the certificate (it fails again: a failed attempt).
-    if (!verifyError.contains(QLatin1String("SSL"), Qt::CaseInsensitive) || !open(false, error))
+        *error = verifyError.text();
+    // A second connection only where the driver refused the link for TLS
+    // alone: a certificate that does not verify (encrypted without
+    // verification) or a server without TLS (clear text). Any other failure,
+    // a handshake that timed out above all, ends the attempt: a server out of
+    // reach is waited for once.
+    if (!worthUnverifiedRetry(verifyError.databaseText()))
         return false;
+    QSqlError unverifiedError;
+    if (!open(false, &unverifiedError)) {
+        if (error)
+            *error = unverifiedError.text();
+        return false;
+    }
     QSqlQuery cipher(database());
     if (!cipher.exec(QStringLiteral("SHOW SESSION STATUS LIKE 'Ssl_cipher'"))) {
         if (error)
@@ -170,7 +220,7 @@ bool RemoteDatabase::connect(QString *error)
         logged = true;
         LogWriter::write(encrypted ? QStringLiteral("Le certificat du serveur de la base de données internet n'a pas "
                                                     "pu être vérifié, la connexion reste chiffrée : ")
-                                         + verifyError
+                                         + verifyError.text()
                                    : QStringLiteral("Le serveur de la base de données internet ne propose pas de "
                                                     "connexion chiffrée : les données lui sont envoyées en clair."));
     }

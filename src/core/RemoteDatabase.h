@@ -5,6 +5,7 @@
 #include <QStringList>
 
 class HttpClient;
+class QSqlError;
 class LocalAddressWatcher;
 
 // DBFTP: the connection to the service's MariaDB database through the ODBC
@@ -43,8 +44,13 @@ public:
     // its certificate verified (the CAFile setting, otherwise the system's
     // bundle). A certificate that does not verify still gets an encrypted
     // link, and a server without TLS one in clear text: each said once per
-    // run in the log. Any other failure of TLS fails the attempt.
+    // run in the log. Any other failure of TLS fails the attempt, and the
+    // attempt makes a single connection then.
     bool connect(QString *error);
+    // The driver's text (QSqlError::databaseText) of a failed verified
+    // connection calls for a second one without verification: the server's
+    // certificate did not verify, or the server offers no TLS.
+    static bool worthUnverifiedRetry(const QString &driverText);
     void disconnect();
     bool connected() const;
 
@@ -59,7 +65,7 @@ public:
 
 private:
     QString connectionString(bool verified) const;
-    bool open(bool verified, QString *error);
+    bool open(bool verified, QSqlError *error);
 
     HttpClient &m_http;
     LocalAddressWatcher &m_watcher;

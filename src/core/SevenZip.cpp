@@ -17,6 +17,7 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
@@ -40,16 +41,24 @@ QString programIn(const QString &folder)
     return base + QLatin1String(kProgramName);
 }
 
+// Written into the installed folder once 7-Zip answered at the end of its
+// installation: the folder of an installation that stopped half-way (a
+// program partly written) is not 7-Zip.
+QString installedMarker()
+{
+    return installedFolder() + QLatin1String(kInstalledMarker);
+}
+
 // The folder of 7-Zip: the configured one, else the one installed in the
-// program's folder, else the one found on PATH; empty when 7-Zip is nowhere
-// to be seen.
+// program's folder by an installation that finished, else the one found on
+// PATH; empty when 7-Zip is nowhere to be seen.
 QString locateFolder()
 {
     const QString configured = TextRules::trim32(IniFile(ProgramFolder::configurationFile())
                                                      .readString(QLatin1String(kSection), QLatin1String(kFolderKey)));
     if (!configured.isEmpty())
         return configured;
-    if (QFileInfo(programIn(installedFolder())).isFile())
+    if (QFileInfo(programIn(installedFolder())).isFile() && QFileInfo(installedMarker()).isFile())
         return installedFolder();
     for (const char *name : {kProgramName, kMakersProgramName}) {
         const QString found = QStandardPaths::findExecutable(QLatin1String(name));
@@ -59,10 +68,9 @@ QString locateFolder()
     return {};
 }
 
-// 7-Zip is there and answers (lists its formats, exit code 0).
-bool answers()
+// The 7-Zip of folder answers (lists its formats, exit code 0).
+bool answers(const QString &folder)
 {
-    const QString folder = locateFolder();
     if (folder.isEmpty())
         return false;
     QProcess probe;
@@ -158,6 +166,20 @@ QString manualProcedure()
 
 namespace {
 
+// True when 7-Zip answers after its installation: the installed one, then
+// marked, or one found elsewhere.
+bool installationAnswers()
+{
+    if (answers(installedFolder())) {
+        QSaveFile marker(installedMarker());
+        if (!marker.open(QIODevice::WriteOnly) || marker.write("7z\n") < 0 || !marker.commit())
+            LogWriter::write(QStringLiteral("Installation de 7-Zip : impossible d'écrire %1 : %2")
+                                 .arg(installedMarker(), marker.errorString()));
+        return true;
+    }
+    return answers(locateFolder());
+}
+
 const QString kNeeded = QStringLiteral("Tolvarenix Light a besoin de 7Zip pour fonctionner. Veuillez l'installer et "
                                        "relancer Tolvarenix Light.\nLe programme va être fermé.");
 
@@ -189,6 +211,7 @@ bool install(const StartupNeeds &parts)
 
     const QString archive = programFolder + QLatin1String(kArchiveName);
     const QString target = installedFolder();
+    DeleteFileIfExists(installedMarker());
     QString error;
     if (!QDir().mkpath(target)) {
         error = QStringLiteral("Impossible de créer le dossier %1.").arg(target);
@@ -216,8 +239,10 @@ bool install(const StartupNeeds &parts)
         return false;
     }
 
-    // Until 7-Zip answers, the manual procedure every 30 tries.
-    for (int polls = 0; !answers();) {
+    // Until 7-Zip answers, the manual procedure every 30 tries: the one
+    // just installed, marked as installed then, or one the user put in
+    // place meanwhile.
+    for (int polls = 0; !installationAnswers();) {
         if (++polls == 30) {
             Dialogs::instance().error(manualProcedure());
             polls = 0;

@@ -10,7 +10,8 @@
 //
 // Its folder is the one named by the key "SevenZip" of section "Main" of
 // the configuration file, or else the folder "7-Zip" of the program's folder
-// when it holds 7-Zip, or else the folder where it is found on PATH;
+// when an installation there finished, or else the folder where it is found
+// on PATH;
 // Globals::SevenZipFolder keeps it with one trailing "/".
 namespace SevenZip {
 
@@ -20,6 +21,9 @@ inline constexpr char kProgramName[] = "7z";
 inline constexpr char kMakersProgramName[] = "7zz";
 inline constexpr char kArchiveName[] = "7z-linux-x64.tar.xz";
 inline constexpr char kInstalledFolder[] = "7-Zip";
+// In "7-Zip", written once the installed 7-Zip answered: without it the
+// folder counts as no installation.
+inline constexpr char kInstalledMarker[] = ".installation-terminee";
 inline constexpr char kSection[] = "Main";
 inline constexpr char kFolderKey[] = "SevenZip";
 

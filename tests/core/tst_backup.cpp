@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QTreeView>
 #include <QTemporaryDir>
@@ -61,7 +62,9 @@ private slots:
     void refusedInsideDatabaseFolder();
     void previousBackupKeptWhenCopyFails();
     void backupStoppedDuringSwap();
+    void backupKilledDuringCopy();
     void userFilesInBackupFolderKept();
+    void userFileUnderBackupNameNotReplaced_data();
     void userFileUnderBackupNameNotReplaced();
     void unwritableFolderChosenAgain();
     void unreachableNetworkShare();
@@ -276,6 +279,45 @@ void BackupTest::backupStoppedDuringSwap()
     }
 }
 
+// The copy run by a child process that the system kills as it writes past
+// its file-size limit, half-way through the database folder; then the
+// start-up's recovery, here.
+void BackupTest::backupKilledDuringCopy()
+{
+    const QString path = m_outside.path() + QStringLiteral("/Sauvegarde/");
+    storePath(path);
+    m_db->close();
+    const QString disk = m_outside.path() + QStringLiteral("/Disque");
+    QVERIFY(QDir().rename(m_home->file(QStringLiteral("Base")), disk) && QFile::link(disk, m_home->file(QStringLiteral("Base"))));
+    QVERIFY(DatabaseBackup::copyKeepingPrevious(Globals::BaseFolder, path));
+    const auto previous = folderContent(path);
+    for (int n = 0; n < 50; ++n)
+        m_home->write(QStringLiteral("Base/Docs/%1_compte-rendu.pdf").arg(n), "%PDF-1.4 nouveau\n");
+    m_home->write(QStringLiteral("Base/Docs/7_scanner.pdf"), QByteArray(400 * 1024, 'x'));
+
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TOLVARENIX_BACKUP_CHILD"), path);
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+    const QString staging = DatabaseBackup::stagingFolder(path);
+    QVERIFY(QFileInfo::exists(staging + QStringLiteral("Docs/0_compte-rendu.pdf"))); // stopped in the copy
+    // A link the copy left would not be followed.
+    QVERIFY(QFile::link(m_outside.path() + QStringLiteral("/Ailleurs"), staging + QStringLiteral("Docs/Ailleurs")));
+    QVERIFY(QDir().mkpath(m_outside.path() + QStringLiteral("/Ailleurs")));
+    QFile kept(m_outside.path() + QStringLiteral("/Ailleurs/lettre.txt"));
+    QVERIFY(kept.open(QIODevice::WriteOnly) && kept.write("à garder") > 0);
+    kept.close();
+
+    backup().recoverInterruptedBackup();
+    QVERIFY(!QFileInfo::exists(QDir::cleanPath(staging)));
+    QCOMPARE(folderContent(path), previous);
+    QCOMPARE(readAll(m_outside.path() + QStringLiteral("/Ailleurs/lettre.txt")), QByteArray("à garder"));
+}
+
 void BackupTest::userFilesInBackupFolderKept()
 {
     // A backup folder that is also the user's own: folders of the same names
@@ -307,12 +349,26 @@ void BackupTest::userFilesInBackupFolderKept()
     }
 }
 
+void BackupTest::userFileUnderBackupNameNotReplaced_data()
+{
+    QTest::addColumn<bool>("link"); // the user's link where an earlier backup wrote the file
+    QTest::newRow("file of the user's") << false;
+    QTest::newRow("link of the user's at a name the backup wrote") << true;
+}
+
 void BackupTest::userFileUnderBackupNameNotReplaced()
 {
-    const QString path = m_outside.path() + QStringLiteral("/Personnel/");
+    QFETCH(bool, link);
+    const QString path = m_outside.path() + QStringLiteral("/Personnel %1/").arg(link);
     storePath(path);
+    const QString name = path + QStringLiteral("Docs/1_rapport.pdf");
+    QFile mine(link ? m_outside.path() + QStringLiteral("/lettre.pdf") : name);
+    if (link) {
+        ScriptedDialogs done;
+        QCOMPARE(backup().Sauvegarder1Click(), DatabaseBackup::Outcome::Completed);
+        QVERIFY(QFile::remove(name) && QFile::link(mine.fileName(), name));
+    }
     QVERIFY(QDir().mkpath(path + QStringLiteral("Docs")));
-    QFile mine(path + QStringLiteral("Docs/1_rapport.pdf"));
     QVERIFY(mine.open(QIODevice::WriteOnly));
     mine.write("le mien");
     mine.close();
@@ -324,7 +380,8 @@ void BackupTest::userFileUnderBackupNameNotReplaced()
              QStringList{QStringLiteral("Impossible de copier la base de données vers [") + path
                          + QStringLiteral("].\n\nSouhaitez-vous modifier le paramétrage de la sauvegarde ?")});
     QCOMPARE(readAll(mine.fileName()), QByteArray("le mien"));
-    QVERIFY(!QFileInfo::exists(path + QStringLiteral("Patients.db")));
+    QCOMPARE(QFileInfo(name).symLinkTarget(), link ? mine.fileName() : QString());
+    QCOMPARE(QFileInfo::exists(path + QStringLiteral("Patients.db")), link);
 }
 
 void BackupTest::unwritableFolderChosenAgain()
@@ -495,5 +552,32 @@ void BackupTest::chooserStartsOnTheDesktop()
     QCOMPARE(dialogs.lastText(), QStringLiteral("La création du répertoire a échoué."));
 }
 
-QTEST_MAIN(BackupTest)
+namespace {
+
+// The child process of backupKilledDuringCopy: copies the database folder
+// of its program folder into the given backup folder, and is killed by the
+// system (SIGXFSZ, no core) at the first write past 200 KiB.
+int runBackupChild(const QString &backupFolder)
+{
+    Globals::BaseFolder = ProgramFolder::path() + QStringLiteral("Base/");
+    rlimit limit {0, 0};
+    ::setrlimit(RLIMIT_CORE, &limit);
+    std::signal(SIGXFSZ, SIG_DFL);
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = 200 * 1024;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    return DatabaseBackup::copyKeepingPrevious(Globals::BaseFolder, backupFolder) ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet("TOLVARENIX_BACKUP_CHILD"))
+        return runBackupChild(qEnvironmentVariable("TOLVARENIX_BACKUP_CHILD"));
+    BackupTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_backup.moc"

@@ -95,6 +95,22 @@ int closedPort()
     return port;
 }
 
+// The connections a test server took since it started: the lines of the
+// file where it counts them, or those waiting on a server of the test.
+int connectionsTo(QTcpServer &server, const QString &countFile)
+{
+    if (!countFile.isEmpty()) {
+        QFile f(countFile);
+        return f.open(QIODevice::ReadOnly) ? int(f.readAll().count('\n')) : 0;
+    }
+    int accepted = 0;
+    while (server.waitForNewConnection(200)) {
+        delete server.nextPendingConnection();
+        ++accepted;
+    }
+    return accepted;
+}
+
 int logEntries(const QString &text)
 {
     QFile f(ProgramFolder::logFile());
@@ -131,7 +147,10 @@ private slots:
     void portEditAcceptsOnlyNumbers();
     void proxySettingsAreStoredScrambled();
     void sixFailedAttemptsAreLogged();
+    void connectionAttemptIsBounded_data();
     void connectionAttemptIsBounded();
+    void unverifiedRetryOnlyForTls_data();
+    void unverifiedRetryOnlyForTls();
     void serviceLinkEncryption_data();
     void serviceLinkEncryption();
     void offlineForReal();
@@ -607,20 +626,60 @@ void ConnectivityTest::sixFailedAttemptsAreLogged()
     QVERIFY(!f->database.connected());
 }
 
+void ConnectivityTest::connectionAttemptIsBounded_data()
+{
+    QTest::addColumn<QString>("server"); // its port's variable, none for a server of the test
+    QTest::addColumn<QString>("count");  // the variable naming the file where it counts its connections
+    QTest::newRow("accepts and never greets") << "" << "";
+    QTest::newRow("greets with TLS, never answers the handshake")
+        << "TOLVARENIX_MARIADB_TLS_SILENT_PORT" << "TOLVARENIX_MARIADB_TLS_SILENT_CONNECTIONS";
+}
+
 void ConnectivityTest::connectionAttemptIsBounded()
 {
-    // A server that accepts the connection and never greets.
+    QFETCH(QString, server);
+    QFETCH(QString, count);
     QTcpServer silent;
     QVERIFY(silent.listen(QHostAddress::LocalHost));
-    auto f = makeFixture(silent.serverPort());
+    const QString countFile = count.isEmpty() ? QString() : qEnvironmentVariable(qPrintable(count));
+    auto f = makeFixture(server.isEmpty() ? silent.serverPort() : qEnvironmentVariableIntValue(qPrintable(server)));
     QVERIFY(StartupConnectivity::registerDataSource(f->parts, QString::fromLatin1(kDriverFile)));
     f->database.setConnectTimeout(2);
+    const int before = connectionsTo(silent, countFile);
     QElapsedTimer timer;
     timer.start();
     QString error;
     QVERIFY(!f->database.connect(&error));
     QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
     QVERIFY(!error.isEmpty());
+    // A server out of reach is waited for once per attempt.
+    QCOMPARE(connectionsTo(silent, countFile) - before, 1);
+}
+
+void ConnectivityTest::unverifiedRetryOnlyForTls_data()
+{
+    QTest::addColumn<QString>("driverText");
+    QTest::addColumn<bool>("retry");
+    QTest::newRow("another CA") << "[ma-3.1.15]TLS/SSL error: self-signed certificate in certificate chain" << true;
+    QTest::newRow("issuer unknown") << "[ma-3.1.15]TLS/SSL error: unable to get local issuer certificate" << true;
+    QTest::newRow("another server's name") << "[ma-3.1.15]TLS/SSL error: Validation of SSL server certificate failed"
+                                            << true;
+    QTest::newRow("no TLS offered") << "[ma-3.1.15]TLS/SSL error: SSL is required, but the server does not support it"
+                                    << true;
+    QTest::newRow("handshake timed out") << "[ma-3.1.15]TLS/SSL error: Connection timed out" << false;
+    QTest::newRow("handshake timed out, numbered") << "[ma-3.1.15]TLS/SSL error: Connection timed out (110)" << false;
+    QTest::newRow("handshake cut") << "[ma-3.1.15]TLS/SSL error: unexpected eof while reading" << false;
+    QTest::newRow("out of memory") << "[ma-3.1.15]TLS/SSL error: out of memory" << false;
+    QTest::newRow("refused") << "[ma-3.1.15]Can't connect to MySQL server on '127.0.0.1' (111)" << false;
+    QTest::newRow("wrong password")
+        << "[ma-3.1.15]Access denied for user 'tolvarenix'@'localhost' (using password: YES)" << false;
+}
+
+void ConnectivityTest::unverifiedRetryOnlyForTls()
+{
+    QFETCH(QString, driverText);
+    QFETCH(bool, retry);
+    QCOMPARE(RemoteDatabase::worthUnverifiedRetry(driverText), retry);
 }
 
 void ConnectivityTest::serviceLinkEncryption_data()

@@ -50,6 +50,7 @@ void TestDownload::initTestCase()
     m_base = "/" + run + "/";
 
     writeFile(m_folder + "/module.bin", kModule);
+    writeFile(m_folder + "/empty.bin", {});
     QTemporaryDir source;
     writeFile(source.filePath("module.bin"), kModule);
     makeArchive(m_folder + "/module.7z", source.path(), {"-pcolline", "-mhe=on"});
@@ -79,6 +80,11 @@ void TestDownload::telecharger_data()
                                          << "";
     QTest::newRow("stale size given") << "module.bin" << true << "module.bin" << size - 1 << false << "" << true
                                       << true << "";
+    // An empty file tells its length, 0, on a connection kept open.
+    QTest::newRow("empty file") << "empty.bin" << true << "empty.bin" << size << false << "" << true << true << "";
+    // The page of a redirection is not the file.
+    QTest::newRow("redirected") << "module.bin?redirect=302" << true << "module.bin" << qint64(0) << false << ""
+                                << true << false << "302";
     QTest::newRow("404 on HEAD") << "absent.bin" << true << "absent.bin" << qint64(0) << false << "" << true << false
                                  << "404";
     QTest::newRow("404 on GET") << "absent.bin" << true << "absent.bin" << qint64(100) << false << "" << true << false
@@ -89,6 +95,8 @@ void TestDownload::telecharger_data()
                              << "connexion";
     QTest::newRow("name leaving its folder") << "module.bin" << true << "../module.bin" << qint64(0) << false << ""
                                              << true << false << "refusé";
+    QTest::newRow("control character in the name") << "module.bin" << true << "module\r.bin" << qint64(0) << false
+                                                   << "" << true << false << "refusé";
     // No length: the body ends with the connection, and a cut is not the whole file.
     QTest::newRow("no length, cut") << "module.bin?nolength=cut" << true << "module.bin" << qint64(0) << false << ""
                                     << true << false << "incomplet";
@@ -143,7 +151,7 @@ void TestDownload::telecharger()
     QVERIFY(!downloader.DownloadProgressForm());
     QVERIFY(dialogs.shown.isEmpty());
     if (!fileName.contains('/')) {
-        QCOMPARE(readFile(target), ok ? kModule : QByteArray("ancien"));
+        QCOMPARE(readFile(target), !ok ? QByteArray("ancien") : fileName.startsWith("empty") ? QByteArray() : kModule);
         // Only the expected file: no other content of the archive, no
         // extraction folder.
         QCOMPARE(QDir(destination).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),

@@ -276,6 +276,7 @@ void TestRunner::presence_data()
 {
     QTest::addColumn<QString>("configured");
     QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("installed"); // what an installation left in "7-Zip"
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("message");
@@ -283,17 +284,21 @@ void TestRunner::presence_data()
     const QString needed = kNeeded;
     const QString moved = "Le programme de décompression 7ZIP a été désinstallé ou déplacé.\n\nVeuillez "
                           "réinstaller ce programme.\n\nTolvarenix Light va être fermé.";
-    QTest::newRow("on PATH") << "" << "/nowhere:/usr/bin" << true << "/usr/bin/" << "";
-    QTest::newRow("configured") << "/usr/bin" << "/nowhere" << true << "/usr/bin/" << "";
-    QTest::newRow("configured with separator") << "/usr/bin/" << "/nowhere" << true << "/usr/bin/" << "";
-    QTest::newRow("configured, moved") << "/nowhere/7-Zip" << "/usr/bin" << false << "/nowhere/7-Zip/" << moved;
-    QTest::newRow("missing, offline") << "" << "/nowhere" << false << "" << needed;
+    QTest::newRow("on PATH") << "" << "/nowhere:/usr/bin" << "" << true << "/usr/bin/" << "";
+    QTest::newRow("configured") << "/usr/bin" << "/nowhere" << "" << true << "/usr/bin/" << "";
+    QTest::newRow("configured with separator") << "/usr/bin/" << "/nowhere" << "" << true << "/usr/bin/" << "";
+    QTest::newRow("configured, moved") << "/nowhere/7-Zip" << "/usr/bin" << "" << false << "/nowhere/7-Zip/" << moved;
+    QTest::newRow("missing, offline") << "" << "/nowhere" << "" << false << "" << needed;
+    QTest::newRow("installed") << "" << "/usr/bin" << "finished" << true << "@7-Zip/" << "";
+    QTest::newRow("installation stopped, offline") << "" << "/nowhere" << "stopped" << false << "" << needed;
+    QTest::newRow("installation stopped, on PATH") << "" << "/usr/bin" << "stopped" << true << "/usr/bin/" << "";
 }
 
 void TestRunner::presence()
 {
     QFETCH(QString, configured);
     QFETCH(QString, path);
+    QFETCH(QString, installed);
     QFETCH(bool, ok);
     QFETCH(QString, folder);
     QFETCH(QString, message);
@@ -301,6 +306,15 @@ void TestRunner::presence()
     TestHome home;
     if (!configured.isEmpty())
         QVERIFY(IniFile(ProgramFolder::configurationFile()).writeString("Main", "SevenZip", configured));
+    // A program that says when it runs: a start never runs it.
+    const QString program = home.file("7-Zip/7zz");
+    if (!installed.isEmpty()) {
+        writeFile(program, "#!/bin/sh\ntouch \"$0.ran\"\n");
+        QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+    if (installed == "finished")
+        writeFile(home.file("7-Zip/") + SevenZip::kInstalledMarker, "7z\n");
+    folder.replace("@", home.path());
     const QByteArray oldPath = qgetenv("PATH");
     qputenv("PATH", path.toUtf8());
 
@@ -326,6 +340,7 @@ void TestRunner::presence()
     if (!ok)
         QCOMPARE(dialogs.shown.first().kind, Dialogs::Kind::Error);
     QCOMPARE(dialogs.unscriptedQuestions, 0);
+    QVERIFY(!QFile::exists(program + ".ran"));
 }
 
 void TestRunner::installation_data()
@@ -345,6 +360,9 @@ void TestRunner::installation_data()
     QTest::newRow("not on the server") << "" << true << true << false << download;
     QTest::newRow("plain http") << "7zz" << false << true << false << download;
     QTest::newRow("not an archive") << "garbage" << true << true << false << "Erreur durant l'installation de 7Zip.";
+    // The program comes out whole, then the archive ends too early.
+    QTest::newRow("archive cut after the program") << "cut" << true << true << false
+                                                   << "Erreur durant l'installation de 7Zip.";
     // The user puts 7-Zip in place when the manual procedure shows.
     QTest::newRow("archive without the program") << "readme" << true << true << true << "@manual";
 }
@@ -364,13 +382,19 @@ void TestRunner::installation()
     const QString site = "/7zip-" + QString::number(QDateTime::currentMSecsSinceEpoch());
     const QString served = root + site + "/programmes/" + SevenZip::kArchiveName;
     QTemporaryDir content;
-    writeFile(content.filePath("7zz"), "#!/bin/sh\nexit 0\n");
+    writeFile(content.filePath("7zz"), "#!/bin/sh\necho >> \"$0.runs\"\n"); // says when it runs
     writeFile(content.filePath("readme.txt"), "7-Zip");
     QFile::setPermissions(content.filePath("7zz"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QDir().mkpath(QFileInfo(served).path());
     if (archive == "garbage")
         writeFile(served, "pas une archive");
-    else if (!archive.isEmpty())
+    else if (archive == "cut") {
+        QFile noise("/dev/urandom");
+        QVERIFY(noise.open(QIODevice::ReadOnly));
+        writeFile(content.filePath("zz-suite.bin"), noise.read(1 << 20));
+        QCOMPARE(QProcess::execute("tar", {"-cJf", served, "-C", content.path(), "7zz", "zz-suite.bin"}), 0);
+        QVERIFY(QFile::resize(served, QFileInfo(served).size() / 2));
+    } else if (!archive.isEmpty())
         QCOMPARE(QProcess::execute("tar", {"-cJf", served, "-C", content.path(), archive == "readme" ? "readme.txt" : "7zz"}), 0);
     const QString server = qEnvironmentVariable(https ? "TOLVARENIX_HTTPS_URL" : "TOLVARENIX_HTTP_URL");
     IniFile ini(ProgramFolder::configurationFile());
@@ -392,24 +416,37 @@ void TestRunner::installation()
     parts.downloader = &downloader;
     parts.armCloseTimer = [&] { armed = true; };
     bool result;
+    bool atNextStart;
     {
         RestrictedPath path({"tar", "xz"});
         LocalAddressWatcher::setForcedAddress("192.0.2.7");
         result = SevenZip::checkPresence(parts);
+        // The next start, offline: 7-Zip is there only after an installation
+        // that finished, and is not run to know it.
+        LocalAddressWatcher::setForcedAddress(LocalAddressWatcher::kOffline);
+        Globals::SevenZipFolder.clear();
+        atNextStart = SevenZip::checkPresence(parts);
         LocalAddressWatcher::setForcedAddress({});
     }
+    QCOMPARE(atNextStart, ok);
+    QVERIFY(archive != "cut" || QFile::exists(home.file("7-Zip/7zz")));
+    if (ok)
+        QCOMPARE(readFile(home.file("7-Zip/7zz.runs")), QByteArray("\n"));
 
     QCOMPARE(result, ok);
     QCOMPARE(armed, !ok);
-    QVERIFY(dialogs.texts().size() >= 1);
-    QCOMPARE(dialogs.texts().first(),
+    QStringList texts = dialogs.texts();
+    if (!ok) // the next start's box
+        QCOMPARE(texts.takeLast(), kNeeded);
+    QVERIFY(texts.size() >= 1);
+    QCOMPARE(texts.first(),
              "Le programme de décompression 7ZIP n'a pas été installé sur cet ordinateur.\nVoulez-vous le télécharger "
              "et l'installer maintenant (Tolvarenix Light ne peut pas fonctionner sans ce programme - environ 1 Mo) ?");
     if (message == "@manual")
         message = SevenZip::manualProcedure();
-    QCOMPARE(dialogs.texts().size(), message.isEmpty() ? 1 : 2);
+    QCOMPARE(texts.size(), message.isEmpty() ? 1 : 2);
     if (!message.isEmpty())
-        QVERIFY2(dialogs.texts().last().startsWith(message), qPrintable(dialogs.texts().last()));
+        QVERIFY2(texts.last().startsWith(message), qPrintable(texts.last()));
     if (ok) {
         QCOMPARE(Globals::SevenZipFolder, home.file("7-Zip/"));
         QCOMPARE(SevenZip::programFile(), home.file("7-Zip/7zz"));

@@ -24,6 +24,7 @@ private slots:
     void tlsIsVerified();
     void proxy_data();
     void proxy();
+    void answerAfterChunkedProxyRefusal();
     void stalledTransferTimesOut();
     void unreachableServerIsNotConnected();
     void connectToServerChecksTheLastServer();
@@ -200,6 +201,29 @@ void HttpClientTest::proxy()
         QVERIFY2(result.status == 407 || result.status == 401, qPrintable(result.statusLine));
         QVERIFY(!client.connectToServer().ok);
     }
+}
+
+void HttpClientTest::answerAfterChunkedProxyRefusal()
+{
+    // The test web server as the proxy: its refusal comes in chunks, then
+    // the answer without length, cut half-way.
+    const QString path = put(QByteArray(5000, 'c'));
+    HttpProxy proxy;
+    proxy.host = QStringLiteral("127.0.0.1");
+    proxy.port = QUrl(m_url).port();
+    proxy.user = QStringLiteral("mandataire");
+    proxy.password = QStringLiteral("secret");
+    HttpClient client;
+    client.setProxy(proxy);
+    QByteArray body;
+    const HttpResult result = client.get(m_url + path + "?nolength=cut&proxy407", body);
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.status, 200);
+    QCOMPARE(body, QByteArray(2500, 'c'));
+    // Nothing of this answer tells where its body ends: its reader cannot take it as whole.
+    QCOMPARE(result.contentLength, qint64(-1));
+    QVERIFY(!result.chunked);
+    QVERIFY(!result.tlsClosed);
 }
 
 void HttpClientTest::stalledTransferTimesOut()

@@ -6,7 +6,11 @@ HTTP and HTTPS, plus two test paths:
 and <file>?nolength=close|cut: HTTP/1.0 without Content-Length, the whole file
 then TLS's close_notify, or half of it then a cut without close_notify;
 ?nolength=chunks|chunks-cut: in chunks on a connection kept open, the whole
-file then the last chunk, or half of it then TLS's close_notify.
+file then the last chunk, or half of it then TLS's close_notify;
+<file>?redirect=<code>: that status, sending to the file, with an HTML page.
+It also serves as a proxy (requests naming the whole address); there a query
+ending "&proxy407" is first refused with a 407 in chunks, on a connection
+kept open, until the request brings credentials.
 Usage: http-server.py ROOT HTTP_PORT HTTPS_PORT CERT KEY"""
 import functools
 import http.server
@@ -25,7 +29,33 @@ class Handler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, fmt, *args):
         sys.stderr.write("%s - %s\n" % (self.address_string(), fmt % args))
 
+    def error_page(self, code, headers, with_body):
+        body = ("<html><body><h1>Erreur %d</h1></body></html>" % code).encode()
+        self.send_response(code)
+        self.send_header("Content-Type", "text/html")
+        for name, value in headers:
+            self.send_header(name, value)
+        if ("Transfer-Encoding", "chunked") in headers:
+            body = b"%x\r\n%s\r\n0\r\n\r\n" % (len(body), body)
+        else:
+            self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        if with_body:
+            self.wfile.write(body)
+
     def special(self, with_body):
+        if self.path.startswith("http://"):  # as a proxy
+            self.path = "/" + self.path.split("/", 3)[3]
+        if self.path.endswith("&proxy407"):
+            if "Proxy-Authorization" not in self.headers:
+                self.error_page(407, [("Proxy-Authenticate", 'Basic realm="test"'),
+                                      ("Transfer-Encoding", "chunked")], with_body)
+                return True
+            self.path = self.path[: -len("&proxy407")]
+        if "?redirect=" in self.path:
+            name, code = self.path.split("?redirect=")
+            self.error_page(int(code), [("Location", name)], with_body)
+            return True
         if self.path.startswith("/__stall/"):
             seconds = float(self.path.rsplit("/", 1)[1])
             self.send_response(200)
@@ -39,14 +69,7 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             self.close_connection = True
             return True
         if self.path.startswith("/__status/"):
-            code = int(self.path.rsplit("/", 1)[1])
-            body = ("<html><body><h1>Erreur %d</h1></body></html>" % code).encode()
-            self.send_response(code)
-            self.send_header("Content-Type", "text/html")
-            self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
-            if with_body:
-                self.wfile.write(body)
+            self.error_page(int(self.path.rsplit("/", 1)[1]), [], with_body)
             return True
         if "?nolength=" in self.path:
             name, end = self.path.split("?nolength=")

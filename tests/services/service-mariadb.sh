@@ -4,7 +4,8 @@
 # service-schema.sql and accepts only TLS connections, with a certificate of
 # the test CA (TOLVARENIX_MARIADB_CA). Two more servers, without tables, for
 # the link's encryption: one offers no TLS at all, one has a certificate of
-# another CA; and a stand-in that offers TLS and cuts every handshake.
+# another CA; and two stand-ins that offer TLS, one cutting every handshake,
+# one never answering it (it counts the connections it receives).
 #   service-mariadb.sh start|stop STATE_DIR
 set -euo pipefail
 ACTION="$1"
@@ -12,7 +13,7 @@ STATE_DIR="$2"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 DIR="$STATE_DIR/mariadb"
 PID_FILE="$DIR/mariadbd.pid"
-EXTRA_PID_FILES=("$DIR/plain/mariadbd.pid" "$DIR/other-ca/mariadbd.pid" "$DIR/tls-cut.pid")
+EXTRA_PID_FILES=("$DIR/plain/mariadbd.pid" "$DIR/other-ca/mariadbd.pid" "$DIR/tls-cut.pid" "$DIR/tls-silent.pid")
 
 . "$HERE/lib-service.sh"
 
@@ -64,6 +65,17 @@ SQL
   return 1
 }
 
+# start_fake MODE PID_FILE [COUNT_FILE]: a TLS stand-in (mariadb-tls-fake.py);
+# prints its port once it listens.
+start_fake() {
+  local mode="$1" pid_file="$2" port
+  port="$("$HERE/free-port.sh")"
+  /usr/bin/python3 "$HERE/mariadb-tls-fake.py" "$mode" "$port" ${3:+"$3"} </dev/null >"$DIR/tls-$mode.log" 2>&1 &
+  echo $! > "$pid_file"
+  wait_port "$port" "$pid_file"
+  echo "$port"
+}
+
 service_start() {
   trap 'stop_pid_file "$PID_FILE"; stop_extra_instances' ERR
   mkdir -p "$DIR"
@@ -85,10 +97,8 @@ service_start() {
   start_instance "$DIR/other-ca/data" "$DIR/other-ca/mysqld.sock" "$OTHER_CA_PORT" "${EXTRA_PID_FILES[1]}" \
     --innodb-buffer-pool-size=16M --ssl-ca="$DIR/other-ca/tls/ca.pem" \
     --ssl-cert="$DIR/other-ca/tls/cert.pem" --ssl-key="$DIR/other-ca/tls/key.pem"
-  TLS_CUT_PORT="$("$HERE/free-port.sh")"
-  /usr/bin/python3 "$HERE/mariadb-tls-cut.py" "$TLS_CUT_PORT" </dev/null >"$DIR/tls-cut.log" 2>&1 &
-  echo $! > "${EXTRA_PID_FILES[2]}"
-  wait_port "$TLS_CUT_PORT" "${EXTRA_PID_FILES[2]}"
+  TLS_CUT_PORT="$(start_fake cut "${EXTRA_PID_FILES[2]}")"
+  TLS_SILENT_PORT="$(start_fake silent "${EXTRA_PID_FILES[3]}" "$DIR/tls-silent.connections")"
   {
     echo "TOLVARENIX_MARIADB_HOST=127.0.0.1"
     echo "TOLVARENIX_MARIADB_PORT=$PORT"
@@ -100,6 +110,8 @@ service_start() {
     echo "TOLVARENIX_MARIADB_PLAIN_PORT=$PLAIN_PORT"
     echo "TOLVARENIX_MARIADB_OTHER_CA_PORT=$OTHER_CA_PORT"
     echo "TOLVARENIX_MARIADB_TLS_CUT_PORT=$TLS_CUT_PORT"
+    echo "TOLVARENIX_MARIADB_TLS_SILENT_PORT=$TLS_SILENT_PORT"
+    echo "TOLVARENIX_MARIADB_TLS_SILENT_CONNECTIONS=$DIR/tls-silent.connections"
   } >> "$STATE_DIR/env"
 }
 
