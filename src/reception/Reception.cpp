@@ -52,10 +52,14 @@ QString messageNumber()
 }
 
 // The first name that two different attachments of the message share (the
-// archives aside, each extracted apart); empty when there is none.
+// archives aside, each extracted apart); empty when there is none. An
+// ordinary e-mail (no archive, no report) has no report to name one of them:
+// its attachments are saved side by side under numbered names instead.
 QString sharedAttachmentName(const MailMessage &message)
 {
     const QList<MailPart> attachments = message.attachments();
+    if (!TfMessage::CarriesReports(message))
+        return {};
     for (qsizetype i = 0; i < attachments.size(); ++i) {
         for (qsizetype j = i + 1; j < attachments.size(); ++j) {
             const QString &name = attachments[i].fileName;

@@ -8,14 +8,18 @@
 #include "core/LogWriter.h"
 #include "core/MainWindowInterface.h"
 #include "reception/MessageBrowser.h"
+#include "reception/Reception.h"
+#include "core/ReportName.h"
 #include "platform/ProgramFolder.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QLocale>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -267,11 +271,28 @@ void TfMessage::DeleteExecute(const HeaderRow &row)
 bool TfMessage::SaveAttachments(const QString &onlyName, QStringList *saved, QString *error, int onlyRow)
 {
     const QList<MailPart> attachments = m_msg.attachments();
+    // Two different attachments of one name in an ordinary e-mail: the later
+    // one takes a numbered name, so that neither is lost nor keeps the
+    // message on the server. Identical copies make one file.
+    QHash<QString, QByteArray> written;
+    const bool numbered = !CarriesReports(m_msg);
     for (qsizetype row = 0; row < attachments.size(); ++row) {
         const MailPart &part = attachments.at(row);
         if ((!onlyName.isEmpty() && part.fileName != onlyName) || (onlyRow >= 0 && row != onlyRow))
             continue;
-        const QString path = Globals::EmailsFolder + part.fileName;
+        QString name = part.fileName;
+        if (numbered) {
+            const auto same = [&](const QString &candidate) {
+                const auto found = written.constFind(candidate);
+                return found != written.cend() && *found == part.content;
+            };
+            name = FirstFreeName([&part](int n) { return NumberedFileName(part.fileName, n); },
+                                 [&](const QString &candidate) { return written.contains(candidate) && !same(candidate); });
+            if (same(name))
+                continue;
+            written.insert(name, part.content);
+        }
+        const QString path = Globals::EmailsFolder + name;
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(part.content) != part.content.size() || !file.commit()) {
             if (error)
@@ -280,9 +301,17 @@ bool TfMessage::SaveAttachments(const QString &onlyName, QStringList *saved, QSt
             return false;
         }
         if (saved)
-            *saved << part.fileName;
+            *saved << name;
     }
     return true;
+}
+
+bool TfMessage::CarriesReports(const MailMessage &message)
+{
+    const QList<MailPart> attachments = message.attachments();
+    return std::any_of(attachments.cbegin(), attachments.cend(), [](const MailPart &part) {
+        return part.fileName == QLatin1String(Reception::kArchiveName) || ReportName::isProviderReport(part.fileName);
+    });
 }
 
 void TfMessage::POPWorkBegin()

@@ -69,6 +69,9 @@ public:
     // of lvMessageParts alone. False (error set) at the first file that could
     // not be written completely.
     bool SaveAttachments(const QString &onlyName, QStringList *saved, QString *error, int onlyRow = -1);
+    // Whether the message brings an archive or a report: its files then go
+    // to the reports that name them, and an attachment's name is one name.
+    static bool CarriesReports(const MailMessage &message);
 
     // Progress of the POP3 commands on the main window.
     void POPWorkBegin();

@@ -643,7 +643,6 @@ void ReceptionTest::messageKeptWhenFileCannotBePlaced_data()
     QTest::addColumn<bool>("never");        // no reception could place it: its deletion is offered
     QTest::newRow("report already waiting") << reportName(1) << QByteArray() << "existe déjà" << false;
     QTest::newRow("two files of one name") << QString() << QByteArray("docs/cr.pdf") << "plusieurs fichiers nommés [cr.pdf]" << true;
-    QTest::newRow("two attachments of one name") << QString() << QByteArray("twice") << "plusieurs fichiers nommés [cr.pdf]" << true;
     QTest::newRow("a name, two files out of its archive") << QString() << QByteArray("archives") << "plusieurs fichiers nommés [cr.pdf]" << true;
 }
 
@@ -658,9 +657,7 @@ void ReceptionTest::messageKeptWhenFileCannotBePlaced()
         writeFile(Globals::ImportFolder + waiting, "déjà là");
     const DialogAnswerer answerer; // "&Importer" to a message shown
     const QByteArray named = report("DUPONT", "Jean", "01/01/1950", {"cr.pdf"});
-    if (message == "twice") {
-        m_box.deliver(Pop3TestMailbox::message("Courrier", "a@example.org", "Bonjour", {{"cr.pdf", "1"}, {"cr.pdf", "2"}}));
-    } else if (message == "archives") {
+    if (message == "archives") {
         m_box.deliver(Pop3TestMailbox::message("Observances", m_provider, {}, {{"PJ.7z", pack({{reportName(1), named}})},
             {"PJ.7z", pack({{"cr.pdf", "autre"}})}, {"cr.pdf", "%PDF"}}));
     } else {
@@ -714,6 +711,10 @@ void ReceptionTest::messageFilesFollowTheirReports_data()
         << QList<QList<Files>>{{{{".DS_Store", "1"}, {"a.pdf", "a"}}, {{".DS_Store", "2"}, {"sub/B.PDF", "b"}}},
                                {{{reportName(1), "DUPONT a.pdf b.pdf"}}}}
         << QStringList{"DUPONT:a", "DUPONT:b"} << 0 << 1;
+    QTest::newRow("an ordinary e-mail, two attachments of one name, both kept")
+        << QList<QList<Files>>{{{{"", ""}, {"cr.pdf", "1"}, {"cr.pdf", "2"}, {"cr.pdf", "1"}}},
+                               {{{reportName(1), "DUPONT cr.pdf cr_2.pdf"}}}}
+        << QStringList{"DUPONT:1", "DUPONT:2"} << 0 << 1;
     // Whichever sending comes first, the other brings the document it lacked.
     QTest::newRow("a report sent twice, each sending one of its documents")
         << QList<QList<Files>>{{{{reportName(1), "DUPONT a.pdf b.pdf"}, {"a.pdf", "a"}}},
@@ -752,7 +753,10 @@ void ReceptionTest::messageFilesFollowTheirReports()
                 content = report(words[0], identity[words[0]][0], identity[words[0]][1], words.mid(1),
                                  QStringLiteral("%1/03/2017").arg(minute, 2, 10, QLatin1Char('0')));
             }
-            attachments.append({"PJ.7z", pack(files)});
+            if (files.value(0).first.isEmpty()) // attachments of an ordinary e-mail, no archive
+                attachments.append(files.mid(1));
+            else
+                attachments.append({"PJ.7z", pack(files)});
         }
         m_box.deliver(Pop3TestMailbox::message("Observances", m_provider, {}, attachments));
     }
