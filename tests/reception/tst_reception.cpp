@@ -301,6 +301,9 @@ private:
     QStringList row();
     QStringList importFiles(const QString &sub = {}) const;
     void pointMailAt(int port);
+    // One reception from the server on that port, every question answered
+    // yes, with short time-outs.
+    void receiveFrom(int port);
 
     Pop3TestMailbox m_box;
     std::unique_ptr<TestHome> m_home;
@@ -1094,12 +1097,8 @@ void ReceptionTest::stalledServerEndsReception()
                                           {{"PJ.7z", archive(Reception::kArchivePassword, m_account)}})};
     }
     StallingPop3Server server(stallAt, StallingPop3Server::Mode(mode), mails);
-    pointMailAt(server.port());
-    m_window->answer = [](int) { return true; };
     DialogAnswerer answerer;
-    Reception reception(*m_window);
-    reception.setMailTimeouts(1000, 1, 300);
-    QVERIFY(reception.ReceiveEmails());
+    receiveFrom(server.port());
 
     QCOMPARE(server.count(stallAt), tried);
     QCOMPARE(server.stored(), (report ? 1 : 2) - (stallAt == "QUIT" ? 1 : 0));
@@ -1146,12 +1145,8 @@ void ReceptionTest::messageTakenOnlyWhole()
     QFETCH(QStringList, taken);
     QFETCH(QString, told);
     StallingPop3Server server(at, StallingPop3Server::Mode(mode), {}, StallingPop3Server::Listing(listing));
-    pointMailAt(server.port());
-    m_window->answer = [](int) { return true; };
     DialogAnswerer answerer;
-    Reception reception(*m_window);
-    reception.setMailTimeouts(1000, 1, 300);
-    QVERIFY(reception.ReceiveEmails());
+    receiveFrom(server.port());
 
     QCOMPARE(answerer.subjects, taken);
     QCOMPARE(server.count("RETR"), 2);
@@ -1174,6 +1169,15 @@ void ReceptionTest::pointMailAt(int port)
     mail.field("PORT_POP3").setAsInteger(port);
     mail.post();
     mail.close();
+}
+
+void ReceptionTest::receiveFrom(int port)
+{
+    pointMailAt(port);
+    m_window->answer = [](int) { return true; };
+    Reception reception(*m_window);
+    reception.setMailTimeouts(1000, 1, 300);
+    QVERIFY(reception.ReceiveEmails());
 }
 
 QTEST_MAIN(ReceptionTest)
