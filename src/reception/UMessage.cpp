@@ -7,9 +7,9 @@
 #include "core/LocalDatabase.h"
 #include "core/LogWriter.h"
 #include "core/MainWindowInterface.h"
+#include "core/ReportName.h"
 #include "reception/MessageBrowser.h"
 #include "reception/Reception.h"
-#include "core/ReportName.h"
 #include "platform/ProgramFolder.h"
 
 #include <QApplication>

@@ -1155,9 +1155,7 @@ void ReceptionTest::messageTakenOnlyWhole()
     const QStringList texts = m_dialogs->texts();
     QVERIFY2(texts.size() == (told.isEmpty() ? 0 : 1) && texts.filter(told).size() == texts.size(),
              qPrintable(texts.join(" | ")));
-    QFile log(ProgramFolder::logFile());
-    const QByteArray logged = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
-    QCOMPARE(logged.count("(UIDL)"), at == "UIDL" ? 1 : 0);
+    QCOMPARE(readFile(ProgramFolder::logFile()).count("(UIDL)"), at == "UIDL" ? 1 : 0);
 }
 
 void ReceptionTest::pointMailAt(int port)
