@@ -29,13 +29,14 @@ QByteArray readAll(const QString &file)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Writes larger than the limit fail (EFBIG) while it holds, even for root.
+// Writes larger than the limit fail (EFBIG) while it holds, even for root;
+// with SIG_DFL the system kills the process instead.
 class FileSizeLimit
 {
 public:
-    explicit FileSizeLimit(rlim_t bytes)
+    explicit FileSizeLimit(rlim_t bytes, void (*onExcess)(int) = SIG_IGN)
     {
-        std::signal(SIGXFSZ, SIG_IGN);
+        std::signal(SIGXFSZ, onExcess);
         ::getrlimit(RLIMIT_FSIZE, &m_saved);
         rlimit limit = m_saved;
         limit.rlim_cur = bytes;
@@ -560,12 +561,9 @@ namespace {
 int runBackupChild(const QString &backupFolder)
 {
     Globals::BaseFolder = ProgramFolder::path() + QStringLiteral("Base/");
-    rlimit limit {0, 0};
-    ::setrlimit(RLIMIT_CORE, &limit);
-    std::signal(SIGXFSZ, SIG_DFL);
-    ::getrlimit(RLIMIT_FSIZE, &limit);
-    limit.rlim_cur = 200 * 1024;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
+    const rlimit noCore {0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    FileSizeLimit limit(200 * 1024, SIG_DFL);
     return DatabaseBackup::copyKeepingPrevious(Globals::BaseFolder, backupFolder) ? 0 : 1;
 }
 
