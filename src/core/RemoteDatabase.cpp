@@ -6,6 +6,7 @@
 #include "platform/LocalAddressWatcher.h"
 #include "core/LogWriter.h"
 #include "core/ServerSettings.h"
+#include "platform/MariaDbOptionFile.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -84,6 +85,7 @@ RemoteDatabase::RemoteDatabase(HttpClient &http, LocalAddressWatcher &watcher)
     , m_watcher(watcher)
     , m_password(QString::fromLatin1(Globals::kDatabasePassword))
 {
+    MariaDbOptionFile::pointConnectorAt();
 }
 
 RemoteDatabase::~RemoteDatabase()
@@ -154,8 +156,11 @@ QString RemoteDatabase::connectionString(bool verified) const
                  + QStringLiteral(";CONN_TIMEOUT=%1;READ_TIMEOUT=%2;WRITE_TIMEOUT=%2;CHARSET=utf8mb4;FORCETLS=1")
                        .arg(m_connectTimeoutS)
                        .arg(m_ioTimeoutS);
-    if (!verified) // no CA named: the driver would verify against it whatever SSLVERIFY says
-        return text + QStringLiteral(";SSLVERIFY=0");
+    // No CA named: the driver would verify against it whatever SSLVERIFY
+    // says. The option file allows only the password methods that never
+    // reveal the password, to a server that may not be the service's.
+    if (!verified)
+        return text + QStringLiteral(";SSLVERIFY=0;USE_MYCNF=1");
     const QString ca = ServerSettings::caFile();
     return text + QStringLiteral(";SSLVERIFY=1;SSLCA=")
          + braced(ca.isEmpty() ? QString::fromLatin1(ServerSettings::kSystemCaBundle) : ca);
@@ -185,6 +190,7 @@ bool RemoteDatabase::worthUnverifiedRetry(const QString &driverText)
 
 bool RemoteDatabase::connect(QString *error)
 {
+    m_methodRefused = false;
     if (!aliasExists() && !addAlias(params(), error))
         return false;
     if (database().isOpen())
@@ -201,10 +207,16 @@ bool RemoteDatabase::connect(QString *error)
     // reach is waited for once.
     if (!worthUnverifiedRetry(verifyError.databaseText()))
         return false;
+    if (!MariaDbOptionFile::restrictToSafeMethods(error))
+        return false;
     QSqlError unverifiedError;
     if (!open(false, &unverifiedError)) {
+        m_methodRefused = unverifiedError.databaseText().contains(QLatin1String("restricted_auth"));
         if (error)
-            *error = unverifiedError.text();
+            *error = m_methodRefused ? QStringLiteral("le serveur demande une méthode d'authentification qui lui "
+                                                      "révélerait le mot de passe sur une connexion non vérifiée : "
+                                                      "connexion refusée.")
+                                     : unverifiedError.text();
         return false;
     }
     QSqlQuery cipher(database());
@@ -246,13 +258,15 @@ bool RemoteDatabase::ConnectInternetDatabase(bool reconnect)
     if (reconnect && connected())
         disconnect();
 
+    // A server that asks for the password in clear is not asked again.
     int attempts = 0;
-    while (!connected() && attempts < kAttempts) {
+    m_methodRefused = false;
+    while (!connected() && attempts < kAttempts && !m_methodRefused) {
         ++attempts;
         QString error;
         if (!connect(&error))
             LogWriter::write(QStringLiteral("Erreur lors de la connexion à la base de données internet : ") + error);
-        if (!connected())
+        if (!connected() && !m_methodRefused)
             pauseKeepingWindowsPainted(m_pauseMs);
     }
 

@@ -44,8 +44,9 @@ public:
     // its certificate verified (the CAFile setting, otherwise the system's
     // bundle). A certificate that does not verify still gets an encrypted
     // link, and a server without TLS one in clear text: each said once per
-    // run in the log. Any other failure of TLS fails the attempt, and the
-    // attempt makes a single connection then.
+    // run in the log. Those two allow only the password methods that never
+    // reveal the password (MariaDbOptionFile). Any other failure of TLS
+    // fails the attempt, and the attempt makes a single connection then.
     bool connect(QString *error);
     // The driver's text (QSqlError::databaseText) of a failed verified
     // connection calls for a second one without verification: the server's
@@ -56,7 +57,8 @@ public:
 
     // TfMain.ConnectInternetDatabase: false at once when offline; otherwise
     // up to six attempts with a one-second pause after each failure (the
-    // windows stay painted), then the web server's reachability. True only
+    // windows stay painted), none after a server asked for a method that
+    // reveals the password; then the web server's reachability. True only
     // when both are connected.
     bool ConnectInternetDatabase(bool reconnect);
 
@@ -76,4 +78,5 @@ private:
     int m_pauseMs = 1000;
     bool m_unverifiedLogged = false;
     bool m_clearTextLogged = false;
+    bool m_methodRefused = false; // by the last attempt
 };

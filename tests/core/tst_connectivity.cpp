@@ -178,6 +178,7 @@ private:
         }
     };
     std::unique_ptr<Fixture> makeFixture(int databasePort = 0);
+    std::unique_ptr<Fixture> m_first; // the process's first service link: the connector's option file is in its folder
     void putAccessCode(const Fixture &f, const QByteArray &content) const;
     QString odbcIni(const Fixture &f) const { return f.odbc.filePath(QStringLiteral("odbc.ini")); }
 
@@ -196,6 +197,7 @@ void ConnectivityTest::initTestCase()
     if (m_url.isEmpty() || m_root.isEmpty() || m_password.isEmpty() || m_port == 0
         || qEnvironmentVariable("TOLVARENIX_PROXY_PORT").isEmpty())
         QSKIP("test services not started (run ./test.sh)");
+    m_first = std::make_unique<Fixture>();
 }
 
 void ConnectivityTest::init()
@@ -694,6 +696,8 @@ void ConnectivityTest::serviceLinkEncryption_data()
     QTest::newRow("another CA") << "TOLVARENIX_MARIADB_OTHER_CA_PORT" << "TOLVARENIX_MARIADB_CA" << "unverified";
     QTest::newRow("system bundle") << "TOLVARENIX_MARIADB_PORT" << "" << "unverified";
     QTest::newRow("handshake cut") << "TOLVARENIX_MARIADB_TLS_CUT_PORT" << "TOLVARENIX_MARIADB_CA" << "failed";
+    QTest::newRow("clear password asked") << "TOLVARENIX_MARIADB_CLEAR_PASSWORD_PORT" << "TOLVARENIX_MARIADB_CA" << "refused";
+    QTest::newRow("clear password asked, another CA") << "TOLVARENIX_MARIADB_CLEAR_PASSWORD_TLS_PORT" << "TOLVARENIX_MARIADB_CA" << "refused";
 }
 
 void ConnectivityTest::serviceLinkEncryption()
@@ -708,17 +712,22 @@ void ConnectivityTest::serviceLinkEncryption()
     f->database.setPause(0);
     f->http.setDefaultServer(m_url);
     ScriptedDialogs dialogs;
+    QFile received(qEnvironmentVariable("TOLVARENIX_MARIADB_CLEAR_PASSWORD_RECEIVED")); // by the stand-ins
+    received.remove();
+    const bool connects = link != "failed" && link != "refused";
     for (int run = 0; run < 2; ++run) {
-        QCOMPARE(f->database.ConnectInternetDatabase(true), link != "failed");
+        QCOMPARE(f->database.ConnectInternetDatabase(true), connects);
         QSqlQuery cipher(QStringLiteral("SHOW SESSION STATUS LIKE 'Ssl_cipher'"), f->database.database());
         QCOMPARE(cipher.next() && !cipher.value(1).toString().isEmpty(), link.endsWith("verified"));
-        QCOMPARE(QSqlQuery(f->database.database()).exec("create temporary table recu (n int)"), link != "failed"); // a receipt's write
+        QCOMPARE(QSqlQuery(f->database.database()).exec("create temporary table recu (n int)"), connects); // a receipt's write
     }
-    // Said once per run, with the reason; a cut handshake is a failed attempt, retried.
+    QVERIFY(!received.open(QIODevice::ReadOnly) || !received.readAll().contains(m_password.toUtf8()));
+    // Said once per run, with the reason; a cut handshake is a failed attempt, retried; a clear password asked, refused once.
     QCOMPARE(logEntries(QStringLiteral("ne propose pas de connexion chiffrée")), link == "clear" ? 1 : 0);
     QCOMPARE(logEntries(QStringLiteral("self-signed certificate")), link == "unverified" ? 1 : 0);
     QCOMPARE(logEntries(QStringLiteral("Erreur lors de la connexion à la base de données internet")),
-             link == "failed" ? 2 * RemoteDatabase::kAttempts : 0);
+             link == "failed" ? 2 * RemoteDatabase::kAttempts : link == "refused" ? 2 : 0);
+    QCOMPARE(logEntries(QStringLiteral("révélerait le mot de passe")), link == "refused" ? 2 : 0);
     QCOMPARE(dialogs.texts(), QStringList());
 }
 

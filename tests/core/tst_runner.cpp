@@ -363,6 +363,8 @@ void TestRunner::installation_data()
     // The program comes out whole, then the archive ends too early.
     QTest::newRow("archive cut after the program") << "cut" << true << true << false
                                                    << "Erreur durant l'installation de 7Zip.";
+    QTest::newRow("cut over an earlier installation's marker") << "cut, marked before" << true << true << false
+                                                               << "Erreur durant l'installation de 7Zip.";
     // The user puts 7-Zip in place when the manual procedure shows.
     QTest::newRow("archive without the program") << "readme" << true << true << true << "@manual";
 }
@@ -386,6 +388,9 @@ void TestRunner::installation()
     writeFile(content.filePath("readme.txt"), "7-Zip");
     QFile::setPermissions(content.filePath("7zz"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QDir().mkpath(QFileInfo(served).path());
+    if (archive.endsWith(", marked before")) // its program since removed
+        writeFile(home.file("7-Zip/") + SevenZip::kInstalledMarker, "7z\n");
+    archive.remove(", marked before");
     if (archive == "garbage")
         writeFile(served, "pas une archive");
     else if (archive == "cut") {

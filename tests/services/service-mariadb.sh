@@ -4,8 +4,8 @@
 # service-schema.sql and accepts only TLS connections, with a certificate of
 # the test CA (TOLVARENIX_MARIADB_CA). Two more servers, without tables, for
 # the link's encryption: one offers no TLS at all, one has a certificate of
-# another CA; and two stand-ins that offer TLS, one cutting every handshake,
-# one never answering it (it counts the connections it receives).
+# another CA; and stand-ins: two offer TLS, one cutting every handshake, one never answering it (it counts
+# the connections it receives); two ask for the password in clear, one over TLS with the other CA's certificate.
 #   service-mariadb.sh start|stop STATE_DIR
 set -euo pipefail
 ACTION="$1"
@@ -13,7 +13,8 @@ STATE_DIR="$2"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 DIR="$STATE_DIR/mariadb"
 PID_FILE="$DIR/mariadbd.pid"
-EXTRA_PID_FILES=("$DIR/plain/mariadbd.pid" "$DIR/other-ca/mariadbd.pid" "$DIR/tls-cut.pid" "$DIR/tls-silent.pid")
+EXTRA_PID_FILES=("$DIR/plain/mariadbd.pid" "$DIR/other-ca/mariadbd.pid" "$DIR/tls-cut.pid" "$DIR/tls-silent.pid"
+                 "$DIR/clear-password.pid" "$DIR/clear-password-tls.pid")
 
 . "$HERE/lib-service.sh"
 
@@ -65,12 +66,12 @@ SQL
   return 1
 }
 
-# start_fake MODE PID_FILE [COUNT_FILE]: a TLS stand-in (mariadb-tls-fake.py);
+# start_fake MODE PID_FILE [FILE [CERT KEY]]: a stand-in (mariadb-tls-fake.py);
 # prints its port once it listens.
 start_fake() {
   local mode="$1" pid_file="$2" port
   port="$("$HERE/free-port.sh")"
-  /usr/bin/python3 "$HERE/mariadb-tls-fake.py" "$mode" "$port" ${3:+"$3"} </dev/null >"$DIR/tls-$mode.log" 2>&1 &
+  /usr/bin/python3 "$HERE/mariadb-tls-fake.py" "$mode" "$port" "${@:3}" </dev/null >"${pid_file%.pid}.log" 2>&1 &
   echo $! > "$pid_file"
   wait_port "$port" "$pid_file"
   echo "$port"
@@ -99,6 +100,8 @@ service_start() {
     --ssl-cert="$DIR/other-ca/tls/cert.pem" --ssl-key="$DIR/other-ca/tls/key.pem"
   TLS_CUT_PORT="$(start_fake cut "${EXTRA_PID_FILES[2]}")"
   TLS_SILENT_PORT="$(start_fake silent "${EXTRA_PID_FILES[3]}" "$DIR/tls-silent.connections")"
+  CLEAR_PORT="$(start_fake clear-password "${EXTRA_PID_FILES[4]}" "$DIR/clear-password.received")"
+  CLEAR_TLS_PORT="$(start_fake clear-password "${EXTRA_PID_FILES[5]}" "$DIR/clear-password.received" "$DIR/other-ca/tls/"{cert,key}.pem)"
   {
     echo "TOLVARENIX_MARIADB_HOST=127.0.0.1"
     echo "TOLVARENIX_MARIADB_PORT=$PORT"
@@ -112,6 +115,9 @@ service_start() {
     echo "TOLVARENIX_MARIADB_TLS_CUT_PORT=$TLS_CUT_PORT"
     echo "TOLVARENIX_MARIADB_TLS_SILENT_PORT=$TLS_SILENT_PORT"
     echo "TOLVARENIX_MARIADB_TLS_SILENT_CONNECTIONS=$DIR/tls-silent.connections"
+    echo "TOLVARENIX_MARIADB_CLEAR_PASSWORD_PORT=$CLEAR_PORT"
+    echo "TOLVARENIX_MARIADB_CLEAR_PASSWORD_TLS_PORT=$CLEAR_TLS_PORT"
+    echo "TOLVARENIX_MARIADB_CLEAR_PASSWORD_RECEIVED=$DIR/clear-password.received"
   } >> "$STATE_DIR/env"
 }
 
