@@ -20,9 +20,10 @@ QStringList contested(const QString &root, const QString &name)
 {
     QStringList files;
     const auto collect = [&](const QString &folder) {
-        for (const QFileInfo &entry : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System))
-            if (!entry.isSymLink() && entry.fileName().compare(name, Qt::CaseInsensitive) == 0)
-                files << entry.filePath();
+        const QDir dir(folder);
+        for (const QString &file : dir.entryList(QDir::Files | QDir::Hidden | QDir::System))
+            if (file.compare(name, Qt::CaseInsensitive) == 0 && !QFileInfo(dir.filePath(file)).isSymLink())
+                files << dir.filePath(file);
     };
     collect(root);
     for (const QString &folder : QDir(root).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks))
