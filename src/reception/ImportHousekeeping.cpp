@@ -7,6 +7,7 @@
 #include "platform/Dialogs.h"
 #include "reception/MessageFilePlan.h"
 #include "reception/VerifiedCopy.h"
+#include "reception/WaitingDocuments.h"
 
 #include <QDir>
 #include <QSet>
@@ -25,7 +26,7 @@ bool keepDeclinedCopy(const QString &path)
     return kept;
 }
 
-void setLeftFoldersAside()
+QStringList setLeftFoldersAside()
 {
     QSet<QString> owned;
     for (const QString &name : QDir(Globals::ImportFolder).entryList(QDir::Files | QDir::Hidden))
@@ -45,10 +46,27 @@ void setLeftFoldersAside()
         const QString target = ReportName::setLeftFolderAside(folder);
         kept << (target.isEmpty() ? folder : target);
     }
+    return kept;
+}
+
+void tellUnregistered(const QStringList &kept, const QList<ContestedDocument> &contested)
+{
+    if (kept.isEmpty() && contested.isEmpty())
+        return;
+    const QChar cr(13);
+    QString text = QStringLiteral("Des documents reçus n'ont été enregistrés pour aucun patient.");
+    for (const ContestedDocument &document : contested) {
+        const QStringList files = WaitingDocuments::contested(ReportName::attachmentsRoot(), document.name);
+        text += cr + QStringLiteral("Le rapport [") + document.report + QStringLiteral("] de ") + document.patient
+              + QStringLiteral(" nomme [") + document.name
+              + QStringLiteral("], nom sous lequel plusieurs fichiers différents ont été reçus :") + cr
+              + files.join(cr);
+    }
     if (!kept.isEmpty())
-        Dialogs::instance().warning(QStringLiteral("Des documents reçus n'ont été enregistrés pour aucun patient. Ils "
-                                                   "sont conservés dans :")
-                                    + QChar(13) + kept.join(QChar(13)));
+        text += (contested.isEmpty() ? QStringLiteral(" Ils sont conservés dans :")
+                                     : cr + QStringLiteral("Documents mis de côté dans :"))
+              + cr + kept.join(cr);
+    Dialogs::instance().warning(text);
 }
 
 } // namespace ImportHousekeeping

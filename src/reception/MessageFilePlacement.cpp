@@ -36,6 +36,43 @@ bool takenPath(const QString &path)
     return QFileInfo::exists(path) || QFileInfo(path).isSymLink();
 }
 
+using Step = MessageFilePlacement::Transfer::Step;
+
+// The steps of the transfer under way, noted before each is taken.
+QString journalPath()
+{
+    return Globals::ImportFolder + QStringLiteral(".transfert_en_cours");
+}
+
+bool note(const Step &step)
+{
+    QFile journal(journalPath());
+    const QByteArray line = QByteArray(1, char(step.kind)) + ' ' + step.path.toUtf8().toPercentEncoding() + ' '
+                          + step.from.toUtf8().toPercentEncoding() + '\n';
+    if (journal.open(QIODevice::Append) && journal.write(line) == line.size() && journal.flush())
+        return true;
+    LogWriter::write(QStringLiteral("Impossible d'écrire dans [") + journal.fileName() + QStringLiteral("] : ")
+                     + journal.errorString());
+    return false;
+}
+
+// Undoes the steps, the last first.
+void undo(const QList<Step> &steps)
+{
+    const QString &root = Globals::ImportFolder;
+    for (auto step = steps.crbegin(); step != steps.crend(); ++step) {
+        const QString path = root + step->path;
+        if (step->kind == Step::File)
+            DeleteFileIfExists(path);
+        else if (step->kind == Step::Folder)
+            QDir().rmdir(path);
+        else if (step->kind == Step::Move && takenPath(path) && !takenPath(root + step->from)
+                 && !QFile::rename(path, root + step->from))
+            LogWriter::write(QStringLiteral("Impossible de remettre [") + path + QStringLiteral("] à sa place [") + root
+                             + step->from + u']');
+    }
+}
+
 QString alreadyThere(const QString &path)
 {
     return QStringLiteral("Le fichier [") + path
@@ -165,20 +202,23 @@ MessageFilePlan::ImportFolder MessageFilePlacement::importFolderState(const QLis
     state.processed = Globals::ProcessedFiles;
     const QString root = Globals::ImportFolder;
     const QDir::Filters all = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
+    // What a link points at is not in the folder: it equals no file.
     const auto list = [&](const QString &folder, const std::function<bool(const QString &)> &read) {
         for (const QFileInfo &entry : QDir(root + folder).entryInfoList(all)) {
             const QString path = folder + entry.fileName();
             if (entry.isDir() && !entry.isSymLink())
                 state.folders.insert(path + u'/');
+            else if (entry.isSymLink())
+                state.files.insert(path, QByteArrayLiteral("link:") + path.toUtf8());
             else
                 state.files.insert(path, read(entry.fileName()) ? contentOf(entry.filePath()) : QByteArray());
         }
     };
-    QSet<QString> names;
+    QSet<QString> names; // whatever their case, as the import looks for them
     for (const MessageFilePlan::File &file : message)
-        names.insert(file.name);
+        names.insert(file.name.toCaseFolded());
     list(QString(), [](const QString &) { return false; });
-    list(QStringLiteral("Attachments/"), [&names](const QString &name) { return names.contains(name); });
+    list(QStringLiteral("Attachments/"), [&names](const QString &name) { return names.contains(name.toCaseFolded()); });
     // What the first sending of a report sent again brought.
     for (const MessageFilePlan::File &file : message) {
         const QString folder = ReportName::documentsFolderName(file.name);
@@ -193,6 +233,12 @@ QString MessageFilePlacement::cannotBePlaced()
     const QList<MessageFilePlan::File> message = messageFiles();
     const MessageFilePlan::Plan plan = MessageFilePlan::make(message, importFolderState(message));
     return plan.refusal == MessageFilePlan::Refusal::SeveralFilesNamed ? severalFilesNamed(plan.refused) : QString();
+}
+
+bool MessageFilePlacement::isOrdinaryMessage(const QStringList &attachmentNames)
+{
+    return std::none_of(attachmentNames.cbegin(), attachmentNames.cend(), ReportName::isProviderReport)
+        && reportsIn(Globals::EmailsFolder).isEmpty();
 }
 
 QString MessageFilePlacement::severalFilesNamed(const QString &name)
@@ -214,6 +260,7 @@ MessageFilePlacement::Transfer MessageFilePlacement::place()
         transfer.failure = QStringLiteral("Le dossier d'importation n'est pas défini.");
         return transfer;
     }
+    recover();
     QDir().mkpath(sharedFolder());
     const QList<MessageFilePlan::File> message = messageFiles();
     if (message.isEmpty())
@@ -221,34 +268,37 @@ MessageFilePlacement::Transfer MessageFilePlacement::place()
     const Plan plan = make(message, importFolderState(message));
     const QString &root = Globals::ImportFolder;
     const auto fail = [&](const QString &why) {
-        transfer.failure = why;
         LogWriter::write(why);
         withdraw(transfer);
-        transfer = Transfer{{}, {}, {}, {}, why};
+        QFile::remove(journalPath());
+        transfer = Transfer{{}, {}, why};
         return transfer;
     };
     if (plan.refusal == Refusal::SeveralFilesNamed)
         return fail(severalFilesNamed(plan.refused));
     if (plan.refusal == Refusal::ReportWaiting)
         return fail(alreadyThere(root + plan.refused));
-    for (const QString &folder : plan.leftFolders) {
-        if (ReportName::setLeftFolderAside(root + folder).isEmpty())
-            return fail(alreadyThere(root + folder));
+    // Noted, then taken: a step cut short is undone all the same.
+    const auto take = [&](const Step &step, const std::function<bool()> &action) {
+        if (!note(step) || !action())
+            return false;
+        transfer.steps << step;
         stepDone();
-    }
+        return true;
+    };
     for (const QString &folder : plan.folders) {
-        if (!QDir().mkdir(root + folder))
+        if (!take({Step::Folder, folder, {}}, [&] { return QDir().mkdir(root + folder); }))
             return fail(QStringLiteral("Impossible de créer le dossier [") + root + folder + u']');
-        transfer.folders << root + folder;
-        stepDone();
-    }
-    // An older file is set aside before a newer one takes its name.
-    for (const Destination &older : plan.replaced) {
-        if (takenPath(root + older.target) || !QFile::rename(root + older.source, root + older.target))
-            return fail(QStringLiteral("Impossible de mettre de côté le fichier [") + root + older.source
-                        + QStringLiteral("] dans [") + root + older.target + u']');
-        transfer.moved.append({root + older.source, root + older.target});
-        stepDone();
+        // What a newer entry takes the name of goes into the folder made for it.
+        for (const Destination &older : plan.replaced) {
+            if (!older.target.startsWith(folder))
+                continue;
+            if (takenPath(root + older.target)
+                || !take({Step::Move, older.target, older.source},
+                         [&] { return QFile::rename(root + older.source, root + older.target); }))
+                return fail(QStringLiteral("Impossible de mettre de côté le fichier [") + root + older.source
+                            + QStringLiteral("] dans [") + root + older.target + u']');
+        }
     }
     const auto copy = [&](const Destination &file) {
         const QString target = root + file.target;
@@ -257,13 +307,11 @@ MessageFilePlacement::Transfer MessageFilePlacement::place()
             fail(alreadyThere(target));
             return false;
         }
-        if (!CopyFileVerified(file.source, target, &error)) {
+        if (!take({Step::File, file.target, {}}, [&] { return CopyFileVerified(file.source, target, &error); })) {
             fail(QStringLiteral("Impossible de transférer le fichier [") + file.source + QStringLiteral("] vers [")
                  + target + QStringLiteral("] : ") + error);
             return false;
         }
-        transfer.written << target;
-        stepDone();
         return true;
     };
     // The reports last: a report waits for import only with its files.
@@ -277,6 +325,7 @@ MessageFilePlacement::Transfer MessageFilePlacement::place()
                 transfer.reports << file.target;
         }
     }
+    QFile::remove(journalPath());
 
     Globals::ProcessedFiles << transfer.reports;
     for (const MessageFilePlan::File &file : message)
@@ -286,13 +335,26 @@ MessageFilePlacement::Transfer MessageFilePlacement::place()
 
 void MessageFilePlacement::withdraw(const Transfer &transfer)
 {
-    for (const QString &file : transfer.written)
-        DeleteFileIfExists(file);
-    for (const auto &[from, to] : transfer.moved)
-        QFile::rename(to, from);
-    for (auto folder = transfer.folders.crbegin(); folder != transfer.folders.crend(); ++folder)
-        QDir().rmdir(*folder);
+    undo(transfer.steps);
     for (const QString &name : transfer.reports)
         Globals::ProcessedFiles.removeIf(
             [&name](const QString &done) { return done.compare(name, Qt::CaseInsensitive) == 0; });
+}
+
+void MessageFilePlacement::recover()
+{
+    QFile journal(journalPath());
+    if (!journal.open(QIODevice::ReadOnly))
+        return;
+    QList<Step> steps;
+    for (const QByteArray &line : journal.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        if (fields.size() == 3 && !fields[0].isEmpty())
+            steps.append({Step::Kind(fields[0].at(0)), QString::fromUtf8(QByteArray::fromPercentEncoding(fields[1])),
+                          QString::fromUtf8(QByteArray::fromPercentEncoding(fields[2]))});
+    }
+    LogWriter::write(QStringLiteral("Transfert de fichiers interrompu : ce qu'il avait fait dans [") + Globals::ImportFolder
+                     + QStringLiteral("] est défait, son message est transféré à nouveau."));
+    undo(steps);
+    journal.remove();
 }

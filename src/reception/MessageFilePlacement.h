@@ -59,20 +59,36 @@ public:
     // designate), or empty.
     static QString cannotBePlaced();
 
+    // Whether the message is an ordinary e-mail: none of its files, those its
+    // archives held (unpacked into the e-mails folder) included, is a report.
+    // Its attachments of one name are then kept side by side, numbered; a
+    // message holding a report keeps every name for its reports to name.
+    static bool isOrdinaryMessage(const QStringList &attachmentNames);
+
     struct Transfer {
-        QStringList reports;   // report files moved into the import folder
-        QStringList written;   // every file this transfer wrote
-        QStringList folders;   // every folder it created
-        QList<std::pair<QString, QString>> moved; // older files set aside: from, to
-        QString failure;       // empty, or why the files could not be moved
+        // What a transfer did, in order; paths relative to the import folder.
+        struct Step {
+            enum Kind : char { Folder = 'D', File = 'W', Move = 'M' };
+            Kind kind;
+            QString path;
+            QString from; // Move: where the older entry was
+        };
+        QStringList reports; // report files moved into the import folder
+        QList<Step> steps;
+        QString failure; // empty, or why the files could not be moved
     };
     // Moves the files of the e-mails folder into the import folder as the
     // plan says. Nothing already there is ever overwritten: an older file
     // that a newer one replaces is set aside first; when a file cannot be
-    // placed, nothing is moved and what was done is taken back.
+    // placed, nothing is moved and what was done is taken back. Each step is
+    // noted in the import folder before it is taken: a transfer the program's
+    // end cut short is taken back by the next one (the message is on the
+    // server still), so that nothing is placed or set aside twice.
     static Transfer place();
     // Takes back what a transfer did.
     static void withdraw(const Transfer &transfer);
+    // Takes back what a transfer cut short did, if any.
+    static void recover();
     // Called after each step that writes (tests stop there).
     static void setStepHook(std::function<void()> hook);
 

@@ -2,12 +2,23 @@
 
 #include "core/Common.h"
 #include "core/ReportName.h"
+#include "reception/WaitingDocuments.h"
 
 namespace MessageFilePlan {
 
+namespace {
+
+QString withoutSlash(const QString &path)
+{
+    return path.endsWith(u'/') ? path.chopped(1) : path;
+}
+
+} // namespace
+
 bool ImportFolder::taken(const QString &path) const
 {
-    return files.contains(path) || folders.contains(path);
+    const QString bare = withoutSlash(path);
+    return files.contains(bare) || folders.contains(bare + u'/');
 }
 
 bool isSystemLeftover(const QString &path)
@@ -35,7 +46,12 @@ struct Naming {
 class Builder
 {
 public:
-    Builder(const QList<File> &message, const ImportFolder &in) : m_message(message), m_in(in) {}
+    Builder(const QList<File> &message, const ImportFolder &in) : m_message(message), m_in(in)
+    {
+        for (auto it = in.files.cbegin(); it != in.files.cend(); ++it)
+            if (it.key().startsWith(kAttachments) && !it.key().mid(kAttachments.size()).contains(u'/'))
+                m_waiting.insert(it.key().mid(kAttachments.size()).toCaseFolded(), it.key());
+    }
 
     Plan make()
     {
@@ -49,7 +65,12 @@ public:
     }
 
 private:
-    bool taken(const QString &path) const { return m_in.taken(path) || m_planned.contains(path); }
+    // Whether a file or a folder holds that name, or the plan gives it to one.
+    bool taken(const QString &path) const
+    {
+        const QString bare = withoutSlash(path);
+        return m_in.taken(bare) || m_planned.contains(bare) || m_planned.contains(bare + u'/') || m_reserved.contains(bare);
+    }
 
     void refuse(Refusal refusal, const QString &name)
     {
@@ -76,6 +97,17 @@ private:
         m_planned.insert(folder);
         m_plan.folders << folder;
         return folder;
+    }
+
+    // An older file or folder of "Attachments/" set aside for a newer one
+    // that takes its name.
+    void setAsideOlder(const QString &path)
+    {
+        if (m_replacedFolder.isEmpty())
+            m_replacedFolder = newFolder(kAttachments + QLatin1String(WaitingDocuments::kReplaced));
+        const QString older = freeNameIn(m_replacedFolder, path.section(u'/', -1));
+        m_planned.insert(older);
+        m_plan.replaced.append({path, older, Fate::SetAside, Why::Replaced});
     }
 
     // A name of its own in a folder the plan creates.
@@ -123,13 +155,13 @@ private:
             m_naming.append({&file, ReportName::documentsFolderName(name), false});
         }
         // A report gets its folder even without documents: the import then
-        // looks there first. A folder of that name a report no longer
-        // waiting left goes aside first.
+        // looks there first. What holds its name (a folder a report no
+        // longer waiting left) goes aside first, where the physician is shown it.
         for (const Naming &naming : std::as_const(m_naming)) {
             if (naming.sentAgain || m_planned.contains(naming.folder))
                 continue;
             if (m_in.taken(naming.folder))
-                m_plan.leftFolders << naming.folder;
+                setAsideOlder(withoutSlash(naming.folder));
             m_planned.insert(naming.folder);
             m_plan.folders << naming.folder;
         }
@@ -192,7 +224,8 @@ private:
 
     void placeTheRest()
     {
-        // The files no report names, by name, those of equal bytes once.
+        // The files no report names, by name whatever its case (the lookup
+        // takes such names for one), those of equal bytes once.
         QList<QList<const File *>> byName;
         for (const File *file : std::as_const(m_others)) {
             if (m_named.contains(file))
@@ -201,8 +234,9 @@ private:
                 add({file->path, {}, Fate::Dropped});
                 continue;
             }
-            auto same = std::find_if(byName.begin(), byName.end(),
-                                     [file](const QList<const File *> &group) { return group.first()->name == file->name; });
+            auto same = std::find_if(byName.begin(), byName.end(), [file](const QList<const File *> &group) {
+                return group.first()->name.compare(file->name, Qt::CaseInsensitive) == 0;
+            });
             if (same == byName.end()) {
                 byName.append({file});
             } else if (std::none_of(same->cbegin(), same->cend(),
@@ -210,14 +244,18 @@ private:
                 same->append(file);
             }
         }
+        // A file alone under its name waits under it: no folder takes it.
+        if (m_naming.isEmpty())
+            for (const QList<const File *> &group : std::as_const(byName))
+                if (group.size() == 1)
+                    m_reserved.insert(kAttachments + group.first()->name);
         QString aside;
         const auto setAside = [&](const File *file, Why why) {
+            const QLatin1String shared(WaitingDocuments::kSharedName);
             if (aside.isEmpty())
-                aside = newFolder(m_naming.isEmpty() ? kAttachments + QStringLiteral("non_nommes")
-                                                     : m_naming.first().folder.chopped(1) + QStringLiteral("_non_nommes"));
+                aside = newFolder(m_naming.isEmpty() ? kAttachments + shared : m_naming.first().folder.chopped(1) + u'_' + shared);
             add({file->path, freeNameIn(aside, file->name), Fate::SetAside, why});
         };
-        QString replaced;
         for (const QList<const File *> &group : std::as_const(byName)) {
             const File *file = group.first();
             if (!m_naming.isEmpty()) {
@@ -233,20 +271,18 @@ private:
                 continue;
             }
             const QString target = kAttachments + file->name;
-            if (m_in.folders.contains(target + u'/') || m_planned.contains(target)) {
+            // Those waiting under its name, whatever its case.
+            const QStringList namesakes = m_waiting.values(file->name.toCaseFolded());
+            if (m_in.folders.contains(target + u'/') || m_planned.contains(target) || m_planned.contains(target + u'/')) {
                 setAside(file, Why::NameTaken);
-            } else if (!m_in.files.contains(target)) {
-                add({file->path, target, Fate::Waits});
-            } else if (m_in.files.value(target) == file->content) {
+            } else if (std::any_of(namesakes.cbegin(), namesakes.cend(),
+                                   [&](const QString &other) { return m_in.files.value(other) == file->content; })) {
                 add({file->path, {}, Fate::AlreadyThere});
             } else {
                 // The newer file takes the name, as a copy would; the older
-                // one is kept and shown.
-                if (replaced.isEmpty())
-                    replaced = newFolder(kAttachments + QStringLiteral("remplaces"));
-                const QString older = freeNameIn(replaced, file->name);
-                m_planned.insert(older);
-                m_plan.replaced.append({target, older, Fate::SetAside, Why::Replaced});
+                // ones are kept and shown.
+                for (const QString &older : namesakes)
+                    setAsideOlder(older);
                 add({file->path, target, Fate::Waits});
             }
         }
@@ -259,6 +295,9 @@ private:
     QList<const File *> m_others;
     QSet<const File *> m_named;
     QSet<QString> m_planned;   // what the plan writes or creates
+    QSet<QString> m_reserved;  // names of "Attachments/" files of the message wait under
+    QMultiHash<QString, QString> m_waiting; // the files waiting in "Attachments/", by name case-folded
+    QString m_replacedFolder;
     QSet<QString> m_described; // the message's files given a destination
 };
 

@@ -33,9 +33,10 @@ struct File {
 // What the import folder holds that decides where the files go; paths
 // relative to it, folders ending with "/".
 struct ImportFolder {
-    QHash<QString, QByteArray> files; // each with its content, as File::content, where it matters
+    QHash<QString, QByteArray> files; // each with its content, as File::content, where it matters (a link's equals none)
     QSet<QString> folders;
     QStringList processed; // reports moved into it during this run of the program
+    // Whether a file or a folder holds that path, with or without its "/".
     bool taken(const QString &path) const;
 };
 
@@ -65,9 +66,11 @@ enum class Refusal {
 
 struct Plan {
     QList<Destination> files;    // one for each file of the message
-    QList<Destination> replaced; // older files of "Attachments/" set aside for newer ones of their name
-    QStringList leftFolders;     // documents folders a report no longer waiting left: set aside first
-    QStringList folders;         // created before anything is written
+    // Older files of "Attachments/" set aside for newer ones of their name,
+    // and what held the name of a report's documents folder; each moved once
+    // the folder it goes into is made.
+    QList<Destination> replaced;
+    QStringList folders; // created before anything is written
     Refusal refusal = Refusal::None;
     QString refused; // the name refused
 };

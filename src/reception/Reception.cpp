@@ -52,14 +52,10 @@ QString messageNumber()
 }
 
 // The first name that two different attachments of the message share (the
-// archives aside, each extracted apart); empty when there is none. An
-// ordinary e-mail (no archive, no report) has no report to name one of them:
-// its attachments are saved side by side under numbered names instead.
+// archives aside, each extracted apart); empty when there is none.
 QString sharedAttachmentName(const MailMessage &message)
 {
     const QList<MailPart> attachments = message.attachments();
-    if (!TfMessage::CarriesReports(message))
-        return {};
     for (qsizetype i = 0; i < attachments.size(); ++i) {
         for (qsizetype j = i + 1; j < attachments.size(); ++j) {
             const QString &name = attachments[i].fileName;
@@ -288,33 +284,38 @@ Reception::Received Reception::saveAttachments(TfMessage &worker, TFMessageActio
     Received received;
     const QListWidget *parts = worker.lvMessageParts();
     const QString archive = Globals::EmailsFolder + QLatin1String(kArchiveName);
-    if (const QString shared = sharedAttachmentName(worker.Msg()); !shared.isEmpty()) {
+    // Every archive of the message first, each into a folder of its own:
+    // whether the message is an ordinary e-mail depends on what they hold.
+    for (int n = 0, extracted = 0; n < parts->count(); ++n) {
+        if (parts->item(n)->text() != QLatin1String(kArchiveName))
+            continue;
+        received.archive = true;
+        DeleteFileIfExists(archive);
+        if (!worker.SaveAttachments(QLatin1String(kArchiveName), nullptr, &received.failure, n))
+            return received;
+        DebugTrace::show(QStringLiteral("Pièce jointe [") + archive + QStringLiteral("] enregistrée."));
+        DebugTrace::show(QStringLiteral("Décompression du fichier [") + archive + QStringLiteral("]..."));
+        extractArchive(worker, received, ++extracted);
+        if (!received.archiveFailure.isEmpty() || !received.failure.isEmpty())
+            return received;
+    }
+    QStringList names;
+    for (const MailPart &part : worker.Msg().attachments())
+        names << part.fileName;
+    const bool ordinary = MessageFilePlacement::isOrdinaryMessage(names);
+    if (const QString shared = ordinary ? QString() : sharedAttachmentName(worker.Msg()); !shared.isEmpty()) {
         received.failure = MessageFilePlacement::severalFilesNamed(shared);
         received.unplaceable = true;
         return received;
     }
-    for (int i = 0; i < parts->count(); ++i) {
+    for (int i = 0, archiveRows = 0; i < parts->count(); ++i) {
         QStringList saved;
         if (parts->item(i)->text() == QLatin1String(kArchiveName)) {
-            // Every archive of the message at its first row, each into a
-            // folder of its own.
-            if (received.archive)
-                continue;
-            received.archive = true;
-            for (int n = 0, extracted = 0; n < parts->count(); ++n) {
-                if (parts->item(n)->text() != QLatin1String(kArchiveName))
-                    continue;
+            // Unpacked already; at its first row as its unpacking leaves it.
+            if (archiveRows++ == 0)
                 DeleteFileIfExists(archive);
-                if (!worker.SaveAttachments(QLatin1String(kArchiveName), &saved, &received.failure, n))
-                    return received;
-                DebugTrace::show(QStringLiteral("Pièce jointe [") + archive + QStringLiteral("] enregistrée."));
-                DebugTrace::show(QStringLiteral("Décompression du fichier [") + archive + QStringLiteral("]..."));
-                extractArchive(worker, received, ++extracted);
-                if (!received.archiveFailure.isEmpty() || !received.failure.isEmpty())
-                    return received;
-            }
         } else {
-            if (!worker.SaveAttachments(QString(), &saved, &received.failure))
+            if (!worker.SaveAttachments(QString(), &saved, &received.failure, -1, ordinary))
                 return received;
             for (const QString &name : std::as_const(saved))
                 DebugTrace::show(QStringLiteral("Enregistrement du fichier [") + Globals::EmailsFolder + name

@@ -10,6 +10,7 @@
 #include "core/NameDateRoutines.h"
 #include "platform/TextRules.h"
 #include "reception/VerifiedCopy.h"
+#include "reception/WaitingDocuments.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -322,18 +323,19 @@ void ReportLineImporter::ImportReportLine(const QString &line)
     }
 }
 
-// The first of the attachment folders that holds a regular file of that
-// name, whatever its case (an exact match first), or empty; a link is
-// refused rather than followed.
-QString ReportLineImporter::findDocument(const QString &name) const
+// In the first of the attachment folders that holds a file of that name,
+// whatever its case (an exact match first): the one not claimed yet, or
+// nothing; a link is refused rather than followed. A later folder is never
+// looked in then: its file may wait for another report.
+ReportLineImporter::Found ReportLineImporter::lookUp(const QString &name) const
 {
     if (name.isEmpty())
-        return QString();
+        return {};
     // A hidden file of the message is a document like any other.
     if (!IsBareFileName(name, DotNames::Included)) {
         LogWriter::write(QStringLiteral("Pièce jointe refusée : le nom [") + name
                          + QStringLiteral("] n'est pas un simple nom de fichier."));
-        return QString();
+        return {};
     }
     for (const QString &folder : m_folders) {
         QStringList names{name};
@@ -341,21 +343,48 @@ QString ReportLineImporter::findDocument(const QString &name) const
             names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
             names.removeIf([&name](const QString &other) { return other.compare(name, Qt::CaseInsensitive) != 0; });
         }
+        bool claimed = false;
         for (const QString &found : std::as_const(names)) {
             const QString path = folder + found;
-            if (m_claimed && m_claimed->contains(path))
-                continue;
             const QFileInfo info(path);
+            if (m_claimed && m_claimed->contains(path)) {
+                claimed = true;
+                continue;
+            }
             if (info.isSymLink()) {
                 LogWriter::write(QStringLiteral("Pièce jointe refusée : [") + path
                                  + QStringLiteral("] est un lien symbolique."));
-                return QString();
+                return {};
             }
-            if (info.isFile())
-                return path;
+            if (!info.isFile())
+                continue;
+            if (folder != ReportName::attachmentsRoot())
+                return {path, {}};
+            // Two different files received under that name are both kept:
+            // neither is given to a report.
+            const QStringList contested = WaitingDocuments::contested(folder, name);
+            return contested.isEmpty() ? Found{path, {}} : Found{{}, contested};
         }
+        if (claimed)
+            return {};
     }
-    return QString();
+    return {};
+}
+
+QString ReportLineImporter::findDocument(const QString &name) const
+{
+    const Found found = lookUp(name);
+    if (!found.contested.isEmpty())
+        LogWriter::write(QStringLiteral("Pièce jointe [") + name
+                         + QStringLiteral("] non enregistrée : plusieurs fichiers différents reçus sous ce nom sont "
+                                          "conservés [")
+                         + found.contested.join(QStringLiteral("], [")) + u']');
+    return found.path;
+}
+
+QStringList ReportLineImporter::contestedFiles(const QString &name) const
+{
+    return lookUp(name).contested;
 }
 
 bool ReportLineImporter::registerDocument(const QString &name, Copied *copied)

@@ -131,10 +131,19 @@ public:
     bool registerDocument(const QString &name, Copied *copied = nullptr);
 
     // The file a document line of that name designates, or empty: a bare
-    // name, found in the attachment folders and not claimed yet.
+    // name, found in the first attachment folder that holds it, not claimed
+    // yet, and not contested in "Attachments/".
     QString findDocument(const QString &name) const;
+    // The files a document line of that name would have to choose between in
+    // "Attachments/" (WaitingDocuments::contested), its own folders lacking it.
+    QStringList contestedFiles(const QString &name) const;
 
 private:
+    struct Found {
+        QString path;
+        QStringList contested;
+    };
+    Found lookUp(const QString &name) const;
     void showFile(const QString &fileName);
 
     ObservanceRecord &m_record;

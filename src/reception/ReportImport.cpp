@@ -179,6 +179,7 @@ void ReportImport::ImportObservances()
     m_fatal = false;
     m_unrecorded.clear();
     m_claimed.clear();
+    m_contested.clear();
     bool interrupted = false;
     m_checks.reset(); // the copy of an earlier run goes before this run's is made
     m_checks = std::make_unique<ObservanceChecks>(db.tObservances.databaseName());
@@ -250,8 +251,8 @@ void ReportImport::ImportObservances()
     commitGroup();
     deletions.finish();
     m_checks.reset();
-    if (!m_fatal && !interrupted)
-        ImportHousekeeping::setLeftFoldersAside();
+    ImportHousekeeping::tellUnregistered(!m_fatal && !interrupted ? ImportHousekeeping::setLeftFoldersAside() : QStringList(),
+                                         m_contested);
     // Armed only now: closing while the group's transaction runs would drop it.
     if (m_fatal)
         fMain.armCloseTimer();
@@ -644,6 +645,7 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
             added = registerMissingDocuments();
             tObservances.cancel();
         }
+        const QStringList contested = stored ? contestedDocuments(name) : QStringList();
         if (provider) {
             if (!m_sender.isEmpty()) {
                 LocalTable &mail = fMain.database().TMail;
@@ -660,15 +662,18 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
             writeResultRow(name, false,
                            QStringLiteral("document non importé : erreur lors de l'enregistrement de l'observance !"));
             end = FileEnd::StopRun;
-        } else if (duplicate) {
-            QString comment = QStringLiteral("document déjà importé");
-            if (added.size() == 1)
-                comment += QStringLiteral(" ; pièce jointe ajoutée : ") + added.first();
-            else if (added.size() > 1)
-                comment += QStringLiteral(" ; pièces jointes ajoutées : ") + added.join(QStringLiteral(", "));
-            writeResultRow(name, true, comment);
         } else {
-            writeResultRow(name, true, QStringLiteral("document importé dans un champ mémo"));
+            QString comment = duplicate ? QStringLiteral("document déjà importé")
+                            : contested.isEmpty() ? QStringLiteral("document importé dans un champ mémo")
+                                                  : QStringLiteral("observance importée");
+            const auto note = [&comment](const QStringList &names, const char *one, const char *several) {
+                if (!names.isEmpty())
+                    comment += QString::fromUtf8(names.size() == 1 ? one : several) + names.join(QStringLiteral(", "));
+            };
+            note(added, " ; pièce jointe ajoutée : ", " ; pièces jointes ajoutées : ");
+            note(contested, " ; pièce jointe non enregistrée, plusieurs fichiers reçus sous son nom : ",
+                 " ; pièces jointes non enregistrées, plusieurs fichiers reçus sous leur nom : ");
+            writeResultRow(name, true, comment);
         }
     } else {
         setStatus(2, QStringLiteral("Enregistrement du résultat de l'importation..."));
@@ -787,6 +792,20 @@ QStringList ReportImport::registerMissingDocuments()
         }
     }
     return added;
+}
+
+// The block's document names that two different files received under them
+// keep from any patient, noted for the physician.
+QStringList ReportImport::contestedDocuments(const QString &name)
+{
+    QStringList contested;
+    for (const QString &document : std::as_const(m_documents)) {
+        if (contested.contains(document) || m_lines->contestedFiles(document).isEmpty())
+            continue;
+        contested << document;
+        m_contested.append({name, Globals::PatientNom + u' ' + Globals::PatientPrenom, document});
+    }
+    return contested;
 }
 
 // Whether the block's patient has a document of that name with the same

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "reception/ImportHousekeeping.h"
 #include "reception/RemoteRecording.h"
 #include "reception/ReportDataLine.h"
 
@@ -76,6 +77,7 @@ private:
     bool storeRecord(const QString &name, bool &alreadyStored);
     QVariant alreadyStored();
     QStringList registerMissingDocuments();
+    QStringList contestedDocuments(const QString &name);
     bool patientHasDocument(const QString &name, const QString &source);
     void postObservance();
     void makeConsultationTimeUnique();
@@ -127,6 +129,8 @@ private:
     QStringList m_documents;  // names of the block's document lines
     bool m_dataSection = false;
 
+    // Documents named by the run's reports that no patient got.
+    QList<ImportHousekeeping::ContestedDocument> m_contested;
     // Reports whose import result could not be recorded remotely.
     QStringList m_unrecorded;
     bool m_fatal = false;

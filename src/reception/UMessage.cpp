@@ -7,9 +7,7 @@
 #include "core/LocalDatabase.h"
 #include "core/LogWriter.h"
 #include "core/MainWindowInterface.h"
-#include "core/ReportName.h"
 #include "reception/MessageBrowser.h"
-#include "reception/Reception.h"
 #include "platform/ProgramFolder.h"
 
 #include <QApplication>
@@ -268,14 +266,13 @@ void TfMessage::DeleteExecute(const HeaderRow &row)
         item->setData(0, ImageRole, kImageDeleted);
 }
 
-bool TfMessage::SaveAttachments(const QString &onlyName, QStringList *saved, QString *error, int onlyRow)
+bool TfMessage::SaveAttachments(const QString &onlyName, QStringList *saved, QString *error, int onlyRow, bool numbered)
 {
     const QList<MailPart> attachments = m_msg.attachments();
     // Two different attachments of one name in an ordinary e-mail: the later
     // one takes a numbered name, so that neither is lost nor keeps the
     // message on the server. Identical copies make one file.
     QHash<QString, QByteArray> written;
-    const bool numbered = !CarriesReports(m_msg);
     for (qsizetype row = 0; row < attachments.size(); ++row) {
         const MailPart &part = attachments.at(row);
         if ((!onlyName.isEmpty() && part.fileName != onlyName) || (onlyRow >= 0 && row != onlyRow))
@@ -304,14 +301,6 @@ bool TfMessage::SaveAttachments(const QString &onlyName, QStringList *saved, QSt
             *saved << name;
     }
     return true;
-}
-
-bool TfMessage::CarriesReports(const MailMessage &message)
-{
-    const QList<MailPart> attachments = message.attachments();
-    return std::any_of(attachments.cbegin(), attachments.cend(), [](const MailPart &part) {
-        return part.fileName == QLatin1String(Reception::kArchiveName) || ReportName::isProviderReport(part.fileName);
-    });
 }
 
 void TfMessage::POPWorkBegin()

@@ -66,12 +66,12 @@ public:
     // Saves the retrieved message's file attachments into EmailsFolder (only
     // those named onlyName when given), each under its bare file name,
     // replacing a file of that name; with onlyRow, the attachment of that row
-    // of lvMessageParts alone. False (error set) at the first file that could
-    // not be written completely.
-    bool SaveAttachments(const QString &onlyName, QStringList *saved, QString *error, int onlyRow = -1);
-    // Whether the message brings an archive or a report: its files then go
-    // to the reports that name them, and an attachment's name is one name.
-    static bool CarriesReports(const MailMessage &message);
+    // of lvMessageParts alone. With numbered (an ordinary e-mail,
+    // MessageFilePlacement::isOrdinaryMessage), two different attachments of
+    // one name are both kept, the later under a numbered name. False (error
+    // set) at the first file that could not be written completely.
+    bool SaveAttachments(const QString &onlyName, QStringList *saved, QString *error, int onlyRow = -1,
+                         bool numbered = false);
 
     // Progress of the POP3 commands on the main window.
     void POPWorkBegin();

@@ -62,8 +62,6 @@ QStringList describe(const Plan &plan)
     for (const Destination &file : plan.files + plan.replaced)
         lines << file.source + " -> " + (file.target.isEmpty() ? QString() : file.target + ' ')
                      + fates[int(file.fate)] + (file.why == Why::None ? QString() : ", " + whys[int(file.why)]);
-    for (const QString &folder : plan.leftFolders)
-        lines << "left " + folder;
     if (plan.refusal != Refusal::None)
         lines << QStringLiteral("refused %1 [%2]").arg(plan.refusal == Refusal::ReportWaiting ? "waiting" : "several", plan.refused);
     lines.sort();
@@ -108,6 +106,16 @@ void MessageFilePlanTest::plan_data()
         << QStringList{"Attachments/planning.pdf=v1", "Attachments/remplaces/"}
         << QStringList{"Attachments/planning.pdf -> Attachments/remplaces2/planning.pdf set aside, replaced",
                        "planning.pdf -> Attachments/planning.pdf waits"};
+    QTest::newRow("name waiting whatever its case, a file named remplaces there") << QStringList{"cr.pdf=v2"}
+        << QStringList{"Attachments/CR.PDF=v1", "Attachments/remplaces=x"}
+        << QStringList{"Attachments/CR.PDF -> Attachments/remplaces2/CR.PDF set aside, replaced",
+                       "cr.pdf -> Attachments/cr.pdf waits"};
+    QTest::newRow("no report, one name whatever its case, a file named non_nommes")
+        << QStringList{"1/a/cr.pdf=A", "1/b/cr.pdf=B", "1/c/CR.PDF=C", "1/non_nommes=n"} << QStringList{}
+        << QStringList{"1/a/cr.pdf -> Attachments/non_nommes2/cr.pdf set aside, name twice",
+                       "1/b/cr.pdf -> Attachments/non_nommes2/cr_2.pdf set aside, name twice",
+                       "1/c/CR.PDF -> Attachments/non_nommes2/CR.PDF set aside, name twice",
+                       "1/non_nommes -> Attachments/non_nommes waits"};
     QTest::newRow("name of a folder waiting") << QStringList{"cr=d"} << QStringList{"Attachments/cr/"}
         << QStringList{"cr -> Attachments/non_nommes/cr set aside, name taken"};
     QTest::newRow("PJ names match whatever their case") << QStringList{"1/" + R1 + "=r>CR.PDF", "1/cr.pdf=c"} << QStringList{}
@@ -139,7 +147,12 @@ void MessageFilePlanTest::plan_data()
         << QStringList{"-1/KORVA_x.txt -> KORVA_x_2.txt.rejete report, unreadable name",
                        "1/cr.pdf -> Attachments/KORVA_x_2/cr.pdf document"};
     QTest::newRow("a report gone left its folder") << QStringList{"1/" + R1 + "=r"} << QStringList{F1}
-        << QStringList{"1/" + R1 + " -> " + R1 + " report", "left " + F1};
+        << QStringList{"1/" + R1 + " -> " + R1 + " report",
+                       F1.chopped(1) + " -> Attachments/remplaces/" + F1.section('/', 1, 1) + " set aside, replaced"};
+    QTest::newRow("two reports of one name") << QStringList{"1/" + R1 + "=r1", "2/" + R1 + "=r2"} << QStringList{}
+        << QStringList{"1/" + R1 + " -> " + R1 + " report", "2/" + R1 + " -> already there", "refused several [" + R1 + "]"};
+    QTest::newRow("a file named twice by its report") << QStringList{"1/" + R1 + "=r>cr.pdf,CR.PDF", "1/cr.pdf=c"} << QStringList{}
+        << QStringList{"1/" + R1 + " -> " + R1 + " report", "1/cr.pdf -> " + F1 + "cr.pdf document"};
     QTest::newRow("report still waiting") << QStringList{"1/" + R1 + "=r"} << QStringList{R1 + "=old"}
         << QStringList{"1/" + R1 + " -> " + R1 + " report", "refused waiting [" + R1 + "]"};
     QTest::newRow("a name for two files the report names")
@@ -159,60 +172,71 @@ void MessageFilePlanTest::plan()
 
 namespace {
 
-// A program folder with an ordinary message waiting in its e-mails folder,
-// whose planning.pdf replaces an older one in "Attachments/".
-void prepare(const QString &home, bool olderThere)
+// A program folder whose e-mails folder holds a message: an ordinary
+// e-mail whose planning.pdf replaces an older one, one whose ecg.pdf has the
+// bytes of a link of the physician's waiting under its name, or a report
+// naming CR.PDF beside a cr.pdf it does not name.
+void prepare(const QString &home, const QString &kind, bool first)
 {
     Globals::ImportFolder = home + "ForImportation/";
     Globals::EmailsFolder = home + "Emails/";
     Globals::BaseFolder = home + "Base/";
-    if (olderThere)
+    if (first && kind == "ordinary")
         writeFile(Globals::ImportFolder + "Attachments/planning.pdf", "ancien planning");
+    if (first && kind == "link") {
+        writeFile(home + "ecg.pdf", "ecg");
+        QVERIFY(QDir().mkpath(Globals::ImportFolder + "Attachments") && QFile::link(home + "ecg.pdf", Globals::ImportFolder + "Attachments/ecg.pdf"));
+    }
     QDir(Globals::EmailsFolder).removeRecursively();
-    writeFile(Globals::EmailsFolder + "planning.pdf", "nouveau planning");
-}
-
-// After the placement and the import's housekeeping: the newer file waits,
-// the older one once in a folder shown to the physician.
-void checkPlaced(const ScriptedDialogs &dialogs)
-{
-    ImportHousekeeping::setLeftFoldersAside();
-    const QMap<QString, QByteArray> left = folderContent(Globals::ImportFolder);
-    QCOMPARE(left.value("Attachments/planning.pdf"), QByteArray("nouveau planning"));
-    QCOMPARE(left.size(), 2);
-    const QString older = left.lastKey();
-    QCOMPARE(left.last(), QByteArray("ancien planning"));
-    QVERIFY2(dialogs.lastText().startsWith("Des documents reçus n'ont été enregistrés pour aucun patient")
-                 && dialogs.lastText().endsWith(Globals::ImportFolder + older.section(u'/', 0, -2)),
-             qPrintable(older));
-    QVERIFY(QDir(Globals::EmailsFolder).isEmpty());
+    if (kind == "report") {
+        writeFile(Globals::EmailsFolder + ".archive1/" + R1, "****LAB****\r\nKORVA|D|PJ||CR.PDF|\r\n****FIN****\r\n");
+        writeFile(Globals::EmailsFolder + ".archive1/CR.PDF", "C");
+        writeFile(Globals::EmailsFolder + ".archive1/cr.pdf", "c");
+    } else {
+        writeFile(Globals::EmailsFolder + (kind == "link" ? "ecg.pdf" : "planning.pdf"), kind == "link" ? "ecg" : "nouveau planning");
+    }
 }
 
 } // namespace
 
 void MessageFilePlanTest::placedAgain_data()
 {
+    QTest::addColumn<QString>("kind");
     QTest::addColumn<int>("step"); // killed after it; 0: placed whole, then withdrawn
-    QTest::newRow("withdrawn as the server kept the message") << 0;
-    QTest::newRow("killed, its folder made") << 1;
-    QTest::newRow("killed, the older file set aside") << 2;
-    QTest::newRow("killed, the newer file written") << 3;
+    QTest::addColumn<QStringList>("placed"); // placed again, and the import's housekeeping done
+    QTest::addColumn<QString>("shown");      // the folder set aside
+    const QStringList ordinary{"Attachments/planning.pdf=nouveau planning", "Attachments/remplaces.rejete/planning.pdf=ancien planning"};
+    const QStringList report{R1 + "=****LAB****\r\nKORVA|D|PJ||CR.PDF|\r\n****FIN****\r\n", F1 + "CR.PDF=C",
+                             F1.chopped(1) + "_non_nommes.rejete/cr.pdf=c"};
+    QTest::newRow("withdrawn as the server kept the message") << "ordinary" << 0 << ordinary << "remplaces.rejete";
+    QTest::newRow("killed, its folder made") << "ordinary" << 1 << ordinary << "remplaces.rejete";
+    QTest::newRow("killed, the older file set aside") << "ordinary" << 2 << ordinary << "remplaces.rejete";
+    QTest::newRow("killed, the newer file written") << "ordinary" << 3 << ordinary << "remplaces.rejete";
+    QTest::newRow("a link waiting under its name") << "link" << 0
+        << QStringList{"Attachments/ecg.pdf=ecg", "Attachments/remplaces.rejete/ecg.pdf=ecg"} << "remplaces.rejete";
+    QTest::newRow("a report's message withdrawn") << "report" << 0 << report << F1.section('/', 1, 1) + "_non_nommes.rejete";
+    QTest::newRow("killed, its document written") << "report" << 3 << report << F1.section('/', 1, 1) + "_non_nommes.rejete";
+    QTest::newRow("killed, its files written") << "report" << 4 << report << F1.section('/', 1, 1) + "_non_nommes.rejete";
 }
 
 // The placement withdrawn, or in a child process killed after a step; the
-// message, on the server still, is placed again.
+// message, on the server still, is placed again: once, every folder set
+// aside shown.
 void MessageFilePlanTest::placedAgain()
 {
+    QFETCH(QString, kind);
     QFETCH(int, step);
+    QFETCH(QStringList, placed);
+    QFETCH(QString, shown);
     TestHome home;
     ScriptedDialogs dialogs;
-    prepare(home.path(), true);
+    prepare(home.path(), kind, true);
     if (step == 0) {
+        const QMap<QString, QByteArray> before = folderContent(Globals::ImportFolder);
         const MessageFilePlacement::Transfer transfer = MessageFilePlacement::place();
         QVERIFY2(transfer.failure.isEmpty(), qPrintable(transfer.failure));
         MessageFilePlacement::withdraw(transfer);
-        QCOMPARE(folderContent(Globals::ImportFolder),
-                 (QMap<QString, QByteArray>{{"Attachments/planning.pdf", "ancien planning"}}));
+        QCOMPARE(folderContent(Globals::ImportFolder), before);
     } else {
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -225,10 +249,18 @@ void MessageFilePlanTest::placedAgain()
         QVERIFY(QFile::exists(home.file("stopped")));
         child.kill();
         QVERIFY(child.waitForFinished());
+        QVERIFY(!QFile::exists(Globals::ImportFolder + R1)); // reports last
     }
-    prepare(home.path(), false);
+    prepare(home.path(), kind, false);
     QVERIFY(MessageFilePlacement::place().failure.isEmpty());
-    checkPlaced(dialogs);
+    ImportHousekeeping::tellUnregistered(ImportHousekeeping::setLeftFoldersAside(), {});
+    QMap<QString, QByteArray> expected;
+    for (const QString &file : std::as_const(placed))
+        expected.insert(file.section(u'=', 0, 0), file.section(u'=', 1).toUtf8());
+    QCOMPARE(folderContent(Globals::ImportFolder), expected);
+    QCOMPARE(dialogs.lastText(), "Des documents reçus n'ont été enregistrés pour aucun patient. Ils sont conservés dans :"
+                                     + QString(QChar(13)) + Globals::ImportFolder + "Attachments/" + shown);
+    QVERIFY(QDir(Globals::EmailsFolder).isEmpty());
     Globals::reset();
 }
 

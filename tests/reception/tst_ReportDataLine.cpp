@@ -418,13 +418,18 @@ void ReportDataLineTest::documentIgnoredWhenAbsentOrLowerCaseKey()
 
 void ReportDataLineTest::documentFoundWhereItWaits_data()
 {
-    QTest::addColumn<QStringList>("files"); // below the import folder's "Attachments/", name=content
+    QTest::addColumn<QStringList>("files"); // below the import folder's "Attachments/", name=content, "*" taken already
     QTest::addColumn<QString>("pj");
-    QTest::addColumn<QByteArray>("registered");
+    QTest::addColumn<QByteArray>("registered"); // null: none
     QTest::newRow("its own folder first") << QStringList{"own/cr.pdf=own", "cr.pdf=shared"} << "cr.pdf" << QByteArray("own");
     QTest::newRow("then Attachments") << QStringList{"own/autre.pdf=x", "ordo.pdf=shared"} << "ordo.pdf" << QByteArray("shared");
     QTest::newRow("whatever its case") << QStringList{"own/cr.pdf=own"} << "CR.PDF" << QByteArray("own");
     QTest::newRow("an exact match first") << QStringList{"own/CR.pdf=upper", "own/cr.pdf=exact"} << "cr.pdf" << QByteArray("exact");
+    QTest::newRow("taken by an earlier block: none") << QStringList{"own/cr.pdf*=own", "cr.pdf=shared"} << "cr.pdf" << QByteArray();
+    QTest::newRow("an older one of its name set aside") << QStringList{"cr.pdf=B", "remplaces.rejete/CR.PDF=A"} << "cr.pdf" << QByteArray();
+    QTest::newRow("two waiting, whatever their case") << QStringList{"cr.pdf=A", "CR.PDF=B"} << "Cr.pdf" << QByteArray();
+    QTest::newRow("set aside with the same bytes") << QStringList{"cr.pdf=A", "non_nommes2/cr.pdf=A", "autre/cr.pdf=B"} << "cr.pdf" << QByteArray("A");
+    QTest::newRow("its own one, whatever waits") << QStringList{"own/cr.pdf=own", "cr.pdf=B", "remplaces/cr.pdf=A"} << "cr.pdf" << QByteArray("own");
 }
 
 void ReportDataLineTest::documentFoundWhereItWaits()
@@ -433,15 +438,21 @@ void ReportDataLineTest::documentFoundWhereItWaits()
     QFETCH(QString, pj);
     QFETCH(QByteArray, registered);
     const QString root = Globals::ImportFolder + "Attachments/";
-    for (const QString &file : files)
-        m_home->write("ForImportation/Attachments/" + file.section(u'=', 0, 0), file.section(u'=', 1).toUtf8());
+    QSet<QString> claimed;
+    for (const QString &file : files) {
+        QString name = file.section(u'=', 0, 0);
+        if (name.endsWith(u'*'))
+            claimed.insert(root + name.chopped(1));
+        m_home->write("ForImportation/Attachments/" + name.remove(u'*'), file.section(u'=', 1).toUtf8());
+    }
     MemoryRecord record;
     MemoryDocuments documents;
     ReportLineImporter importer(record, documents);
     importer.setAttachmentFolders({root + "own/", root});
+    importer.setClaimedSources(&claimed);
     importer.ImportReportLine("KORVA|Document|PJ||" + pj + "|");
-    QCOMPARE(documents.rows.size(), 1);
-    QCOMPARE(readFile(Globals::BaseFolder + "Docs/" + documents.rows[0].auxFileName), registered);
+    QCOMPARE(documents.rows.size(), registered.isNull() ? 0 : 1);
+    QVERIFY(registered.isNull() || readFile(Globals::BaseFolder + "Docs/" + documents.rows[0].auxFileName) == registered);
 }
 
 void ReportDataLineTest::documentNamesKeptWhole_data()

@@ -83,6 +83,7 @@ private slots:
     void failedRecordWriteKeepsFile();
     void providerReportRecordedRemotely();
     void sameNamedDocumentsStayWithTheirReport();
+    void contestedDocumentGivenToNoPatient();
     void documentsOnlyWithAStoredObservance_data();
     void documentsOnlyWithAStoredObservance();
     void sharedDocumentGoneOnceAnEarlierReportCommitted();
@@ -762,6 +763,36 @@ void ImportTest::sameNamedDocumentsStayWithTheirReport()
     QCOMPARE(QDir(Globals::ImportFolder + QStringLiteral("Attachments")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
              (QStringList{"c.rejete", "parti.rejete", "w"}));
     QVERIFY(m_dialogs->lastText().endsWith(Globals::ImportFolder + QStringLiteral("Attachments/parti.rejete")));
+}
+
+// Two different files received under one name are both kept: whichever
+// came last, no report naming it gets either, and the physician is told.
+void ImportTest::contestedDocumentGivenToNoPatient()
+{
+    const QString root = Globals::ImportFolder + QStringLiteral("Attachments/");
+    m_home->write(QStringLiteral("ForImportation/Attachments/cr.pdf"), "compte rendu de MARTIN");
+    m_home->write(QStringLiteral("ForImportation/Attachments/remplaces/CR.pdf"), "compte rendu de DUPONT");
+    const QStringList pj{QStringLiteral("KORVA|Document|PJ||cr.pdf|")};
+    writeReport(QStringLiteral("a.txt"), block(QStringLiteral("DUPONT"), QStringLiteral("José"), QStringLiteral("12/05/1945"),
+                                               QStringLiteral("a"), pj) + QStringLiteral("****FINFICHIER****\r\n"));
+    writeReport(QStringLiteral("b.txt"), block(QStringLiteral("MARTIN"), QStringLiteral("Paul"), QStringLiteral("01/01/1950"),
+                                               QStringLiteral("b"), pj) + QStringLiteral("****FINFICHIER****\r\n"));
+    import([&](const QString &) { return m_patientId; }).ImportObservances();
+
+    QCOMPARE(observanceCount(), 2);
+    m_main->database().tImages.close();
+    m_main->database().tImages.open();
+    QCOMPARE(m_main->database().tImages.recordCount(), 0);
+    const QString comment = QStringLiteral("observance importée ; pièce jointe non enregistrée, plusieurs fichiers reçus sous son nom : cr.pdf");
+    QCOMPARE(m_shownRows.value(0).value(2), comment);
+    QCOMPARE(m_shownRows.value(1).value(2), comment);
+    const QString named = QStringLiteral("], nom sous lequel plusieurs fichiers différents ont été reçus :\r") + root
+                        + QStringLiteral("cr.pdf\r") + root + QStringLiteral("remplaces.rejete/CR.pdf");
+    QCOMPARE(m_dialogs->lastText(), QStringLiteral("Des documents reçus n'ont été enregistrés pour aucun patient.\r"
+                                                   "Le rapport [a.txt] de DUPONT José nomme [cr.pdf")
+                                        + named + QStringLiteral("\rLe rapport [b.txt] de MARTIN Paul nomme [cr.pdf") + named
+                                        + QStringLiteral("\rDocuments mis de côté dans :\r") + root
+                                        + QStringLiteral("remplaces.rejete"));
 }
 
 void ImportTest::documentsOnlyWithAStoredObservance_data()

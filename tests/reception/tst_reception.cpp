@@ -631,7 +631,7 @@ void ReceptionTest::sameNamedDocumentsKeptApart()
     QVERIFY2(m_dialogs->shown.isEmpty(), qPrintable(m_dialogs->texts().join(" | ")));
     QCOMPARE(m_box.storedMessages(), 0);
     QCOMPARE(importFiles(), (QStringList{reportName(1), reportName(2), reportName(3), reportName(4)}));
-    QCOMPARE(readFile(attachments + QFileInfo(reportName(1)).completeBaseName() + ".rejete/autre.pdf"), "autre");
+    QCOMPARE(readFile(attachments + "remplaces/" + QFileInfo(reportName(1)).completeBaseName() + "/autre.pdf"), "autre");
     QCOMPARE(readFile(attachments + QFileInfo(reportName(4)).completeBaseName() + "/cr4.pdf"), "%PDF 4");
     QCOMPARE(readFile(attachments + QFileInfo(reportName(1)).completeBaseName() + "/cr.pdf"), "%PDF dupont");
     QCOMPARE(readFile(attachments + QFileInfo(reportName(2)).completeBaseName() + "/cr.pdf"), "%PDF martin");
@@ -718,6 +718,15 @@ void ReceptionTest::messageFilesFollowTheirReports_data()
         << QList<QList<Files>>{{{{"", ""}, {"cr.pdf", "1"}, {"cr.pdf", "2"}, {"cr.pdf", "1"}}},
                                {{{reportName(1), "DUPONT cr.pdf cr_2.pdf"}}}}
         << QStringList{"DUPONT:1", "DUPONT:2"} << 0 << 1;
+    QTest::newRow("an archive of documents only, two attachments of one name: an ordinary e-mail")
+        << QList<QList<Files>>{{{{"", ""}, {"ordo.pdf", "1"}, {"ordo.pdf", "2"}}, {{"bilan.pdf", "b"}}},
+                               {{{reportName(1), "DUPONT ordo.pdf ordo_2.pdf bilan.pdf"}}}}
+        << QStringList{"DUPONT:1", "DUPONT:2", "DUPONT:b"} << 0 << 1;
+    // Taken last-received first, the older one waits, the newer one set aside: neither goes to a patient.
+    QTest::newRow("one name, two patients' files both kept")
+        << QList<QList<Files>>{{{{"", ""}, {"cr.pdf", "D"}}}, {{{"", ""}, {"cr.pdf", "M"}}},
+                               {{{reportName(1), "DUPONT cr.pdf"}}, {{reportName(2), "MARTIN cr.pdf"}}}}
+        << QStringList{} << 2 << 2;
     // Whichever sending comes first, the other brings the document it lacked.
     QTest::newRow("a report sent twice, each sending one of its documents")
         << QList<QList<Files>>{{{{reportName(1), "DUPONT a.pdf b.pdf"}, {"a.pdf", "a"}}},
