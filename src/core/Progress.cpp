@@ -1,6 +1,8 @@
 #include "core/Progress.h"
 #include "ui_Progress.h"
 
+#include "platform/FrontWindow.h"
+
 #include <QScreen>
 
 TFProgress::TFProgress(QWidget *parent)
@@ -9,6 +11,7 @@ TFProgress::TFProgress(QWidget *parent)
 {
     ui->setupUi(this);
     setFixedSize(size());
+    KeepInFrontOf(*this);
     if (const QScreen *screen = this->screen())
         move(screen->availableGeometry().center() - rect().center());
 }

@@ -32,17 +32,6 @@ QMargins frameOf(const QWidget &window)
     return {border, border + title, border, border};
 }
 
-void fit(QWidget &window)
-{
-    const QScreen *screen = window.screen();
-    if (!screen)
-        return;
-    const QSize room = screen->availableGeometry().size().shrunkBy(frameOf(window));
-    if (room.expandedTo(window.size()) != room)
-        window.resize(window.size().boundedTo(room));
-    CentreOnScreen(window);
-}
-
 class ScreenFitter : public QObject
 {
 public:
@@ -50,7 +39,7 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::Show && !event->spontaneous())
-            fit(*static_cast<QWidget *>(watched));
+            FitToScreen(*static_cast<QWidget *>(watched));
         return false;
     }
 };
@@ -73,6 +62,17 @@ void CentreOnScreen(QWidget &window)
     window.move(at);
 }
 
+void FitToScreen(QWidget &window)
+{
+    const QScreen *screen = window.screen();
+    if (!screen)
+        return;
+    const QSize room = screen->availableGeometry().size().shrunkBy(frameOf(window));
+    if (room.expandedTo(window.size()) != room)
+        window.resize(window.size().boundedTo(room));
+    CentreOnScreen(window);
+}
+
 void FitOnScreen(QWidget &window)
 {
     if (QLayout *layout = window.layout()) {
@@ -82,6 +82,10 @@ void FitOnScreen(QWidget &window)
         area->setFrameShape(QFrame::NoFrame);
         area->setWidgetResizable(true);
         area->setWidget(content);
+        // The keyboard stays with the window's controls: the area takes no
+        // focus, so that its first control gets it when the window opens.
+        area->setFocusPolicy(Qt::NoFocus);
+        area->viewport()->setFocusPolicy(Qt::NoFocus);
         auto *outer = new QVBoxLayout(&window);
         outer->setContentsMargins(0, 0, 0, 0);
         outer->addWidget(area);

@@ -1,5 +1,7 @@
 #include "platform/Dialogs.h"
 
+#include "platform/FrontWindow.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QMessageBox>
@@ -69,14 +71,6 @@ QString titleFor(Dialogs::Kind kind)
     return {};
 }
 
-QWidget *parentWindow()
-{
-    QWidget *w = QApplication::activeModalWidget();
-    if (!w)
-        w = QApplication::activeWindow();
-    return w;
-}
-
 } // namespace
 
 Dialogs &Dialogs::instance()
@@ -121,7 +115,7 @@ void MessageBoxDialogs::message(Kind kind, const QString &text)
 {
     if (s_closing)
         return;
-    QMessageBox box(iconFor(kind), titleFor(kind), text, QMessageBox::Ok, parentWindow());
+    QMessageBox box(iconFor(kind), titleFor(kind), text, QMessageBox::Ok, ServedWindow());
     box.exec();
 }
 
@@ -139,7 +133,7 @@ bool MessageBoxDialogs::askWithDefault(Kind kind, const QString &text, bool defa
 {
     if (s_closing)
         return false;
-    QMessageBox box(iconFor(kind), titleFor(kind), text, QMessageBox::NoButton, parentWindow());
+    QMessageBox box(iconFor(kind), titleFor(kind), text, QMessageBox::NoButton, ServedWindow());
     QPushButton *yes = box.addButton(QStringLiteral("&Oui"), QMessageBox::YesRole);
     QPushButton *no = box.addButton(QStringLiteral("&Non"), QMessageBox::NoRole);
     box.setDefaultButton(defaultYes ? yes : no);

@@ -1,5 +1,6 @@
 #include "platform/TextViewer.h"
 
+#include "platform/FrontWindow.h"
 #include "platform/Windows1252.h"
 
 #include <QFile>
@@ -15,6 +16,7 @@ TextViewer *TextViewer::showFile(const QString &fileName)
         return nullptr;
     const QByteArray bytes = file.read(kMaxBytes);
     auto *viewer = new TextViewer(fileName, Windows1252::decode(bytes));
+    KeepInFrontOf(*viewer);
     viewer->show();
     return viewer;
 }

@@ -58,6 +58,7 @@ TfImageForm::TfImageForm(const QString &dateBoxText, QWidget *parent)
     ui->DBGrid1->setColumnWidth(
         0, std::max(kDateWidth, ui->DBGrid1->fontMetrics().horizontalAdvance(QStringLiteral("00/00/0000 00:00:00")) + 16));
     ui->DBGrid1->setColumnWidth(1, 465);
+    ui->DBGrid1->installEventFilter(this);
     FollowCurrentRow(ui->DBGrid1, &m_query);
 
     connect(&m_query, &LocalDataSet::afterOpen, this, &TfImageForm::QryImagesAfterOpen);
@@ -165,9 +166,17 @@ void TfImageForm::BtnBigImageClick()
     OpenDocument(file.isEmpty() ? Globals::BaseFolder + QStringLiteral("Docs/") : file);
 }
 
-void TfImageForm::resizeEvent(QResizeEvent *event)
+bool TfImageForm::eventFilter(QObject *watched, QEvent *event)
 {
-    QDialog::resizeEvent(event);
+    // The grid takes its width from the window's layout after the window's
+    // own resize, and first when it is shown.
+    if (watched == ui->DBGrid1 && event->type() == QEvent::Resize)
+        FormResize();
+    return QDialog::eventFilter(watched, event);
+}
+
+void TfImageForm::FormResize()
+{
     ui->DBGrid1->setColumnWidth(1, ui->DBGrid1->width() - ui->DBGrid1->columnWidth(0) - 35);
 }
 

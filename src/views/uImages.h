@@ -33,11 +33,12 @@ public:
     LocalQuery &QryImages() { return m_query; }
 
 protected:
-    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void done(int result) override;
 
 private:
     void FormCreate(const QString &dateBoxText);
+    void FormResize();
     void QryImagesAfterOpen();
     void QryImagesAfterScroll();
 

@@ -25,6 +25,7 @@
 #include "reception/uMedecin.h"
 #include "views/uObservances.h"
 #include "core/uStartup.h"
+#include "platform/TextViewer.h"
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
@@ -230,6 +231,11 @@ void WindowTextsTest::fitsTheScreen_data()
     row("import results", [](LocalDatabase &db) { return new TfShowResults(&db.tResultat); }, true);
     row("received message", [](LocalDatabase &) { return new TfMessage; });
     row("message action", [](LocalDatabase &) { return new TFMessageAction; }, true);
+    row("import results larger than the screen", [](LocalDatabase &db) {
+        auto *w = new TfShowResults(&db.tResultat);
+        w->findChild<QWidget *>(QStringLiteral("DBGrid1"))->setMinimumSize(1300, 900);
+        return w;
+    }, true);
 }
 
 void WindowTextsTest::fitsTheScreen()
@@ -264,27 +270,46 @@ void WindowTextsTest::fitsTheScreen()
     QVERIFY2(!centred || offCentre.manhattanLength() <= 2, qPrintable(QStringLiteral("%1, %2 off centre").arg(offCentre.x()).arg(offCentre.y())));
     const QStringList hidden = hiddenControls(window.get());
     QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(QStringLiteral("\n"))));
+    // A refused report or a download opens in front of it, on top when it is.
+    m_home->write(QStringLiteral("KORVA_x.txt"), "KORVA\r\n");
+    const std::unique_ptr<QWidget> viewer(TextViewer::showFile(m_home->file(QStringLiteral("KORVA_x.txt"))));
+    TFProgress progress;
+    progress.show();
+    for (const QWidget *opened : std::initializer_list<const QWidget *>{viewer.get(), &progress}) {
+        QCOMPARE(opened->windowHandle()->transientParent(), window->windowHandle());
+        QCOMPARE(opened->windowFlags() & Qt::WindowStaysOnTopHint, window->windowFlags() & Qt::WindowStaysOnTopHint);
+    }
 }
 
 void WindowTextsTest::centredOnScreen_data()
 {
     // On the 1093x614 screen, right of the other one; a window larger than
-    // it keeps its title bar and left edge in view.
+    // it keeps its title bar and left edge in view, and takes the screen
+    // with the frame it is to get when it is not framed yet (never shown).
     QTest::addColumn<QSize>("size");
     QTest::addColumn<QPoint>("frameAt");
-    QTest::newRow("smaller") << QSize(489, 310) << QPoint(1024 + 300, 150);
-    QTest::newRow("wider") << QSize(1200, 310) << QPoint(1024, 150);
-    QTest::newRow("taller") << QSize(489, 700) << QPoint(1024 + 300, 0);
+    QTest::addColumn<bool>("framed");
+    QTest::newRow("smaller") << QSize(489, 310) << QPoint(1024 + 300, 150) << true;
+    QTest::newRow("wider") << QSize(1200, 310) << QPoint(1024, 150) << true;
+    QTest::newRow("taller") << QSize(489, 700) << QPoint(1024 + 300, 0) << true;
+    QTest::newRow("larger, not framed yet") << QSize(1200, 700) << QPoint(1024, 0) << false;
 }
 
 void WindowTextsTest::centredOnScreen()
 {
     QFETCH(QSize, size);
     QFETCH(QPoint, frameAt);
+    QFETCH(bool, framed);
     QWidget window;
     window.setScreen(QGuiApplication::screens().at(1));
     window.move(1024, 0);
     window.resize(size);
+    if (!framed) { // placed by its inside, a title bar and a border counted
+        FitToScreen(window);
+        const int title = window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window);
+        QCOMPARE(window.geometry().marginsAdded(QMargins(5, 5 + title, 5, 5)), QRect(frameAt, QSize(1093, 614)));
+        return;
+    }
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     CentreOnScreen(window);

@@ -136,8 +136,10 @@ void ImagesTest::chosenDateNarrowsList()
     QVERIFY(!grid->wordWrap());
     QVERIFY(grid->columnWidth(0) > grid->fontMetrics().horizontalAdvance(grid->model()->index(0, 0).data().toString()));
 
-    box->setCurrentIndex(2);
-    form.CBCritChange();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QCOMPARE(grid->columnWidth(1), grid->width() - grid->columnWidth(0) - 35);
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("15"));
     QCOMPARE(countText(form), QStringLiteral("Un document"));
     QCOMPARE(form.QryImages().field(QStringLiteral("Descriptor")).asString(), QStringLiteral("Ancien"));
     box->setCurrentIndex(0);

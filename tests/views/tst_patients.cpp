@@ -451,6 +451,10 @@ void PatientsTest::plainChoice()
     TfPatients window(*m_db);
     window.preparePlainChoice();
     window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("mar")); // typed at once, as a user does
+    QCOMPARE(shownRows(window), QStringList{"Martin Paul"});
+    window.NomPatient()->clear();
     QVERIFY(!window.bAjouter()->isEnabled());
     QVERIFY(!window.bDoNotImport()->isVisible());
     QVERIFY(!window.Panel1()->isVisible() && !window.Panel2()->isVisible());

@@ -133,6 +133,7 @@ void ShowResultsTest::defaultsAndClosing_data()
     QTest::addColumn<QString>("way");
     QTest::newRow("Fermer") << "Fermer";
     QTest::newRow("Esc") << "Esc";
+    QTest::newRow("Enter prints nothing, then Fermer") << "Enter";
     QTest::newRow("close box") << "close box";
 }
 
@@ -150,10 +151,12 @@ void ShowResultsTest::defaultsAndClosing()
         QCOMPARE(window.findChild<QTableView *>(QStringLiteral("DBGrid1"))->horizontalHeader()->sectionSize(4), 359);
         QCOMPARE(window.windowTitle(), QStringLiteral("Tolvarenix Light"));
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         // Centred on the screen; on a screen narrower than it, its left edge shows.
         const QRect area = window.screen()->availableGeometry(), frame = window.frameGeometry();
         QVERIFY(frame.center().y() == area.center().y() && (frame.width() > area.width() ? frame.left() == area.left() : frame.center().x() == area.center().x()));
+        if (way == "Enter")
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         if (way == "Esc")
             QTest::keyClick(&window, Qt::Key_Escape);
         else if (way == "close box")
@@ -161,6 +164,7 @@ void ShowResultsTest::defaultsAndClosing()
         else
             window.accept();
         QVERIFY(!window.isVisible());
+        QVERIFY(m_dialogs->shown.isEmpty());
     }
     m_db->tResultat.open();
     QCOMPARE(m_db->tResultat.recordCount(), 0);
