@@ -124,12 +124,7 @@ struct Pop3Transfer {
         auto *t = static_cast<Pop3Transfer *>(user);
         if (t->session->m_pump)
             t->session->m_pump();
-        if (t->silence.elapsed() <= t->silenceLimitMs && t->started.elapsed() <= t->deadlineMs)
-            return 0;
-        // Ended here rather than by libcurl's own time-outs, which would send
-        // QUIT and wait for its answer as long again.
-        t->session->dropConnection();
-        return 1;
+        return t->silence.elapsed() > t->silenceLimitMs || t->started.elapsed() > t->deadlineMs ? 1 : 0;
     }
 
     // Once the session's connection exists, no other may be opened: a
@@ -245,7 +240,9 @@ QByteArray Pop3Session::perform(const QByteArray &path, const QByteArray &comman
     transfer.deadlineMs = m_deadlineBaseMs + qMax<qint64>(expected, 0) * 1000 / 4096;
     transfer.silenceLimitMs = m_established ? responseTimeoutS * 1000LL
                                             : qMax<qint64>(responseTimeoutS * 1000LL, m_connectTimeoutMs);
-    // libcurl's own time-outs only back the silence limit up.
+    // libcurl's own time-outs come later, as a backstop: after one of them
+    // it sends QUIT and waits as long again, while this limit, checked all
+    // along, ends the command and that wait.
     const long backstopS = long(transfer.silenceLimitMs / 1000 + 2);
 
     const int port = m_account.port > 0 ? m_account.port : 110;
