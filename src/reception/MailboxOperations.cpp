@@ -189,13 +189,8 @@ void MailboxOperations::checkIdentity(Pop3Session &session, const HeaderRow &row
     } else {
         // No ids (the listing said so in the log): another mail program that
         // deleted a message before this one shifted the numbers, and its
-        // number now designates another message, or none (the server refuses it).
-        try {
-            same = session.listOne(row.number) == row.size && session.top(row.number, 0) == row.headers;
-        } catch (const Pop3Error &e) {
-            if (e.timedOut() || e.connectionLost())
-                throw;
-        }
+        // number now designates another message, or none.
+        same = session.list().value(row.number, -1) == row.size && session.top(row.number, 0) == row.headers;
     }
     if (!same)
         throw MailboxChangedError(QStringLiteral("Le message n°%1 a changé sur le serveur de messagerie depuis la lecture "
@@ -242,8 +237,6 @@ MailboxOperations::Retrieval MailboxOperations::retrieve(const HeaderRow &row, M
         const QString lead = QStringLiteral("Erreur lors de la détermination des caractéristiques du message n°");
         LogWriter::write(characteristicsError(lead, mail, row, row.subject, row.sender, e.text(), false));
         Dialogs::instance().error(characteristicsError(lead, mail, row, row.subject, row.sender, e.text(), true));
-        if (rawOut)
-            *rawOut = raw;
         return Retrieval::Unreadable;
     }
     if (rawOut)

@@ -272,6 +272,11 @@ private:
                     answer = "+OK\r\n" + QByteArray("1 u1\r\n2 u2\r\n").left(6 * m_mails.size()) + ".\r\n"; // two at most
                 else if (words[0] == "LIST" && !arg.isEmpty())
                     answer = "+OK " + arg + ' ' + QByteArray::number(listed(mail(arg))) + "\r\n";
+                else if (words[0] == "LIST") {
+                    for (qsizetype i = 0; i < m_mails.size(); ++i)
+                        answer += QByteArray::number(i + 1) + ' ' + QByteArray::number(listed(m_mails[i])) + "\r\n";
+                    answer += ".\r\n";
+                }
                 else if (words[0] == "TOP" || words[0] == "RETR")
                     answer = "+OK\r\n" + mail(arg) + ".\r\n";
                 if (stalled && (m_mode == Half || m_mode == Unterminated)) {
