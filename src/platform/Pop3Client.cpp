@@ -394,8 +394,8 @@ QByteArray Pop3Session::top(int number, int lines)
 
 QByteArray Pop3Session::retrieve(int number, qint64 listedSize)
 {
+    // The session is over already: a failed command ends it.
     const auto cut = [&](qint64 received, const QString &why, Pop3Error::Cause cause) {
-        close();
         return Pop3Error(QStringLiteral("Message reçu en partie seulement (%1 octets sur %2) : %3")
                              .arg(received)
                              .arg(listedSize)
