@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QScopeGuard>
 #include <QStringList>
 #include <QThread>
 
@@ -19,10 +20,11 @@ namespace {
 // How long the QUIT that ends a session may wait for its answer.
 constexpr int kQuitTimeoutS = 5;
 
-QString describe(CURLcode code, const char *detailBuffer)
+// detail: the server's refusal, else libcurl's error text, if any.
+QString describe(CURLcode code, QString detail)
 {
-    const QString detail = detailBuffer[0] ? QString::fromUtf8(detailBuffer).trimmed()
-                                           : QString::fromLatin1(curl_easy_strerror(code));
+    if (detail.isEmpty())
+        detail = QString::fromLatin1(curl_easy_strerror(code));
     QString text;
     switch (code) {
     case CURLE_LOGIN_DENIED:
@@ -41,6 +43,12 @@ QString describe(CURLcode code, const char *detailBuffer)
     case CURLE_ABORTED_BY_CALLBACK:
         text = QStringLiteral("Le serveur de messagerie ne répond pas");
         break;
+    case CURLE_RECV_ERROR:
+    case CURLE_SEND_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+        text = QStringLiteral("La connexion avec le serveur de messagerie a été coupée");
+        break;
     case CURLE_COULDNT_CONNECT:
     case CURLE_COULDNT_RESOLVE_HOST:
         text = QStringLiteral("Connexion au serveur de messagerie impossible");
@@ -54,10 +62,11 @@ QString describe(CURLcode code, const char *detailBuffer)
 
 } // namespace
 
-Pop3Error::Pop3Error(const QString &text, Cause cause)
+Pop3Error::Pop3Error(const QString &text, Cause cause, bool truncated)
     : std::runtime_error(text.toStdString())
     , m_text(text)
     , m_cause(cause)
+    , m_truncated(truncated)
 {
 }
 
@@ -66,14 +75,16 @@ struct Pop3Transfer {
     Pop3Session *session = nullptr;
     QByteArray body;
     QByteArray reply;
+    QByteArray refusal; // the "-ERR" line of the command, if it was refused
     bool begun = false;
     qint64 expected = 0;
-    // Since the server last sent something: after a timeout libcurl sends
-    // QUIT and would wait for its answer as long again.
+    // Since the server last sent something.
     QElapsedTimer silence;
     // Since the command began, against its deadline.
     QElapsedTimer started;
     qint64 deadlineMs = 0;
+    qint64 silenceLimitMs = 0;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
 
     static size_t onBody(char *data, size_t size, size_t count, void *user)
     {
@@ -99,6 +110,12 @@ struct Pop3Transfer {
         const QByteArray line = QByteArray(data, qsizetype(n)).trimmed();
         if (line.startsWith("+OK"))
             t->reply = line;
+        // The command is refused: libcurl would now send QUIT and wait for
+        // its answer, which a failed session does not need.
+        if (line.startsWith("-ERR") && t->session->m_established) {
+            t->refusal = line;
+            t->session->dropConnection();
+        }
         return n;
     }
 
@@ -107,8 +124,7 @@ struct Pop3Transfer {
         auto *t = static_cast<Pop3Transfer *>(user);
         if (t->session->m_pump)
             t->session->m_pump();
-        const qint64 limitMs = qint64(qMax(t->session->m_responseTimeoutS * 1000, t->session->m_connectTimeoutMs));
-        return t->silence.elapsed() > limitMs + 1500 || t->started.elapsed() > t->deadlineMs ? 1 : 0;
+        return t->silence.elapsed() > t->silenceLimitMs || t->started.elapsed() > t->deadlineMs ? 1 : 0;
     }
 
     // Once the session's connection exists, no other may be opened: a
@@ -167,12 +183,16 @@ void Pop3Session::open()
 
 void Pop3Session::close()
 {
+    // The QUIT is sent here, its answer waited for a few seconds at most (it
+    // changes nothing for a session that deleted nothing): left to the
+    // clean-up, it would wait as long as libcurl's own default.
+    if (m_curl && m_open && !m_closing) {
+        try {
+            quit();
+        } catch (const Pop3Error &) {
+        }
+    }
     if (m_curl) {
-        // Cleaning the handle up sends QUIT on the open connection; a server
-        // slow to answer it does not hold the user long (its answer changes
-        // nothing for a session that deleted nothing).
-        curl_easy_setopt(static_cast<CURL *>(m_curl), CURLOPT_SERVER_RESPONSE_TIMEOUT,
-                         long(qMin(m_responseTimeoutS, kQuitTimeoutS)));
         curl_easy_cleanup(static_cast<CURL *>(m_curl));
         m_curl = nullptr;
     }
@@ -184,10 +204,15 @@ void Pop3Session::quit()
 {
     if (!m_open)
         throw Pop3Error(QStringLiteral("La connexion au serveur de messagerie a été interrompue."));
-    perform("/", "QUIT", true, 0);
-    // The server has ended the session: nothing is left to send on it.
-    dropConnection();
-    close();
+    m_closing = true;
+    const auto closing = qScopeGuard([this] {
+        // Answered or not, the session is over: nothing is left to send on it.
+        dropConnection();
+        m_open = false;
+        m_closing = false;
+        close();
+    });
+    perform("/", "QUIT", true, 0, qMin(m_responseTimeoutS, kQuitTimeoutS));
 }
 
 // Closes the connection's socket under libcurl, so that the clean-up sends
@@ -198,18 +223,27 @@ void Pop3Session::dropConnection()
         ::shutdown(m_socket, SHUT_RDWR);
 }
 
-QByteArray Pop3Session::perform(const QByteArray &path, const QByteArray &command, bool singleLine, qint64 expected)
+QByteArray Pop3Session::perform(const QByteArray &path, const QByteArray &command, bool singleLine, qint64 expected,
+                                int responseTimeoutS)
 {
+    if (responseTimeoutS <= 0)
+        responseTimeoutS = m_responseTimeoutS;
     CURL *curl = static_cast<CURL *>(handle());
     curl_easy_reset(curl);
 
-    Pop3Transfer transfer;
+    m_transfer = std::make_unique<Pop3Transfer>();
+    Pop3Transfer &transfer = *m_transfer;
     transfer.session = this;
     transfer.expected = expected;
     transfer.silence.start();
     transfer.started.start();
     transfer.deadlineMs = m_deadlineBaseMs + qMax<qint64>(expected, 0) * 1000 / 4096;
-    char errorBuffer[CURL_ERROR_SIZE] = {};
+    transfer.silenceLimitMs = m_established ? responseTimeoutS * 1000LL
+                                            : qMax<qint64>(responseTimeoutS * 1000LL, m_connectTimeoutMs);
+    // libcurl's own time-outs come later, as a backstop: after one of them
+    // it sends QUIT and waits as long again, while this limit, checked all
+    // along, ends the command and that wait.
+    const long backstopS = long(transfer.silenceLimitMs / 1000 + 2);
 
     const int port = m_account.port > 0 ? m_account.port : 110;
     const QByteArray url = (m_account.secured ? QByteArray("pop3s://") : QByteArray("pop3://"))
@@ -222,13 +256,13 @@ QByteArray Pop3Session::perform(const QByteArray &path, const QByteArray &comman
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "pop3,pop3s");
     curl_easy_setopt(curl, CURLOPT_USERNAME, user.constData());
     curl_easy_setopt(curl, CURLOPT_PASSWORD, password.constData());
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, transfer.errorBuffer);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_PROXY, "");
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, long(m_connectTimeoutMs));
-    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, long(m_responseTimeoutS));
+    curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, backstopS);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, long(m_responseTimeoutS));
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, backstopS);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
     if (!caFile.isEmpty())
@@ -250,22 +284,32 @@ QByteArray Pop3Session::perform(const QByteArray &path, const QByteArray &comman
         curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
 
     const CURLcode code = curl_easy_perform(curl);
+    m_received = transfer.body.size();
     if (transfer.begun && m_work.end)
         m_work.end();
     if (code != CURLE_OK) {
+        // Once connected, a new connection is refused: the session's own was lost.
         const bool lost = m_established && code == CURLE_COULDNT_CONNECT;
+        QString detail = QString::fromUtf8(transfer.errorBuffer).trimmed();
+        if (!transfer.refusal.isEmpty())
+            detail = QString::fromUtf8(transfer.refusal);
+        else if (code == CURLE_ABORTED_BY_CALLBACK)
+            detail = QStringLiteral("délai dépassé");
         const QString text = lost ? QStringLiteral("La connexion au serveur de messagerie a été interrompue.")
-                                  : describe(code, errorBuffer);
-        // A server that did not answer would leave the QUIT unanswered too.
-        if (code == CURLE_OPERATION_TIMEDOUT || code == CURLE_ABORTED_BY_CALLBACK)
-            dropConnection();
-        // The session is over.
+                                  : describe(code, detail);
+        const bool timedOut = code == CURLE_OPERATION_TIMEDOUT || code == CURLE_ABORTED_BY_CALLBACK;
+        const bool broken = lost || code == CURLE_RECV_ERROR || code == CURLE_SEND_ERROR || code == CURLE_GOT_NOTHING
+                         || code == CURLE_PARTIAL_FILE;
+        // The session is over: libcurl closes the connection of a failed
+        // command, so there is nothing to send QUIT on.
+        dropConnection();
+        m_open = false;
         close();
-        throw Pop3Error(text, code == CURLE_LOGIN_DENIED ? Pop3Error::Cause::AuthenticationFailed
-                              : code == CURLE_OPERATION_TIMEDOUT || code == CURLE_ABORTED_BY_CALLBACK
-                                  ? Pop3Error::Cause::TimedOut
-                              : code == CURLE_PEER_FAILED_VERIFICATION ? Pop3Error::Cause::CertificateRefused
-                                                                       : Pop3Error::Cause::Other);
+        throw Pop3Error(text, code == CURLE_LOGIN_DENIED                  ? Pop3Error::Cause::AuthenticationFailed
+                              : timedOut                                  ? Pop3Error::Cause::TimedOut
+                              : code == CURLE_PEER_FAILED_VERIFICATION    ? Pop3Error::Cause::CertificateRefused
+                              : broken                                    ? Pop3Error::Cause::ConnectionLost
+                                                                          : Pop3Error::Cause::Other);
     }
     m_established = true;
     m_open = true;
@@ -350,26 +394,37 @@ QByteArray Pop3Session::top(int number, int lines)
 
 QByteArray Pop3Session::retrieve(int number, qint64 listedSize)
 {
-    const QByteArray message = perform("/" + QByteArray::number(number), QByteArray(), false, listedSize);
+    // The session is over already: a failed command ends it.
+    const auto cut = [&](qint64 received, const QString &why, Pop3Error::Cause cause) {
+        return Pop3Error(QStringLiteral("Message reçu en partie seulement (%1 octets sur %2) : %3")
+                             .arg(received)
+                             .arg(listedSize)
+                             .arg(why),
+                         cause, true);
+    };
+    QByteArray message;
+    try {
+        message = perform("/" + QByteArray::number(number), QByteArray(), false, listedSize);
+    } catch (const Pop3Error &e) {
+        // Whatever came before the connection broke or the server stopped is
+        // not the message; the server's own refusal stays as it is.
+        if (e.connectionLost() || e.timedOut())
+            throw cut(m_received, e.text(), e.timedOut() ? Pop3Error::Cause::TimedOut : Pop3Error::Cause::ConnectionLost);
+        throw;
+    }
     // libcurl ends a transfer the same way at the terminating line and when
-    // the server closes the connection before it, and hides that line. Only
-    // the terminating line leaves the connection open, which a NOOP tells.
-    // Failing that, the listed size settles it; some servers count each line
-    // end as one octet, so more than listed is still whole.
-    bool terminated = true;
+    // the server closes the connection before it, and hides that line: only
+    // the terminating line leaves the session alive, which the NOOP tells.
+    // A closed connection leaves the message not known whole, whatever its
+    // size (some servers list each line end as one octet).
     try {
         perform("/", "NOOP", true, 0);
     } catch (const Pop3Error &) {
-        terminated = false;
+        throw cut(message.size(),
+                  QStringLiteral("la connexion avec le serveur de messagerie a été coupée avant sa fin"),
+                  Pop3Error::Cause::ConnectionLost);
     }
-    if (terminated || (listedSize > 0 && message.size() >= listedSize))
-        return message;
-    close();
-    throw Pop3Error(QStringLiteral("Le message n'a été reçu qu'en partie (%1 octets sur %2) : la connexion avec le "
-                                   "serveur de messagerie a été coupée avant sa fin. Il reste sur le serveur.")
-                        .arg(message.size())
-                        .arg(listedSize),
-                    Pop3Error::Cause::Truncated);
+    return message;
 }
 
 void Pop3Session::dele(int number)

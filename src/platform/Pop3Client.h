@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <stdexcept>
 
 // The mail account a session logs into. A secured account speaks TLS from
@@ -31,23 +32,28 @@ struct Pop3Account {
 // (trying again with the same password is pointless). timedOut: the server
 // did not answer in time (trying again would only make the user wait as long
 // once more). certificateRefused: the server's certificate was not verified
-// (it would be refused again). truncated: a message came only in part (the
-// connection was lost before its end); it is still whole on the server.
+// (it would be refused again). connectionLost: the connection broke (reset,
+// closed, TLS failure). truncated: a message did not come whole (its
+// download was cut, whatever the cause); it is still whole on the server.
 class Pop3Error : public std::runtime_error
 {
 public:
-    enum class Cause { Other, AuthenticationFailed, TimedOut, CertificateRefused, Truncated };
-    Pop3Error(const QString &text, Cause cause = Cause::Other);
+    enum class Cause { Other, AuthenticationFailed, TimedOut, CertificateRefused, ConnectionLost };
+    Pop3Error(const QString &text, Cause cause = Cause::Other, bool truncated = false);
     QString text() const { return m_text; }
     bool authenticationFailed() const { return m_cause == Cause::AuthenticationFailed; }
     bool timedOut() const { return m_cause == Cause::TimedOut; }
     bool certificateRefused() const { return m_cause == Cause::CertificateRefused; }
-    bool truncated() const { return m_cause == Cause::Truncated; }
+    bool connectionLost() const { return m_cause == Cause::ConnectionLost; }
+    bool truncated() const { return m_truncated; }
 
 private:
     QString m_text;
     Cause m_cause;
+    bool m_truncated;
 };
+
+struct Pop3Transfer;
 
 // One POP3 session on libcurl. The first command connects and logs in; the
 // following ones travel on the same connection, never on a new one (a lost
@@ -84,8 +90,9 @@ public:
     // server's answer is waited for a few seconds at most and not checked:
     // for a session whose deletions must be known done, quit().
     void close();
-    // QUIT, answered by the server: the deletions of the session are carried
-    // out. Throws Pop3Error (the session is over either way).
+    // QUIT, answered by the server within a few seconds: the deletions of
+    // the session are carried out. Throws Pop3Error (the session is over
+    // either way).
     void quit();
 
     struct Status {
@@ -98,10 +105,11 @@ public:
     QMap<int, QString> uidls();          // message number -> unique id
     QString uidl(int number);
     QByteArray top(int number, int lines = 0);
-    // The message only when it is known whole: its terminating line reached
-    // (the connection still open after it), or at least listedSize bytes
-    // (the size LIST gave; 0 when unknown). Otherwise throws a truncated
-    // Pop3Error and the session is over.
+    // The message only when it is known whole: its terminating line read,
+    // which the session still answering after it proves. Otherwise (the
+    // connection closed or broke during the download, or the server stopped
+    // sending) throws a truncated Pop3Error and the session is over.
+    // listedSize: the size LIST gave, for the progress and the deadline.
     QByteArray retrieve(int number, qint64 listedSize = 0);
     // Marks the message for deletion; carried out by the QUIT of close().
     void dele(int number);
@@ -110,7 +118,9 @@ public:
     QString lastReply() const { return m_lastReply; }
 
 private:
-    QByteArray perform(const QByteArray &path, const QByteArray &command, bool singleLine, qint64 expected);
+    // responseTimeoutS: how long an answer may take (0: the session's).
+    QByteArray perform(const QByteArray &path, const QByteArray &command, bool singleLine, qint64 expected,
+                       int responseTimeoutS = 0);
     QStringList replyWords(const QByteArray &command, int count);
     static QMap<int, QString> parseListing(const QByteArray &body);
     void *handle();
@@ -120,6 +130,9 @@ private:
     void *m_curl = nullptr;
     bool m_open = false;
     bool m_established = false;
+    bool m_closing = false;
+    // Bytes of the last multi-line answer received before it ended or failed.
+    qint64 m_received = 0;
     int m_socket = -1; // the connection's socket while libcurl holds it open
     int m_connectTimeoutMs;
     int m_responseTimeoutS;
@@ -127,6 +140,9 @@ private:
     std::function<void()> m_pump;
     WorkHandlers m_work;
     QString m_lastReply;
+    // The state of the last command, which libcurl's callbacks and error
+    // text may still reach when the handle is cleaned up.
+    std::unique_ptr<Pop3Transfer> m_transfer;
 
     friend struct Pop3Transfer;
 };

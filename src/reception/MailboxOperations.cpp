@@ -41,17 +41,40 @@ std::unique_ptr<Pop3Session> MailboxOperations::connect(const MailAccount &accou
     return session;
 }
 
-QString MailboxOperations::notCompatible(int number, int count, const MailAccount &account, const QString &subject,
-                                         qint64 size, const QString &sender, const QString &error, bool forBox)
+namespace {
+
+// "Le message n°... et provenant de [...]" and what befell it, then the error.
+QString aboutMessage(int number, int count, const MailAccount &account, const QString &subject, qint64 size,
+                     const QString &sender, const QString &what, const QString &error, bool forBox)
 {
     const QString sep = forBox ? QStringLiteral("\n") : QStringLiteral(" ");
     return QStringLiteral("Le message n°") + QString::number(number) + u'/' + QString::number(count)
          + QStringLiteral(" pour l'adresse email [") + account.adresse + u']' + sep
          + QStringLiteral("dont le titre est [") + subject + QStringLiteral("] et de taille ") + QString::number(size)
-         + sep + QStringLiteral("et provenant de [") + sender + u']' + sep
-         + QStringLiteral("n'est pas compatible avec cette messagerie. Il ne sera pas téléchargé. Veuillez le "
-                          "récupérer et le supprimer avec un autre logiciel de messagerie.")
+         + sep + QStringLiteral("et provenant de [") + sender + u']' + sep + what
          + (forBox ? QStringLiteral("\n\n") : QStringLiteral(" ")) + QStringLiteral("Erreur : ") + error;
+}
+
+} // namespace
+
+QString MailboxOperations::notCompatible(int number, int count, const MailAccount &account, const QString &subject,
+                                         qint64 size, const QString &sender, const QString &error, bool forBox)
+{
+    return aboutMessage(number, count, account, subject, size, sender,
+                        QStringLiteral("n'est pas compatible avec cette messagerie. Il ne sera pas téléchargé. "
+                                       "Veuillez le récupérer et le supprimer avec un autre logiciel de messagerie."),
+                        error, forBox);
+}
+
+// A cut download: the message is whole on the server still, and the next
+// reception takes it again.
+QString MailboxOperations::receivedInPart(const MailAccount &account, const HeaderRow &row, const QString &error,
+                                          bool forBox)
+{
+    return aboutMessage(Globals::CurrentMailNumber, Globals::MailCount, account, row.subject, row.size, row.sender,
+                        QStringLiteral("n'a été reçu qu'en partie : il reste sur le serveur de messagerie et sera "
+                                       "téléchargé lors d'une prochaine réception."),
+                        error, forBox);
 }
 
 QString MailboxOperations::characteristicsError(const QString &lead, const MailAccount &account, const HeaderRow &row,
@@ -127,7 +150,8 @@ QList<HeaderRow> MailboxOperations::checkMail()
                 session = connect(mail);
             if (!session)
                 throw MailServerUnreachableError(QStringLiteral("Connexion au serveur de messagerie impossible"));
-            const MailMessage headers = MailMessage::parse(session->top(i, 0));
+            row.headers = session->top(i, 0);
+            const MailMessage headers = MailMessage::parse(row.headers);
             row.subject = headers.subject;
             row.sender = headers.from;
             row.date = headers.date;
@@ -155,16 +179,23 @@ QList<HeaderRow> MailboxOperations::checkMail()
     return rows;
 }
 
-void MailboxOperations::checkUidl(Pop3Session &session, const HeaderRow &row)
+void MailboxOperations::checkIdentity(Pop3Session &session, const HeaderRow &row)
 {
-    if (row.uidl.isEmpty())
-        return; // the server gives no ids: the listing said so in the log
-    // The whole listing, so that a message deleted meanwhile (its number no
-    // longer listed) is told apart from a failed command.
-    if (session.uidls().value(row.number) != row.uidl)
+    bool same = false;
+    if (!row.uidl.isEmpty()) {
+        // The whole listing, so that a message deleted meanwhile (its number
+        // no longer listed) is told apart from a failed command.
+        same = session.uidls().value(row.number) == row.uidl;
+    } else {
+        // No ids (the listing said so in the log): another mail program that
+        // deleted a message before this one shifted the numbers, and its
+        // number now designates another message, or none.
+        same = session.list().value(row.number, -1) == row.size && session.top(row.number, 0) == row.headers;
+    }
+    if (!same)
         throw MailboxChangedError(QStringLiteral("Le message n°%1 a changé sur le serveur de messagerie depuis la lecture "
-                                       "de la liste des messages.")
-                            .arg(row.number));
+                                                 "de la liste des messages.")
+                                      .arg(row.number));
 }
 
 MailboxOperations::Retrieval MailboxOperations::retrieve(const HeaderRow &row, MailMessage &message,
@@ -179,23 +210,25 @@ MailboxOperations::Retrieval MailboxOperations::retrieve(const HeaderRow &row, M
     }
     QByteArray raw;
     try {
-        checkUidl(*session, row);
+        checkIdentity(*session, row);
         raw = session->retrieve(row.number, row.size);
     } catch (const MailboxChangedError &e) {
         LogWriter::write(e.text());
         return Retrieval::MailboxChanged;
     } catch (const Pop3Error &e) {
+        const auto told = [&](bool forBox) {
+            return e.truncated() ? receivedInPart(mail, row, e.text(), forBox)
+                                 : notCompatible(Globals::CurrentMailNumber, Globals::MailCount, mail, row.subject,
+                                                 row.size, row.sender, e.text(), forBox);
+        };
+        LogWriter::write(told(false));
         if (mailServerLost(e)) {
-            LogWriter::write(notCompatible(Globals::CurrentMailNumber, Globals::MailCount, mail, row.subject, row.size,
-                                           row.sender, e.text(), false));
-            Dialogs::instance().error(mailServerUnreachableText(mail.server));
+            Dialogs::instance().error(e.truncated() ? told(true) + QStringLiteral("\n\n") + kAbandon
+                                                    : mailServerUnreachableText(mail.server));
             return Retrieval::ServerLost;
         }
-        LogWriter::write(notCompatible(Globals::CurrentMailNumber, Globals::MailCount, mail, row.subject, row.size,
-                                       row.sender, e.text(), false));
-        Dialogs::instance().error(notCompatible(Globals::CurrentMailNumber, Globals::MailCount, mail, row.subject,
-                                                row.size, row.sender, e.text(), true));
-        return e.truncated() ? Retrieval::Truncated : Retrieval::Failed;
+        Dialogs::instance().error(told(true));
+        return Retrieval::NotReceived;
     }
     session->close();
     try {
@@ -204,7 +237,7 @@ MailboxOperations::Retrieval MailboxOperations::retrieve(const HeaderRow &row, M
         const QString lead = QStringLiteral("Erreur lors de la détermination des caractéristiques du message n°");
         LogWriter::write(characteristicsError(lead, mail, row, row.subject, row.sender, e.text(), false));
         Dialogs::instance().error(characteristicsError(lead, mail, row, row.subject, row.sender, e.text(), true));
-        return Retrieval::Failed;
+        return Retrieval::Unreadable;
     }
     if (rawOut)
         *rawOut = raw;
@@ -218,7 +251,7 @@ void MailboxOperations::remove(const HeaderRow &row)
     if (!session)
         throw MailServerUnreachableError(QStringLiteral("Connexion au serveur de messagerie [") + mail.server
                                          + QStringLiteral("] impossible."));
-    checkUidl(*session, row);
+    checkIdentity(*session, row);
     session->dele(row.number);
     // The QUIT carries the deletion out: unanswered, the deletion is not known done.
     try {

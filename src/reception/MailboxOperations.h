@@ -12,7 +12,8 @@
 
 // One listed message: its number on the server and its unique id, checked
 // again before the number is used in a later session. The id is empty when
-// the server gives none (UIDL is optional): the number is then all there is.
+// the server gives none (UIDL is optional): the message is then known again
+// by its size and its headers as listed.
 struct HeaderRow {
     int number = 0;
     QString uidl;
@@ -20,6 +21,7 @@ struct HeaderRow {
     QString sender;
     QDateTime date;
     qint64 size = 0;
+    QByteArray headers; // as TOP n 0 gave them
 };
 
 // The row's message is no longer the listed one: another mail program
@@ -75,18 +77,19 @@ public:
 
     enum class Retrieval {
         Retrieved,
-        Failed,         // reported to the user and logged
-        Truncated,      // came only in part, still whole on the server: reported and logged
+        Unreadable,     // came whole but is no message: reported and logged
+        NotReceived,    // cut during its download, or refused by the server: still
+                        // whole on the server; reported and logged
         MailboxChanged, // logged only: the caller tells the user
         ServerLost      // unreachable or silent: reported, nothing more to try
     };
-    // RETR of the row's message once its unique id is checked; the message
-    // counts only when it came whole (Truncated otherwise). raw, when
-    // given, receives the message as the server sent it.
+    // RETR of the row's message once it is known to be the listed one; the
+    // message counts only when it came whole. raw, when given, receives the
+    // message as the server sent it.
     Retrieval retrieve(const HeaderRow &row, MailMessage &message, QByteArray *raw = nullptr);
 
-    // DELE of the row's message once its unique id is checked, committed by
-    // QUIT. Throws Pop3Error when the message was not deleted
+    // DELE of the row's message once it is known to be the listed one,
+    // committed by QUIT. Throws Pop3Error when the message was not deleted
     // (MailboxChangedError when it is no longer the listed one,
     // MailServerUnreachableError when no session could be opened), and
     // DeletionUncertainError when the QUIT went unanswered.
@@ -96,9 +99,10 @@ private:
     MailAccount account() const;
     std::unique_ptr<Pop3Session> connect(const MailAccount &account, QString *error = nullptr);
     void setStatus(int panel, const QString &text);
-    void checkUidl(Pop3Session &session, const HeaderRow &row);
+    void checkIdentity(Pop3Session &session, const HeaderRow &row);
     static QString notCompatible(int number, int count, const MailAccount &account, const QString &subject,
                                  qint64 size, const QString &sender, const QString &error, bool forBox);
+    static QString receivedInPart(const MailAccount &account, const HeaderRow &row, const QString &error, bool forBox);
     static QString characteristicsError(const QString &lead, const MailAccount &account, const HeaderRow &row,
                                         const QString &subject, const QString &sender, const QString &error,
                                         bool forBox);

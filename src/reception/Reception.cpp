@@ -187,13 +187,13 @@ Reception::Step Reception::receiveMessage(TfMessage &worker)
                      + messageNumber() + QStringLiteral(" n'a pas été téléchargé."));
         return Step::Next;
     }
-    // Cut during its download, the message is not corrupt: its only whole
-    // copy is on the server, where it waits for the next reception.
-    if (!fMain.MessageRetrieved && worker.truncated())
-        return Step::Next;
+    // Only a message that came whole and cannot be read is corrupt. One cut
+    // during its download (or refused by the server) has its only whole
+    // copy on the server, where it waits for the next reception.
     if (!fMain.MessageRetrieved) {
-        if (Dialogs::instance().question(QStringLiteral("Souhaitez-vous supprimer le mail n°") + messageNumber()
-                                         + QStringLiteral(" corrompu du serveur de messagerie ?")))
+        if (worker.unreadable()
+            && Dialogs::instance().question(QStringLiteral("Souhaitez-vous supprimer le mail n°") + messageNumber()
+                                            + QStringLiteral(" corrompu du serveur de messagerie ?")))
             deleteOnServer(worker);
         return Step::Next;
     }

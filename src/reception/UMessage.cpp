@@ -136,6 +136,7 @@ void TfMessage::LoadHeaders(const QList<HeaderRow> &rows)
         item->setData(0, ImageRole, kImageMessage);
         item->setData(0, SizeRole, row.size);
         item->setData(0, DateRole, row.date);
+        item->setData(0, HeadersRole, row.headers);
     }
 }
 
@@ -160,6 +161,7 @@ HeaderRow TfMessage::rowOf(const QTreeWidgetItem *item) const
     row.sender = item->text(1);
     row.date = item->data(0, DateRole).toDateTime();
     row.size = item->data(0, SizeRole).toLongLong();
+    row.headers = item->data(0, HeadersRole).toByteArray();
     return row;
 }
 

@@ -29,7 +29,7 @@ class TfMessage : public QWidget
     Q_OBJECT
 public:
     // Row data of lvHeaders (column 0 of each row).
-    enum Role { NumberRole = Qt::UserRole, UidlRole, ImageRole, SizeRole, DateRole };
+    enum Role { NumberRole = Qt::UserRole, UidlRole, ImageRole, SizeRole, DateRole, HeadersRole };
 
     explicit TfMessage(QWidget *parent = nullptr);
     ~TfMessage() override;
@@ -50,9 +50,10 @@ public:
     // After a failed RetrieveExecute: the mail server could not be reached
     // or stopped answering (already told).
     bool serverLost() const { return m_retrieval == MailboxOperations::Retrieval::ServerLost; }
-    // After a failed RetrieveExecute: the message came only in part and is
-    // still whole on the server (already told).
-    bool truncated() const { return m_retrieval == MailboxOperations::Retrieval::Truncated; }
+    // After a failed RetrieveExecute: the message came whole but is no
+    // message that can be read (already told). Any other failure leaves it
+    // whole on the server.
+    bool unreadable() const { return m_retrieval == MailboxOperations::Retrieval::Unreadable; }
     // The retrieved message as the server sent it.
     const QByteArray &rawMessage() const { return m_raw; }
     // Deletes the row's message on the server (committed by the QUIT that

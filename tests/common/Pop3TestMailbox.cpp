@@ -12,6 +12,7 @@ Pop3TestMailbox::Pop3TestMailbox()
     m_user = qEnvironmentVariable("POP3_TEST_USER");
     m_password = qEnvironmentVariable("POP3_TEST_PASSWORD");
     m_ca = qEnvironmentVariable("POP3_TEST_CA");
+    m_key = qEnvironmentVariable("POP3_TEST_KEY");
     if (!m_host.isEmpty() && m_port > 0 && m_tlsPort > 0 && !m_user.isEmpty() && !m_ca.isEmpty())
         m_maildir = qEnvironmentVariable("POP3_TEST_MAILDIR");
 }

@@ -16,6 +16,8 @@ public:
 
     Pop3Account account(bool secured = false) const;
     QString caFile() const { return m_ca; }
+    // The server's private key, for a stand-in server that speaks TLS.
+    QString keyFile() const { return m_key; }
 
     void clear() const;
     void deliver(const QByteArray &message) const;
@@ -26,6 +28,6 @@ public:
                               const QList<QPair<QString, QByteArray>> &attachments = {});
 
 private:
-    QString m_host, m_user, m_password, m_maildir, m_ca;
+    QString m_host, m_user, m_password, m_maildir, m_ca, m_key;
     int m_port = 0, m_tlsPort = 0;
 };

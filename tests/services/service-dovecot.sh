@@ -81,6 +81,7 @@ CONF
     echo "POP3_TEST_PASSWORD=$MAIL_PASSWORD"
     echo "POP3_TEST_MAILDIR=$DIR/mail/$MAIL_USER"
     echo "POP3_TEST_CA=$DIR/cert.pem"
+    echo "POP3_TEST_KEY=$DIR/key.pem"
   } >> "$STATE_DIR/env"
 }
 
