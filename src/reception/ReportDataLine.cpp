@@ -326,8 +326,9 @@ void ReportLineImporter::ImportReportLine(const QString &line)
 // In the first of the attachment folders that holds a file of that name,
 // whatever its case (an exact match first): the one not claimed yet, or
 // nothing; a link is refused rather than followed. A later folder is never
-// looked in then: its file may wait for another report.
-ReportLineImporter::Found ReportLineImporter::lookUp(const QString &name) const
+// looked in then: its file may wait for another report. A name contested in
+// "Attachments/" designates nothing, and is noted for takeContested().
+QString ReportLineImporter::findDocument(const QString &name)
 {
     if (name.isEmpty())
         return {};
@@ -359,32 +360,24 @@ ReportLineImporter::Found ReportLineImporter::lookUp(const QString &name) const
             if (!info.isFile())
                 continue;
             if (folder != ReportName::attachmentsRoot())
-                return {path, {}};
+                return path;
             // Two different files received under that name are both kept:
             // neither is given to a report.
             const QStringList contested = WaitingDocuments::contested(folder, name);
-            return contested.isEmpty() ? Found{path, {}} : Found{{}, contested};
+            if (contested.isEmpty())
+                return path;
+            LogWriter::write(QStringLiteral("Pièce jointe [") + name
+                             + QStringLiteral("] non enregistrée : plusieurs fichiers différents reçus sous ce nom "
+                                              "sont conservés [")
+                             + contested.join(QStringLiteral("], [")) + u']');
+            if (!m_contested.contains(name))
+                m_contested << name;
+            return {};
         }
         if (claimed)
             return {};
     }
     return {};
-}
-
-QString ReportLineImporter::findDocument(const QString &name) const
-{
-    const Found found = lookUp(name);
-    if (!found.contested.isEmpty())
-        LogWriter::write(QStringLiteral("Pièce jointe [") + name
-                         + QStringLiteral("] non enregistrée : plusieurs fichiers différents reçus sous ce nom sont "
-                                          "conservés [")
-                         + found.contested.join(QStringLiteral("], [")) + u']');
-    return found.path;
-}
-
-QStringList ReportLineImporter::contestedFiles(const QString &name) const
-{
-    return lookUp(name).contested;
 }
 
 bool ReportLineImporter::registerDocument(const QString &name, Copied *copied)

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 // The data lines of a report block: "KORVA|label|key|type|value|...".
 
@@ -133,17 +134,11 @@ public:
     // The file a document line of that name designates, or empty: a bare
     // name, found in the first attachment folder that holds it, not claimed
     // yet, and not contested in "Attachments/".
-    QString findDocument(const QString &name) const;
-    // The files a document line of that name would have to choose between in
-    // "Attachments/" (WaitingDocuments::contested), its own folders lacking it.
-    QStringList contestedFiles(const QString &name) const;
+    QString findDocument(const QString &name);
+    // The names findDocument found contested since the last call, once each.
+    QStringList takeContested() { return std::exchange(m_contested, {}); }
 
 private:
-    struct Found {
-        QString path;
-        QStringList contested;
-    };
-    Found lookUp(const QString &name) const;
     void showFile(const QString &fileName);
 
     ObservanceRecord &m_record;
@@ -152,5 +147,6 @@ private:
     QStringList m_folders;
     QStringList *m_pending = nullptr;
     QSet<QString> *m_claimed = nullptr;
+    QStringList m_contested;
     QTimeZone m_zone;
 };

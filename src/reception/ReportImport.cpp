@@ -645,7 +645,7 @@ ReportImport::FileEnd ReportImport::endOfBlock(const QString &name, const QStrin
             added = registerMissingDocuments();
             tObservances.cancel();
         }
-        const QStringList contested = stored ? contestedDocuments(name) : QStringList();
+        const QStringList contested = contestedDocuments(name, stored);
         if (provider) {
             if (!m_sender.isEmpty()) {
                 LocalTable &mail = fMain.database().TMail;
@@ -795,16 +795,14 @@ QStringList ReportImport::registerMissingDocuments()
 }
 
 // The block's document names that two different files received under them
-// keep from any patient, noted for the physician.
-QStringList ReportImport::contestedDocuments(const QString &name)
+// kept from its patient, noted for the physician when it was stored.
+QStringList ReportImport::contestedDocuments(const QString &name, bool stored)
 {
-    QStringList contested;
-    for (const QString &document : std::as_const(m_documents)) {
-        if (contested.contains(document) || m_lines->contestedFiles(document).isEmpty())
-            continue;
-        contested << document;
+    const QStringList contested = m_lines->takeContested();
+    if (!stored)
+        return {};
+    for (const QString &document : contested)
         m_contested.append({name, Globals::PatientNom + u' ' + Globals::PatientPrenom, document});
-    }
     return contested;
 }
 

@@ -77,7 +77,7 @@ private:
     bool storeRecord(const QString &name, bool &alreadyStored);
     QVariant alreadyStored();
     QStringList registerMissingDocuments();
-    QStringList contestedDocuments(const QString &name);
+    QStringList contestedDocuments(const QString &name, bool stored);
     bool patientHasDocument(const QString &name, const QString &source);
     void postObservance();
     void makeConsultationTimeUnique();

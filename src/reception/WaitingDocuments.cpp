@@ -29,7 +29,9 @@ QStringList contested(const QString &root, const QString &name)
     for (const QString &folder : QDir(root).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks))
         if (isSetAsideFolder(folder))
             collect(root + folder);
-    const bool different = std::any_of(files.cbegin(), files.cend(),
+    // One file alone is not compared with itself (it would be read twice).
+    const bool different = files.size() > 1
+                        && std::any_of(std::next(files.cbegin()), files.cend(),
                                        [&files](const QString &file) { return !SameFileContent(files.first(), file); });
     return different ? files : QStringList();
 }
